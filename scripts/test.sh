@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with warnings as errors and runs every test, then builds the
+# tests again with AddressSanitizer + UndefinedBehaviorSanitizer and runs them once more.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+./scripts/install-deps.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+echo "== build (warnings are errors)"
+cmake -S . -B build/werror -G Ninja -DCMAKE_BUILD_TYPE=Debug -DACTUALIZ_WERROR=ON
+cmake --build build/werror -j"$jobs"
+(cd build/werror && ctest --output-on-failure -j"$jobs")
+
+echo "== build with AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DACTUALIZ_WERROR=ON -DACTUALIZ_SANITIZE=ON
+cmake --build build/sanitize -j"$jobs"
+export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd build/sanitize && ctest --output-on-failure -j"$jobs")
+echo "== all tests passed"
