@@ -1,0 +1,77 @@
+#pragma once
+
+#include <exception>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "app/Actualiz.h"
+#include "platform/Error.h"
+
+namespace actualiz::app {
+
+// Number and text of a failure that is no actualiz::Error (a library's own exception): it is
+// treated like the classic "internal error".
+inline constexpr int kErrInternal = 51;
+Error GenericError(const std::exception& e);
+
+// Skip-on-error mode: every step of a command from a stated point on runs through one of these.
+// A failing step is recorded in form.Skipped() (with the old database in Text4 at that moment)
+// and passed over; execution goes on with the next step. A command called as a step that fails
+// is abandoned at its failing step and the caller goes on after the call.
+//
+//     SkipOnError step(*this, "Command13_Click");
+//     step([&] { Command6_Click(); });
+//     step([&] { Command8_Click(); });
+//
+// Ending the program (ApplicationEnded) is no failure and passes through.
+class SkipOnError {
+  public:
+    SkipOnError(Actualiz& form, std::string command) : form_(form), command_(std::move(command)) {}
+
+    template <class Step>
+    void operator()(Step&& step) {
+        try {
+            std::forward<Step>(step)();
+        } catch (const Error& e) {
+            Record(e);
+        } catch (const std::exception& e) {
+            Record(GenericError(e));
+        }
+    }
+
+    // How many steps this runner has passed over.
+    int Failures() const { return failures_; }
+
+  private:
+    void Record(const Error& e);
+
+    Actualiz& form_;
+    std::string command_;
+    int failures_ = 0;
+};
+
+// The object a reference stands for. A reference that was never set (its creation failed in a
+// step that skip-on-error passed over) raises 91, so that the steps using it fail in turn, as
+// they did in the classic program.
+Error ObjectNotSet();  // 91 "Variable de objeto o de bloque With no establecida"
+
+template <class T>
+T& Require(const std::shared_ptr<T>& object) {
+    if (!object) throw ObjectNotSet();
+    return *object;
+}
+
+template <class T>
+T& Require(const std::unique_ptr<T>& object) {
+    if (!object) throw ObjectNotSet();
+    return *object;
+}
+
+template <class T>
+T& Require(T* object) {
+    if (!object) throw ObjectNotSet();
+    return *object;
+}
+
+}  // namespace actualiz::app
