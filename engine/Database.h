@@ -1,0 +1,87 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/Collection.h"
+#include "engine/QueryDef.h"
+#include "engine/Recordset.h"
+#include "engine/Relation.h"
+#include "engine/TableDef.h"
+#include "engine/Types.h"
+
+struct sqlite3;
+
+namespace actualiz::engine {
+
+namespace detail {
+class Connection;
+struct Schema;
+}  // namespace detail
+
+// An open engine database: an SQLite file carrying the engine's system tables. Every Append and
+// Delete on its collections (and on a stored table's Fields and Indexes) is one SQLite
+// transaction: the file changes at once and durably, or not at all.
+class Database : public std::enable_shared_from_this<Database> {
+  public:
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // The path as given to OpenDatabase.
+    std::string Name() const { return name_; }
+    // False when the file was opened read-only (the process may not write it).
+    bool Updatable() const;
+
+    Collection<TableDef>& TableDefs();  // name order, system tables included
+    Collection<Relation>& Relations();  // creation order
+    Collection<QueryDef>& QueryDefs();  // name order
+
+    std::shared_ptr<TableDef> CreateTableDef(std::string name);
+    std::shared_ptr<Relation> CreateRelation(std::string name, std::string table,
+                                             std::string foreignTable, long attributes = 0);
+    // With a name the query is stored at once (3012 when a table or query has that name); with an
+    // empty name it is a temporary query that is not stored. 3129 for text that is no statement.
+    std::shared_ptr<QueryDef> CreateQueryDef(std::string name, std::string sql);
+
+    // A table or stored query name, or one SELECT statement in the classic SQL dialect.
+    std::unique_ptr<Recordset> OpenRecordset(std::string_view source);
+
+    // Closes the connection; later use of the database raises 3420. Record sets already open keep
+    // their rows but cannot write any more.
+    void Close();
+    bool IsOpen() const;
+
+    // The connection's SQLite handle, for tests and tools that inspect the file. Null once closed.
+    ::sqlite3* Handle() const;
+
+  private:
+    friend std::shared_ptr<Database> OpenDatabase(std::string_view path);
+    friend std::shared_ptr<Database> CreateDatabase(std::string_view path);
+    friend class TableDef;
+    friend class Field;
+    friend struct detail::Schema;
+    friend class detail::RecordsetState;
+
+    Database(std::string name, std::shared_ptr<detail::Connection> connection);
+    void Load();
+    void WireCollections();
+    detail::Connection& Conn() const;  // 3420 when closed
+
+    std::string name_;
+    std::shared_ptr<detail::Connection> connection_;
+    Collection<TableDef> tableDefs_;
+    Collection<Relation> relations_;
+    Collection<QueryDef> queryDefs_;
+};
+
+// Opens an engine database, shared and read-write (read-only when the process may not write the
+// file). path is a Windows path ("C:\\ActMirto\\indices.mdb") or a host path. Missing file 3024;
+// a folder or an unreadable file 3051; a file that is not an engine database 3343 (left untouched).
+std::shared_ptr<Database> OpenDatabase(std::string_view path);
+
+// Creates a new, empty engine database; 3204 when the file exists.
+std::shared_ptr<Database> CreateDatabase(std::string_view path);
+
+}  // namespace actualiz::engine

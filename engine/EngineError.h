@@ -1,0 +1,58 @@
+#pragma once
+
+#include <string>
+
+#include "platform/Error.h"
+
+namespace actualiz::engine {
+
+// Every failure of the database engine. The number is the classic engine's error number, which is
+// what callers test; the text is Spanish and names the object concerned.
+class EngineError : public actualiz::Error {
+  public:
+    using Error::Error;
+};
+
+// The classic numbers this engine raises.
+namespace err {
+inline constexpr int kInvalidArgument = 5;         // invalid procedure call or argument
+inline constexpr int kTableExists = 3010;          // table already exists
+inline constexpr int kObjectExists = 3012;         // object (query, relation) already exists
+inline constexpr int kUpdateWithoutEdit = 3020;    // Update or CancelUpdate without AddNew or Edit
+inline constexpr int kNoCurrentRecord = 3021;      // no current record
+inline constexpr int kDuplicateInIndex = 3022;     // duplicate values in a unique index
+inline constexpr int kFileNotFound = 3024;         // database file not found
+inline constexpr int kReadOnly = 3027;             // database or object is read-only
+inline constexpr int kFileInUse = 3045;            // file already in use
+inline constexpr int kCannotOpenFile = 3051;       // folder or unreadable file
+inline constexpr int kNullInIndex = 3058;          // Null in a primary key
+inline constexpr int kInvalidName = 3125;          // not a valid name
+inline constexpr int kInvalidSql = 3129;           // not an SQL statement
+inline constexpr int kSyntaxError = 3131;          // syntax error in the FROM clause / statement
+inline constexpr int kCharactersAfterEnd = 3142;   // characters found after end of SQL statement
+inline constexpr int kFieldTooSmall = 3163;        // value too long for the field
+inline constexpr int kRecordDeleted = 3167;        // record is deleted
+inline constexpr int kRelatedRecordsExist = 3200;  // record has related records
+inline constexpr int kRelatedRecordRequired = 3201;  // related record required
+inline constexpr int kDatabaseExists = 3204;         // database already exists
+inline constexpr int kTableInUse = 3211;             // table locked by another user or process
+inline constexpr int kInvalidOperation = 3219;       // invalid operation
+inline constexpr int kDiskIo = 3043;                 // disk or network error
+inline constexpr int kInvalidType = 3259;            // invalid field data type
+inline constexpr int kNoFields = 3264;               // no field defined
+inline constexpr int kItemNotFound = 3265;           // item not found in this collection
+inline constexpr int kFieldInIndex = 3280;           // field is part of an index
+inline constexpr int kPrimaryKeyExists = 3283;       // primary key already exists
+inline constexpr int kIndexExists = 3284;            // index already exists
+inline constexpr int kInRelationship = 3303;         // part of one or more relationships
+inline constexpr int kFieldRequired = 3314;          // required field holds Null
+inline constexpr int kZeroLength = 3315;             // zero-length string not allowed
+inline constexpr int kUnrecognizedFormat = 3343;     // unrecognized database format
+inline constexpr int kNoRelationFields = 3366;       // relation without fields
+inline constexpr int kRelationTypeMismatch = 3368;   // fields of a relation differ in number/type
+inline constexpr int kObjectClosed = 3420;           // object invalid or no longer set
+inline constexpr int kConversion = 3421;             // data type conversion error
+inline constexpr int kInvalidSize = 3009;            // invalid field size (text sizes 1..255)
+}  // namespace err
+
+}  // namespace actualiz::engine

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "engine/Types.h"
+
+namespace actualiz::engine {
+
+class TableDef;
+class Index;
+class Relation;
+class Database;
+class Recordset;
+namespace detail {
+class RecordsetState;
+struct Schema;
+}  // namespace detail
+
+// A field of a table definition, of an index, of a relation or of a record set. Which properties
+// mean something depends on the owner: Type, Size, AllowZeroLength and Required for table fields;
+// Attributes (dbDescending) for index fields; ForeignName for relation fields; the value for
+// record-set fields.
+class Field {
+  public:
+    // Prefer the owners' CreateField, which checks the name and the type.
+    Field(std::string name, short type, long size);
+
+    std::string Name() const { return name_; }
+    short Type() const { return type_; }
+    long Size() const { return size_; }
+
+    bool AllowZeroLength() const { return allowZeroLength_; }
+    void SetAllowZeroLength(bool value);
+    bool Required() const { return required_; }
+    void SetRequired(bool value);
+
+    std::string ForeignName() const { return foreignName_; }
+    void SetForeignName(std::string name);
+
+    long Attributes() const { return attributes_; }
+    void SetAttributes(long value);
+
+    // Record-set fields: the current row's value; SetValue only while the record set is being
+    // edited (AddNew or Edit), else 3020. Text given for a numeric, date or Boolean field is
+    // converted (a bound text box always writes text); "" becomes Null for those types.
+    Value GetValue() const;
+    void SetValue(Value value);
+    // The value as a bound text box shows it (ValueToText).
+    std::string Text() const { return ValueToText(GetValue()); }
+
+  private:
+    friend class TableDef;
+    friend class Index;
+    friend class Relation;
+    friend class Database;
+    friend class Recordset;
+    friend class detail::RecordsetState;
+    friend struct detail::Schema;
+
+    enum class Role { Free, TableField, IndexField, RelationField, RecordsetField };
+
+    void CheckChangeable() const;
+
+    std::string name_;
+    short type_;
+    long size_;
+    bool allowZeroLength_ = false;
+    bool required_ = false;
+    std::string foreignName_;
+    long attributes_ = 0;
+
+    Role role_ = Role::Free;
+    // Table fields: the table once the field is appended (its Fields are stored when the table is).
+    std::weak_ptr<TableDef> table_;
+    // Index and relation fields: set once the owner is stored; stored definitions do not change.
+    bool frozen_ = false;
+    // Record-set fields.
+    std::weak_ptr<detail::RecordsetState> recordset_;
+    int column_ = -1;
+};
+
+}  // namespace actualiz::engine

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/Collection.h"
+#include "engine/Field.h"
+#include "engine/Index.h"
+#include "engine/Types.h"
+
+namespace actualiz::engine {
+
+class Database;
+namespace detail {
+struct Schema;
+}
+
+// A table definition. Made by Database::CreateTableDef, filled with fields (and indexes), then
+// appended to TableDefs; once stored, Fields.Append/Delete and Indexes.Append/Delete change the
+// file at once.
+class TableDef : public std::enable_shared_from_this<TableDef> {
+  public:
+    explicit TableDef(std::string name);
+
+    std::string Name() const { return name_; }
+    // False when the definition cannot be changed (the database was opened read-only).
+    bool Updatable() const;
+
+    Collection<Field>& Fields() { return fields_; }
+    const Collection<Field>& Fields() const { return fields_; }
+    Collection<Index>& Indexes() { return indexes_; }
+    const Collection<Index>& Indexes() const { return indexes_; }
+
+    // A text field without a size gets 255; sizes outside 1..255 for text are refused (3009); a
+    // size given for a fixed-size type is ignored. Invalid name 3125, unknown type 3259.
+    std::shared_ptr<Field> CreateField(std::string name, short type = dbText,
+                                       std::optional<long> size = {});
+    std::shared_ptr<Index> CreateIndex(std::string name);
+
+  private:
+    friend class Database;
+    friend class Field;
+    friend struct detail::Schema;
+
+    void WireCollections();
+    std::shared_ptr<Database> StoredIn() const;  // the database when stored, else null
+
+    std::string name_;
+    Collection<Field> fields_;
+    Collection<Index> indexes_;
+    std::weak_ptr<Database> database_;
+    bool stored_ = false;
+    long long id_ = 0;
+};
+
+}  // namespace actualiz::engine
