@@ -94,10 +94,22 @@ class TextBox : public Control {
     explicit TextBox(const ControlSpec& spec);
 
     const std::string& Text() const { return text_; }
-    void SetText(std::string text) { text_ = std::move(text); }
+    void SetText(std::string text) {
+        text_ = std::move(text);
+        dataChanged_ = true;
+    }
+    // Bound text boxes: whether the text was written since the data control last showed a row.
+    // Only changed boxes are saved into the row, as with the classic data control.
+    bool DataChanged() const { return dataChanged_; }
+    // Shows a row's value without marking the box as changed (used by the data control).
+    void ShowValue(std::string text) {
+        text_ = std::move(text);
+        dataChanged_ = false;
+    }
 
   private:
     std::string text_;
+    bool dataChanged_ = false;
 };
 
 class Label : public Control {

@@ -1,0 +1,246 @@
+#include "app/Actualiz.h"
+
+#include <exception>
+
+#include "app/ErrorModes.h"
+
+namespace actualiz::app {
+
+// ---- The control store ----
+
+namespace detail {
+
+namespace {
+
+std::unique_ptr<Control> MakeControl(const ControlSpec& spec) {
+    switch (spec.kind) {
+        case ControlKind::DriveListBox:
+            return std::make_unique<DriveListBox>(spec);
+        case ControlKind::DirListBox:
+            return std::make_unique<DirListBox>(spec);
+        case ControlKind::CommandButton:
+            return std::make_unique<CommandButton>(spec);
+        case ControlKind::ListBox:
+            return std::make_unique<ListBox>(spec);
+        case ControlKind::TextBox:
+            return std::make_unique<TextBox>(spec);
+        case ControlKind::Label:
+            return std::make_unique<Label>(spec);
+        case ControlKind::Frame:
+            return std::make_unique<Frame>(spec);
+        case ControlKind::ProgressBar:
+            return std::make_unique<ProgressBar>(spec);
+        case ControlKind::DataControl:
+            return std::make_unique<DataControl>(spec);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+ControlStore::ControlStore() {
+    for (const ControlSpec& spec : Inventory()) controls_.push_back(MakeControl(spec));
+}
+
+ControlStore::~ControlStore() = default;
+
+Control* ControlStore::Find(std::string_view name, int index) const {
+    for (const auto& control : controls_)
+        if (control->Name() == name && control->Index() == index) return control.get();
+    return nullptr;
+}
+
+}  // namespace detail
+
+// ---- The form ----
+
+Actualiz::Actualiz(Host& host, std::string programFolder)
+    : store_(),
+      Drive1(store_.Get<DriveListBox>("Drive1")),
+      Dir1(store_.Get<DirListBox>("Dir1")),
+      Command1(store_.Get<CommandButton>("Command1")),
+      Command2(store_.Get<CommandButton>("Command2")),
+      Command3(store_.Get<CommandButton>("Command3")),
+      Command4(store_.Get<CommandButton>("Command4")),
+      Command5(store_.Get<CommandButton>("Command5")),
+      Command6(store_.Get<CommandButton>("Command6")),
+      Command7(store_.Get<CommandButton>("Command7")),
+      Command8(store_.Get<CommandButton>("Command8")),
+      Command9(store_.Get<CommandButton>("Command9")),
+      Command10(store_.Get<CommandButton>("Command10")),
+      Command11(store_.Get<CommandButton>("Command11")),
+      Command12(store_.Get<CommandButton>("Command12")),
+      Command13(store_.Get<CommandButton>("Command13")),
+      Command14(store_.Get<CommandButton>("Command14")),
+      Command15(store_.Get<CommandButton>("Command15")),
+      Command16(store_.Get<CommandButton>("Command16")),
+      Command17(store_.Get<CommandButton>("Command17")),
+      Command18(store_.Get<CommandButton>("Command18")),
+      Command19(store_.Get<CommandButton>("Command19")),
+      Command20(store_.Get<CommandButton>("Command20")),
+      Command21(store_.Get<CommandButton>("Command21")),
+      Command22(store_.Get<CommandButton>("Command22")),
+      Command23(store_.Get<CommandButton>("Command23")),
+      Command24(store_.Get<CommandButton>("Command24")),
+      Command25(store_.Get<CommandButton>("Command25")),
+      Command26(store_.Get<CommandButton>("Command26")),
+      Command27(store_.Get<CommandButton>("Command27")),
+      List2(store_.Get<ListBox>("List2")),
+      List3(store_.Get<ListBox>("List3")),
+      List4(store_.Get<ListBox>("List4")),
+      List6(store_.Get<ListBox>("List6")),
+      List7(store_.Get<ListBox>("List7")),
+      List8(store_.Get<ListBox>("List8")),
+      List10(store_.Get<ListBox>("List10")),
+      List1(store_.Array<ListBox>("List1")),
+      List5(store_.Array<ListBox>("List5")),
+      List9(store_.Array<ListBox>("List9")),
+      List11(store_.Array<ListBox>("List11")),
+      Text2(store_.Get<TextBox>("Text2")),
+      Text3(store_.Get<TextBox>("Text3")),
+      Text4(store_.Get<TextBox>("Text4")),
+      Text5(store_.Get<TextBox>("Text5")),
+      Text1(store_.Array<TextBox>("Text1")),
+      Text6(store_.Array<TextBox>("Text6")),
+      campocon(store_.Array<TextBox>("campocon")),
+      Label1(store_.Get<Label>("Label1")),
+      Label2(store_.Get<Label>("Label2")),
+      Label3(store_.Get<Label>("Label3")),
+      Label4(store_.Get<Label>("Label4")),
+      Label5(store_.Get<Label>("Label5")),
+      Label6(store_.Get<Label>("Label6")),
+      Label7(store_.Get<Label>("Label7")),
+      Label8(store_.Get<Label>("Label8")),
+      Bar1(store_.Get<ProgressBar>("Bar1")),
+      Bar2(store_.Get<ProgressBar>("Bar2")),
+      Bar3(store_.Get<ProgressBar>("Bar3")),
+      Bar4(store_.Get<ProgressBar>("Bar4")),
+      Bar5(store_.Get<ProgressBar>("Bar5")),
+      Bar6(store_.Get<ProgressBar>("Bar6")),
+      Frame3(store_.Get<Frame>("Frame3")),
+      Frame4(store_.Get<Frame>("Frame4")),
+      Frame5(store_.Get<Frame>("Frame5")),
+      Frame6(store_.Get<Frame>("Frame6")),
+      Frame7(store_.Get<Frame>("Frame7")),
+      Frame8(store_.Get<Frame>("Frame8")),
+      Frame9(store_.Get<Frame>("Frame9")),
+      Frame10(store_.Get<Frame>("Frame10")),
+      Frame12(store_.Get<Frame>("Frame12")),
+      Frame13(store_.Get<Frame>("Frame13")),
+      Frame1(store_.Array<Frame>("Frame1")),
+      Frame2(store_.Array<Frame>("Frame2")),
+      Frame11(store_.Array<Frame>("Frame11")),
+      Data1(store_.Get<DataControl>("Data1")),
+      Data2(store_.Get<DataControl>("Data2")),
+      Data3(store_.Get<DataControl>("Data3")),
+      Data4(store_.Get<DataControl>("Data4")),
+      Data5(store_.Get<DataControl>("Data5")),
+      host_(host),
+      programFolder_(std::move(programFolder)) {
+    Load();
+}
+
+Actualiz::~Actualiz() = default;
+
+const std::string& Actualiz::Title() {
+    static const std::string title = "Actualiz";
+    return title;
+}
+
+void Actualiz::SetMousePointer(int pointer) {
+    mousePointer_ = pointer;
+    host_.SetMousePointer(pointer);
+}
+
+void Actualiz::End() {
+    ended_ = true;
+    // The catalogs and every other database the data controls hold are released before the
+    // view goes away.
+    for (DataControl* data : {&Data1, &Data2, &Data3, &Data4, &Data5}) data->Close();
+    host_.EndApplication();
+    throw ApplicationEnded{};
+}
+
+Control* Actualiz::FindControl(std::string_view fullName) const {
+    std::string name;
+    int index = -1;
+    if (!ParseFullName(fullName, name, index)) return nullptr;
+    return store_.Find(name, index);
+}
+
+std::vector<Control*> Actualiz::Controls() const {
+    std::vector<Control*> out;
+    for (const auto& control : store_.All()) out.push_back(control.get());
+    return out;
+}
+
+bool Actualiz::IsShown(const Control& control) const {
+    const Control* current = &control;
+    while (current) {
+        if (!current->Visible()) return false;
+        if (current->Container().empty()) return true;
+        current = FindControl(current->Container());
+    }
+    return true;
+}
+
+// ---- Dispatch ----
+
+bool Actualiz::HasHandler(std::string_view handlerName) {
+    return Handlers().find(handlerName) != Handlers().end();
+}
+
+void Actualiz::RecordFailure(const std::string& command, const Error& error) {
+    errors_.push_back({command, error.number(), error.description()});
+    host_.ShowError(command, error);
+}
+
+void Actualiz::Dispatch(const std::string& command, Handler handler) {
+    try {
+        (this->*handler)();
+    } catch (const ApplicationEnded&) {
+        // The program ended inside the command: nothing more of it runs.
+    } catch (const Error& e) {
+        RecordFailure(command, e);
+    } catch (const std::exception& e) {
+        RecordFailure(command, GenericError(e));
+    }
+}
+
+void Actualiz::Click(std::string_view buttonName) {
+    if (ended_) return;
+    std::string command = std::string(buttonName) + "_Click";
+    Control* control = FindControl(buttonName);
+    if (!control || control->Kind() != ControlKind::CommandButton) {
+        RecordFailure(command,
+                      Error(kErrInvalidCall, "No existe el botón " + std::string(buttonName)));
+        return;
+    }
+    // A hidden button is neither drawn nor clickable; its command only runs when another
+    // command calls it.
+    if (!IsShown(*control)) {
+        RecordFailure(command, Error(kErrInvalidCall, "El botón " + std::string(buttonName) +
+                                                          " está oculto y no se puede pulsar"));
+        return;
+    }
+    auto it = Handlers().find(command);
+    if (it == Handlers().end()) {
+        RecordFailure(command, Error(kErrInvalidCall, "El botón " + std::string(buttonName) +
+                                                          " no tiene orden asociada"));
+        return;
+    }
+    Dispatch(command, it->second);
+}
+
+void Actualiz::Run(std::string_view handlerName) {
+    if (ended_) return;
+    std::string command(handlerName);
+    auto it = Handlers().find(handlerName);
+    if (it == Handlers().end()) {
+        RecordFailure(command, Error(kErrInvalidCall, "No existe la orden " + command));
+        return;
+    }
+    Dispatch(command, it->second);
+}
+
+}  // namespace actualiz::app

@@ -1,0 +1,172 @@
+#include "app/Controls.h"
+
+#include <cctype>
+
+#include "platform/FileSystem.h"
+
+namespace actualiz::app {
+
+Error InvalidPropertyValue() {
+    return Error(kErrInvalidPropertyValue, "El valor de la propiedad no es válido");
+}
+
+Error ControlArrayElementMissing() {
+    return Error(kErrArrayElementMissing, "El elemento de la matriz de controles no existe");
+}
+
+// ---- Control ----
+
+Control::Control(const ControlSpec& spec)
+    : spec_(spec), name_(spec.name), container_(spec.container) {}
+
+Control::~Control() = default;
+
+// ---- ListBox ----
+
+void ListBox::AddItem(std::string item) {
+    if (ListCount() >= kMaxCount) throw Error(kErrOverflow, "Desbordamiento");
+    items_.push_back(std::move(item));
+}
+
+void ListBox::RemoveItem(int index) {
+    if (index < 0 || index >= ListCount())
+        throw Error(kErrInvalidCall, "Llamada a procedimiento o argumento no válidos");
+    items_.erase(items_.begin() + index);
+    // The selection follows its entry; removing the selected entry leaves nothing selected.
+    if (listIndex_ == index)
+        listIndex_ = -1;
+    else if (listIndex_ > index)
+        --listIndex_;
+}
+
+void ListBox::Clear() {
+    items_.clear();
+    listIndex_ = -1;
+}
+
+void ListBox::SetListIndex(int index) {
+    if (index < -1 || index >= ListCount()) throw InvalidPropertyValue();
+    listIndex_ = index;
+}
+
+std::string ListBox::Text() const {
+    if (listIndex_ < 0) return {};
+    return items_[static_cast<size_t>(listIndex_)];
+}
+
+// ---- TextBox, Label ----
+
+TextBox::TextBox(const ControlSpec& spec) : Control(spec), text_(spec.text) {}
+
+Label::Label(const ControlSpec& spec) : Control(spec), caption_(spec.text) {}
+
+// ---- Frame ----
+
+void Frame::Refresh() {
+    ++refreshes_;
+    if (onRefresh_) onRefresh_(*this);
+}
+
+// ---- DriveListBox ----
+
+void DriveListBox::SetDrive(std::string drive) {
+    if (drive.size() < 2 || drive[1] != ':' || !std::isalpha(static_cast<unsigned char>(drive[0])))
+        throw platform::DeviceUnavailable(drive);
+    std::string letter{static_cast<char>(std::tolower(static_cast<unsigned char>(drive[0]))), ':'};
+    bool known = false;
+    for (const std::string& d : platform::Drives())
+        if (d == letter) known = true;
+    if (!known) throw platform::DeviceUnavailable(letter);
+    drive_ = letter;
+    if (onChange_) onChange_();
+}
+
+std::vector<std::string> DriveListBox::List() const {
+    return platform::Drives();
+}
+
+// ---- DirListBox ----
+
+namespace {
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool HasDrive(std::string_view path) {
+    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
+}
+
+// The path the list would show for a text given to Path: absolute, with single backslashes,
+// "." and ".." resolved, no trailing backslash except at the drive root. A bare drive ("c:")
+// stands for the drive's current folder, which is its root in this program.
+std::string CanonicalFolder(std::string_view requested, const std::string& current) {
+    std::string drive;
+    std::string_view rest;
+    std::vector<std::string> parts;
+    if (HasDrive(requested)) {
+        drive = std::string(requested.substr(0, 2));
+        rest = requested.substr(2);
+    } else {
+        // Relative to the folder shown now ("sub", "..", "\\otra" from the current drive).
+        if (!HasDrive(current)) return std::string(requested);
+        drive = current.substr(0, 2);
+        rest = requested;
+        if (rest.empty() || !IsSeparator(rest.front())) {
+            std::string_view base = std::string_view(current).substr(2);
+            size_t start = 0;
+            while (start < base.size()) {
+                size_t end = start;
+                while (end < base.size() && !IsSeparator(base[end])) ++end;
+                if (end > start) parts.emplace_back(base.substr(start, end - start));
+                start = end + 1;
+            }
+        }
+    }
+    size_t start = 0;
+    while (start < rest.size()) {
+        size_t end = start;
+        while (end < rest.size() && !IsSeparator(rest[end])) ++end;
+        std::string_view part = rest.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.emplace_back(part);
+        }
+        start = end + 1;
+    }
+    std::string out = drive + "\\";
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i) out += '\\';
+        out += parts[i];
+    }
+    return out;
+}
+
+std::string Pattern(const std::string& folder, std::string_view name) {
+    if (!folder.empty() && folder.back() == '\\') return folder + std::string(name);
+    return folder + "\\" + std::string(name);
+}
+
+}  // namespace
+
+void DirListBox::SetPath(std::string path) {
+    std::string folder = CanonicalFolder(path, path_);
+    if (!HasDrive(folder) || !platform::DirectoryExists(folder)) throw platform::PathNotFound(path);
+    path_ = std::move(folder);
+    // Notified even when the folder is the one already shown: the form counts on every set
+    // refilling the list of old databases.
+    if (onChange_) onChange_();
+}
+
+std::vector<std::string> DirListBox::Subfolders() const {
+    std::vector<std::string> out;
+    if (path_.empty()) return out;
+    for (std::string& name : platform::FindEntries(Pattern(path_, "*"))) {
+        if (name == "." || name == "..") continue;
+        if (platform::DirectoryExists(Pattern(path_, name))) out.push_back(std::move(name));
+    }
+    return out;
+}
+
+}  // namespace actualiz::app

@@ -1,0 +1,18 @@
+#include "app/ErrorModes.h"
+
+namespace actualiz::app {
+
+Error GenericError(const std::exception& e) {
+    return Error(kErrInternal, std::string("Error interno: ") + e.what());
+}
+
+Error ObjectNotSet() {
+    return Error(kErrObjectNotSet, "Variable de objeto o de bloque With no establecida");
+}
+
+void SkipOnError::Record(const Error& e) {
+    ++failures_;
+    form_.Skipped().push_back({command_, form_.Text4.Text(), e.number(), e.description()});
+}
+
+}  // namespace actualiz::app

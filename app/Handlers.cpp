@@ -1,0 +1,34 @@
+#include "app/Actualiz.h"
+
+namespace actualiz::app {
+
+// Every command the window can run by name, one line per handler. A button's click runs the
+// handler named after it with "_Click"; a handler missing here cannot be clicked or run.
+const std::map<std::string, Actualiz::Handler, std::less<>>& Actualiz::Handlers() {
+    static const std::map<std::string, Handler, std::less<>> handlers = {
+        // Start-up and folder navigation
+        {"Form_Activate", &Actualiz::Form_Activate},
+        {"Drive1_Change", &Actualiz::Drive1_Change},
+        {"Dir1_Change", &Actualiz::Dir1_Change},
+        {"Command14_Click", &Actualiz::Command14_Click},
+        {"Command1_Click", &Actualiz::Command1_Click},
+        {"Command7_Click", &Actualiz::Command7_Click},
+
+        // Table and field lists (sync/)
+
+        // Transformation driver (transform/)
+
+        // Index catalog
+
+        // Relation catalog
+
+        // Query catalog (catalogs/)
+
+        // Fixed migrations (migrations/)
+
+        // Field routines (fields/)
+    };
+    return handlers;
+}
+
+}  // namespace actualiz::app

@@ -1,0 +1,27 @@
+// actualiz-cli: the console front end. Each subcommand is registered by a small function of its
+// own (AddFormCommand, ...), so that adding one touches a single line here.
+#include <CLI/CLI.hpp>
+
+#include "cli/FormRunner.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"actualiz-cli: upgrade the structure of an application's databases"};
+    app.require_subcommand(1);
+
+    actualiz::cli::AddFormCommand(app);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::RuntimeError& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        // Wrong arguments: whatever CLI11 would exit with, the program says 2.
+        app.exit(e);
+        return 2;
+    }
+    return 0;
+}
