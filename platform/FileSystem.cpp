@@ -1,0 +1,279 @@
+#include "platform/FileSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <system_error>
+
+#include "platform/NameFold.h"
+
+namespace actualiz::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Error Described(int number, const char* text, std::string_view path) {
+    return Error(number, std::string(text) + ": \"" + std::string(path) + "\"");
+}
+
+// Maps an errno from writing or committing a copy to the classic error the caller can act on.
+Error CopyFailure(int err, std::string_view path) {
+    if (err == ENOSPC || err == EDQUOT) return DiskFull(path);
+    return PathFileAccessError(path);
+}
+
+// Closes a descriptor on every way out.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    // Closes now and reports the result: on some file systems a failed write shows only here.
+    int close() {
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result;
+    }
+
+  private:
+    int fd_;
+};
+
+// The temporary copy beside the destination. It is removed unless the copy was committed, so a
+// failed copy leaves the destination folder as it was.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(fs::path path) : path_(std::move(path)) {}
+    ~TemporaryFile() {
+        if (!committed_) ::unlink(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const fs::path& path() const { return path_; }
+    void committed() { committed_ = true; }
+
+  private:
+    fs::path path_;
+    bool committed_ = false;
+};
+
+// Creates "<folder>/.<name>.<random>.tmp" exclusively; returns the descriptor and sets `path`.
+int CreateTemporary(const fs::path& destination, fs::path& path) {
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, ".%016llx.tmp",
+                      static_cast<unsigned long long>(random()));
+        path = destination.parent_path() / ("." + destination.filename().string() + suffix);
+        // 0666 lets the user's umask decide, as for any file the user's programs create.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Moves the finished temporary file to its name. Without replaceExisting the move must not replace
+// a file that appeared meanwhile, so it is done as one atomic "rename unless present" where the
+// file system offers it, else as a hard link (which also refuses an existing name).
+int Commit(const fs::path& temporary, const fs::path& destination, bool replaceExisting) {
+    if (replaceExisting) return ::rename(temporary.c_str(), destination.c_str());
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) ==
+        0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    if (::link(temporary.c_str(), destination.c_str()) == 0) {
+        ::unlink(temporary.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOTSUP) return -1;
+    // A file system with neither: check, then rename. Only a racing writer could slip in between.
+    std::error_code ec;
+    if (fs::symlink_status(destination, ec).type() != fs::file_type::not_found) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(temporary.c_str(), destination.c_str());
+}
+
+}  // namespace
+
+Error FileNotFound(std::string_view path) {
+    return Described(53, "No se encontró el archivo", path);
+}
+Error FileAlreadyExists(std::string_view path) {
+    return Described(58, "El archivo ya existe", path);
+}
+Error DiskFull(std::string_view path) {
+    return Described(61, "Disco lleno", path);
+}
+Error DeviceUnavailable(std::string_view path) {
+    return Described(68, "Dispositivo no disponible", path);
+}
+Error PathFileAccessError(std::string_view path) {
+    return Described(75, "Error de acceso a ruta o archivo", path);
+}
+Error PathNotFound(std::string_view path) {
+    return Described(76, "No se encontró la ruta de acceso", path);
+}
+
+fs::path ToHostPath(std::string_view windowsPath) {
+    return DriveMap::FromEnvironment().ToHost(windowsPath);
+}
+
+std::optional<std::string> ToWindowsPath(const fs::path& host) {
+    return DriveMap::FromEnvironment().ToWindows(host);
+}
+
+bool DirectoryExists(std::string_view windowsPath) {
+    try {
+        std::error_code ec;
+        return fs::is_directory(ToHostPath(windowsPath), ec);
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+bool FileExists(std::string_view windowsPath) {
+    try {
+        std::error_code ec;
+        return fs::is_regular_file(ToHostPath(windowsPath), ec);
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+std::vector<std::string> FindEntries(std::string_view windowsPattern) {
+    // The last component is the pattern, the rest the folder: "c:\bases\*.mdb", "c:*.mdb".
+    const size_t cut = windowsPattern.find_last_of("\\/");
+    std::string_view folder, mask;
+    if (cut != std::string_view::npos) {
+        folder = windowsPattern.substr(0, cut + 1);
+        mask = windowsPattern.substr(cut + 1);
+    } else if (windowsPattern.size() >= 2 && windowsPattern[1] == ':') {
+        folder = windowsPattern.substr(0, 2);
+        mask = windowsPattern.substr(2);
+    } else {
+        folder = windowsPattern;  // no drive: ToHost refuses it below
+    }
+
+    const DriveMap drives = DriveMap::FromEnvironment();
+    const fs::path hostFolder = drives.ToHost(folder);
+    std::vector<std::string> found;
+    std::error_code ec;
+    if (mask.empty() || !fs::is_directory(hostFolder, ec)) return found;
+
+    fs::directory_iterator it(hostFolder, ec);
+    if (ec) throw PathFileAccessError(windowsPattern);
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec) throw PathFileAccessError(windowsPattern);
+        std::string name = it->path().filename().string();
+        if (WildcardMatch(mask, name)) found.push_back(std::move(name));
+    }
+    std::sort(found.begin(), found.end(), [](const std::string& a, const std::string& b) {
+        return CompareIgnoringCase(a, b) < 0;
+    });
+
+    // Every folder but a drive root lists itself and its parent first, as Windows does.
+    if (hostFolder != drives.DriveRoot(folder[0])) {
+        std::vector<std::string> dots;
+        for (const char* dot : {".", ".."}) {
+            if (WildcardMatch(mask, dot)) dots.emplace_back(dot);
+        }
+        found.insert(found.begin(), dots.begin(), dots.end());
+    }
+    return found;
+}
+
+void CopyFile(std::string_view sourceWindows, std::string_view destinationWindows,
+              bool replaceExisting) {
+    const DriveMap drives = DriveMap::FromEnvironment();
+    const fs::path source = drives.ToHost(sourceWindows);
+    const fs::path destination = drives.ToHost(destinationWindows);
+
+    FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) throw FileNotFound(sourceWindows);
+        throw PathFileAccessError(sourceWindows);
+    }
+    struct stat sourceInfo {};
+    if (::fstat(in.get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode))
+        throw PathFileAccessError(sourceWindows);
+
+    std::error_code ec;
+    if (!fs::is_directory(destination.parent_path(), ec)) throw PathNotFound(destinationWindows);
+    const fs::file_status existing = fs::status(destination, ec);
+    if (fs::is_directory(existing)) throw PathFileAccessError(destinationWindows);
+    if (fs::exists(existing) && !replaceExisting) throw FileAlreadyExists(destinationWindows);
+
+    fs::path temporaryPath;
+    FileDescriptor out(CreateTemporary(destination, temporaryPath));
+    if (out.get() < 0) throw CopyFailure(errno, destinationWindows);
+    TemporaryFile temporary(temporaryPath);
+
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw PathFileAccessError(sourceWindows);
+        }
+        if (got == 0) break;
+        if (!WriteAll(out.get(), buffer.data(), static_cast<size_t>(got)))
+            throw CopyFailure(errno, destinationWindows);
+    }
+    // On disk before it gets its name: after a crash the destination is the old file or the
+    // whole new one, never a torn mix.
+    if (::fsync(out.get()) != 0 || out.close() != 0) throw CopyFailure(errno, destinationWindows);
+
+    if (Commit(temporary.path(), destination, replaceExisting) != 0) {
+        if (errno == EEXIST) throw FileAlreadyExists(destinationWindows);
+        throw CopyFailure(errno, destinationWindows);
+    }
+    temporary.committed();
+}
+
+std::vector<std::string> Drives() {
+    return DriveMap::FromEnvironment().Drives();
+}
+
+std::string ProgramFolder() {
+    std::error_code ec;
+    const fs::path executable = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) throw PathNotFound("/proc/self/exe");
+    return ProgramFolderFor(executable.parent_path());
+}
+
+std::string ProgramFolderFor(const fs::path& hostFolder) {
+    std::optional<std::string> windows = DriveMap::FromEnvironment().ToWindows(hostFolder);
+    if (!windows) throw PathNotFound(hostFolder.string());
+    // "C:\" keeps its backslash; any other folder is given without one, so callers that append
+    // "\modelos" get a doubled backslash only at a drive root, as the program always has.
+    if (windows->size() > 3 && windows->back() == '\\') windows->pop_back();
+    return *windows;
+}
+
+}  // namespace actualiz::platform
