@@ -157,6 +157,12 @@ class Actualiz {
     // Default data folder, and the folder used when it does not exist.
     static constexpr const char* kDefaultDataFolder = "c:\\archivos de programa\\Mirto 2000\\bases";
     static constexpr const char* kFallbackDataFolder = "c:\\";
+    // Search pattern of the model databases: the program folder followed by "\modelos\*.mdb"
+    // (doubled backslash at a drive root, passed on as it is).
+    static std::string ModelPattern(std::string_view programFolder);
+    // Search pattern of the old databases in a data folder: "*.mdb" after a trailing backslash
+    // (a drive root), "\*.mdb" otherwise.
+    static std::string OldDatabasePattern(std::string_view dataFolder);
 
     // ---- Table and field lists (sync/) ----
 

@@ -65,8 +65,7 @@ void Actualiz::Load() {
 void Actualiz::Form_Activate() {
     // The program folder comes without a trailing backslash, except at a drive root, where the
     // pattern gets a doubled backslash; the file layer reads that as a single one.
-    std::string pattern = programFolder_ + "\\modelos\\*.mdb";
-    for (const std::string& name : platform::FindEntries(pattern))
+    for (const std::string& name : platform::FindEntries(ModelPattern(programFolder_)))
         if (!IsDotEntry(name)) List7.AddItem(name);
 
     // Setting the path fills List6 through Dir1_Change before it returns. When the default data
@@ -84,14 +83,20 @@ void Actualiz::Drive1_Change() {
 }
 
 void Actualiz::Dir1_Change() {
-    const std::string& path = Dir1.Path();
-    // A drive root already ends with a backslash; adding another would search "c:\\*.mdb".
-    std::string pattern =
-        (!path.empty() && path.back() == '\\') ? path + "*.mdb" : path + "\\*.mdb";
-    std::vector<std::string> entries = platform::FindEntries(pattern);
+    std::vector<std::string> entries = platform::FindEntries(OldDatabasePattern(Dir1.Path()));
     List6.Clear();
     for (const std::string& name : entries)
         if (!IsDotEntry(name)) List6.AddItem(name);
+}
+
+std::string Actualiz::ModelPattern(std::string_view programFolder) {
+    return std::string(programFolder) + "\\modelos\\*.mdb";
+}
+
+std::string Actualiz::OldDatabasePattern(std::string_view dataFolder) {
+    // A drive root already ends with a backslash; adding another would search "c:\\*.mdb".
+    if (!dataFolder.empty() && dataFolder.back() == '\\') return std::string(dataFolder) + "*.mdb";
+    return std::string(dataFolder) + "\\*.mdb";
 }
 
 void Actualiz::Command14_Click() {
