@@ -144,6 +144,12 @@ fs::path ToHostPath(std::string_view windowsPath) {
     return DriveMap::FromEnvironment().ToHost(windowsPath);
 }
 
+std::filesystem::path ResolvePath(std::string_view windowsOrHostPath) {
+    if (!windowsOrHostPath.empty() && windowsOrHostPath.front() == '/')
+        return std::filesystem::path(windowsOrHostPath).lexically_normal();
+    return ToHostPath(windowsOrHostPath);
+}
+
 std::optional<std::string> ToWindowsPath(const fs::path& host) {
     return DriveMap::FromEnvironment().ToWindows(host);
 }

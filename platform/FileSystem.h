@@ -16,6 +16,9 @@ namespace actualiz::platform {
 
 std::filesystem::path ToHostPath(std::string_view windowsPath);  // throws like DriveMap::ToHost
 std::optional<std::string> ToWindowsPath(const std::filesystem::path& host);
+// Paths given by people on a command line or by tests may also be host paths: an absolute path
+// that starts with "/" is taken as it is, anything else goes through ToHostPath.
+std::filesystem::path ResolvePath(std::string_view windowsOrHostPath);
 
 // Plain questions: a path that cannot be mapped (unknown drive, no drive) does not exist.
 bool DirectoryExists(std::string_view windowsPath);

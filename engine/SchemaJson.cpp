@@ -1,0 +1,219 @@
+#include "engine/SchemaJson.h"
+
+#include <filesystem>
+#include <string>
+
+#include "engine/EngineError.h"
+#include "engine/Names.h"
+#include "platform/FileSystem.h"
+
+namespace actualiz::engine {
+
+using nlohmann::json;
+
+namespace {
+
+std::string Hex(const std::vector<unsigned char>& bytes) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (unsigned char b : bytes) {
+        out.push_back(digits[b >> 4]);
+        out.push_back(digits[b & 15]);
+    }
+    return out;
+}
+
+std::vector<unsigned char> FromHex(const std::string& text) {
+    auto nibble = [&text](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        throw EngineError(3464, "Dato binario no válido en el documento JSON: \"" + text + "\"");
+    };
+    if (text.size() % 2 != 0)
+        throw EngineError(3464, "Dato binario no válido en el documento JSON: \"" + text + "\"");
+    std::vector<unsigned char> out;
+    for (std::size_t i = 0; i < text.size(); i += 2)
+        out.push_back(static_cast<unsigned char>(nibble(text[i]) * 16 + nibble(text[i + 1])));
+    return out;
+}
+
+json DescribeTable(Database& db, TableDef& table, bool includeRows) {
+    json t;
+    t["name"] = table.Name();
+    t["fields"] = json::array();
+    for (const auto& field : table.Fields()) {
+        t["fields"].push_back({{"name", field->Name()},
+                               {"type", field->Type()},
+                               {"size", field->Size()},
+                               {"allowZeroLength", field->AllowZeroLength()},
+                               {"required", field->Required()}});
+    }
+    t["indexes"] = json::array();
+    for (const auto& index : table.Indexes()) {
+        json fields = json::array();
+        for (const auto& f : index->Fields()) {
+            if (f->Attributes() & dbDescending)
+                fields.push_back({{"name", f->Name()}, {"descending", true}});
+            else
+                fields.push_back(f->Name());
+        }
+        json i = {{"name", index->Name()},
+                  {"fields", fields},
+                  {"unique", index->Unique()},
+                  {"primary", index->Primary()}};
+        if (index->IgnoreNulls()) i["ignoreNulls"] = true;
+        t["indexes"].push_back(i);
+    }
+    if (includeRows) {
+        json rows = json::array();
+        auto rs = db.OpenRecordset("[" + table.Name() + "]");
+        if (!(rs->BOF() && rs->Eof())) {
+            rs->MoveFirst();
+            while (!rs->Eof()) {
+                json row = json::array();
+                for (const auto& f : rs->Fields()) row.push_back(ValueToJson(f->GetValue()));
+                rows.push_back(row);
+                rs->MoveNext();
+            }
+        }
+        rs->Close();
+        t["rows"] = rows;
+    }
+    return t;
+}
+
+void BuildTable(Database& db, const json& t) {
+    auto table = db.CreateTableDef(t.at("name").get<std::string>());
+    for (const auto& f : t.at("fields")) {
+        std::optional<long> size;
+        if (f.contains("size")) size = f.at("size").get<long>();
+        auto field =
+            table->CreateField(f.at("name").get<std::string>(), f.at("type").get<short>(), size);
+        if (f.value("required", false)) field->SetRequired(true);
+        if (f.value("allowZeroLength", false)) field->SetAllowZeroLength(true);
+        table->Fields().Append(field);
+    }
+    db.TableDefs().Append(table);
+
+    // Rows before indexes: one index build over all rows is cheaper than keeping it up to date
+    // row by row.
+    if (t.contains("rows") && !t.at("rows").empty()) {
+        auto rs = db.OpenRecordset("[" + table->Name() + "]");
+        for (const auto& row : t.at("rows")) {
+            rs->AddNew();
+            for (std::size_t i = 0; i < row.size(); ++i)
+                rs->Fields()[static_cast<int>(i)]->SetValue(ValueFromJson(row[i]));
+            rs->Update();
+        }
+        rs->Close();
+    }
+
+    if (t.contains("indexes")) {
+        for (const auto& i : t.at("indexes")) {
+            auto index = table->CreateIndex(i.at("name").get<std::string>());
+            for (const auto& f : i.at("fields")) {
+                std::shared_ptr<Field> field;
+                if (f.is_string()) {
+                    field = index->CreateField(f.get<std::string>());
+                } else {
+                    field = index->CreateField(f.at("name").get<std::string>());
+                    if (f.value("descending", false)) field->SetAttributes(dbDescending);
+                }
+                index->Fields().Append(field);
+            }
+            index->SetPrimary(i.value("primary", false));
+            index->SetUnique(i.value("unique", false));
+            index->SetIgnoreNulls(i.value("ignoreNulls", false));
+            table->Indexes().Append(index);
+        }
+    }
+}
+
+}  // namespace
+
+json ValueToJson(const Value& value) {
+    return std::visit(
+        [](const auto& v) -> json {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, std::monostate>)
+                return nullptr;
+            else if constexpr (std::is_same_v<T, std::vector<unsigned char>>)
+                return json{{"binary", Hex(v)}};
+            else
+                return v;
+        },
+        value);
+}
+
+Value ValueFromJson(const json& value) {
+    if (value.is_null()) return std::monostate{};
+    if (value.is_boolean()) return static_cast<long long>(value.get<bool>() ? -1 : 0);
+    if (value.is_number_integer()) return value.get<long long>();
+    if (value.is_number()) return value.get<double>();
+    if (value.is_string()) return value.get<std::string>();
+    if (value.is_object() && value.contains("binary"))
+        return FromHex(value.at("binary").get<std::string>());
+    throw EngineError(3464, "Valor no admitido en el documento JSON: " + value.dump());
+}
+
+json DescribeDatabase(Database& db, DescribeOptions options) {
+    json doc;
+    doc["tables"] = json::array();
+    for (const auto& table : db.TableDefs()) {
+        if (!options.includeSystem && IsSystemName(table->Name())) continue;
+        doc["tables"].push_back(DescribeTable(db, *table, options.includeRows));
+    }
+    doc["relations"] = json::array();
+    for (const auto& relation : db.Relations()) {
+        if (!options.includeSystem && IsSystemName(relation->Name())) continue;
+        json fields = json::array();
+        for (const auto& f : relation->Fields())
+            fields.push_back({{"name", f->Name()}, {"foreignName", f->ForeignName()}});
+        doc["relations"].push_back({{"name", relation->Name()},
+                                    {"table", relation->Table()},
+                                    {"foreignTable", relation->ForeignTable()},
+                                    {"attributes", relation->Attributes()},
+                                    {"fields", fields}});
+    }
+    doc["queries"] = json::array();
+    for (const auto& query : db.QueryDefs()) {
+        if (!options.includeSystem && IsSystemName(query->Name())) continue;
+        doc["queries"].push_back({{"name", query->Name()}, {"sql", query->SQL()}});
+    }
+    return doc;
+}
+
+std::shared_ptr<Database> BuildDatabase(std::string_view path, const json& document) {
+    auto db = CreateDatabase(path);
+    try {
+        if (document.contains("tables"))
+            for (const auto& t : document.at("tables")) BuildTable(*db, t);
+        if (document.contains("relations")) {
+            for (const auto& r : document.at("relations")) {
+                auto relation = db->CreateRelation(
+                    r.at("name").get<std::string>(), r.at("table").get<std::string>(),
+                    r.at("foreignTable").get<std::string>(), r.value("attributes", 0L));
+                for (const auto& f : r.at("fields")) {
+                    auto field = relation->CreateField(f.at("name").get<std::string>());
+                    field->SetForeignName(f.value("foreignName", f.at("name").get<std::string>()));
+                    relation->Fields().Append(field);
+                }
+                db->Relations().Append(relation);
+            }
+        }
+        if (document.contains("queries"))
+            for (const auto& q : document.at("queries"))
+                db->CreateQueryDef(q.at("name").get<std::string>(), q.at("sql").get<std::string>());
+    } catch (...) {
+        // Never leave a half-built database behind: the caller asked for all of it.
+        db->Close();
+        std::error_code ec;
+        std::filesystem::remove(platform::ResolvePath(path), ec);
+        throw;
+    }
+    return db;
+}
+
+}  // namespace actualiz::engine

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "engine/Database.h"
+
+namespace actualiz::engine {
+
+// The structure of a database as one JSON document, the form that `actualiz-cli schema --json`
+// prints and `actualiz-cli create --from` reads:
+//
+//   {"tables":[{"name":"proveedores",
+//               "fields":[{"name":"codigoproveedor","type":4,"size":4,
+//                          "allowZeroLength":false,"required":false}],
+//               "indexes":[{"name":"PrimaryKey","fields":["codigoproveedor"],
+//                           "unique":true,"primary":true}],
+//               "rows":[[1]]}],
+//    "relations":[{"name":"codigo","table":"proveedores","foreignTable":"gastosgen",
+//                  "attributes":2,
+//                  "fields":[{"name":"codigoproveedor","foreignName":"codigoproveedor"}]}],
+//    "queries":[{"name":"q","sql":"SELECT * FROM proveedores"}]}
+//
+// Everything is listed in collection order. When reading, "size", "allowZeroLength", "required",
+// "unique", "primary", "ignoreNulls", "rows", "relations" and "queries" may be left out, and an
+// index field may be written {"name":"fecha","descending":true}. Binary values are written
+// {"binary":"<hex>"}.
+struct DescribeOptions {
+    bool includeSystem = false;  // also the MSys tables
+    bool includeRows = false;    // each table's rows, in field order
+};
+nlohmann::json DescribeDatabase(Database& db, DescribeOptions options = {});
+
+// Creates a new database at path (3204 when a file is there) and builds in it what the document
+// describes: tables with their fields, their rows, then their indexes, then relations and queries.
+// A failure removes the half-built file, so the caller never finds a partial database.
+std::shared_ptr<Database> BuildDatabase(std::string_view path, const nlohmann::json& document);
+
+// JSON <-> field values.
+nlohmann::json ValueToJson(const Value& value);
+Value ValueFromJson(const nlohmann::json& value);
+
+}  // namespace actualiz::engine
