@@ -3,12 +3,14 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/FormRunner.h"
+#include "cli/SchemaCommands.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"actualiz-cli: upgrade the structure of an application's databases"};
     app.require_subcommand(1);
 
     actualiz::cli::AddFormCommand(app);
+    actualiz::cli::AddSchemaCommands(app);
 
     try {
         app.parse(argc, argv);
