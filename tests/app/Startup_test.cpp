@@ -180,7 +180,7 @@ TEST_F(FolderNavigation, PathsAreShownWithoutTrailingBackslashAndResolveRelative
     EXPECT_EQ(form->Dir1.Path(), "c:\\uno");
     form->Dir1.SetPath("c:");
     EXPECT_EQ(form->Dir1.Path(), "c:\\");
-    EXPECT_EQ(form->Dir1.Subfolders(), std::vector<std::string>{"uno"});
+    EXPECT_EQ(form->Dir1.Subfolders(), (std::vector<std::string>{"prog", "uno"}));
 }
 
 TEST_F(FolderNavigation, ChoosingADriveMovesTheDirectoryListToIt) {
