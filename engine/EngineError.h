@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/Error.h"
 
@@ -15,7 +16,8 @@ class EngineError : public actualiz::Error {
 
 // The classic numbers this engine raises.
 namespace err {
-inline constexpr int kInvalidArgument = 5;         // invalid procedure call or argument
+inline constexpr int kReserved = 3000;             // any other failure of the engine
+inline constexpr int kInvalidArgument = 3001;      // invalid argument (text sizes 1..255)
 inline constexpr int kTableExists = 3010;          // table already exists
 inline constexpr int kObjectExists = 3012;         // object (query, relation) already exists
 inline constexpr int kUpdateWithoutEdit = 3020;    // Update or CancelUpdate without AddNew or Edit
@@ -23,6 +25,7 @@ inline constexpr int kNoCurrentRecord = 3021;      // no current record
 inline constexpr int kDuplicateInIndex = 3022;     // duplicate values in a unique index
 inline constexpr int kFileNotFound = 3024;         // database file not found
 inline constexpr int kReadOnly = 3027;             // database or object is read-only
+inline constexpr int kInvalidPath = 3044;          // not a valid path
 inline constexpr int kFileInUse = 3045;            // file already in use
 inline constexpr int kCannotOpenFile = 3051;       // folder or unreadable file
 inline constexpr int kNullInIndex = 3058;          // Null in a primary key
@@ -52,7 +55,13 @@ inline constexpr int kNoRelationFields = 3366;       // relation without fields
 inline constexpr int kRelationTypeMismatch = 3368;   // fields of a relation differ in number/type
 inline constexpr int kObjectClosed = 3420;           // object invalid or no longer set
 inline constexpr int kConversion = 3421;             // data type conversion error
-inline constexpr int kInvalidSize = 3009;            // invalid field size (text sizes 1..255)
+inline constexpr int kFieldDefinedTwice = 3191;      // field defined more than once
+inline constexpr int kTooFewParameters = 3061;       // unknown name in a statement
+inline constexpr int kInputTableNotFound = 3078;     // table or query of a statement not found
 }  // namespace err
+
+// The error of that number with the engine's Spanish text, naming object (a table, field, index,
+// relation, query or file) where the text has a place for it.
+EngineError MakeError(int number, std::string_view object = {});
 
 }  // namespace actualiz::engine

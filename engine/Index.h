@@ -17,6 +17,8 @@ struct Schema;
 class Index {
   public:
     explicit Index(std::string name);
+    Index(const Index&) = delete;
+    Index& operator=(const Index&) = delete;
 
     std::string Name() const { return name_; }
     bool Unique() const { return unique_; }

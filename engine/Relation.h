@@ -18,6 +18,8 @@ struct Schema;
 class Relation {
   public:
     Relation(std::string name, std::string table, std::string foreignTable, long attributes);
+    Relation(const Relation&) = delete;
+    Relation& operator=(const Relation&) = delete;
 
     std::string Name() const { return name_; }
     std::string Table() const { return table_; }

@@ -22,6 +22,8 @@ struct Schema;
 class TableDef : public std::enable_shared_from_this<TableDef> {
   public:
     explicit TableDef(std::string name);
+    TableDef(const TableDef&) = delete;
+    TableDef& operator=(const TableDef&) = delete;
 
     std::string Name() const { return name_; }
     // False when the definition cannot be changed (the database was opened read-only).

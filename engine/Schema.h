@@ -1,0 +1,61 @@
+#pragma once
+
+// How the engine's definitions live in an SQLite file, and every stored change to them. Each
+// change is one SQLite transaction: the real table, index or trigger and the rows of the engine's
+// system tables change together or not at all.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/Database.h"
+#include "engine/Sqlite.h"
+
+namespace actualiz::engine::detail {
+
+// "ACZD" in the SQLite header's application id: marks a file made by this engine.
+inline constexpr int kApplicationId = 0x41435A44;
+inline constexpr int kFormatVersion = 1;
+
+inline constexpr int kObjectTable = 1;
+inline constexpr int kObjectQuery = 5;
+
+struct Schema {
+    // An index as built in the file.
+    struct StoredIndex {
+        long long id = 0;
+        std::string sqlName;
+        std::vector<std::string> columns;  // the table's own spelling of each field
+    };
+    static void MarkIndexStored(Index& index, const StoredIndex& stored);
+
+    // True for the names of the engine's own system tables (MSysObjects ...).
+    static bool IsEngineTable(std::string_view name);
+    // Creates the system tables in a new, empty file (inside the caller's transaction).
+    static void Initialize(Connection& connection);
+    // True when every system table is present.
+    static bool HasEngineTables(Connection& connection);
+    // Reads every definition into the database's collections.
+    static void Load(Database& database);
+
+    static void AppendTable(Database& database, const std::shared_ptr<TableDef>& table);
+    static void DeleteTable(Database& database, const std::shared_ptr<TableDef>& table);
+    static void AppendField(TableDef& table, const std::shared_ptr<Field>& field);
+    static void DeleteField(TableDef& table, const std::shared_ptr<Field>& field);
+    static void UpdateFieldFlags(TableDef& table, const Field& field, bool allowZeroLength,
+                                 bool required);
+    static void AppendIndex(TableDef& table, const std::shared_ptr<Index>& index);
+    static void DeleteIndex(TableDef& table, const std::shared_ptr<Index>& index);
+    static void AppendRelation(Database& database, const std::shared_ptr<Relation>& relation);
+    static void DeleteRelation(Database& database, const std::shared_ptr<Relation>& relation);
+    static void StoreQuery(Database& database, QueryDef& query);
+    static void DeleteQuery(Database& database, const std::shared_ptr<QueryDef>& query);
+
+    // The column definition of a field in CREATE TABLE / ADD COLUMN.
+    static std::string ColumnDefinition(const Field& field);
+    // Throws 3129 unless sql plausibly is a statement of the classic dialect.
+    static void CheckQueryText(std::string_view sql);
+};
+
+}  // namespace actualiz::engine::detail

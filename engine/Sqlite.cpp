@@ -1,0 +1,209 @@
+#include "engine/Sqlite.h"
+
+#include "engine/SqlDialect.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace actualiz::engine::detail {
+
+Connection::Connection(const std::string& hostPath, std::string displayName, bool readOnly)
+    : readOnly_(readOnly), displayName_(std::move(displayName)) {
+    int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    int rc = sqlite3_open_v2(hostPath.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        if (rc == SQLITE_NOTADB) throw MakeError(err::kUnrecognizedFormat, displayName_);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+            throw MakeError(err::kFileInUse, displayName_);
+        throw MakeError(err::kCannotOpenFile, displayName_);
+    }
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    RegisterClassicFunctions(db_);
+}
+
+Connection::~Connection() {
+    Close();
+}
+
+void Connection::Close() {
+    if (db_) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+}
+
+void Connection::CheckOpen() const {
+    if (!db_) throw MakeError(err::kObjectClosed);
+}
+
+void Connection::CheckWritable(std::string_view object) const {
+    CheckOpen();
+    if (readOnly_) throw MakeError(err::kReadOnly, object.empty() ? displayName_ : object);
+}
+
+void Connection::Exec(const std::string& sql, std::string_view object) {
+    CheckOpen();
+    char* message = nullptr;
+    int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message);
+    sqlite3_free(message);
+    if (rc != SQLITE_OK) ThrowSqlite(db_, rc, object.empty() ? displayName_ : object);
+}
+
+void ThrowSqlite(sqlite3* db, int rc, std::string_view object) {
+    std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    // The engine's triggers raise "NUMBER|text": keep both.
+    std::size_t bar = message.find('|');
+    if (bar != std::string::npos && bar > 0 && bar <= 5) {
+        bool digits = true;
+        for (std::size_t i = 0; i < bar; ++i)
+            if (message[i] < '0' || message[i] > '9') digits = false;
+        if (digits) throw EngineError(std::atoi(message.c_str()), message.substr(bar + 1));
+    }
+    switch (rc & 0xff) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            throw MakeError(err::kTableInUse, object);
+        case SQLITE_READONLY:
+            throw MakeError(err::kReadOnly, object);
+        case SQLITE_NOTADB:
+        case SQLITE_CORRUPT:
+            throw MakeError(err::kUnrecognizedFormat, object);
+        case SQLITE_IOERR:
+        case SQLITE_FULL:
+        case SQLITE_CANTOPEN:
+            throw MakeError(err::kDiskIo, object);
+        case SQLITE_CONSTRAINT:
+            if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY)
+                throw MakeError(err::kDuplicateInIndex, object);
+            if (rc == SQLITE_CONSTRAINT_NOTNULL) throw MakeError(err::kFieldRequired, object);
+            break;
+        case SQLITE_ERROR:
+            if (message.rfind("no such table: ", 0) == 0)
+                throw MakeError(err::kInputTableNotFound, message.substr(15));
+            if (message.rfind("no such column: ", 0) == 0)
+                throw MakeError(err::kTooFewParameters, message.substr(16));
+            if (message.find("syntax error") != std::string::npos ||
+                message.find("incomplete input") != std::string::npos)
+                throw MakeError(err::kSyntaxError, message);
+            break;
+        default:
+            break;
+    }
+    throw MakeError(err::kReserved, message);
+}
+
+Statement::Statement(const Connection& connection, const std::string& sql, std::string_view object)
+    : db_(connection.db()), object_(object) {
+    connection.CheckOpen();
+    int rc = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt_, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(stmt_);
+        stmt_ = nullptr;
+        ThrowSqlite(db_, rc, object_.empty() ? connection.DisplayName() : object_);
+    }
+}
+
+Statement::~Statement() {
+    sqlite3_finalize(stmt_);
+}
+
+Statement& Statement::Bind(int index, const Value& value) {
+    int rc = SQLITE_OK;
+    if (std::holds_alternative<std::monostate>(value))
+        rc = sqlite3_bind_null(stmt_, index);
+    else if (auto* i = std::get_if<long long>(&value))
+        rc = sqlite3_bind_int64(stmt_, index, *i);
+    else if (auto* d = std::get_if<double>(&value))
+        rc = sqlite3_bind_double(stmt_, index, *d);
+    else if (auto* s = std::get_if<std::string>(&value))
+        rc = sqlite3_bind_text64(stmt_, index, s->data(), s->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    else if (auto* b = std::get_if<std::vector<unsigned char>>(&value))
+        rc = sqlite3_bind_blob64(stmt_, index, b->data(), b->size(), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK) ThrowSqlite(db_, rc, object_);
+    return *this;
+}
+
+Statement& Statement::Bind(int index, long long value) {
+    return Bind(index, Value(value));
+}
+
+Statement& Statement::Bind(int index, std::string_view text) {
+    int rc =
+        sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    if (rc != SQLITE_OK) ThrowSqlite(db_, rc, object_);
+    return *this;
+}
+
+bool Statement::Step() {
+    int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    ThrowSqlite(db_, rc, object_);
+}
+
+void Statement::Run() {
+    while (Step()) {
+    }
+}
+
+int Statement::ColumnCount() const {
+    return sqlite3_column_count(stmt_);
+}
+
+Value Statement::Column(int index) const {
+    switch (sqlite3_column_type(stmt_, index)) {
+        case SQLITE_INTEGER:
+            return static_cast<long long>(sqlite3_column_int64(stmt_, index));
+        case SQLITE_FLOAT:
+            return sqlite3_column_double(stmt_, index);
+        case SQLITE_TEXT: {
+            auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, index));
+            return std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, index)));
+        }
+        case SQLITE_BLOB: {
+            auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(stmt_, index));
+            int n = sqlite3_column_bytes(stmt_, index);
+            return std::vector<unsigned char>(p, p + n);
+        }
+        default:
+            return std::monostate{};
+    }
+}
+
+long long Statement::Int(int index) const {
+    return sqlite3_column_int64(stmt_, index);
+}
+
+std::string Statement::Text(int index) const {
+    auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, index));
+    return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, index)))
+             : std::string();
+}
+
+bool Statement::IsNull(int index) const {
+    return sqlite3_column_type(stmt_, index) == SQLITE_NULL;
+}
+
+Transaction::Transaction(Connection& connection, std::string_view object)
+    : connection_(connection), object_(object) {
+    connection_.CheckWritable(object);
+    connection_.Exec("BEGIN IMMEDIATE", object_);
+}
+
+Transaction::~Transaction() {
+    if (!done_ && connection_.IsOpen()) {
+        char* message = nullptr;
+        sqlite3_exec(connection_.db(), "ROLLBACK", nullptr, nullptr, &message);
+        sqlite3_free(message);
+    }
+}
+
+void Transaction::Commit() {
+    connection_.Exec("COMMIT", object_);
+    done_ = true;
+}
+
+}  // namespace actualiz::engine::detail

@@ -1,0 +1,97 @@
+#pragma once
+
+// The engine's thin layer over the SQLite C API: one connection, prepared statements that are
+// always finalized, transactions, and the translation of SQLite failures into the classic errors.
+
+#include <sqlite3.h>
+
+#include <string>
+#include <string_view>
+
+#include "engine/EngineError.h"
+#include "engine/Types.h"
+
+namespace actualiz::engine::detail {
+
+// How long a writer waits for a file another connection holds before it gives up with 3211/3045.
+inline constexpr int kBusyTimeoutMs = 2000;
+
+class Connection {
+  public:
+    // Opens an existing file; the caller has checked that it is an engine database.
+    Connection(const std::string& hostPath, std::string displayName, bool readOnly);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    sqlite3* db() const { return db_; }
+    bool IsOpen() const { return db_ != nullptr; }
+    bool ReadOnly() const { return readOnly_; }
+    const std::string& DisplayName() const { return displayName_; }
+    void Close();
+
+    // Runs statements that return no rows (schema changes, transaction control).
+    void Exec(const std::string& sql, std::string_view object = {});
+    // Throws 3420 when closed, 3027 when read-only (for writes).
+    void CheckOpen() const;
+    void CheckWritable(std::string_view object) const;
+
+  private:
+    sqlite3* db_ = nullptr;
+    bool readOnly_ = false;
+    std::string displayName_;
+};
+
+// Raises the classic error for an SQLite failure. object names the table or object concerned;
+// messages raised by the engine's own triggers ("3201|texto") keep their number and text.
+[[noreturn]] void ThrowSqlite(sqlite3* db, int rc, std::string_view object);
+
+class Statement {
+  public:
+    Statement(const Connection& connection, const std::string& sql, std::string_view object = {});
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& Bind(int index, const Value& value);
+    Statement& Bind(int index, long long value);
+    Statement& Bind(int index, std::string_view text);
+    Statement& Bind(int index, const std::string& text) {
+        return Bind(index, std::string_view(text));
+    }
+    Statement& Bind(int index, const char* text) { return Bind(index, std::string_view(text)); }
+    // Steps once; true while a row is available.
+    bool Step();
+    // Steps to the end of a statement that returns no rows.
+    void Run();
+
+    int ColumnCount() const;
+    Value Column(int index) const;
+    long long Int(int index) const;
+    std::string Text(int index) const;
+    bool IsNull(int index) const;
+    sqlite3_stmt* get() const { return stmt_; }
+
+  private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+    std::string object_;
+};
+
+// BEGIN IMMEDIATE ... COMMIT; rolled back when destroyed uncommitted, so a failing change leaves
+// the file as it was.
+class Transaction {
+  public:
+    Transaction(Connection& connection, std::string_view object);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void Commit();
+
+  private:
+    Connection& connection_;
+    std::string object_;
+    bool done_ = false;
+};
+
+}  // namespace actualiz::engine::detail

@@ -1,0 +1,82 @@
+#include "engine/TableDef.h"
+
+#include "engine/Database.h"
+#include "engine/EngineError.h"
+#include "engine/Names.h"
+#include "engine/Schema.h"
+
+namespace actualiz::engine {
+
+TableDef::TableDef(std::string name) : name_(std::move(name)) {
+    WireCollections();
+}
+
+void TableDef::WireCollections() {
+    Collection<Field>::Hooks fieldHooks;
+    fieldHooks.beforeAppend = [this](const std::shared_ptr<Field>& field) {
+        CheckName(field->Name(), "campo");
+        if (!IsKnownType(field->Type())) throw MakeError(err::kInvalidType, field->Name());
+        if (field->role_ == Field::Role::TableField && field->table_.lock())
+            throw MakeError(err::kInvalidOperation, field->Name());
+        if (fields_.Contains(field->Name()))
+            throw MakeError(err::kFieldDefinedTwice, field->Name());
+        detail::Schema::AppendField(*this, field);
+        field->role_ = Field::Role::TableField;
+        if (stored_) field->table_ = weak_from_this();
+    };
+    fieldHooks.beforeDelete = [this](const std::shared_ptr<Field>& field) {
+        detail::Schema::DeleteField(*this, field);
+    };
+    fields_.SetHooks(std::move(fieldHooks));
+
+    Collection<Index>::Hooks indexHooks;
+    indexHooks.beforeAppend = [this](const std::shared_ptr<Index>& index) {
+        CheckName(index->Name(), "índice");
+        if (index->stored_) throw MakeError(err::kIndexExists, index->Name());
+        if (indexes_.Contains(index->Name())) throw MakeError(err::kIndexExists, index->Name());
+        if (index->Fields().Count() == 0) throw MakeError(err::kNoFields, index->Name());
+        if (index->Primary())
+            for (const auto& other : indexes_)
+                if (other->Primary()) throw MakeError(err::kPrimaryKeyExists, name_);
+        detail::Schema::AppendIndex(*this, index);
+    };
+    indexHooks.beforeDelete = [this](const std::shared_ptr<Index>& index) {
+        detail::Schema::DeleteIndex(*this, index);
+    };
+    indexes_.SetHooks(std::move(indexHooks));
+}
+
+std::shared_ptr<Database> TableDef::StoredIn() const {
+    if (!stored_) return nullptr;
+    auto database = database_.lock();
+    if (!database) throw MakeError(err::kObjectClosed);
+    return database;
+}
+
+bool TableDef::Updatable() const {
+    if (!stored_) return true;
+    auto database = database_.lock();
+    if (!database || !database->IsOpen()) return false;
+    return database->Updatable() && !detail::Schema::IsEngineTable(name_);
+}
+
+std::shared_ptr<Field> TableDef::CreateField(std::string name, short type,
+                                             std::optional<long> size) {
+    CheckName(name, "campo");
+    if (!IsKnownType(type)) throw MakeError(err::kInvalidType, name);
+    long actual = 0;
+    if (auto fixed = FixedSize(type)) {
+        actual = *fixed;  // a size given for a fixed-size type is ignored
+    } else {
+        actual = size.value_or(255);
+        if (actual < 1 || actual > 255) throw MakeError(err::kInvalidArgument, name);
+    }
+    return std::make_shared<Field>(std::move(name), type, actual);
+}
+
+std::shared_ptr<Index> TableDef::CreateIndex(std::string name) {
+    CheckName(name, "índice");
+    return std::make_shared<Index>(std::move(name));
+}
+
+}  // namespace actualiz::engine
