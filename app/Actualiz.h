@@ -165,8 +165,17 @@ class Actualiz {
     static std::string OldDatabasePattern(std::string_view dataFolder);
 
     // ---- Table and field lists (sync/) ----
+    void Command6_Click();   // "Lista de Tablas": tables of both databases into List2, List3
+    void Command10_Click();  // "Lista Campos Origen": model table of List2 into List1(0..2)
+    void Command11_Click();  // "Lista Campos Destino": old table of List3 into List5(0..2)
+    void Command2_Click();   // "Lista de Campos": model table of List4 into List1(0..2)
+    void Command8_Click();   // "Igualar BBDD": creates the model tables the old database lacks
+    void Command9_Click();   // "Crear Tabla": does nothing
+    void Command12_Click();  // "Recorrer Tablas": appends the fields the old tables lack
 
     // ---- Transformation driver (transform/) ----
+    void Command15_Click();  // "Bases Añadir": models without an old database into List8
+    void Command13_Click();  // "Transformar": upgrades every old database, copies new ones
 
     // ---- Index catalog ----
 

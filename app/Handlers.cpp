@@ -15,8 +15,17 @@ const std::map<std::string, Actualiz::Handler, std::less<>>& Actualiz::Handlers(
         {"Command7_Click", &Actualiz::Command7_Click},
 
         // Table and field lists (sync/)
+        {"Command6_Click", &Actualiz::Command6_Click},
+        {"Command10_Click", &Actualiz::Command10_Click},
+        {"Command11_Click", &Actualiz::Command11_Click},
+        {"Command2_Click", &Actualiz::Command2_Click},
+        {"Command8_Click", &Actualiz::Command8_Click},
+        {"Command9_Click", &Actualiz::Command9_Click},
+        {"Command12_Click", &Actualiz::Command12_Click},
 
         // Transformation driver (transform/)
+        {"Command15_Click", &Actualiz::Command15_Click},
+        {"Command13_Click", &Actualiz::Command13_Click},
 
         // Index catalog
 

@@ -1,0 +1,66 @@
+#include <memory>
+
+#include "app/Actualiz.h"
+#include "app/ErrorModes.h"
+#include "engine/Engine.h"
+#include "sync/Steps.h"
+
+namespace actualiz::app {
+
+// "Igualar BBDD": creates in the old database every model table it lacks. The names come from
+// the table lists (List2 model, List3 old) and the new tables are built field by field from the
+// model's field listing. No error handling of its own, except that a table the engine already
+// knows under another letter case is passed over and recorded instead of ending the run.
+//
+// The table counts are not compared first: an old database with a table of its own has as many
+// tables as the model (or more) and still lacks some of the model's, so the names are always
+// compared.
+void Actualiz::Command8_Click() {
+    SkipOnError record(*this, "Command8_Click");
+
+    Text5.SetText(Text3.Text());
+
+    for (int i = 0; i < List2.ListCount(); ++i) {
+        List2.SetListIndex(i);
+        bool found = false;
+        // The scan runs to the end of List3 on purpose: it leaves List3's last entry selected,
+        // which is what the field walk expects to find after us.
+        for (int j = 0; j < List3.ListCount(); ++j) {
+            List3.SetListIndex(j);
+            if (List3.Text() == List2.Text()) found = true;
+        }
+        if (!found) List4.AddItem(List2.Text());
+    }
+
+    if (List4.ListCount() == 0) return;
+
+    std::shared_ptr<engine::Database> db = engine::OpenDatabase(Text4.Text());
+
+    sync::FieldTriple model{List1(0), List1(1), List1(2)};
+    for (int k = 0; k < List4.ListCount(); ++k) {
+        List4.SetListIndex(k);
+        Command2_Click();
+
+        std::shared_ptr<engine::TableDef> tdf = db->CreateTableDef(List4.Text());
+        for (int m = 0; m < model.names.ListCount(); ++m) {
+            model.Select(m);
+            std::shared_ptr<engine::Field> fld = tdf->CreateField(
+                model.names.Text(), static_cast<short>(sync::ListNumber(model.types.Text())),
+                sync::ListNumber(model.sizes.Text()));
+            if (sync::ListNumber(model.types.Text()) == engine::dbText)
+                fld->SetAllowZeroLength(true);
+            if (sync::ListNumber(model.types.Text()) == engine::dbMemo)
+                fld->SetAllowZeroLength(true);
+            tdf->Fields().Append(fld);
+        }
+        // Appending the definition creates the table in the file at once.
+        sync::PassOverIfExists(record, [&] { db->TableDefs().Append(tdf); });
+    }
+
+    db->Close();
+}
+
+// "Crear Tabla": the button is there, but creating tables is Command8_Click's job.
+void Actualiz::Command9_Click() {}
+
+}  // namespace actualiz::app

@@ -1,0 +1,67 @@
+#include <string>
+
+#include "app/Actualiz.h"
+#include "app/ErrorModes.h"
+#include "platform/FileSystem.h"
+
+namespace actualiz::app {
+
+// "Transformar": upgrades every old database in the data folder that has a model of the same
+// name, then copies in the models that have no old counterpart. It runs in skip-on-error mode
+// from start to end, so one failing step or database never stops the batch; what was passed
+// over is recorded (Skipped()) for whoever wants to report it, and the run itself shows nothing
+// but always ends on "Proceso Terminado".
+void Actualiz::Command13_Click() {
+    SetMousePointer(11);
+    SkipOnError step(*this, "Command13_Click");
+
+    const int oldCount = List6.ListCount();
+    if (oldCount > 0) {
+        Bar1.SetValue(0);
+        Bar1.SetMax(static_cast<float>(oldCount));
+        for (int i = 0; i < oldCount; ++i) {
+            Bar1.SetValue(static_cast<float>(i + 1));
+            Label4.SetCaption(List7.Text());
+            Frame13.Refresh();
+            List6.SetListIndex(i);
+            // Every model is looked at, also after a match: the pairing is by exact name, so
+            // there is at most one anyway.
+            const int modelCount = List7.ListCount();
+            for (int j = 0; j < modelCount; ++j) {
+                List7.SetListIndex(j);
+                if (List7.Text() != List6.Text()) continue;
+                Label4.SetCaption(List7.Text());
+                Text3.SetText(ProgramFolder() + "\\modelos\\" + List7.Text());
+                Text4.SetText(Dir1.Path() + "\\" + List6.Text());
+                step([&] { Command6_Click(); });
+                step([&] { Command8_Click(); });
+                // Listed again so that the tables just created stand in List3 for the walk.
+                step([&] { Command6_Click(); });
+                step([&] { Command12_Click(); });
+                // The index, relation and query steps (Command17_Click, Command22_Click,
+                // Command24_Click) follow here once the catalog commands are in the program.
+            }
+        }
+    }
+
+    Label4.SetCaption("Añadiendo bases de datos nuevas");
+    step([&] { Command15_Click(); });
+
+    // A model may differ from an old database only in letter case; to the file system that is
+    // the same file, and replacing it would destroy the old database with its data. Nothing that
+    // is already there is ever replaced: the copy refuses (whatever the case of the name on
+    // disk) and the refusal is recorded like any other failure. The copy goes through a
+    // temporary file, so a failed copy leaves no half-written database behind.
+    for (int k = 0; k < List8.ListCount(); ++k) {
+        List8.SetListIndex(k);
+        step([&] {
+            platform::CopyFile(ProgramFolder() + "\\modelos\\" + List8.Text(),
+                               Dir1.Path() + "\\" + List8.Text(), /*replaceExisting=*/false);
+        });
+    }
+
+    Label4.SetCaption("Proceso Terminado");
+    SetMousePointer(0);
+}
+
+}  // namespace actualiz::app
