@@ -10,6 +10,10 @@
 #include "app/Host.h"
 #include "platform/Error.h"
 
+namespace actualiz::engine {
+class TableDef;
+}  // namespace actualiz::engine
+
 namespace actualiz::app {
 
 // Thrown by Actualiz::End to stop the running command at once, the way the classic End
@@ -184,8 +188,20 @@ class Actualiz {
     // ---- Query catalog (catalogs/) ----
 
     // ---- Fixed migrations (migrations/) ----
+    void Command25_Click();  // "Transformar": table histoprod in clientes.mdb
+    void Command26_Click();  // "Transformar": table auxcli in clientes.mdb
+    void Command27_Click();  // "Transformar": table gastosgen in almacen.mdb
 
     // ---- Field routines (fields/) ----
+    // Appends (strComando "APPEND") or deletes ("DELETE") the field strNombre of tdfTemp; TIPO
+    // and size are used by "APPEND" only. Any other command does nothing. Engine errors reach
+    // the caller.
+    void AnexarEliminarCampo(engine::TableDef& tdfTemp, const std::string& strComando,
+                             const std::string& strNombre, std::int16_t TIPO, std::int16_t size);
+    void AppendX();          // Correo, Http and Cuota into Empleados of C:\Neptuno.mdb
+    void Command3_Click();   // "Llenar DBGRID"
+    void Command4_Click();   // "Añadir Campo"
+    void Command5_Click();   // "Borrar Campos"
 
   private:
     void Load();

@@ -34,8 +34,14 @@ const std::map<std::string, Actualiz::Handler, std::less<>>& Actualiz::Handlers(
         // Query catalog (catalogs/)
 
         // Fixed migrations (migrations/)
+        {"Command25_Click", &Actualiz::Command25_Click},
+        {"Command26_Click", &Actualiz::Command26_Click},
+        {"Command27_Click", &Actualiz::Command27_Click},
 
         // Field routines (fields/)
+        {"Command3_Click", &Actualiz::Command3_Click},
+        {"Command4_Click", &Actualiz::Command4_Click},
+        {"Command5_Click", &Actualiz::Command5_Click},
     };
     return handlers;
 }
