@@ -1,0 +1,370 @@
+#include "gui/MainWindow.h"
+
+#include <algorithm>
+#include <exception>
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
+
+#include "app/ErrorModes.h"
+#include "gui/DirList.h"
+#include "gui/Twips.h"
+
+namespace actualiz::gui {
+
+namespace {
+
+// Progress bars draw in steps of a thousandth: the form's Max and Value are single-precision
+// numbers of any size, the widget's are integers.
+constexpr int kBarSteps = 1000;
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The classic data control: its caption between the record arrows. The user never moves
+// through the catalogs; the arrows only say what the box is.
+QString DataCaption(const app::DataControl& data) {
+    return QStringLiteral("|◀ ◀  %1  ▶ ▶|").arg(Q(data.Caption()));
+}
+
+int BarPosition(const app::ProgressBar& bar) {
+    // A Max of 0 (a command counting an empty list) or below Min shows an empty bar.
+    double span = static_cast<double>(bar.Max()) - bar.Min();
+    if (span <= 0) return 0;
+    double fraction = (static_cast<double>(bar.Value()) - bar.Min()) / span;
+    return static_cast<int>(std::clamp(fraction, 0.0, 1.0) * kBarSteps + 0.5);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const std::string& programFolder, QWidget* parent) : QWidget(parent) {
+    host_.SetParentWidget(this);
+    host_.SetEndHandler([this] { OnEnd(); });
+    host_.SetRefreshHandler([this](const app::Frame& frame) { RepaintFrame(frame); });
+    // Loading opens the catalogs; what fails there is shown once the window is on the screen.
+    host_.SetHoldErrors(true);
+    form_ = std::make_unique<app::Actualiz>(host_, programFolder);
+    host_.SetHoldErrors(false);
+
+    setWindowTitle(Q(app::Actualiz::Title()));
+    Build();
+    resize(DesignClientSize());
+    Render();
+}
+
+MainWindow::~MainWindow() = default;
+
+QRect MainWindow::ToPixels(int left, int top, int width, int height) const {
+    return TwipsToPixels(left, top, width, height, logicalDpiX(), logicalDpiY());
+}
+
+QSize MainWindow::DesignClientSize() const {
+    return gui::DesignClientSize(logicalDpiX(), logicalDpiY());
+}
+
+// ---- Building the controls ----
+
+void MainWindow::Build() {
+    // The inventory lists every frame before what it holds, so a container's widget always
+    // exists when its contents are made; later controls lie above earlier ones.
+    for (app::Control* control : form_->Controls()) {
+        QWidget* parent = this;
+        if (!control->Container().empty()) {
+            auto it = widgets_.find(control->Container());
+            if (it != widgets_.end()) parent = it->second;
+        }
+        QWidget* widget = MakeWidget(*control, parent);
+        widget->setObjectName(Q(control->FullName()));
+        widget->setGeometry(
+            ToPixels(control->Left(), control->Top(), control->Width(), control->Height()));
+        // A control whose flag is off is neither drawn nor clickable, and nothing changes that
+        // while the program runs. Inside a hidden frame everything is hidden with it.
+        widget->setVisible(control->Visible());
+        widgets_[control->FullName()] = widget;
+        views_.push_back({control, widget});
+    }
+}
+
+QWidget* MainWindow::MakeWidget(app::Control& control, QWidget* parent) {
+    const std::string name = control.FullName();
+    switch (control.Kind()) {
+        case app::ControlKind::Frame: {
+            auto* box = new QGroupBox(Q(static_cast<app::Frame&>(control).Caption()), parent);
+            return box;
+        }
+        case app::ControlKind::CommandButton: {
+            auto* button =
+                new QPushButton(Q(static_cast<app::CommandButton&>(control).Caption()), parent);
+            button->setAutoDefault(false);
+            connect(button, &QPushButton::clicked, this, [this, name] {
+                form_->Click(name);
+                Render();
+            });
+            return button;
+        }
+        case app::ControlKind::ListBox: {
+            auto* list = new QListWidget(parent);
+            list->setSelectionMode(QAbstractItemView::SingleSelection);
+            auto* box = static_cast<app::ListBox*>(&control);
+            // Choosing an entry selects it on the form; the lists have no handler of their own.
+            connect(list, &QListWidget::currentRowChanged, this, [this, box](int row) {
+                if (rendering_) return;
+                UserEvent(box->FullName(), [box, row] { box->SetListIndex(row); });
+            });
+            return list;
+        }
+        case app::ControlKind::TextBox: {
+            auto* edit = new QLineEdit(parent);
+            auto* box = static_cast<app::TextBox*>(&control);
+            connect(edit, &QLineEdit::textEdited, this,
+                    [box](const QString& text) { box->SetText(text.toStdString()); });
+            return edit;
+        }
+        case app::ControlKind::Label: {
+            auto* label = new QLabel(parent);
+            switch (static_cast<app::Label&>(control).Align()) {
+                case app::Alignment::Left:
+                    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                    break;
+                case app::Alignment::Right:
+                    label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+                    break;
+                case app::Alignment::Center:
+                    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+                    break;
+            }
+            return label;
+        }
+        case app::ControlKind::ProgressBar: {
+            auto* bar = new QProgressBar(parent);
+            bar->setRange(0, kBarSteps);
+            bar->setTextVisible(false);
+            return bar;
+        }
+        case app::ControlKind::DriveListBox: {
+            auto* combo = new QComboBox(parent);
+            connect(combo, &QComboBox::activated, this, [this, combo](int index) {
+                std::string drive = combo->itemText(index).toStdString();
+                UserEvent("Drive1_Change", [this, drive] { form_->Drive1.SetDrive(drive); });
+                Render();
+            });
+            return combo;
+        }
+        case app::ControlKind::DirListBox: {
+            auto* dirs = new DirList(parent);
+            connect(dirs, &DirList::folderOpened, this, [this](const QString& path) {
+                std::string folder = path.toStdString();
+                UserEvent("Dir1_Change", [this, folder] { form_->Dir1.SetPath(folder); });
+                Render();
+            });
+            return dirs;
+        }
+        case app::ControlKind::DataControl: {
+            auto* label = new QLabel(DataCaption(static_cast<app::DataControl&>(control)), parent);
+            label->setFrameShape(QFrame::Box);
+            label->setAlignment(Qt::AlignCenter);
+            return label;
+        }
+    }
+    return new QWidget(parent);
+}
+
+// ---- Showing the form's state ----
+
+void MainWindow::Render() {
+    for (const View& view : views_) RenderControl(view);
+}
+
+void MainWindow::RenderControl(const View& view) {
+    bool wasRendering = rendering_;
+    rendering_ = true;
+    app::Control& control = *view.control;
+    switch (control.Kind()) {
+        case app::ControlKind::ListBox: {
+            auto& box = static_cast<app::ListBox&>(control);
+            auto* list = static_cast<QListWidget*>(view.widget);
+            const auto& items = box.Items();
+            bool same = list->count() == static_cast<int>(items.size());
+            for (int i = 0; same && i < list->count(); ++i)
+                same = list->item(i)->text() == Q(items[static_cast<size_t>(i)]);
+            if (!same) {
+                list->clear();
+                for (const std::string& item : items) list->addItem(Q(item));
+            }
+            if (list->currentRow() != box.ListIndex()) list->setCurrentRow(box.ListIndex());
+            if (box.ListIndex() < 0) list->clearSelection();
+            break;
+        }
+        case app::ControlKind::TextBox: {
+            auto* edit = static_cast<QLineEdit*>(view.widget);
+            QString text = Q(static_cast<app::TextBox&>(control).Text());
+            if (edit->text() != text) edit->setText(text);
+            break;
+        }
+        case app::ControlKind::Label: {
+            auto& label = static_cast<app::Label&>(control);
+            auto* widget = static_cast<QLabel*>(view.widget);
+            QString caption = Q(label.Caption());
+            if (widget->text() != caption) widget->setText(caption);
+            // A self-sizing label (the status line) is as wide as its text.
+            if (label.Spec().autoSize) {
+                int width = widget->fontMetrics().horizontalAdvance(caption);
+                widget->resize(width, widget->height());
+            }
+            break;
+        }
+        case app::ControlKind::ProgressBar: {
+            auto* bar = static_cast<QProgressBar*>(view.widget);
+            int position = BarPosition(static_cast<app::ProgressBar&>(control));
+            if (bar->value() != position) bar->setValue(position);
+            break;
+        }
+        case app::ControlKind::DriveListBox: {
+            auto& drive = static_cast<app::DriveListBox&>(control);
+            auto* combo = static_cast<QComboBox*>(view.widget);
+            QStringList drives;
+            for (const std::string& d : drive.List()) drives << Q(d);
+            QStringList shown;
+            for (int i = 0; i < combo->count(); ++i) shown << combo->itemText(i);
+            if (shown != drives) {
+                combo->clear();
+                combo->addItems(drives);
+            }
+            combo->setCurrentIndex(combo->findText(Q(drive.Drive())));
+            break;
+        }
+        case app::ControlKind::DirListBox: {
+            auto& dir = static_cast<app::DirListBox&>(control);
+            std::vector<std::string> subfolders;
+            try {
+                subfolders = dir.Subfolders();
+            } catch (const std::exception&) {
+                // A drive that went away: the list still shows where Dir1 stands.
+            }
+            static_cast<DirList*>(view.widget)->ShowFolder(dir.Path(), subfolders);
+            break;
+        }
+        case app::ControlKind::Frame:
+        case app::ControlKind::CommandButton:
+        case app::ControlKind::DataControl:
+            // Captions are fixed at design time; nothing to follow.
+            break;
+    }
+    rendering_ = wasRendering;
+}
+
+bool MainWindow::IsInside(const app::Control& control, const app::Frame& frame) const {
+    const app::Control* current = &control;
+    while (!current->Container().empty()) {
+        if (current->Container() == frame.FullName()) return true;
+        current = form_->FindControl(current->Container());
+        if (!current) return false;
+    }
+    return false;
+}
+
+void MainWindow::RepaintFrame(const app::Frame& frame) {
+    ++frameRepaints_[frame.FullName()];
+    for (const View& view : views_)
+        if (IsInside(*view.control, frame)) RenderControl(view);
+    // Painted now, inside the running command: the form never lets the event loop run until the
+    // command is over, so an update() would only show the last state.
+    if (QWidget* widget = WidgetFor(frame.FullName())) widget->repaint();
+}
+
+int MainWindow::FrameRepaints(const std::string& frameName) const {
+    auto it = frameRepaints_.find(frameName);
+    return it == frameRepaints_.end() ? 0 : it->second;
+}
+
+QWidget* MainWindow::WidgetFor(std::string_view fullName) const {
+    auto it = widgets_.find(fullName);
+    return it == widgets_.end() ? nullptr : it->second;
+}
+
+QStringList MainWindow::ShownControls() const {
+    QStringList out;
+    const QRect client = rect();
+    for (const View& view : views_) {
+        QWidget* widget = view.widget;
+        if (!widget->isVisibleTo(this)) continue;
+        QRect area(widget->mapTo(this, QPoint(0, 0)), widget->size());
+        if (area.intersects(client)) out << Q(view.control->FullName());
+    }
+    return out;
+}
+
+// ---- What the user does ----
+
+void MainWindow::UserEvent(const std::string& event, const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const app::ApplicationEnded&) {
+        // The program ended inside the event; the window is already closing.
+    } catch (const Error& e) {
+        form_->Errors().push_back({event, e.number(), e.description()});
+        host_.ShowError(event, e);
+    } catch (const std::exception& e) {
+        Error error = app::GenericError(e);
+        form_->Errors().push_back({event, error.number(), error.description()});
+        host_.ShowError(event, error);
+    }
+}
+
+// ---- Start, activation and end ----
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The form is activated once the window is on the screen, from the event loop, so that
+    // whatever the activation shows appears over the window rather than before it.
+    if (!activationQueued_) {
+        activationQueued_ = true;
+        QTimer::singleShot(0, this, &MainWindow::Activate);
+    }
+}
+
+void MainWindow::ShowLoadErrors() {
+    for (const app::Actualiz::CommandError& error : form_->Errors())
+        if (error.command == "Form_Load")
+            host_.ShowError(error.command, Error(error.number, error.description));
+}
+
+void MainWindow::Activate() {
+    if (activated_ || form_->Ended()) return;
+    activated_ = true;
+    activationQueued_ = true;
+    // Loading comes before activation: the catalogs that could not be opened are reported
+    // first, as the window was loaded, and only once.
+    ShowLoadErrors();
+    form_->Run("Form_Activate");
+    Render();
+    emit activated();
+}
+
+void MainWindow::OnEnd() {
+    // The form has ended: the window goes, and with the last window the program.
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // The window has no handler of its own for closing: closing it ends the program the way
+    // "Salir" does, releasing what the form holds open.
+    if (!form_->Ended()) form_->Run("Command14_Click");
+    event->accept();
+}
+
+}  // namespace actualiz::gui
