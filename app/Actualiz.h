@@ -182,10 +182,19 @@ class Actualiz {
     void Command13_Click();  // "Transformar": upgrades every old database, copies new ones
 
     // ---- Index catalog ----
+    void Command17_Click();  // "Lista de Indices Destino": record the old database's indexes
+    void Command18_Click();  // "Borra los indices": remove them from the old database
+    void Command19_Click();  // "Lista de Indices Modelo": record the model's indexes
+    void Command16_Click();  // "Copia los indices": create the recorded indexes
 
     // ---- Relation catalog ----
+    void Command22_Click();  // "Lista Relaciones": record the model's relations, list both
+    void Command20_Click();  // "Borrar Relacion": delete the old database's listed relations
+    void Command21_Click();  // "Crea Relacion": create the recorded relations
 
     // ---- Query catalog (catalogs/) ----
+    void Command24_Click();  // "Lista de Consultas": record the model's queries, list the old
+    void Command23_Click();  // "Iguala Consultas": replace the old database's queries
 
     // ---- Fixed migrations (migrations/) ----
     void Command25_Click();  // "Transformar": table histoprod in clientes.mdb

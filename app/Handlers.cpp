@@ -28,10 +28,19 @@ const std::map<std::string, Actualiz::Handler, std::less<>>& Actualiz::Handlers(
         {"Command13_Click", &Actualiz::Command13_Click},
 
         // Index catalog
+        {"Command17_Click", &Actualiz::Command17_Click},
+        {"Command18_Click", &Actualiz::Command18_Click},
+        {"Command19_Click", &Actualiz::Command19_Click},
+        {"Command16_Click", &Actualiz::Command16_Click},
 
         // Relation catalog
+        {"Command22_Click", &Actualiz::Command22_Click},
+        {"Command20_Click", &Actualiz::Command20_Click},
+        {"Command21_Click", &Actualiz::Command21_Click},
 
         // Query catalog (catalogs/)
+        {"Command24_Click", &Actualiz::Command24_Click},
+        {"Command23_Click", &Actualiz::Command23_Click},
 
         // Fixed migrations (migrations/)
         {"Command25_Click", &Actualiz::Command25_Click},

@@ -2,6 +2,7 @@
 // own (AddFormCommand, ...), so that adding one touches a single line here.
 #include <CLI/CLI.hpp>
 
+#include "cli/CatalogCommands.h"
 #include "cli/FormRunner.h"
 #include "cli/SchemaCommands.h"
 
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     actualiz::cli::AddFormCommand(app);
+    actualiz::cli::AddCatalogCommands(app);
     actualiz::cli::AddSchemaCommands(app);
 
     try {

@@ -1,0 +1,24 @@
+#pragma once
+
+// Creating the three empty catalog databases. The window never creates them (it expects them to
+// be there when it loads); `actualiz-cli catalogs init`, the tests and the demo do, through this.
+
+#include <string>
+#include <vector>
+
+namespace actualiz::catalogs {
+
+// The catalog databases, in the order they are created: indices, relacion, consulta.
+std::vector<std::string> CatalogPaths();
+
+// Creates the folder C:\ActMirto and in it the three catalogs, each with its one table: indices
+// (nombreind, tabla, campo, unico), relacion (nombrerel, tabla, tablafor, atributos, campo,
+// campofor), all text, and consulta (nombrecon as text, consulta as a memo so that a whole SQL
+// text fits). Text fields accept the empty text.
+//
+// Without replaceExisting nothing is created when any of the three already exists (58, "file
+// already exists", naming it); with it, existing catalogs are replaced by empty ones. Other
+// failures are the file layer's and the engine's errors.
+void CreateCatalogs(bool replaceExisting);
+
+}  // namespace actualiz::catalogs

@@ -1,0 +1,197 @@
+// The index commands. They form one chain, each starting the next when it ends:
+// Command17_Click records the old database's indexes, Command18_Click removes them from it,
+// Command19_Click records the model's indexes and Command16_Click creates them in the old
+// database. Each button starts the chain at its own point.
+
+#include "catalogs/IndexCatalog.h"
+
+#include <memory>
+
+#include "app/Actualiz.h"
+#include "app/ErrorModes.h"
+#include "catalogs/Catalog.h"
+#include "engine/Engine.h"
+
+namespace actualiz::catalogs {
+
+std::string UniqueText(bool unique) {
+    return unique ? kUniqueTrue : kUniqueFalse;
+}
+
+bool UniqueFromText(std::string_view text) {
+    return text == kUniqueTrue;
+}
+
+std::string IndexTableView(std::string_view table) {
+    return std::string("Select * from ") + kIndexTable + " where " + kIndexTableField + " = " +
+           SqlLiteral(table);
+}
+
+}  // namespace actualiz::catalogs
+
+namespace actualiz::app {
+
+namespace {
+
+// Which moment List10 is emptied at: the old database's listing empties it before the database
+// is opened, the model's just after.
+enum class EmptyList { BeforeOpening, AfterOpening };
+
+// The listing both Command17_Click and Command19_Click run: record every index of the database
+// at path, one row per index field, and list its user tables in List10. No error handling of
+// its own: a failure ends the listing (the database is released as the stack unwinds).
+void ListIndexes(Actualiz& form, const std::string& path, EmptyList whenToEmpty) {
+    catalogs::EmptyCatalog(form.Data3, catalogs::kIndexTable);
+    if (whenToEmpty == EmptyList::BeforeOpening) form.List10.Clear();
+
+    std::shared_ptr<engine::Database> db = engine::OpenDatabase(path);
+    if (whenToEmpty == EmptyList::AfterOpening) form.List10.Clear();
+
+    for (const auto& table : db->TableDefs())
+        if (!engine::IsSystemName(table->Name())) form.List10.AddItem(table->Name());
+
+    const int tableCount = form.List10.ListCount();
+    for (int i = 0; i < tableCount; ++i) {
+        form.List10.SetListIndex(i);
+        std::shared_ptr<engine::TableDef> table = db->TableDefs()[form.List10.Text()];
+        for (const auto& index : table->Indexes()) {
+            // One row per field, in the order of the index's fields: the copy relies on the rows
+            // of one index coming one after another in that order.
+            for (int j = 1; j <= index->Fields().Count(); ++j) {
+                form.Data3.Recordset().AddNew();
+                form.Text1(0).SetText(index->Name());
+                form.Text1(1).SetText(form.List10.Text());
+                form.Text1(2).SetText(index->Fields()[j - 1]->Name());
+                form.Text1(3).SetText(catalogs::UniqueText(index->Unique()));
+                form.Data3.UpdateRecord();
+            }
+        }
+    }
+
+    db->Close();
+    db.reset();
+    form.Data3.Refresh();
+}
+
+// Makes one table's rows the index catalog's view.
+void ShowTableRows(Actualiz& form, const std::string& table) {
+    form.Data3.SetRecordSource(catalogs::IndexTableView(table));
+    form.Data3.Refresh();
+}
+
+}  // namespace
+
+void Actualiz::Command17_Click() {
+    ListIndexes(*this, Text4.Text(), EmptyList::BeforeOpening);
+    Command18_Click();
+}
+
+void Actualiz::Command18_Click() {
+    std::shared_ptr<engine::Database> db = engine::OpenDatabase(Text4.Text());
+
+    const int tableCount = List10.ListCount();
+    for (int i = 0; i < tableCount; ++i) {
+        List10.SetListIndex(i);
+        ShowTableRows(*this, List10.Text());
+        engine::Recordset& view = Data3.Recordset();
+        if (!catalogs::HasRows(view)) continue;
+        view.MoveFirst();
+        while (!view.Eof()) {
+            std::shared_ptr<engine::TableDef> table = db->TableDefs()[List10.Text()];
+            // An index of several fields has one row per field: its first row removed it, and
+            // the rows after find it gone. That is expected, not a failure.
+            if (table->Indexes().Contains(Text1(0).Text()))
+                table->Indexes().Delete(Text1(0).Text());
+            view.MoveNext();
+        }
+    }
+
+    db->Close();
+    db.reset();
+    Command19_Click();
+}
+
+void Actualiz::Command19_Click() {
+    ListIndexes(*this, Text3.Text(), EmptyList::AfterOpening);
+    Command16_Click();
+}
+
+void Actualiz::Command16_Click() {
+    // From the first step to the last, a failing step is passed over (and recorded): one index the
+    // old table refuses must not keep the others from being created.
+    SkipOnError step(*this, "Command16_Click");
+
+    std::shared_ptr<engine::Database> db;
+    step([&] { db = engine::OpenDatabase(Text4.Text()); });
+
+    const int tableCount = List10.ListCount();
+    for (int i = 0; i < tableCount; ++i) {
+        step([&] { List10.SetListIndex(i); });
+        step([&] { ShowTableRows(*this, List10.Text()); });
+
+        bool hasRows = false;
+        step([&] { hasRows = catalogs::HasRows(Data3.Recordset()); });
+        if (hasRows) {
+            // Moving to the last row and back makes the row count exact.
+            step([&] { Data3.Recordset().MoveFirst(); });
+            step([&] { Data3.Recordset().MoveLast(); });
+            step([&] { Data3.Recordset().MoveFirst(); });
+            step([&] { Bar4.SetMax(static_cast<float>(Data3.Recordset().RecordCount())); });
+            step([&] { Bar4.SetValue(0); });
+            step([&] { Frame13.Refresh(); });
+        }
+
+        // The listing wrote the fields of one index as consecutive rows in field order. They are
+        // gathered into one index over all its fields: an index made of the first field alone
+        // would be a different index, and a unique one could even refuse the table's data.
+        std::shared_ptr<engine::Index> index;
+        std::string indexName;
+        bool gathering = false;
+
+        bool atEnd = true;
+        step([&] { atEnd = Data3.Recordset().Eof(); });
+        while (!atEnd) {
+            step([&] { Bar4.SetValue(Bar4.Value() + 1); });
+            step([&] { Frame13.Refresh(); });
+
+            const bool startsIndex = !gathering || Text1(0).Text() != indexName;
+            if (startsIndex) {
+                gathering = true;
+                indexName = Text1(0).Text();
+                index.reset();
+                step([&] {
+                    index = Require(db).TableDefs()[List10.Text()]->CreateIndex(indexName);
+                });
+            }
+            step([&] {
+                engine::Index& ix = Require(index);
+                ix.Fields().Append(ix.CreateField(Text1(2).Text()));
+            });
+            if (startsIndex)
+                step([&] { Require(index).SetUnique(catalogs::UniqueFromText(Text1(3).Text())); });
+
+            bool moved = false;
+            step([&] {
+                Data3.Recordset().MoveNext();
+                moved = true;
+            });
+            // A view that cannot move on is at its end as far as this walk goes.
+            atEnd = !moved || Data3.Recordset().Eof();
+
+            // The index is complete once the next row belongs to another index (or there is none).
+            if (atEnd || Text1(0).Text() != indexName) {
+                step([&] {
+                    std::shared_ptr<engine::TableDef> table =
+                        Require(db).TableDefs()[List10.Text()];
+                    Require(index);
+                    table->Indexes().Append(index);
+                });
+                gathering = false;
+            }
+        }
+    }
+
+    step([&] { Require(db).Close(); });
+}
+
+}  // namespace actualiz::app

@@ -1,0 +1,116 @@
+// The query commands: Command24_Click records the model's queries and lists the old database's,
+// then runs Command23_Click, which deletes the listed queries from the old database and creates
+// the recorded ones in it.
+
+#include "catalogs/QueryCatalog.h"
+
+#include <memory>
+
+#include "app/Actualiz.h"
+#include "app/ErrorModes.h"
+#include "catalogs/Catalog.h"
+#include "engine/Engine.h"
+
+namespace actualiz::catalogs {
+
+std::string OneLineSql(std::string_view sql) {
+    std::string line;
+    line.reserve(sql.size());
+    // Byte by byte is safe in UTF-8: CR and LF never occur inside a longer character.
+    for (char c : sql) line += (c == '\n' || c == '\r') ? ' ' : c;
+    return line;
+}
+
+}  // namespace actualiz::catalogs
+
+namespace actualiz::app {
+
+void Actualiz::Command24_Click() {
+    // Emptied before the model is opened: a model that cannot be opened leaves the catalog empty.
+    catalogs::EmptyCatalog(Data5, catalogs::kQueryTable);
+
+    std::shared_ptr<engine::Database> model = engine::OpenDatabase(Text3.Text());
+    List11(0).Clear();
+    List11(1).Clear();
+    List11(3).Clear();
+
+    for (const auto& query : model->QueryDefs()) {
+        if (engine::IsSystemName(query->Name())) continue;
+        std::string line = catalogs::OneLineSql(query->SQL());
+        Data5.Recordset().AddNew();
+        campocon(0).SetText(query->Name());
+        campocon(1).SetText(line);
+        Data5.UpdateRecord();
+    }
+
+    model->Close();
+    model.reset();
+    Data5.Refresh();
+
+    std::shared_ptr<engine::Database> old = engine::OpenDatabase(Text4.Text());
+    for (const auto& query : old->QueryDefs())
+        if (!engine::IsSystemName(query->Name())) List11(1).AddItem(query->Name());
+    old->Close();
+    old.reset();
+
+    Command23_Click();
+}
+
+void Actualiz::Command23_Click() {
+    // From the first step to the last, a failing step is passed over (and recorded): a query the
+    // old database rejects must not keep the others from being created.
+    SkipOnError step(*this, "Command23_Click");
+
+    std::shared_ptr<engine::Database> db;
+    step([&] { db = engine::OpenDatabase(Text4.Text()); });
+    const int count = List11(1).ListCount();
+    for (int i = 0; i < count; ++i) {
+        step([&] { List11(1).SetListIndex(i); });
+        step([&] { Require(db).QueryDefs().Delete(List11(1).Text()); });
+    }
+    step([&] { Require(db).Close(); });
+    db.reset();
+
+    // A catalog that cannot even be asked whether it has rows has nothing to create either.
+    bool empty = true;
+    step([&] { empty = !catalogs::HasRows(Data5.Recordset()); });
+    if (empty) return;
+
+    step([&] { db = engine::OpenDatabase(Text4.Text()); });
+    // Moving to the last row and back makes the row count exact.
+    step([&] { Data5.Recordset().MoveFirst(); });
+    step([&] { Data5.Recordset().MoveLast(); });
+    step([&] { Data5.Recordset().MoveFirst(); });
+    step([&] { Bar6.SetMax(static_cast<float>(Data5.Recordset().RecordCount())); });
+    step([&] { Bar6.SetValue(0); });
+    step([&] { Frame13.Refresh(); });
+
+    bool atEnd = true;
+    step([&] { atEnd = Data5.Recordset().Eof(); });
+    while (!atEnd) {
+        step([&] { Bar6.SetValue(Bar6.Value() + 1); });
+        step([&] { Frame13.Refresh(); });
+
+        // The engine stores a query created with a name at once; the append after it then finds
+        // the name taken, fails and is passed over like any other failing step, and the query
+        // exists once.
+        std::shared_ptr<engine::QueryDef> query;
+        step([&] { query = Require(db).CreateQueryDef(campocon(0).Text(), campocon(1).Text()); });
+        step([&] {
+            Require(query);
+            Require(db).QueryDefs().Append(query);
+        });
+
+        bool moved = false;
+        step([&] {
+            Data5.Recordset().MoveNext();
+            moved = true;
+        });
+        // A catalog that cannot move on is at its end as far as this walk goes.
+        atEnd = !moved || Data5.Recordset().Eof();
+    }
+
+    step([&] { Require(db).Close(); });
+}
+
+}  // namespace actualiz::app
