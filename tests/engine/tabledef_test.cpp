@@ -1,0 +1,292 @@
+#include "EngineFixture.h"
+
+namespace actualiz::engine::testing {
+namespace {
+
+using TableDefTest = EngineTest;
+
+std::vector<std::string> UserTables(Database& db) {
+    std::vector<std::string> names;
+    for (const auto& t : db.TableDefs())
+        if (!IsSystemName(t->Name())) names.push_back(t->Name());
+    return names;
+}
+
+TEST_F(TableDefTest, TableDefsAreInCaseInsensitiveNameOrderAfterReopening) {
+    auto db = NewDatabase();
+    for (const char* name : {"proveedores", "Clientes", "articulos", "Zonas", "bancos"})
+        AddTable(*db, name, {"a"});
+    std::vector<std::string> expected = {"articulos", "bancos", "Clientes", "proveedores", "Zonas"};
+    EXPECT_EQ(UserTables(*db), expected);
+    EXPECT_EQ(UserTables(*Reopen()), expected);
+}
+
+TEST_F(TableDefTest, LookupByNameIgnoresCaseIncludingAccentedLetters) {
+    auto db = NewDatabase();
+    AddTable(*db, "Categoría", {"Descripción"});
+    AddTable(*db, "clientes", {"a"});
+    EXPECT_EQ(db->TableDefs()["CATEGORÍA"]->Name(), "Categoría");
+    EXPECT_EQ(db->TableDefs()["Clientes"]->Name(), "clientes");
+    EXPECT_EQ(db->TableDefs()["categoría"]->Fields()["DESCRIPCIÓN"]->Name(), "Descripción");
+    EXPECT_FALSE(db->TableDefs().Contains("Categoria"));
+    EXPECT_EQ(ErrorOf([&] { db->TableDefs()["nada"]; }), err::kItemNotFound);
+    EXPECT_EQ(ErrorOf([&] { db->TableDefs()[1000]; }), err::kItemNotFound);
+    EXPECT_EQ(ErrorOf([&] { db->TableDefs()[-1]; }), err::kItemNotFound);
+}
+
+TEST_F(TableDefTest, AppendingATableWhoseNameDiffersOnlyInCaseGives3010) {
+    auto db = NewDatabase();
+    AddTable(*db, "Categoría", {"a"});
+    EXPECT_EQ(ErrorOf([&] { AddTable(*db, "CATEGORÍA", {"a"}); }), err::kTableExists);
+    EXPECT_EQ(ErrorOf([&] { AddTable(*db, "categoría", {"a"}); }), err::kTableExists);
+    EXPECT_EQ(ErrorOf([&] { AddTable(*db, "MSysObjects", {"a"}); }), err::kTableExists);
+    EXPECT_EQ(UserTables(*Reopen()).size(), 1u);
+}
+
+TEST_F(TableDefTest, TableWithoutFieldsGives3264) {
+    auto db = NewDatabase();
+    auto t = db->CreateTableDef("vacia");
+    EXPECT_EQ(ErrorOf([&] { db->TableDefs().Append(t); }), err::kNoFields);
+    EXPECT_FALSE(db->TableDefs().Contains("vacia"));
+}
+
+TEST_F(TableDefTest, InvalidNamesGive3125) {
+    auto db = NewDatabase();
+    for (std::string bad : {std::string(""), std::string("a.b"), std::string("a!b"),
+                            std::string("a[b"), std::string("a]b"), std::string("a`b"),
+                            std::string(" lead"), std::string("tab\there"), std::string(65, 'x')}) {
+        EXPECT_EQ(ErrorOf([&] {
+                      db->CreateTableDef(bad);
+                      db->TableDefs().Append(db->CreateTableDef(bad));
+                  }),
+                  err::kInvalidName)
+            << bad;
+    }
+    auto t = db->CreateTableDef("ok");
+    EXPECT_EQ(ErrorOf([&] { t->CreateField("a.b"); }), err::kInvalidName);
+    // Blanks inside, accents, reserved words and 64 characters are fine.
+    AddTable(*db, "Detalles de pedidos", {"Order", "Año", std::string(64, 'n')});
+    EXPECT_TRUE(Reopen()->TableDefs().Contains("detalles de pedidos"));
+}
+
+TEST_F(TableDefTest, FieldsKeepTypeSizeAndFlagsInFieldOrder) {
+    auto db = NewDatabase();
+    auto t = db->CreateTableDef("todos");
+    struct Spec {
+        const char* name;
+        short type;
+        std::optional<long> size;
+        long expectedSize;
+    };
+    std::vector<Spec> specs = {
+        {"si", dbBoolean, {}, 1},   {"byte", dbByte, {}, 1},       {"Cuota", dbInteger, 5, 2},
+        {"largo", dbLong, {}, 4},   {"moneda", dbCurrency, {}, 8}, {"simple", dbSingle, {}, 4},
+        {"doble", dbDouble, {}, 8}, {"fecha", dbDate, {}, 8},      {"bin", dbBinary, 16, 16},
+        {"texto", dbText, {}, 255}, {"corto", dbText, 20, 20},     {"ole", dbLongBinary, {}, 0},
+        {"memo", dbMemo, {}, 0},    {"guid", dbGUID, {}, 16},
+    };
+    for (const auto& s : specs) {
+        auto f = t->CreateField(s.name, s.type, s.size);
+        if (s.type == dbText || s.type == dbMemo) f->SetAllowZeroLength(true);
+        if (std::string(s.name) == "largo") f->SetRequired(true);
+        t->Fields().Append(f);
+    }
+    db->TableDefs().Append(t);
+    auto reopened = Reopen();
+    for (auto* source : {db.get(), reopened.get()}) {
+        auto stored = source->TableDefs()["todos"];
+        ASSERT_EQ(stored->Fields().Count(), static_cast<int>(specs.size()));
+        for (std::size_t i = 0; i < specs.size(); ++i) {
+            auto f = stored->Fields()[static_cast<int>(i)];
+            EXPECT_EQ(f->Name(), specs[i].name);
+            EXPECT_EQ(f->Type(), specs[i].type) << specs[i].name;
+            EXPECT_EQ(f->Size(), specs[i].expectedSize) << specs[i].name;
+            bool text = specs[i].type == dbText || specs[i].type == dbMemo;
+            EXPECT_EQ(f->AllowZeroLength(), text) << specs[i].name;
+            EXPECT_EQ(f->Required(), std::string(specs[i].name) == "largo");
+        }
+    }
+}
+
+TEST_F(TableDefTest, BadTypesAndTextSizesAreRefused) {
+    auto db = NewDatabase();
+    auto t = db->CreateTableDef("t");
+    EXPECT_EQ(ErrorOf([&] { t->CreateField("a", 99); }), err::kInvalidType);
+    EXPECT_EQ(ErrorOf([&] { t->CreateField("a", 0); }), err::kInvalidType);
+    EXPECT_EQ(ErrorOf([&] { t->CreateField("a", dbText, 0); }), err::kInvalidArgument);
+    EXPECT_EQ(ErrorOf([&] { t->CreateField("a", dbText, 256); }), err::kInvalidArgument);
+    EXPECT_EQ(t->CreateField("a", dbText, 255)->Size(), 255);
+    EXPECT_EQ(t->CreateField("a", dbText, 1)->Size(), 1);
+}
+
+TEST_F(TableDefTest, FieldDefinedTwiceGives3191) {
+    auto db = NewDatabase();
+    auto t = db->CreateTableDef("t");
+    t->Fields().Append(t->CreateField("Nombre"));
+    EXPECT_EQ(ErrorOf([&] { t->Fields().Append(t->CreateField("NOMBRE")); }),
+              err::kFieldDefinedTwice);
+    db->TableDefs().Append(t);
+    EXPECT_EQ(ErrorOf([&] { t->Fields().Append(t->CreateField("nombre", dbLong)); }),
+              err::kFieldDefinedTwice);
+    EXPECT_EQ(Reopen()->TableDefs()["t"]->Fields().Count(), 1);
+}
+
+TEST_F(TableDefTest, AppendingAFieldKeepsEveryRowsData) {
+    auto db = NewDatabase();
+    auto t = db->CreateTableDef("Empleados");
+    t->Fields().Append(t->CreateField("Nombre", dbText, 30));
+    t->Fields().Append(t->CreateField("Edad", dbInteger));
+    db->TableDefs().Append(t);
+    for (int i = 0; i < 50; ++i) AddRow(*db, "Empleados", {"n" + std::to_string(i), (long long)i});
+
+    auto other = Reopen();
+    auto ot = other->TableDefs()["empleados"];
+    auto f = ot->CreateField("Dirección", dbText, 60);
+    f->SetAllowZeroLength(true);
+    ot->Fields().Append(f);
+    ot->Fields().Append(ot->CreateField("Alta", dbDate));
+    EXPECT_EQ(ot->Fields().Count(), 4);
+
+    auto rs = Reopen()->OpenRecordset("Select * from Empleados");
+    ASSERT_EQ(rs->Fields().Count(), 4);
+    EXPECT_EQ(rs->Fields()[2]->Name(), "Dirección");
+    EXPECT_EQ(rs->Fields()[2]->Size(), 60);
+    EXPECT_EQ(rs->RecordCount(), 50);
+    int i = 0;
+    for (rs->MoveFirst(); !rs->Eof(); rs->MoveNext(), ++i) {
+        EXPECT_EQ(rs->Fields()["Nombre"]->Text(), "n" + std::to_string(i));
+        EXPECT_EQ(std::get<long long>(rs->Fields()["Edad"]->GetValue()), i);
+        EXPECT_TRUE(IsNull(rs->Fields()["Dirección"]->GetValue()));
+    }
+    EXPECT_TRUE(Reopen()->TableDefs()["Empleados"]->Fields()["dirección"]->AllowZeroLength());
+}
+
+TEST_F(TableDefTest, DeletingAFieldKeepsTheOtherColumnsData) {
+    auto db = NewDatabase();
+    AddTable(*db, "t", {"a", "b", "c"});
+    AddRow(*db, "t", {std::string("1"), std::string("2"), std::string("3")});
+    AddRow(*db, "t", {std::string("4"), std::string("5"), std::string("6")});
+    db->TableDefs()["t"]->Fields().Delete("B");
+    auto again = Reopen();
+    auto t = again->TableDefs()["t"];
+    ASSERT_EQ(t->Fields().Count(), 2);
+    EXPECT_EQ(t->Fields()[1]->Name(), "c");
+    auto rs = again->OpenRecordset("t");
+    EXPECT_EQ(rs->Fields()["a"]->Text() + rs->Fields()["c"]->Text(), "13");
+    rs->MoveNext();
+    EXPECT_EQ(rs->Fields()["a"]->Text() + rs->Fields()["c"]->Text(), "46");
+    EXPECT_EQ(ErrorOf([&] { t->Fields().Delete("b"); }), err::kItemNotFound);
+    // A field appended later goes after the others.
+    t->Fields().Append(t->CreateField("d", dbLong));
+    auto order = Reopen()->TableDefs()["t"];
+    EXPECT_EQ(order->Fields()[2]->Name(), "d");
+}
+
+TEST_F(TableDefTest, FieldOfAnIndexCannotBeDeleted) {
+    auto db = NewDatabase();
+    auto t = AddTable(*db, "t", {"a", "b"});
+    auto ix = t->CreateIndex("ia");
+    ix->Fields().Append(ix->CreateField("a"));
+    t->Indexes().Append(ix);
+    EXPECT_EQ(ErrorOf([&] { t->Fields().Delete("a"); }), err::kFieldInIndex);
+    EXPECT_EQ(Reopen()->TableDefs()["t"]->Fields().Count(), 2);
+}
+
+TEST_F(TableDefTest, DeletingATableRemovesItAndItsDefinitions) {
+    auto db = NewDatabase();
+    auto t = AddTable(*db, "borrar", {"a"});
+    auto ix = t->CreateIndex("ia");
+    ix->Fields().Append(ix->CreateField("a"));
+    t->Indexes().Append(ix);
+    AddTable(*db, "queda", {"a"});
+    db->TableDefs().Delete("BORRAR");
+    EXPECT_FALSE(db->TableDefs().Contains("borrar"));
+    EXPECT_EQ(UserTables(*Reopen()), std::vector<std::string>{"queda"});
+    EXPECT_EQ(RawQuery(HostPath("prueba.mdb"), "SELECT count(*) FROM MSysIndexes")[0], "0");
+    EXPECT_EQ(ErrorOf([&] { db->TableDefs().Delete("borrar"); }), err::kItemNotFound);
+    // The name is free again.
+    AddTable(*db, "borrar", {"x"});
+}
+
+TEST_F(TableDefTest, SystemTablesAreListedButCannotBeChanged) {
+    auto db = NewDatabase();
+    auto sys = db->TableDefs()["MSysObjects"];
+    EXPECT_FALSE(sys->Updatable());
+    EXPECT_GT(sys->Fields().Count(), 0);
+    EXPECT_NE(ErrorOf([&] { sys->Fields().Append(sys->CreateField("x")); }), 0);
+    EXPECT_NE(ErrorOf([&] { db->TableDefs().Delete("MSysObjects"); }), 0);
+    EXPECT_TRUE(Reopen()->TableDefs().Contains("MSysObjects"));
+}
+
+TEST_F(TableDefTest, UserTableWhoseNameStartsWithMSysIsAllowed) {
+    auto db = NewDatabase();
+    AddTable(*db, "MSysPropia", {"a"});
+    AddTable(*db, "msysminusculas", {"a"});
+    auto again = Reopen();
+    EXPECT_TRUE(again->TableDefs().Contains("MSysPropia"));
+    EXPECT_TRUE(IsSystemName("MSysPropia"));
+    EXPECT_FALSE(IsSystemName("msysminusculas"));
+}
+
+// Atomicity: a refused Append leaves the file exactly as it was.
+TEST_F(TableDefTest, FailingTableAppendLeavesTheFileUnchanged) {
+    auto db = NewDatabase();
+    AddTable(*db, "t", {"a"});
+    db->Close();
+    std::string before = ReadBytes(HostPath("prueba.mdb"));
+    db = Reopen();
+    auto t = db->CreateTableDef("nueva");
+    t->Fields().Append(t->CreateField("a"));
+    auto ix = t->CreateIndex("ix");
+    ix->Fields().Append(ix->CreateField("no_existe"));
+    t->Indexes().Append(ix);
+    EXPECT_EQ(ErrorOf([&] { db->TableDefs().Append(t); }), err::kItemNotFound);
+    EXPECT_FALSE(db->TableDefs().Contains("nueva"));
+    db->Close();
+    EXPECT_EQ(ReadBytes(HostPath("prueba.mdb")), before);
+}
+
+TEST_F(TableDefTest, FailureInsideTheTransactionRollsEverythingBack) {
+    auto db = NewDatabase();
+    // A table made behind the engine's back, so only SQLite notices the clash when the engine
+    // creates its table; the engine's own rows must not survive the failure.
+    db->Close();
+    RawQuery(HostPath("prueba.mdb"), "CREATE TABLE \"ajena\" (x)");
+    std::string before = ReadBytes(HostPath("prueba.mdb"));
+    db = Reopen();
+    EXPECT_NE(ErrorOf([&] { AddTable(*db, "ajena", {"a"}); }), 0);
+    EXPECT_FALSE(db->TableDefs().Contains("ajena"));
+    db->Close();
+    EXPECT_EQ(ReadBytes(HostPath("prueba.mdb")), before);
+    EXPECT_EQ(RawQuery(HostPath("prueba.mdb"),
+                       "SELECT count(*) FROM MSysObjects WHERE Name = 'ajena'")[0],
+              "0");
+}
+
+TEST_F(TableDefTest, FieldsMayBeAppendedWhileADataControlKeepsARecordSetOpen) {
+    auto db = NewDatabase();
+    AddTable(*db, "Empleados", {"Nombre"});
+    AddRow(*db, "Empleados", {std::string("Ana")});
+    // The data control's own connection, its record set open on the table.
+    auto control = Reopen();
+    auto rs = control->OpenRecordset("Empleados");
+    ASSERT_EQ(rs->Fields()[0]->Text(), "Ana");
+
+    auto other = Reopen();
+    auto t = other->TableDefs()["Empleados"];
+    t->Fields().Append(t->CreateField("Extra", dbLong));
+    t->Fields().Delete("Extra");
+    t->Fields().Append(t->CreateField("Otro", dbText, 10));
+
+    // The open set still works and writes; a new set shows the new field.
+    rs->Edit();
+    rs->Fields()[0]->SetValue(std::string("Eva"));
+    rs->Update();
+    auto fresh = control->OpenRecordset("Select * from [Empleados]");
+    ASSERT_EQ(fresh->Fields().Count(), 2);
+    EXPECT_EQ(fresh->Fields()[1]->Name(), "Otro");
+    EXPECT_EQ(fresh->Fields()[0]->Text(), "Eva");
+}
+
+}  // namespace
+}  // namespace actualiz::engine::testing
