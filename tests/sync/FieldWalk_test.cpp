@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "SyncFixture.h"
+
+namespace actualiz::testing {
+namespace {
+
+using engine::dbLong;
+using engine::dbMemo;
+using engine::dbText;
+
+class FieldWalk : public SyncTest {
+  protected:
+    // The driver's order: list, create what is missing, list again, walk.
+    void Walk() {
+        form->Command6_Click();
+        form->Command12_Click();
+    }
+    int Frame13Refreshes() const {
+        auto it = host.FrameRefreshes().find("Frame13");
+        return it == host.FrameRefreshes().end() ? 0 : it->second;
+    }
+};
+
+TEST_F(FieldWalk, TheMissingFieldIsAppendedAndTheOldRowsKeepTheirData) {
+    Pair(Tables({Table("clientes",
+                       {{"codigo", dbLong}, {"nombre", dbText, 50}, {"email", dbText, 80}})}),
+         Tables({Table("clientes",
+                       {{"codigo", dbLong}, {"nombre", dbText, 50}, {"fax", dbText, 20}})}));
+    InsertRows(OldPath("base.mdb"), "clientes",
+               json::parse(R"([[1,"Ana","911"],[2,"Luis",null]])"));
+    Walk();
+
+    EXPECT_EQ(form->List1(3).Items(), V({"email"}));
+    EXPECT_EQ(form->List1(4).Items(), V({"10"}));
+    EXPECT_EQ(form->List1(5).Items(), V({"80"}));
+    EXPECT_EQ(form->List5(0).Items(), V({"fax"})) << "matched old names leave List5(0)";
+    EXPECT_EQ(form->List5(1).ListCount(), 3) << "only the name list loses its matches";
+
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "clientes"), V({"codigo", "nombre", "fax", "email"}));
+    auto email = StoredField(OldPath("base.mdb"), "clientes", "email");
+    EXPECT_EQ(email->Type(), dbText);
+    EXPECT_EQ(email->Size(), 80);
+    EXPECT_TRUE(email->AllowZeroLength());
+
+    EXPECT_EQ(Rows(OldPath("base.mdb"), "clientes"),
+              json::parse(R"([[1,"Ana","911",null],[2,"Luis",null,null]])"));
+    EXPECT_TRUE(form->Skipped().empty());
+}
+
+TEST_F(FieldWalk, ALongIntegerIsAppendedWithoutAllowingZeroLength) {
+    Pair(Tables({Table("t", {{"a", dbLong}, {"b", dbLong}, {"c", dbMemo}})}),
+         Tables({Table("t", {{"a", dbLong}})}));
+    Walk();
+    auto b = StoredField(OldPath("base.mdb"), "t", "b");
+    EXPECT_EQ(b->Type(), dbLong);
+    EXPECT_FALSE(b->AllowZeroLength());
+    auto c = StoredField(OldPath("base.mdb"), "t", "c");
+    EXPECT_EQ(c->Type(), dbMemo);
+    EXPECT_TRUE(c->AllowZeroLength());
+}
+
+TEST_F(FieldWalk, AFieldOfTheSameNameButAnotherTypeOrSizeIsLeftAlone) {
+    Pair(Tables({Table("t", {{"codigo", dbText, 10}, {"nombre", dbText, 50}})}),
+         Tables({Table("t", {{"codigo", dbLong}, {"nombre", dbText, 20}})}));
+    const json before = Describe(OldPath("base.mdb"));
+    Walk();
+    EXPECT_EQ(Describe(OldPath("base.mdb")), before);
+    EXPECT_EQ(form->List1(3).ListCount(), 0);
+}
+
+TEST_F(FieldWalk, AFieldTheOldTableHasUnderAnotherCaseIsPassedOverAndTheRestAppended) {
+    Pair(Tables({Table("t", {{"id", dbLong}, {"Nombre", dbText, 30}, {"zona", dbText, 10}})}),
+         Tables({Table("t", {{"id", dbLong}, {"nombre", dbText, 30}})}));
+    Walk();
+    EXPECT_EQ(form->List1(3).Items(), V({"Nombre", "zona"}));
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "t"), V({"id", "nombre", "zona"}));
+    EXPECT_EQ(SkippedSummary(), V({"Command12_Click 3191"}));
+}
+
+TEST_F(FieldWalk, AnOldTableUnderAnotherCaseIsWalkedAsTheSameTable) {
+    Pair(Tables({Table("Zonas", {{"id", dbLong}, {"nombre", dbText, 30}})}),
+         Tables({Table("zonas", {{"id", dbLong}})}));
+    Walk();
+    EXPECT_EQ(form->List3.Text(), "zonas");
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "zonas"), V({"id", "nombre"}));
+}
+
+TEST_F(FieldWalk, AModelTableWithoutAnOldNamesakeIsPassedOverNotAppendedElsewhere) {
+    // Equal counts with different names: nothing was created for "beta", and the walk must
+    // not pour beta's fields into whatever old table happens to be selected.
+    Pair(Tables({Table("alfa", {{"id", dbLong}, {"a2", dbLong}}), Table("beta", {{"b1", dbLong}})}),
+         Tables({Table("alfa", {{"id", dbLong}}), Table("otra", {{"o1", dbLong}})}));
+    Walk();
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "alfa"), V({"id", "a2"}));
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "otra"), V({"o1"}));
+    EXPECT_EQ(TableNames(OldPath("base.mdb")), V({"alfa", "otra"}));
+    EXPECT_EQ(form->Bar2.Value(), 2.0f) << "the passed-over table still counts on the bar";
+}
+
+TEST_F(FieldWalk, ProgressBarsCountTablesAndFieldsAndRepaintTheFrameEachTime) {
+    Pair(Tables({Table("a", {{"x", dbLong}, {"y", dbLong}, {"z", dbLong}}),
+                 Table("b", {{"x", dbLong}, {"y", dbLong}})}),
+         Tables({Table("a", {{"x", dbLong}}), Table("b", {{"x", dbLong}})}));
+    form->Command6_Click();
+    const int before = Frame13Refreshes();
+    form->Command12_Click();
+    EXPECT_EQ(form->Bar2.Max(), 2.0f);
+    EXPECT_EQ(form->Bar2.Value(), 2.0f);
+    EXPECT_EQ(form->Bar3.Max(), 2.0f) << "Bar3 counts the fields of the last model table";
+    EXPECT_EQ(form->Bar3.Value(), 2.0f);
+    EXPECT_EQ(form->Bar2.Min(), 0.0f);
+    // One repaint per table and one per model field: 2 + 3 + 2.
+    EXPECT_EQ(Frame13Refreshes() - before, 7);
+    EXPECT_EQ(form->Frame13.Refreshes(), Frame13Refreshes());
+}
+
+TEST_F(FieldWalk, AnEmptyModelListOnlySetsTheTableBar) {
+    form->Bar2.SetMax(100);
+    form->Bar2.SetValue(40);
+    // Nothing is opened: these paths name no database at all.
+    form->Text3.SetText(ModelPath("falta.mdb"));
+    form->Text4.SetText(OldPath("falta.mdb"));
+    EXPECT_EQ(FailureOf([&] { form->Command12_Click(); }), 0);
+    EXPECT_EQ(form->Bar2.Max(), 0.0f);
+    EXPECT_EQ(form->Bar2.Value(), 0.0f);
+    EXPECT_EQ(Frame13Refreshes(), 0);
+    EXPECT_TRUE(form->Skipped().empty());
+}
+
+TEST_F(FieldWalk, BeforeAnyTableNeededFieldsAFailureEndsTheWalk) {
+    // "a" is complete, so the walk is still without error handling when the old listing of "b"
+    // fails; "c" is never reached.
+    Pair(Tables({Table("a", {{"x", dbLong}}), Table("b", {{"x", dbLong}}),
+                 Table("c", {{"x", dbLong}, {"y", dbLong}})}),
+         Tables({Table("a", {{"x", dbLong}}), Table("c", {{"x", dbLong}})}));
+    form->Command6_Click();
+    // The old list claims a table "b" the old database does not have.
+    form->List3.Clear();
+    for (const char* name : {"a", "b", "c"}) form->List3.AddItem(name);
+    EXPECT_NE(FailureOf([&] { form->Command12_Click(); }), 0);
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "c"), V({"x"}));
+    EXPECT_EQ(form->Bar2.Value(), 2.0f);
+    EXPECT_TRUE(form->Skipped().empty());
+}
+
+TEST_F(FieldWalk, AfterTheFirstTableThatNeededFieldsFailuresArePassedOver) {
+    // The same trouble with "b", but now "a" needed a field first: the walk has switched to
+    // skip-on-error, records what fails for "b" and still brings "c" up to date.
+    Pair(Tables({Table("a", {{"x", dbLong}, {"nuevo", dbLong}}), Table("b", {{"x", dbLong}}),
+                 Table("c", {{"x", dbLong}, {"y", dbLong}})}),
+         Tables({Table("a", {{"x", dbLong}}), Table("c", {{"x", dbLong}})}));
+    form->Command6_Click();
+    form->List3.Clear();
+    for (const char* name : {"a", "b", "c"}) form->List3.AddItem(name);
+    EXPECT_EQ(FailureOf([&] { form->Command12_Click(); }), 0);
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "a"), V({"x", "nuevo"}));
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "c"), V({"x", "y"}));
+    EXPECT_EQ(TableNames(OldPath("base.mdb")), V({"a", "c"}));
+    ASSERT_FALSE(form->Skipped().empty());
+    for (const auto& s : form->Skipped()) {
+        EXPECT_EQ(s.command, "Command12_Click");
+        EXPECT_EQ(s.database, OldPath("base.mdb"));
+    }
+    // The old listing of "b" failed, then the table itself could not be found for the append.
+    EXPECT_EQ(form->Skipped()[0].number, engine::err::kInputTableNotFound)
+        << form->Skipped()[0].description;
+    EXPECT_EQ(form->Bar2.Value(), 3.0f);
+}
+
+}  // namespace
+}  // namespace actualiz::testing
