@@ -21,6 +21,10 @@ Connection::Connection(const std::string& hostPath, std::string displayName, boo
     }
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    // A double-quoted word is always a name here, never a string: an unknown field must be an
+    // error, not silently become text.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     RegisterClassicFunctions(db_);
 }
 
