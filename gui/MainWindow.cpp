@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -29,10 +30,6 @@ constexpr int kBarSteps = 1000;
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
-}
-
-QString Q(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // The classic data control: its caption between the record arrows. The user never moves
@@ -279,8 +276,13 @@ bool MainWindow::IsInside(const app::Control& control, const app::Frame& frame) 
 
 void MainWindow::RepaintFrame(const app::Frame& frame) {
     ++frameRepaints_[frame.FullName()];
-    for (const View& view : views_)
-        if (IsInside(*view.control, frame)) RenderControl(view);
+    for (const View& view : views_) {
+        if (!IsInside(*view.control, frame)) continue;
+        RenderControl(view);
+        // Item views lay out new entries from a timer, which the running command never lets
+        // fire; lay them out now so the paint below shows them.
+        if (auto* items = qobject_cast<QAbstractItemView*>(view.widget)) items->doItemsLayout();
+    }
     // Painted now, inside the running command: the form never lets the event loop run until the
     // command is over, so an update() would only show the last state.
     if (QWidget* widget = WidgetFor(frame.FullName())) widget->repaint();

@@ -1,0 +1,281 @@
+// What the user does and what the window answers: the buttons, the folder lists, the message
+// boxes, the hourglass, the end of the program.
+#include <filesystem>
+
+#include <QComboBox>
+#include <QCursor>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "gui/DirList.h"
+#include "gui/WindowFixture.h"
+#include "platform/FileSystem.h"
+
+namespace actualiz::testing {
+namespace {
+
+using nlohmann::json;
+
+QStringList ListItems(QWidget* widget) {
+    auto* list = static_cast<QListWidget*>(widget);
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
+    return out;
+}
+
+void DoubleClick(gui::DirList* dirs, const QString& path) {
+    QTreeWidgetItem* item = dirs->ItemFor(path);
+    ASSERT_NE(item, nullptr) << "the folder list does not show " << path.toStdString();
+    QRect rect = dirs->visualItemRect(item);
+    ASSERT_TRUE(rect.isValid()) << path.toStdString() << " is scrolled out of sight";
+    // A double-click starts with the press of a first click, as a user's does.
+    QTest::mouseClick(dirs->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(dirs->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+// ---- Ending the program ----
+
+TEST_F(WindowTest, SalirEndsTheProgramAndClosesTheWindow) {
+    BuildCatalogs();
+    Open();
+    QTest::mouseClick(W("Command14"), Qt::LeftButton);
+    EXPECT_TRUE(window->form().Ended());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WindowTest, ClosingTheWindowEndsTheProgramLikeSalir) {
+    BuildCatalogs();
+    Open();
+    ASSERT_TRUE(window->form().Data3.IsOpen());
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(window->form().Ended());
+    // The catalogs the form held open are released, as "Salir" releases them.
+    EXPECT_FALSE(window->form().Data3.IsOpen());
+    EXPECT_FALSE(window->isVisible());
+}
+
+// ---- Start-up ----
+
+TEST_F(WindowTest, ActivationListsModelsAndOldDatabasesAndShowsTheDataFolder) {
+    BuildCatalogs();
+    prefix.writeFile("prog/modelos/clientes.mdb", "");
+    prefix.writeFile("prog/modelos/almacen.mdb", "");
+    prefix.writeFile(std::string(kDataFolder) + "/clientes.mdb", "");
+    Open();
+    EXPECT_EQ(ListItems(W("List7")), (QStringList{"almacen.mdb", "clientes.mdb"}));
+    EXPECT_EQ(ListItems(W("List6")), (QStringList{"clientes.mdb"}));
+    auto* dirs = static_cast<gui::DirList*>(W("Dir1"));
+    ASSERT_NE(dirs->currentItem(), nullptr);
+    EXPECT_EQ(gui::DirList::PathOf(dirs->currentItem()).toStdString(), kDataPath);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WindowTest, LoadingFailuresAreShownOnceAfterTheWindowAppears) {
+    BuildCatalogs(true, false, true);  // no relation catalog
+    prefix.writeFile("prog/modelos/clientes.mdb", "");
+    Create();
+    // Nothing is shown while the window is being built and not yet on the screen.
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(window->form().Errors().size(), 1u);
+    const auto failure = window->form().Errors()[0];
+    EXPECT_EQ(failure.command, "Form_Load");
+
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window->Activated(); }));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(messages[0].title.toStdString(), app::Actualiz::Title());
+    EXPECT_TRUE(messages[0].text.contains(QString::number(failure.number)));
+    EXPECT_TRUE(messages[0].text.contains(QString::fromStdString(failure.description)));
+
+    // Showing the window again does not repeat it, nor the activation.
+    window->hide();
+    window->show();
+    QTest::qWait(20);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(window->form().List7.ListCount(), 1);
+}
+
+// ---- Folder navigation ----
+
+TEST_F(WindowTest, OpeningAFolderInDir1RefillsList6) {
+    BuildCatalogs();
+    prefix.writeFile(std::string(kDataFolder) + "/clientes.mdb", "");
+    prefix.writeFile(std::string(kDataFolder) + "/antiguas/viejo.mdb", "");
+    prefix.writeFile("archivos de programa/Mirto 2000/copia.mdb", "");
+    Open();
+    auto* dirs = static_cast<gui::DirList*>(W("Dir1"));
+    const QString data = QString::fromUtf8(kDataPath);
+    EXPECT_EQ(ListItems(W("List6")), (QStringList{"clientes.mdb"}));
+
+    // A subfolder, by double-click.
+    DoubleClick(dirs, data + "\\antiguas");
+    EXPECT_EQ(window->form().Dir1.Path(), std::string(kDataPath) + "\\antiguas");
+    EXPECT_EQ(ListItems(W("List6")), (QStringList{"viejo.mdb"}));
+    EXPECT_EQ(gui::DirList::PathOf(dirs->currentItem()), data + "\\antiguas");
+
+    // A folder of the path above, by Enter on the highlighted entry.
+    const QString parent = "c:\\archivos de programa\\Mirto 2000";
+    ASSERT_NE(dirs->ItemFor(parent), nullptr);
+    dirs->setCurrentItem(dirs->ItemFor(parent));
+    QTest::keyClick(dirs, Qt::Key_Return);
+    EXPECT_EQ(window->form().Dir1.Path(), parent.toStdString());
+    EXPECT_EQ(ListItems(W("List6")), (QStringList{"copia.mdb"}));
+    // Its subfolder "bases" is now listed below it, closed.
+    EXPECT_NE(dirs->ItemFor(data), nullptr);
+    EXPECT_TRUE(window->form().Errors().empty());
+}
+
+TEST_F(WindowTest, ChoosingADrivePointsDir1AtItsRoot) {
+    BuildCatalogs();
+    prefix.writeFile("raiz.mdb", "");
+    prefix.writeFile(std::string(kDataFolder) + "/clientes.mdb", "");
+    Open();
+    auto* combo = static_cast<QComboBox*>(W("Drive1"));
+    QStringList drives;
+    for (int i = 0; i < combo->count(); ++i) drives << combo->itemText(i);
+    QStringList expected;
+    for (const std::string& d : platform::Drives()) expected << QString::fromStdString(d);
+    EXPECT_EQ(drives, expected);
+    EXPECT_EQ(combo->currentText().toStdString(), window->form().Drive1.Drive());
+
+    // The test runs outside drive C, so the list starts on another drive; the user moves to c:
+    // with the keyboard, as with the classic list.
+    int target = combo->findText("c:");
+    ASSERT_GE(target, 0);
+    ASSERT_NE(combo->currentIndex(), target);
+    while (combo->currentIndex() != target)
+        QTest::keyClick(combo, combo->currentIndex() > target ? Qt::Key_Up : Qt::Key_Down);
+
+    EXPECT_EQ(window->form().Drive1.Drive(), "c:");
+    EXPECT_EQ(window->form().Dir1.Path(), "c:\\");
+    EXPECT_EQ(ListItems(W("List6")), (QStringList{"raiz.mdb"}));
+    EXPECT_EQ(gui::DirList::PathOf(static_cast<gui::DirList*>(W("Dir1"))->currentItem()), "c:\\");
+}
+
+TEST_F(WindowTest, AFolderThatVanishedIsReportedAndTheProgramGoesOn) {
+    BuildCatalogs();
+    prefix.writeFile(std::string(kDataFolder) + "/clientes.mdb", "");
+    prefix.makeDir(std::string(kDataFolder) + "/borrada");
+    Open();
+    std::filesystem::remove(prefix.driveCPath(std::string(kDataFolder) + "/borrada"));
+    DoubleClick(static_cast<gui::DirList*>(W("Dir1")), QString::fromUtf8(kDataPath) + "\\borrada");
+
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(messages[0].text.contains("76")) << messages[0].text.toStdString();
+    ASSERT_EQ(window->form().Errors().size(), 1u);
+    EXPECT_EQ(window->form().Errors()[0].number, 76);
+    // Dir1 stays where it was and the window stays open and usable.
+    EXPECT_EQ(window->form().Dir1.Path(), kDataPath);
+    EXPECT_EQ(ListItems(W("List6")), (QStringList{"clientes.mdb"}));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->form().Ended());
+}
+
+// ---- Buttons ----
+
+TEST_F(WindowTest, AFailingTransformarShowsTheEngineNumberAndTextAndTheProgramGoesOn) {
+    BuildCatalogs();
+    Open();  // no almacen.mdb in the data folder
+    QTest::mouseClick(W("Command27"), Qt::LeftButton);
+
+    ASSERT_EQ(window->form().Errors().size(), 1u);
+    const auto failure = window->form().Errors()[0];
+    EXPECT_EQ(failure.command, "Command27_Click");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(messages[0].title.toStdString(), app::Actualiz::Title());
+    EXPECT_TRUE(messages[0].text.contains(QString::number(failure.number)));
+    EXPECT_TRUE(messages[0].text.contains(QString::fromStdString(failure.description)));
+    EXPECT_FALSE(window->form().Ended());
+    EXPECT_TRUE(window->isVisible());
+    // The text box the command wrote before failing shows what the form holds.
+    EXPECT_EQ(static_cast<QLineEdit*>(W("Text4"))->text().toStdString(),
+              std::string(kDataPath) + "\\almacen.mdb");
+
+    // And the window still answers: "Salir" ends it.
+    QTest::mouseClick(W("Command14"), Qt::LeftButton);
+    EXPECT_TRUE(window->form().Ended());
+}
+
+TEST_F(WindowTest, ASuccessfulTransformarSaysTerminadoAndEnds) {
+    BuildCatalogs();
+    json proveedores{{"name", "proveedores"},
+                     {"fields", {{{"name", "codigoproveedor"}, {"type", engine::dbLong}}}}};
+    engine::BuildDatabase(std::string(kDataPath) + "\\almacen.mdb",
+                          json{{"tables", json::array({proveedores})}})
+        ->Close();
+    Open();
+    QTest::mouseClick(W("Command27"), Qt::LeftButton);
+
+    std::string shown;
+    for (const ShownMessage& m : messages) shown += m.text.toStdString() + "\n";
+    ASSERT_EQ(messages.size(), 1u) << "the window showed:\n" << shown;
+    EXPECT_EQ(messages[0].icon, QMessageBox::Information);
+    EXPECT_EQ(messages[0].text, "Terminado");
+    EXPECT_EQ(messages[0].title.toStdString(), app::Actualiz::Title());
+    EXPECT_TRUE(window->form().Errors().empty());
+    EXPECT_TRUE(window->form().Ended());
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(WindowTest, MessageBoxesKeepTheFormsIconAndTitle) {
+    BuildCatalogs();
+    Open();
+    app::Host& host = window->form().host();
+    host.MsgBox("La tabla histoprod ya existe", app::MsgIcon::Critical, "T1");
+    host.MsgBox("Terminado", app::MsgIcon::Information, "T2");
+    host.MsgBox("No se puede actualizar", app::MsgIcon::None, "T3");
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(messages[1].icon, QMessageBox::Information);
+    EXPECT_EQ(messages[2].icon, QMessageBox::NoIcon);
+    EXPECT_EQ(messages[0].text, "La tabla histoprod ya existe");
+    EXPECT_EQ(messages[2].title, "T3");
+}
+
+TEST_F(WindowTest, PointerElevenIsTheHourglassForTheWholeApplication) {
+    BuildCatalogs();
+    Open();
+    ASSERT_EQ(QApplication::overrideCursor(), nullptr);
+    window->form().SetMousePointer(11);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    // Asking twice does not stack two hourglasses.
+    window->form().SetMousePointer(11);
+    window->form().SetMousePointer(0);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // A window that goes while the hourglass shows gives the pointer back.
+    window->form().SetMousePointer(11);
+    window.reset();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// ---- Working controls the user edits ----
+
+TEST_F(WindowTest, TypingInATextBoxOrChoosingAnEntryChangesTheForm) {
+    BuildCatalogs();
+    prefix.writeFile(std::string(kDataFolder) + "/almacen.mdb", "");
+    prefix.writeFile(std::string(kDataFolder) + "/clientes.mdb", "");
+    Open();
+    window->resize(window->ToPixels(0, 0, 16000, 9500).size());
+    QTest::qWait(0);
+
+    auto* text3 = static_cast<QLineEdit*>(W("Text3"));
+    text3->clear();
+    QTest::keyClicks(text3, "c:\\otra\\base.mdb");
+    EXPECT_EQ(window->form().Text3.Text(), "c:\\otra\\base.mdb");
+
+    auto* list6 = static_cast<QListWidget*>(W("List6"));
+    QRect second = list6->visualItemRect(list6->item(1));
+    QTest::mouseClick(list6->viewport(), Qt::LeftButton, {}, second.center());
+    EXPECT_EQ(window->form().List6.ListIndex(), 1);
+    EXPECT_EQ(window->form().List6.Text(), "clientes.mdb");
+}
+
+}  // namespace
+}  // namespace actualiz::testing
