@@ -47,8 +47,11 @@ const char* const kGastosgenIndexes[] = {"nombreempresa", "codpedido", "codigopr
 
 // The command checks only that a table named gastosgen exists, so after a failure in pass 2 or 3
 // a second run finds the half-built table and does nothing more. The engine's error alone would
-// not tell the user that; the failure keeps the engine's number and text and adds what stays
-// missing, so whoever reads it knows the indexes or the relation have to be made by hand.
+// not tell the user that. Rather than a message box of our own followed by the error (two boxes
+// for one failure, and nothing of it in actualiz-cli's "errors"), the failure itself carries the
+// news: it keeps the engine's number, its text comes first, and a sentence after it says what
+// stays missing. It then goes on, untrapped, to whoever started the command, which shows it with
+// its number (the window) or records it (the runner), like any other failure.
 Error WithWhatStaysMissing(const Error& e, const std::vector<std::string>& missingIndexes) {
     std::string missing;
     if (!missingIndexes.empty()) {
