@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/Engine.h"
+#include "support/TempPrefix.h"
+
+namespace actualiz::testing {
+namespace {
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the real program as a script would, in the test's prefix (WINEPREFIX is inherited).
+CliResult RunCatalogs(const TempPrefix& prefix, const std::string& arguments) {
+    const std::filesystem::path errFile = prefix.root() / "stderr.txt";
+    const std::string command =
+        std::string("'") + ACTUALIZ_CLI_PATH + "' " + arguments + " 2>'" + errFile.string() + "'";
+    CliResult r;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return r;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
+    int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(errFile);
+    r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return r;
+}
+
+TEST(CatalogsInit, CreatesTheThreeCatalogs) {
+    TempPrefix prefix;
+    CliResult r = RunCatalogs(prefix, "catalogs init");
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"indices", "relacion", "consulta"}) {
+        const std::string path = std::string("C:\\ActMirto\\") + name + ".mdb";
+        auto db = engine::OpenDatabase(path);
+        EXPECT_TRUE(db->TableDefs().Contains(name)) << path << " lacks its table";
+        db->Close();
+        EXPECT_NE(r.out.find(path), std::string::npos) << r.out;
+    }
+}
+
+TEST(CatalogsInit, RefusesAnExistingCatalogWithoutForce) {
+    TempPrefix prefix;
+    ASSERT_EQ(RunCatalogs(prefix, "catalogs init").status, 0);
+    CliResult again = RunCatalogs(prefix, "catalogs init");
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.err.rfind("Error 58: ", 0), 0u) << again.err;
+
+    CliResult forced = RunCatalogs(prefix, "catalogs init --force");
+    EXPECT_EQ(forced.status, 0) << forced.err;
+}
+
+TEST(CatalogsInit, AFileInPlaceOfTheFolderIsAFileError) {
+    TempPrefix prefix;
+    prefix.writeFile("ActMirto", "no es una carpeta");
+    CliResult r = RunCatalogs(prefix, "catalogs init");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("Error ", 0), 0u) << r.err;
+}
+
+TEST(CatalogsInit, WrongArgumentsExitWithTwo) {
+    TempPrefix prefix;
+    EXPECT_EQ(RunCatalogs(prefix, "catalogs").status, 2);
+    EXPECT_EQ(RunCatalogs(prefix, "catalogs init --replace").status, 2);
+    EXPECT_EQ(RunCatalogs(prefix, "catalogs borrar").status, 2);
+    EXPECT_FALSE(std::filesystem::exists(prefix.driveCPath("ActMirto")));
+}
+
+}  // namespace
+}  // namespace actualiz::testing
