@@ -46,7 +46,8 @@ TEST_F(Driver, AnOldDatabaseWithoutAModelOnlyMovesTheBar) {
     const std::string before = FileBytes(std::string(kDataFolder) + "/solo.mdb");
     ActivateAndTransform();
 
-    EXPECT_EQ(FileBytes(std::string(kDataFolder) + "/solo.mdb"), before);
+    EXPECT_TRUE(FileBytes(std::string(kDataFolder) + "/solo.mdb") == before)
+        << "the database without a model was changed";
     EXPECT_EQ(form->Bar1.Max(), 1.0f);
     EXPECT_EQ(form->Bar1.Value(), 1.0f);
     EXPECT_EQ(form->Text3.Text(), "c:\\Quenda\\modelos\\zuri.mdb") << "no pair was pointed at";
@@ -64,7 +65,7 @@ TEST_F(Driver, NamesDifferingOnlyInCaseDoNotPairAndTheOldDatabaseSurvives) {
     ActivateAndTransform();
 
     EXPECT_EQ(form->List8.Items(), V({"clientes.mdb"})) << "the exact comparison sees a new model";
-    EXPECT_EQ(FileBytes(std::string(kDataFolder) + "/CLIENTES.MDB"), before)
+    EXPECT_TRUE(FileBytes(std::string(kDataFolder) + "/CLIENTES.MDB") == before)
         << "the old database was replaced by the model";
     EXPECT_FALSE(
         std::filesystem::exists(prefix.driveCPath(std::string(kDataFolder) + "/clientes.mdb")))
