@@ -45,6 +45,8 @@ class DirList : public QTreeWidget {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // The classic list has no fold markers: every folder of the path is always open.
+    void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
 
   private:
     QString shown_;  // path and subfolders last built, to skip identical rebuilds

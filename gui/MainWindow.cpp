@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFont>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -14,6 +15,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 
 #include "app/ErrorModes.h"
@@ -38,6 +41,48 @@ QString DataCaption(const app::DataControl& data) {
     return QStringLiteral("|◀ ◀  %1  ▶ ▶|").arg(Q(data.Caption()));
 }
 
+// Captions were laid out for a narrower dialog font than most toolkits use. Like the classic
+// button, a caption too wide for one line wraps at a space when the button is tall enough for two;
+// one that still does not fit is drawn a little smaller rather than cut off.
+void FitCaption(QPushButton& button) {
+    const QString caption = button.text();
+    auto fits = [&button](const QString& text) {
+        QStyleOptionButton option;
+        option.initFrom(&button);
+        option.text = text;
+        QRect room =
+            button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button);
+        QSize needed = button.fontMetrics().size(0, text);
+        return needed.width() <= room.width() && needed.height() <= room.height();
+    };
+    if (fits(caption)) return;
+
+    // The two-line split whose longer line is shortest.
+    QString best;
+    int bestWidth = 0;
+    for (qsizetype at = caption.indexOf(QLatin1Char(' ')); at > 0;
+         at = caption.indexOf(QLatin1Char(' '), at + 1)) {
+        QString first = caption.left(at);
+        QString second = caption.mid(at + 1);
+        int width = std::max(button.fontMetrics().horizontalAdvance(first),
+                             button.fontMetrics().horizontalAdvance(second));
+        if (best.isEmpty() || width < bestWidth) {
+            best = first + QLatin1Char('\n') + second;
+            bestWidth = width;
+        }
+    }
+    if (!best.isEmpty() && fits(best)) {
+        button.setText(best);
+        return;
+    }
+
+    QFont smaller = button.font();
+    while (smaller.pointSizeF() > 6 && !fits(caption)) {
+        smaller.setPointSizeF(smaller.pointSizeF() - 0.5);
+        button.setFont(smaller);
+    }
+}
+
 int BarPosition(const app::ProgressBar& bar) {
     // A Max of 0 (a command counting an empty list) or below Min shows an empty bar.
     double span = static_cast<double>(bar.Max()) - bar.Min();
@@ -58,6 +103,11 @@ MainWindow::MainWindow(const std::string& programFolder, QWidget* parent) : QWid
     host_.SetHoldErrors(false);
 
     setWindowTitle(Q(app::Actualiz::Title()));
+    // The design's captions were measured in an 8-point dialog font; at the toolkit's usual
+    // 10 points "Transformar" no longer fits its button.
+    QFont dialogFont = font();
+    dialogFont.setPointSizeF(8);
+    setFont(dialogFont);
     Build();
     resize(DesignClientSize());
     Render();
@@ -88,6 +138,7 @@ void MainWindow::Build() {
         widget->setObjectName(Q(control->FullName()));
         widget->setGeometry(
             ToPixels(control->Left(), control->Top(), control->Width(), control->Height()));
+        if (auto* button = qobject_cast<QPushButton*>(widget)) FitCaption(*button);
         // A control whose flag is off is neither drawn nor clickable, and nothing changes that
         // while the program runs. Inside a hidden frame everything is hidden with it.
         widget->setVisible(control->Visible());

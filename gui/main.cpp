@@ -26,8 +26,10 @@ void PrintMessage(QMessageBox::Icon, const QString& title, const QString& text) 
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QString::fromStdString(actualiz::app::Actualiz::Title()));
+    // The arguments are read before the toolkit starts, so that a wrong one is reported (status
+    // 2) even where no display is available.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -37,13 +39,15 @@ int main(int argc, char** argv) {
                                   "Folder standing in for the program's folder (Windows or host "
                                   "path).",
                                   "PATH");
-    QCommandLineOption selfTest("self-test", "Open the window, check it and quit.");
+    QCommandLineOption selfTest("self-test",
+                                "Open the window, check it and quit (without a display, on the "
+                                "offscreen platform).");
     QCommandLineOption screenshot("screenshot", "Save an image of the window to FILE and quit.",
                                   "FILE");
     parser.addOption(programDir);
     parser.addOption(selfTest);
     parser.addOption(screenshot);
-    if (!parser.parse(QApplication::arguments())) {
+    if (!parser.parse(arguments)) {
         std::cerr << parser.errorText().toStdString() << '\n';
         return 2;
     }
@@ -51,6 +55,19 @@ int main(int argc, char** argv) {
         std::cout << parser.helpText().toStdString();
         return 0;
     }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::cerr << "unexpected argument: " << parser.positionalArguments().first().toStdString()
+                  << '\n';
+        return 2;
+    }
+
+    // The self-test checks that the program starts; it needs no screen for that.
+    if (parser.isSet(selfTest) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromStdString(actualiz::app::Actualiz::Title()));
 
     std::string folder;
     try {

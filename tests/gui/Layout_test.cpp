@@ -2,6 +2,8 @@
 // buttons, and the working controls that an enlarged window brings into view.
 #include <QImage>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 #include "gui/DirList.h"
 #include "gui/Twips.h"
@@ -129,6 +131,27 @@ TEST_F(WindowTest, EnlargingBringsTheWorkingControlsIntoViewButHiddenOnesStayHid
     QTest::qWait(0);
     EXPECT_EQ(VisibleControls(),
               (std::set<std::string>{"Drive1", "Dir1", "Command27", "Command14"}));
+}
+
+TEST_F(WindowTest, EveryButtonCaptionFitsItsButton) {
+    BuildCatalogs();
+    Open();
+    for (app::Control* control : window->form().Controls()) {
+        auto* button = qobject_cast<QPushButton*>(window->WidgetFor(control->FullName()));
+        if (!button) continue;
+        SCOPED_TRACE(control->FullName());
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        QRect room =
+            button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        QSize needed = button->fontMetrics().size(0, button->text());
+        EXPECT_LE(needed.width(), room.width()) << "the caption is cut off";
+        EXPECT_LE(needed.height(), room.height()) << "the caption is cut off";
+        // Wrapped or not, the words are the design's.
+        EXPECT_EQ(button->text().replace(QLatin1Char('\n'), QLatin1Char(' ')).toStdString(),
+                  static_cast<app::CommandButton*>(control)->Caption());
+    }
 }
 
 TEST(DirListEntries, ThePathFromTheRootDownThenTheSubfolders) {
