@@ -74,6 +74,8 @@ void Actualiz::Command25_Click() {
     report.MarkOpen();
 
     for (const char* name : kHistoprodIndexes) {
+        // Fresh references for every index: when a creation step fails, the steps after it must
+        // fail for want of the object rather than work on the index before.
         std::shared_ptr<engine::TableDef> table;
         std::shared_ptr<engine::Index> idx;
         std::shared_ptr<engine::Field> fld;
