@@ -1,0 +1,85 @@
+#pragma once
+
+// Reading real Jet files (.mdb of the classic engine: Jet 3, Jet 4 and the later ACE format).
+//
+// The engine writes its own SQLite-based files; people bring databases made by the classic
+// engine. This reader turns such a file into the structure document that BuildDatabase takes
+// (engine/SchemaJson.h): what the classic engine's objects would show of it.
+//
+//  - Tables: every user table (not the "MSys" system tables, not linked tables), fields in their
+//    order with the classic type codes (Decimal is 20, GUID 15), sizes, and Required and
+//    AllowZeroLength as the file's column properties record them (False when not recorded).
+//  - Indexes: every index the table's Indexes collection shows, with fields in order, descending
+//    fields, Unique, Primary and IgnoreNulls. That includes the index the classic engine keeps
+//    on the foreign table of an enforced relation (named like the relation); the hidden indexes
+//    it keeps on the other side of such a relation (names starting with ".") are left out.
+//  - Relations: from MSysRelationships, with the field pairs in order and the attributes exactly
+//    as the file's bits; relations of system tables are left out.
+//  - Queries: every stored query with its SQL text rebuilt from its MSysQueries rows
+//    (engine/JetQuerySql.h). Names starting with "~" (the hidden queries behind forms and
+//    controls, "~sq_...") only when asked for.
+//  - Rows: every row of every user table, unless only the structure is asked for.
+//
+// What the document cannot hold is reported, one Spanish line per matter, never dropped silently:
+// attachment and multi-value columns, column types the engine has no code for, linked tables,
+// autonumbering, default values and validation rules, connection strings of pass-through queries.
+//
+// Reading needs libmdb (mdbtools); a build without it recognises Jet files but refuses to read
+// them with 3343 and a text that says why.
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "engine/Database.h"
+
+namespace actualiz::engine {
+
+struct JetReadOptions {
+    bool includeRows = true;
+    bool includeHiddenQueries = false;  // the "~" queries
+};
+
+struct JetContents {
+    nlohmann::json document;              // the structure document, with "rows" when read
+    std::vector<std::string> notCarried;  // what the document cannot hold
+    int jetVersion = 0;                   // 3 or 4 (4 also for the later ACE files)
+};
+
+// True when the file starts like a classic engine database ("Standard Jet DB" or
+// "Standard ACE DB" after the first four bytes). Reads 32 bytes and never writes.
+bool IsJetFile(const std::filesystem::path& file);
+
+// True when this build can read Jet files.
+bool CanReadJetFiles();
+
+// Reads a Jet file (a host path). 3024 when it is missing, 3343 when it is no Jet file or libmdb
+// cannot read it. The file is opened for reading only.
+JetContents ReadJetFile(const std::filesystem::path& file, const JetReadOptions& options = {});
+
+// Reads a Jet file and writes it as a new engine database at outPath (a Windows or host path;
+// 3204 when a file is there). Tables, fields, rows and indexes are all or nothing; a relation or
+// query the engine refuses is reported in notCarried and the rest goes on. notCarried may be null.
+std::shared_ptr<Database> ImportJetFile(const std::filesystem::path& jetFile,
+                                        std::string_view outPath, const JetReadOptions& options,
+                                        std::vector<std::string>* notCarried);
+
+// The engine database that stands for a Jet file when it is opened: an import of it made once per
+// process (again when the file changes) into a private temporary folder, with no write
+// permission, so that the engine opens it read-only. The folder goes when the process ends.
+std::filesystem::path JetReadingCopy(const std::filesystem::path& jetFile);
+
+// Opens a Jet file read-only: table definitions report Updatable False, every change raises 3027,
+// record sets can be read. path is a Windows or host path.
+std::shared_ptr<Database> OpenJetDatabase(std::string_view path);
+
+// Where the notes of JetReadingCopy's imports go (what a Jet file opened read-only holds and the
+// engine cannot show); standard error unless set. An empty function drops them.
+void SetJetNoteSink(std::function<void(const std::string&)> sink);
+
+}  // namespace actualiz::engine
