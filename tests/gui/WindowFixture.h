@@ -28,17 +28,34 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 namespace actualiz::testing {
 
 // One QApplication for the whole test program, on the offscreen platform unless the caller chose
-// another one.
+// another one. It is made and destroyed by a test environment, inside the test run: a static
+// QApplication would outlive the toolkit's own globals and crash the program as it exits.
+class QtEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        application_ = new QApplication(argc_, argv_);
+        // The tests close windows without an event loop of their own.
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+    void TearDown() override {
+        delete application_;
+        application_ = nullptr;
+    }
+    static QApplication* application() { return application_; }
+
+  private:
+    static inline int argc_ = 1;
+    static inline char name_[] = "gui_tests";
+    static inline char* argv_[] = {name_, nullptr};
+    static inline QApplication* application_ = nullptr;
+};
+
+inline const bool kQtEnvironmentRegistered =
+    (::testing::AddGlobalTestEnvironment(new QtEnvironment), true);
+
 inline QApplication& Application() {
-    static int argc = 1;
-    static char name[] = "gui_tests";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication application(argc, argv);
-    // The tests close windows without an event loop of their own; the application must outlive
-    // every one of them.
-    QApplication::setQuitOnLastWindowClosed(false);
-    return application;
+    return *QtEnvironment::application();
 }
 
 // A message box as the window would have shown it.
