@@ -7,7 +7,10 @@ namespace actualiz::engine {
 namespace {
 
 std::string Quoted(std::string_view object) {
-    return "'" + std::string(object) + "'";
+    std::string out;
+    out.reserve(object.size() + 2);
+    out.append(1, '\'').append(object).append(1, '\'');
+    return out;
 }
 
 std::string Text(int number, std::string_view object) {

@@ -1,0 +1,77 @@
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "EngineFixture.h"
+
+namespace actualiz::engine::testing {
+namespace {
+
+using AtomicityTest = EngineTest;
+
+// The columns SQLite has for a table, in order.
+std::vector<std::string> RealColumns(const std::filesystem::path& file, const std::string& table) {
+    return RawQuery(file, "SELECT name FROM pragma_table_info('" + table + "')");
+}
+
+std::vector<std::string> EngineColumns(Database& db, const std::string& table) {
+    std::vector<std::string> names;
+    for (const auto& f : db.TableDefs()[table]->Fields()) names.push_back(f->Name());
+    return names;
+}
+
+// A process killed in the middle of a change leaves the file as it was before or as it is after,
+// never in between: the table and the engine's description of it always agree.
+TEST_F(AtomicityTest, KillDuringAFieldDeleteLeavesAConsistentFile) {
+    {
+        auto db = NewDatabase();
+        AddTable(*db, "grande", {"a", "b", "c"});
+        ASSERT_EQ(sqlite3_exec(db->Handle(),
+                               "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                               "WHERE i < 150000) INSERT INTO grande SELECT 'a' || i, "
+                               "printf('%050d', i), 'c' FROM n",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+    }
+    auto path = HostPath("prueba.mdb");
+    // Several kill delays: some land inside the rewrite, others after it.
+    std::string outcomes;
+    for (int delayMs : {5, 30, 80, 200}) {
+        std::string victim = "b";
+        {
+            auto db = Reopen();
+            if (!db->TableDefs()["grande"]->Fields().Contains("b")) {
+                auto t = db->TableDefs()["grande"];
+                t->Fields().Append(t->CreateField("b", dbText, 60));
+            }
+        }
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            try {
+                auto db = OpenDatabase(path.string());
+                db->TableDefs()["grande"]->Fields().Delete(victim);
+            } catch (...) {
+                _exit(2);
+            }
+            _exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+
+        auto db = Reopen();  // also rolls back what the killed process left in its journal
+        ASSERT_EQ(IntegrityCheck(path), "ok") << delayMs;
+        EXPECT_EQ(EngineColumns(*db, "grande"), RealColumns(path, "grande")) << delayMs;
+        EXPECT_EQ(RawQuery(path, "SELECT count(*) FROM grande")[0], "150000");
+        outcomes += db->TableDefs()["grande"]->Fields().Contains("b") ? "B" : "-";
+    }
+    RecordProperty("outcomes", outcomes);
+}
+
+}  // namespace
+}  // namespace actualiz::engine::testing
