@@ -68,7 +68,7 @@ json DescribeTable(Database& db, TableDef& table, bool includeRows) {
     }
     if (includeRows) {
         json rows = json::array();
-        auto rs = db.OpenRecordset("[" + table.Name() + "]");
+        auto rs = db.OpenRecordset(table.Name());
         if (!(rs->BOF() && rs->Eof())) {
             rs->MoveFirst();
             while (!rs->Eof()) {
@@ -100,7 +100,7 @@ void BuildTable(Database& db, const json& t) {
     // Rows before indexes: one index build over all rows is cheaper than keeping it up to date
     // row by row.
     if (t.contains("rows") && !t.at("rows").empty()) {
-        auto rs = db.OpenRecordset("[" + table->Name() + "]");
+        auto rs = db.OpenRecordset(table->Name());
         for (const auto& row : t.at("rows")) {
             rs->AddNew();
             for (std::size_t i = 0; i < row.size(); ++i)
