@@ -3,8 +3,12 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/CatalogCommands.h"
+#include "cli/DemoCommand.h"
+#include "cli/DiffCommand.h"
 #include "cli/FormRunner.h"
+#include "cli/MigrateCommand.h"
 #include "cli/SchemaCommands.h"
+#include "cli/TransformCommand.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"actualiz-cli: upgrade the structure of an application's databases"};
@@ -13,6 +17,10 @@ int main(int argc, char** argv) {
     actualiz::cli::AddFormCommand(app);
     actualiz::cli::AddCatalogCommands(app);
     actualiz::cli::AddSchemaCommands(app);
+    actualiz::cli::AddTransformCommand(app);
+    actualiz::cli::AddMigrateCommand(app);
+    actualiz::cli::AddDiffCommand(app);
+    actualiz::cli::AddDemoCommand(app);
 
     try {
         app.parse(argc, argv);

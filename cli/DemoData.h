@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace actualiz::cli {
+
+// The databases of the demo installation, as structure documents of engine::BuildDatabase: all
+// of them in this one place, so that the demo can be read (and changed) at a glance.
+struct DemoDatabase {
+    std::string name;  // file name
+    nlohmann::json document;
+};
+
+// The models of the new version: clientes, almacen, productos, pedidos. They hold no rows.
+std::vector<DemoDatabase> DemoModels();
+// The installed, older databases, with data: clientes, almacen and productos lack tables, fields,
+// indexes, relations and queries of their models; contabilidad has no model at all. pedidos has a
+// model and no old database.
+std::vector<DemoDatabase> DemoOldDatabases();
+// The sample database C:\Neptuno.mdb with its table Empleados.
+DemoDatabase DemoNeptuno();
+
+}  // namespace actualiz::cli

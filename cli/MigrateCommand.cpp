@@ -1,0 +1,156 @@
+#include "cli/MigrateCommand.h"
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <memory>
+
+#include "app/Actualiz.h"
+#include "cli/FormRunner.h"
+#include "cli/TransformCommand.h"
+#include "engine/Engine.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+
+namespace actualiz::cli {
+
+namespace {
+
+struct Migration {
+    const char* name;
+    const char* handler;
+    const char* database;
+    const char* table;
+};
+
+// The three fixed migrations and the database each one changes.
+constexpr Migration kMigrations[] = {
+    {"gastosgen", "Command27_Click", "almacen.mdb", "gastosgen"},
+    {"histoprod", "Command25_Click", "clientes.mdb", "histoprod"},
+    {"auxcli", "Command26_Click", "clientes.mdb", "auxcli"},
+};
+
+const Migration* FindMigration(const std::string& name) {
+    for (const Migration& m : kMigrations)
+        if (name == m.name) return &m;
+    return nullptr;
+}
+
+// Whether the database already has a table of exactly that name (the migrations compare names
+// exactly too).
+bool HasTable(const std::string& path, const std::string& table) {
+    try {
+        auto db = engine::OpenDatabase(path);
+        bool found = false;
+        for (const auto& t : db->TableDefs())
+            if (t->Name() == table) found = true;
+        db->Close();
+        return found;
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+std::string MigrationHandler(const std::string& migration) {
+    const Migration* m = FindMigration(migration);
+    return m ? m->handler : "";
+}
+
+int MigrateCommand(const std::string& migration, const std::string& dataDir,
+                   const std::string& programDir, std::ostream& out, std::ostream& err) {
+    const Migration* m = FindMigration(migration);
+    if (!m) {
+        err << "actualiz-cli migrate: no hay ninguna migración llamada \"" << migration
+            << "\" (gastosgen, histoprod o auxcli)\n";
+        return 2;
+    }
+    // The migrations need no models; the program folder only gives the form its start-up.
+    std::string programFolder = "C:\\";
+    try {
+        programFolder = ResolveProgramDir(programDir);
+    } catch (const UsageError& e) {
+        if (!programDir.empty()) {
+            err << "actualiz-cli migrate: " << e.what() << "\n";
+            return 2;
+        }
+    }
+
+    std::string dataFolder = app::Actualiz::kDefaultDataFolder;
+    if (!dataDir.empty()) {
+        try {
+            dataFolder = WindowsFolderArgument(dataDir);
+        } catch (const Error&) {
+            err << "actualiz-cli migrate: la carpeta de datos " << dataDir
+                << " no está en ninguna unidad del prefijo\n";
+            return 1;
+        }
+    }
+    // The window would quietly fall back to "c:\" without its default folder; here a migration
+    // must not change the wrong clientes.mdb.
+    if (!platform::DirectoryExists(dataFolder)) {
+        err << "actualiz-cli migrate: no existe la carpeta de datos " << dataFolder;
+        if (dataDir.empty()) err << " (la de omisión; indique otra con --data-dir RUTA)";
+        err << "\n";
+        return 1;
+    }
+
+    app::RecordingHost host;
+    app::Actualiz form(host, programFolder);
+    // The catalogs are opened when the window loads, but no migration reads them: a missing
+    // one does not matter here.
+    form.Errors().clear();
+    form.Run("Form_Activate");
+    try {
+        form.Dir1.SetPath(dataFolder);
+    } catch (const Error& e) {
+        err << "Error " << e.number() << ": " << e.description() << "\n";
+        return 1;
+    }
+    form.Errors().clear();
+    form.Run(m->handler);
+
+    bool finished = false;
+    for (const auto& message : host.Messages()) {
+        out << message.text << "\n";
+        if (message.text == "Terminado") finished = true;
+    }
+    for (const auto& e : form.Errors())
+        err << "Error " << e.number << ": " << e.description << "\n";
+    if (!finished && host.Messages().empty() && form.Errors().empty()) {
+        const std::string path = form.Dir1.Path() + "\\" + m->database;
+        if (HasTable(path, m->table))
+            err << m->database << " ya tiene la tabla " << m->table
+                << ": la migración termina sin hacer nada\n";
+        else
+            err << "La migración terminó sin decir \"Terminado\"\n";
+    }
+    return finished ? 0 : 1;
+}
+
+void AddMigrateCommand(CLI::App& app) {
+    auto* migrate =
+        app.add_subcommand("migrate",
+                           "Aplica una de las tres migraciones fijas a la carpeta de datos:\n"
+                           "  gastosgen  tabla gastosgen en almacen.mdb (Command27_Click)\n"
+                           "  histoprod  tabla histoprod en clientes.mdb (Command25_Click)\n"
+                           "  auxcli     tabla auxcli en clientes.mdb (Command26_Click)\n"
+                           "Salida: 0 si terminó con \"Terminado\", 1 en otro caso.");
+    auto migration = std::make_shared<std::string>();
+    auto dataDir = std::make_shared<std::string>();
+    auto programDir = std::make_shared<std::string>();
+    migrate->add_option("MIGRACION", *migration, "gastosgen, histoprod o auxcli")
+        ->required()
+        ->check(CLI::IsMember({"gastosgen", "histoprod", "auxcli"}));
+    migrate->add_option("--data-dir", *dataDir,
+                        "Carpeta de las bases (ruta Windows o del sistema); por omisión la de "
+                        "la ventana");
+    migrate->add_option("--program-dir", *programDir,
+                        "Carpeta del programa (ruta Windows o del sistema)");
+    migrate->callback([migration, dataDir, programDir] {
+        int status = MigrateCommand(*migration, *dataDir, *programDir, std::cout, std::cerr);
+        if (status != 0) throw CLI::RuntimeError(status);
+    });
+}
+
+}  // namespace actualiz::cli

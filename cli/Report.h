@@ -1,0 +1,102 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace actualiz::cli {
+
+// What an upgrade run did, per database, as `actualiz-cli transform` reports it.
+
+// A step that skip-on-error mode passed over (or a failure that reached the driver itself).
+struct Failure {
+    std::string command;
+    std::string database;  // the old database the step worked on (Text4 at the time)
+    int number = 0;
+    std::string description;
+};
+
+// Before and after counts of one kind of object, with the names that came and went
+// ("tabla.indice" for indexes).
+struct ObjectChanges {
+    int before = 0;
+    int after = 0;
+    std::vector<std::string> added;
+    std::vector<std::string> removed;
+};
+
+struct FieldName {
+    std::string table;
+    std::string field;
+};
+
+// One old database that has a model of the same name.
+struct DatabaseReport {
+    std::string name;   // file name, as listed
+    std::string path;   // the old database (Windows path)
+    std::string model;  // its model (Windows path)
+    std::vector<std::string> tablesCreated;
+    std::vector<FieldName> fieldsAppended;  // to tables the old database already had
+    ObjectChanges indexes;
+    ObjectChanges relations;
+    ObjectChanges queries;
+    std::vector<Failure> failures;
+    // Set when the structure could not be read before or after the run ("Error N: text").
+    std::string error;
+};
+
+struct CopiedDatabase {
+    std::string name;
+    bool copied = false;
+};
+
+struct BackupInfo {
+    std::string folder;      // Windows path of respaldo-YYYYMMDD-HHMMSS
+    std::string hostFolder;  // where it lies on this system
+    std::string dataHostFolder;
+    std::vector<std::string> files;
+};
+
+struct TransformReport {
+    bool dryRun = false;
+    bool noBackup = false;  // --no-backup was given
+    std::string programFolder;
+    std::string modelsFolder;
+    std::string dataFolder;
+    std::optional<BackupInfo> backup;
+    std::vector<DatabaseReport> databases;
+    std::vector<std::string> withoutModel;  // old databases the run passed over
+    std::vector<CopiedDatabase> copiedIn;   // models without an old database
+    // Every failure, in the order it happened; each also appears under its database or, for the
+    // copies of new databases and anything else, in otherFailures.
+    std::vector<Failure> failures;
+    std::vector<Failure> otherFailures;
+
+    // 0 when every step succeeded (also when nothing had to be done), 1 when some step failed.
+    int ExitCode() const { return failures.empty() ? 0 : 1; }
+};
+
+// Fills the table, field, index, relation and query changes of `report` from the structure of
+// the database before and after the run (documents of engine::DescribeDatabase). Names are
+// compared as the engine compares them.
+void CompareStructures(const nlohmann::json& before, const nlohmann::json& after,
+                       DatabaseReport& report);
+
+// The command that puts the backed-up databases back and removes the databases the run copied
+// in, for a POSIX shell; empty without a backup.
+std::string RestoreCommand(const TransformReport& report);
+
+// Quotes a path for a POSIX shell.
+std::string ShellQuote(const std::string& text);
+
+// The hint printed for a database that is a Jet/Access file rather than one of ours.
+std::string ImportHint(const std::string& path);
+// The hint for a database the engine did not recognise (error 3343): maybe a Jet file.
+std::string UnrecognizedHint(const std::string& path);
+
+nlohmann::json ReportJson(const TransformReport& report);
+std::string ReportText(const TransformReport& report);
+
+}  // namespace actualiz::cli

@@ -1,0 +1,96 @@
+#include "cli/Sandbox.h"
+
+#include <cctype>
+#include <fstream>
+#include <random>
+#include <system_error>
+
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+
+namespace actualiz::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+char DriveLetter(std::string_view windowsPath) {
+    if (windowsPath.size() < 2 || windowsPath[1] != ':' ||
+        !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
+        throw platform::PathNotFound(windowsPath);
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(windowsPath[0])));
+}
+
+}  // namespace
+
+Sandbox::Sandbox() : original_(platform::DriveMap::FromEnvironment()) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && root_.empty(); ++attempt) {
+        fs::path candidate =
+            fs::temp_directory_path() / ("actualiz-ensayo-" + std::to_string(random()));
+        std::error_code ec;
+        if (fs::create_directory(candidate, ec)) root_ = candidate;
+    }
+    if (root_.empty()) throw platform::PathFileAccessError(fs::temp_directory_path().string());
+    fs::create_directory(root_ / "dosdevices");
+    MapDrive('c');
+}
+
+Sandbox::~Sandbox() {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+}
+
+void Sandbox::MapDrive(char letter) {
+    const fs::path link = root_ / "dosdevices" / std::string{letter, ':'};
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(link, ec))) return;
+    const fs::path drive = root_ / (std::string("drive_") + letter);
+    fs::create_directories(drive);
+    fs::create_directory_symlink(drive, link);
+}
+
+fs::path Sandbox::Original(std::string_view windowsPath) const {
+    return original_.ToHost(windowsPath);
+}
+
+fs::path Sandbox::InSandbox(std::string_view windowsPath) {
+    const char letter = DriveLetter(windowsPath);
+    const std::optional<fs::path> driveRoot = original_.DriveRoot(letter);
+    if (!driveRoot) throw platform::DeviceUnavailable(windowsPath);
+    MapDrive(letter);
+    // The path below the drive keeps the names the originals really have on this system, so
+    // that case-insensitive lookups inside the sandbox find the same entries.
+    const fs::path below = Original(windowsPath).lexically_relative(*driveRoot);
+    fs::path inside = root_ / (std::string("drive_") + letter);
+    if (!below.empty() && below != ".") inside /= below;
+    return inside;
+}
+
+void Sandbox::Folder(std::string_view windowsPath) {
+    fs::create_directories(InSandbox(windowsPath));
+}
+
+void Sandbox::CopyFile(std::string_view windowsPath) {
+    const fs::path source = Original(windowsPath);
+    const fs::path target = InSandbox(windowsPath);
+    fs::create_directories(target.parent_path());
+    if (fs::is_directory(source)) {
+        fs::create_directories(target);
+        return;
+    }
+    fs::copy_file(source, target, fs::copy_options::overwrite_existing);
+}
+
+void Sandbox::Placeholder(std::string_view windowsPath) {
+    const fs::path source = Original(windowsPath);
+    const fs::path target = InSandbox(windowsPath);
+    fs::create_directories(target.parent_path());
+    if (fs::is_directory(source)) {
+        fs::create_directories(target);
+        return;
+    }
+    std::ofstream(target, std::ios::binary);
+}
+
+}  // namespace actualiz::cli

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "platform/DriveMap.h"
+
+namespace actualiz::cli {
+
+// A throw-away prefix that holds copies of what an upgrade reads and changes, each at the same
+// Windows path as the original. A dry run points WINEPREFIX here and runs the very same upgrade:
+// every path the form builds, every message that names one, and so the whole report, are those
+// of the real run, while the real files are only read.
+//
+// Each drive that is copied from gets its own folder in the sandbox (drive_c, drive_z ...), linked
+// from dosdevices/ the way the prefix's own tools link them. The folder is removed when the object
+// goes away.
+class Sandbox {
+  public:
+    // Reads the current drive mapping: the originals are found through it.
+    Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    const std::filesystem::path& Root() const { return root_; }
+
+    // The folder at that Windows path, created empty in the sandbox (with its parents).
+    void Folder(std::string_view windowsPath);
+    // A copy of the file at that Windows path. A folder is created as an empty folder.
+    void CopyFile(std::string_view windowsPath);
+    // An empty file (or an empty folder, for a folder) of the same name: for entries the run only
+    // lists and never opens.
+    void Placeholder(std::string_view windowsPath);
+
+    // Where a Windows path lies inside the sandbox.
+    std::filesystem::path InSandbox(std::string_view windowsPath);
+
+  private:
+    std::filesystem::path Original(std::string_view windowsPath) const;
+    void MapDrive(char letter);
+
+    platform::DriveMap original_;
+    std::filesystem::path root_;
+};
+
+}  // namespace actualiz::cli

@@ -1,0 +1,565 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+#include <sstream>
+
+#include "catalogs/CatalogFiles.h"
+#include "cli/Backup.h"
+#include "cli/CliTestSupport.h"
+#include "cli/Progress.h"
+#include "cli/TransformCommand.h"
+#include "support/TempPrefix.h"
+
+namespace actualiz::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+const char* const kDataFolder = "c:\\archivos de programa\\Mirto 2000\\bases";
+const char* const kDataFolderHost = "archivos de programa/Mirto 2000/bases";
+const char* const kProgramFolder = "C:\\prog";
+
+// A model with two tables, an index, a relation and a query; the old database lacks the second
+// table, two fields, and has an index and a query of its own.
+json ModelClientes() {
+    return json::parse(R"({
+      "tables": [
+        {"name": "clientes",
+         "fields": [{"name": "codigo", "type": 4}, {"name": "nombre", "type": 10, "size": 50},
+                    {"name": "email", "type": 10, "size": 100}, {"name": "alta", "type": 8}],
+         "indexes": [{"name": "PrimaryKey", "fields": ["codigo"], "primary": true, "unique": true},
+                     {"name": "nombre", "fields": ["nombre"]}]},
+        {"name": "visitas",
+         "fields": [{"name": "codigo", "type": 4}, {"name": "fecha", "type": 8},
+                    {"name": "nota", "type": 12}]}
+      ],
+      "relations": [{"name": "clientesvisitas", "table": "clientes", "foreignTable": "visitas",
+                     "attributes": 2, "fields": [{"name": "codigo", "foreignName": "codigo"}]}],
+      "queries": [{"name": "todos", "sql": "SELECT * FROM clientes"}]
+    })");
+}
+
+json OldClientes() {
+    return json::parse(R"({
+      "tables": [
+        {"name": "clientes",
+         "fields": [{"name": "codigo", "type": 4}, {"name": "nombre", "type": 10, "size": 50}],
+         "indexes": [{"name": "PrimaryKey", "fields": ["codigo"], "primary": true, "unique": true},
+                     {"name": "codigo2", "fields": ["codigo"]}]}
+      ],
+      "queries": [{"name": "viejos", "sql": "SELECT nombre FROM clientes"}]
+    })");
+}
+
+// Structures without indexes, relations or queries: every step of their upgrade succeeds.
+json Table(const std::string& name, const std::vector<std::string>& fields) {
+    json t = {{"name", name}, {"fields", json::array()}};
+    for (const auto& f : fields) t["fields"].push_back({{"name", f}, {"type", 4}});
+    return t;
+}
+json Plain(std::vector<json> tables) {
+    return {{"tables", tables}};
+}
+
+int Count(const json& document, const char* what) {
+    if (std::string(what) != "indexes") return static_cast<int>(document.at(what).size());
+    int count = 0;
+    for (const auto& t : document.at("tables")) count += static_cast<int>(t.at("indexes").size());
+    return count;
+}
+
+// Options written the way they read on the command line.
+struct Options : cli::TransformOptions {
+    Options& Json() {
+        json = true;
+        return *this;
+    }
+    Options& NoBackup() {
+        noBackup = true;
+        return *this;
+    }
+    Options& DryRun() {
+        dryRun = true;
+        return *this;
+    }
+    Options& DataDir(std::string folder) {
+        dataDir = std::move(folder);
+        return *this;
+    }
+    Options& ProgramDir(std::string folder) {
+        programDir = std::move(folder);
+        return *this;
+    }
+};
+
+class TransformRun : public ::testing::Test {
+  protected:
+    struct Result {
+        int status;
+        std::string out;
+        std::string err;
+        json report() const { return json::parse(out); }
+    };
+
+    void SetUp() override {
+        catalogs::CreateCatalogs(false);
+        prefix.makeDir("prog/modelos");
+        prefix.makeDir(kDataFolderHost);
+    }
+
+    void Model(const std::string& name, const json& document) {
+        Build(std::string(kProgramFolder) + "\\modelos\\" + name, document);
+    }
+    void Old(const std::string& name, const json& document) { Build(OldPath(name), document); }
+    static std::string OldPath(const std::string& name) {
+        return std::string(kDataFolder) + "\\" + name;
+    }
+    fs::path OldHost(const std::string& name) const {
+        return prefix.driveCPath(std::string(kDataFolderHost) + "/" + name);
+    }
+
+    // The usual set-up: clientes.mdb paired, otra.mdb without a model, nueva.mdb without an old
+    // database.
+    void Scenario() {
+        Model("clientes.mdb", ModelClientes());
+        Old("clientes.mdb", OldClientes());
+        Old("otra.mdb", Plain({Table("x", {"a"})}));
+        Model("nueva.mdb", Plain({Table("t", {"a"})}));
+    }
+    // The same, with structures whose upgrade cannot fail.
+    void PlainScenario() {
+        Model("clientes.mdb", Plain({Table("clientes", {"codigo", "nombre", "email"}),
+                                     Table("visitas", {"codigo", "fecha"})}));
+        Old("clientes.mdb", Plain({Table("clientes", {"codigo", "nombre"})}));
+        Old("otra.mdb", Plain({Table("x", {"a"})}));
+        Model("nueva.mdb", Plain({Table("t", {"a"})}));
+    }
+
+    Result Run(cli::TransformOptions options, bool terminal = false) {
+        if (options.programDir.empty()) options.programDir = kProgramFolder;
+        std::ostringstream out, err;
+        int status = cli::TransformCommand(options, out, err, terminal);
+        return {status, out.str(), err.str()};
+    }
+
+    std::vector<std::string> BackupFolders() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(prefix.driveCPath(kDataFolderHost)))
+            if (e.path().filename().string().rfind("respaldo-", 0) == 0)
+                names.push_back(e.path().filename().string());
+        return names;
+    }
+
+    TempPrefix prefix;
+};
+
+const json* FindDatabase(const json& report, const std::string& name) {
+    for (const auto& db : report.at("databases"))
+        if (db.at("name") == name) return &db;
+    return nullptr;
+}
+
+// ---- The report ----
+
+TEST_F(TransformRun, ReportCountsMatchTheStructureBeforeAndAfter) {
+    Scenario();
+    const json before = Structure(OldPath("clientes.mdb"));
+    Result r = Run(Options().Json().NoBackup());
+    ASSERT_NE(r.status, 3) << r.err;
+    const json report = r.report();
+    const json after = Structure(OldPath("clientes.mdb"));
+
+    const json* db = FindDatabase(report, "clientes.mdb");
+    ASSERT_NE(db, nullptr) << r.out;
+    EXPECT_EQ(db->at("path"), OldPath("clientes.mdb"));
+    EXPECT_EQ(db->at("model"), std::string(kProgramFolder) + "\\modelos\\clientes.mdb");
+    for (const char* what : {"indexes", "relations", "queries"}) {
+        EXPECT_EQ(db->at(what).at("before"), Count(before, what)) << what;
+        EXPECT_EQ(db->at(what).at("after"), Count(after, what)) << what;
+    }
+    // The upgrade itself: the missing table and fields are there now, and the report says so.
+    EXPECT_EQ(db->at("tablesCreated"), json::array({"visitas"}));
+    EXPECT_EQ(db->at("fieldsAppended"), json::parse(R"([{"table":"clientes","field":"email"},
+                              {"table":"clientes","field":"alta"}])"));
+    ASSERT_EQ(after.at("tables").size(), 2u);
+    EXPECT_EQ(after.at("tables")[0].at("fields").size(), 4u);
+
+    EXPECT_EQ(report.at("withoutModel"), json::array({"otra.mdb"}));
+    EXPECT_EQ(report.at("copiedIn"), json::parse(R"([{"name":"nueva.mdb","copied":true}])"));
+    EXPECT_EQ(ReadWhole(OldHost("nueva.mdb")),
+              ReadWhole(prefix.driveCPath("prog/modelos/nueva.mdb")));
+    EXPECT_EQ(report.at("dataFolder"), kDataFolder);
+    EXPECT_EQ(report.at("dryRun"), false);
+    EXPECT_EQ(report.at("exitCode"), r.status);
+}
+
+TEST_F(TransformRun, TextReportListsWhatChangedPerDatabase) {
+    PlainScenario();
+    Result r = Run(Options().NoBackup());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("\nclientes.mdb\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Tablas creadas (1): visitas"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Campos añadidos (1): clientes.email"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Sin modelo (no se tocan): otra.mdb"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Bases nuevas copiadas (1): nueva.mdb"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Respaldo: ninguno (--no-backup)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Resultado: todos los pasos terminaron bien."), std::string::npos);
+}
+
+// ---- Exit statuses ----
+
+TEST_F(TransformRun, ExitsZeroWhenEveryStepSucceeds) {
+    PlainScenario();
+    Result r = Run(Options().Json().NoBackup());
+    EXPECT_EQ(r.status, cli::kTransformDone) << r.out << r.err;
+    EXPECT_TRUE(r.report().at("failures").empty()) << r.out;
+}
+
+TEST_F(TransformRun, ASecondRunHasNothingToChangeAndExitsZero) {
+    PlainScenario();
+    ASSERT_EQ(Run(Options().NoBackup()).status, 0);
+    Result again = Run(Options().Json().NoBackup());
+    EXPECT_EQ(again.status, 0) << again.out;
+    const json report = again.report();
+    // nueva.mdb is an old database with its model now.
+    ASSERT_EQ(report.at("databases").size(), 2u);
+    for (const auto& db : report.at("databases")) {
+        EXPECT_TRUE(db.at("tablesCreated").empty()) << db;
+        EXPECT_TRUE(db.at("fieldsAppended").empty()) << db;
+    }
+    EXPECT_TRUE(report.at("copiedIn").empty());
+}
+
+TEST_F(TransformRun, ExitsZeroWhenNoDatabaseHasAModel) {
+    Old("otra.mdb", Plain({Table("x", {"a"})}));
+    Result r = Run(Options().Json());
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(r.report().at("backup").is_null());
+    EXPECT_TRUE(BackupFolders().empty());
+}
+
+TEST_F(TransformRun, ExitsOneAndJsonCarriesTheFailuresWhenAStepFails) {
+    PlainScenario();
+    Model("roto.mdb", Plain({Table("t", {"a"})}));
+    prefix.writeFile(std::string(kDataFolderHost) + "/roto.mdb", "esto no es una base de datos");
+    Result r = Run(Options().Json().NoBackup());
+    EXPECT_EQ(r.status, cli::kTransformStepFailed) << r.out << r.err;
+    const json report = r.report();
+    ASSERT_FALSE(report.at("failures").empty());
+    for (const auto& f : report.at("failures")) {
+        EXPECT_TRUE(f.at("command").is_string());
+        EXPECT_TRUE(f.at("number").is_number_integer());
+        EXPECT_FALSE(f.at("description").get<std::string>().empty());
+    }
+    EXPECT_EQ(report.at("failureCount"), report.at("failures").size());
+    const json* roto = FindDatabase(report, "roto.mdb");
+    ASSERT_NE(roto, nullptr);
+    ASSERT_FALSE(roto->at("failures").empty());
+    EXPECT_EQ(roto->at("failures")[0].at("number"), 3343);
+    EXPECT_NE(roto->at("hint").get<std::string>().find("actualiz-cli import"), std::string::npos);
+    // The good database was upgraded all the same.
+    const json* clientes = FindDatabase(report, "clientes.mdb");
+    ASSERT_NE(clientes, nullptr);
+    EXPECT_TRUE(clientes->at("failures").empty());
+    EXPECT_EQ(clientes->at("tablesCreated"), json::array({"visitas"}));
+
+    Result text = Run(Options().NoBackup());
+    EXPECT_EQ(text.status, 1);
+    EXPECT_NE(text.out.find("Fallos pasados por alto"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Error 3343"), std::string::npos) << text.out;
+}
+
+TEST_F(TransformRun, AFailedCopyOfANewDatabaseIsReportedApart) {
+    Model("clientes.mdb", Plain({Table("clientes", {"codigo", "email"})}));
+    Old("clientes.mdb", Plain({Table("clientes", {"codigo"})}));
+    // NUEVA.MDB differs from nueva.mdb only in letter case: a new database to the window, the
+    // same file to the file system. The copy must not replace the old database.
+    Model("NUEVA.MDB", Plain({Table("t", {"a", "b"})}));
+    Old("nueva.mdb", Plain({Table("t", {"a"})}));
+    const std::string old = ReadWhole(OldHost("nueva.mdb"));
+    Result r = Run(Options().Json().NoBackup());
+    ASSERT_EQ(r.status, 1) << r.out << r.err;
+    const json report = r.report();
+    EXPECT_EQ(report.at("copiedIn"), json::parse(R"([{"name":"NUEVA.MDB","copied":false}])"));
+    ASSERT_EQ(report.at("otherFailures").size(), 1u) << r.out;
+    EXPECT_NE(report.at("otherFailures")[0]
+                  .at("description")
+                  .get<std::string>()
+                  .find(std::string(kDataFolder) + "\\NUEVA.MDB"),
+              std::string::npos)
+        << r.out;
+    for (const auto& db : report.at("databases")) EXPECT_TRUE(db.at("failures").empty()) << db;
+    EXPECT_EQ(ReadWhole(OldHost("nueva.mdb")), old);
+}
+
+// ---- Runs that cannot start ----
+
+TEST_F(TransformRun, MissingCatalogsStopTheRunBeforeAnythingChanges) {
+    PlainScenario();
+    fs::remove(prefix.driveCPath("ActMirto/relacion.mdb"));
+    const auto before = Snapshot(prefix.driveC());
+    Result r = Run(Options());
+    EXPECT_EQ(r.status, cli::kTransformCannotStart);
+    EXPECT_NE(r.err.find("C:\\ActMirto\\relacion.mdb"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("indices.mdb"), std::string::npos) << "only the missing one is named";
+    EXPECT_NE(r.err.find("actualiz-cli catalogs init"), std::string::npos) << r.err;
+    EXPECT_EQ(Snapshot(prefix.driveC()), before);
+}
+
+TEST_F(TransformRun, MissingDataFolderIsNamedWithHowToChooseAnother) {
+    PlainScenario();
+    Result given = Run(Options().DataDir("c:\\no\\existe"));
+    EXPECT_EQ(given.status, 3);
+    EXPECT_NE(given.err.find("c:\\no\\existe"), std::string::npos) << given.err;
+    EXPECT_NE(given.err.find("--data-dir"), std::string::npos) << given.err;
+
+    fs::remove_all(prefix.driveCPath(kDataFolderHost));
+    Result byDefault = Run(Options());
+    EXPECT_EQ(byDefault.status, 3);
+    EXPECT_NE(byDefault.err.find(kDataFolder), std::string::npos) << byDefault.err;
+    EXPECT_NE(byDefault.err.find("por omisión"), std::string::npos) << byDefault.err;
+}
+
+TEST_F(TransformRun, MissingModelsFolderCannotStart) {
+    Result r = Run(Options().ProgramDir("C:\\otro"));
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("C:\\otro\\modelos"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--program-dir"), std::string::npos) << r.err;
+}
+
+TEST_F(TransformRun, AJetDatabaseMustBeImportedFirst) {
+    Model("clientes.mdb", ModelClientes());
+    std::string jet("\0\1\0\0Standard Jet DB\0", 20);
+    jet += std::string(2048 - jet.size(), '\0');
+    prefix.writeFile(std::string(kDataFolderHost) + "/clientes.mdb", jet);
+    const auto before = Snapshot(prefix.driveC());
+    Result r = Run(Options());
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find(OldPath("clientes.mdb")), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("actualiz-cli import"), std::string::npos) << r.err;
+    EXPECT_EQ(Snapshot(prefix.driveC()), before);
+}
+
+TEST_F(TransformRun, WithJsonARunThatCannotStartStillPrintsOneDocument) {
+    fs::remove_all(prefix.driveCPath("ActMirto"));
+    Result r = Run(Options().Json());
+    EXPECT_EQ(r.status, 3);
+    const json document = r.report();
+    EXPECT_EQ(document.at("exitCode"), 3);
+    EXPECT_FALSE(document.at("problems").empty());
+}
+
+TEST(JetSignature, RecognisesJetAndAceFilesOnly) {
+    TempPrefix prefix;
+    auto jet = prefix.writeFile("a.mdb", std::string("\0\1\0\0Standard Jet DB\0", 20));
+    auto ace = prefix.writeFile("b.accdb", std::string("\0\1\0\0Standard ACE DB\0", 20));
+    auto other = prefix.writeFile("c.mdb", std::string("SQLite format 3\0", 16) + "xxxx");
+    auto shortFile = prefix.writeFile("d.mdb", std::string("\0\1\0\0Standard", 12));
+    EXPECT_TRUE(cli::IsJetDatabaseFile(jet));
+    EXPECT_TRUE(cli::IsJetDatabaseFile(ace));
+    EXPECT_FALSE(cli::IsJetDatabaseFile(other));
+    EXPECT_FALSE(cli::IsJetDatabaseFile(shortFile));
+    EXPECT_FALSE(cli::IsJetDatabaseFile(prefix.driveCPath("missing.mdb")));
+}
+
+// ---- Backup ----
+
+TEST_F(TransformRun, BackupHoldsTheDatabasesAsTheyWereAndRestoresThem) {
+    PlainScenario();
+    const std::string original = ReadWhole(OldHost("clientes.mdb"));
+    const json structureBefore = Structure(OldPath("clientes.mdb"));
+    Result r = Run(Options().Json());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const json report = r.report();
+    ASSERT_TRUE(report.at("backup").is_object()) << r.out;
+    const std::string folder = report.at("backup").at("folder");
+    EXPECT_TRUE(std::regex_match(
+        folder, std::regex(R"(c:\\archivos de programa\\Mirto 2000\\bases\\respaldo-\d{8}-\d{6})")))
+        << folder;
+    const fs::path hostFolder = report.at("backup").at("hostFolder").get<std::string>();
+    EXPECT_EQ(hostFolder.parent_path(), prefix.driveCPath(kDataFolderHost));
+    // Only the database that the run changes is backed up: otra.mdb has no model.
+    EXPECT_EQ(report.at("backup").at("files"), json::array({"clientes.mdb"}));
+    EXPECT_EQ(ReadWhole(hostFolder / "clientes.mdb"), original);
+    EXPECT_FALSE(fs::exists(hostFolder / "otra.mdb"));
+    EXPECT_NE(ReadWhole(OldHost("clientes.mdb")), original) << "the upgrade changed nothing";
+
+    const std::string restore = report.at("backup").at("restore");
+    ASSERT_EQ(std::system(restore.c_str()), 0) << restore;
+    EXPECT_EQ(ReadWhole(OldHost("clientes.mdb")), original);
+    EXPECT_EQ(Structure(OldPath("clientes.mdb")), structureBefore);
+    EXPECT_FALSE(fs::exists(OldHost("nueva.mdb"))) << "the restore removes what the run copied in";
+}
+
+TEST_F(TransformRun, TextReportNamesTheBackupAndHowToRestore) {
+    PlainScenario();
+    Result r = Run(Options());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Respaldo: " + std::string(kDataFolder) + "\\respaldo-"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Para deshacer la actualización:\n    cp -p "), std::string::npos)
+        << r.out;
+    EXPECT_EQ(BackupFolders().size(), 1u);
+}
+
+TEST_F(TransformRun, NoBackupMakesNoBackupFolder) {
+    PlainScenario();
+    Result r = Run(Options().Json().NoBackup());
+    ASSERT_EQ(r.status, 0);
+    EXPECT_TRUE(r.report().at("backup").is_null());
+    EXPECT_TRUE(BackupFolders().empty());
+}
+
+TEST(Backup, FolderNameIsTheLocalTimeAndNeverReusesAFolder) {
+    TempPrefix prefix;
+    prefix.writeFile("datos/a.mdb", "uno");
+    std::tm moment{};
+    moment.tm_year = 2024 - 1900;
+    moment.tm_mon = 2;
+    moment.tm_mday = 5;
+    moment.tm_hour = 7;
+    moment.tm_min = 8;
+    moment.tm_sec = 9;
+    moment.tm_isdst = -1;
+    const std::time_t when = std::mktime(&moment);
+    EXPECT_EQ(cli::BackupFolderName(when), "respaldo-20240305-070809");
+
+    auto first = cli::MakeBackup("C:\\datos", {"a.mdb"}, when);
+    auto second = cli::MakeBackup("C:\\datos", {"a.mdb"}, when);
+    EXPECT_EQ(first.folder, "C:\\datos\\respaldo-20240305-070809");
+    EXPECT_EQ(second.folder, "C:\\datos\\respaldo-20240305-070809-2");
+    EXPECT_EQ(ReadWhole(fs::path(second.hostFolder) / "a.mdb"), "uno");
+}
+
+TEST(Backup, AFailedBackupLeavesNoFolderBehind) {
+    TempPrefix prefix;
+    prefix.writeFile("datos/a.mdb", "uno");
+    EXPECT_THROW(cli::MakeBackup("C:\\datos", {"a.mdb", "falta.mdb"}, std::time(nullptr)), Error);
+    for (const auto& e : fs::directory_iterator(prefix.driveCPath("datos")))
+        EXPECT_EQ(e.path().filename(), "a.mdb");
+}
+
+// ---- Dry run ----
+
+TEST_F(TransformRun, DryRunChangesNoFileAndForetellsTheRealRun) {
+    Scenario();
+    Model("roto.mdb", Plain({Table("t", {"a"})}));
+    prefix.writeFile(std::string(kDataFolderHost) + "/roto.mdb", "no es una base");
+    const auto before = Snapshot(prefix.root());
+    Result dry = Run(Options().DryRun().Json());
+    ASSERT_NE(dry.status, 3) << dry.err;
+    EXPECT_EQ(Snapshot(prefix.root()), before) << "the dry run changed a file";
+    const json preview = dry.report();
+    EXPECT_EQ(preview.at("dryRun"), true);
+    EXPECT_TRUE(preview.at("backup").is_null());
+
+    Result real = Run(Options().Json().NoBackup());
+    const json done = real.report();
+    EXPECT_EQ(real.status, dry.status);
+    for (const char* key :
+         {"databases", "withoutModel", "copiedIn", "failures", "otherFailures", "exitCode"})
+        EXPECT_EQ(preview.at(key), done.at(key)) << key;
+    EXPECT_EQ(FindDatabase(preview, "clientes.mdb")->at("tablesCreated"), json::array({"visitas"}));
+}
+
+TEST_F(TransformRun, DryRunTextSaysNothingChanged) {
+    PlainScenario();
+    Result r = Run(Options().DryRun());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Simulación (--dry-run)", 0), 0u) << r.out;
+    EXPECT_FALSE(fs::exists(OldHost("nueva.mdb")));
+    EXPECT_TRUE(BackupFolders().empty());
+}
+
+// ---- Progress ----
+
+TEST_F(TransformRun, WithoutATerminalProgressIsOneLinePerDatabase) {
+    PlainScenario();
+    Result r = Run(Options().NoBackup());
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "Bases: 1/2 clientes.mdb\nBases: 2/2 otra.mdb\nProceso Terminado\n");
+}
+
+TEST_F(TransformRun, OnATerminalTheSixBarsAreRedrawnInPlace) {
+    PlainScenario();
+    Result r = Run(Options().NoBackup(), /*terminal=*/true);
+    ASSERT_EQ(r.status, 0);
+    for (const char* caption :
+         {"   Bases: [", "  Tablas: [", "  Campos: [", "Indices: [", " Relac.: [", "Consul.: ["})
+        EXPECT_NE(r.err.find(caption), std::string::npos) << caption;
+    EXPECT_NE(r.err.find("\x1b[7F"), std::string::npos) << "never redrawn in place";
+    // The last drawing: the driver's final status line and Bar1 full.
+    const auto last = r.err.rfind("Estado Transformación: ");
+    ASSERT_NE(last, std::string::npos);
+    const std::string finalStatus = "Estado Transformación: Proceso Terminado\n";
+    EXPECT_EQ(r.err.compare(last, finalStatus.size(), finalStatus), 0) << r.err.substr(last);
+    EXPECT_NE(r.err.find("[" + std::string(30, '#') + "]     2/2", last), std::string::npos);
+}
+
+TEST(ProgressBar, DrawsTheShareOfTheMaximumAndCopesWithOddValues) {
+    EXPECT_EQ(cli::ProgressView::BarLine("Bases:", 3, 8),
+              "   Bases: [" + std::string(11, '#') + std::string(19, '.') + "]     3/8");
+    EXPECT_EQ(cli::ProgressView::BarLine("Campos:", 0, 0),
+              "  Campos: [" + std::string(30, '.') + "]     0/0");
+    EXPECT_EQ(cli::ProgressView::BarLine("Relac.:", 12, 10),
+              "  Relac.: [" + std::string(30, '#') + "]    12/10");
+}
+
+// ---- The program ----
+
+TEST_F(TransformRun, TheProgramExitsWithTheSameStatuses) {
+    PlainScenario();
+    CliResult ok = RunCli({"transform", "--program-dir", kProgramFolder, "--no-backup"});
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    EXPECT_NE(ok.out.find("Tablas creadas (1): visitas"), std::string::npos) << ok.out;
+    EXPECT_EQ(ok.err, "Bases: 1/2 clientes.mdb\nBases: 2/2 otra.mdb\nProceso Terminado\n");
+
+    fs::remove_all(prefix.driveCPath("ActMirto"));
+    CliResult missing = RunCli({"transform", "--program-dir", kProgramFolder});
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_NE(missing.err.find("actualiz-cli catalogs init"), std::string::npos) << missing.err;
+}
+
+TEST(CommandLine, UnknownOrMalformedOptionsAreRefusedWithTwo) {
+    TempPrefix prefix;
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"transform", "--bogus"},
+                                               {"transform", "--data-dir"},
+                                               {"transform", "extra"},
+                                               {"transform", "--dry-run=maybe"},
+                                               {"migrate"},
+                                               {"migrate", "otra"},
+                                               {"migrate", "auxcli", "--nada"},
+                                               {"diff", "solo-uno.mdb"},
+                                               {"diff", "a.mdb", "b.mdb", "--bogus"},
+                                               {"demo"},
+                                               {"demo", "x", "y"}}) {
+        CliResult r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << args[0] << " " << (args.size() > 1 ? args[1] : "") << "\n"
+                               << r.err;
+        EXPECT_FALSE(r.err.empty());
+    }
+}
+
+TEST(CommandLine, HelpIsThereForEverySubcommand) {
+    TempPrefix prefix;
+    const std::pair<const char*, const char*> expected[] = {{"transform", "--dry-run"},
+                                                            {"migrate", "histoprod"},
+                                                            {"diff", "--json"},
+                                                            {"demo", "CARPETA"}};
+    for (const auto& [subcommand, mention] : expected) {
+        CliResult r = RunCli({subcommand, "--help"});
+        EXPECT_EQ(r.status, 0) << subcommand;
+        EXPECT_NE(r.out.find(mention), std::string::npos) << subcommand << ":\n" << r.out;
+    }
+    CliResult top = RunCli({"--help"});
+    EXPECT_EQ(top.status, 0);
+    for (const char* subcommand : {"transform", "migrate", "diff", "demo"})
+        EXPECT_NE(top.out.find(subcommand), std::string::npos) << subcommand;
+}
+
+}  // namespace
+}  // namespace actualiz::testing
