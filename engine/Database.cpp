@@ -67,8 +67,24 @@ detail::Connection& Database::Conn() const {
     return *connection_;
 }
 
+namespace {
+
+long long DataVersion(detail::Connection& c) {
+    detail::Statement s(c, "PRAGMA data_version");
+    return s.Step() ? s.Int(0) : 0;
+}
+
+}  // namespace
+
 void Database::Load() {
+    detail::Connection& c = Conn();
+    dataVersion_ = DataVersion(c);
     detail::Schema::Load(*this);
+}
+
+void Database::RefreshIfChangedElsewhere() {
+    // data_version changes only with commits of other connections, never with this one's own.
+    if (DataVersion(Conn()) != dataVersion_) Load();
 }
 
 bool Database::Updatable() const {

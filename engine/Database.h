@@ -66,6 +66,8 @@ class Database : public std::enable_shared_from_this<Database> {
 
     Database(std::string name, std::shared_ptr<detail::Connection> connection);
     void Load();
+    // Reads the definitions again when another connection changed the file since they were read.
+    void RefreshIfChangedElsewhere();
     void WireCollections();
     detail::Connection& Conn() const;  // 3420 when closed
 
@@ -74,6 +76,7 @@ class Database : public std::enable_shared_from_this<Database> {
     Collection<TableDef> tableDefs_;
     Collection<Relation> relations_;
     Collection<QueryDef> queryDefs_;
+    long long dataVersion_ = 0;  // SQLite's data_version when the definitions were read
 };
 
 // Opens an engine database, shared and read-write (read-only when the process may not write the

@@ -225,6 +225,9 @@ short TypeFromDeclared(const char* declared, const Value& sample) {
 
 std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source) {
     detail::Connection& c = Conn();
+    // A data control may keep its database open while another connection changes the tables it
+    // shows: the set must see the fields as they are now.
+    RefreshIfChangedElsewhere();
     std::string text = detail::Trim(source);
     if (text.empty()) throw MakeError(err::kInvalidSql);
 

@@ -285,7 +285,14 @@ TEST_F(TableDefTest, FieldsMayBeAppendedWhileADataControlKeepsARecordSetOpen) {
     auto fresh = control->OpenRecordset("Select * from [Empleados]");
     ASSERT_EQ(fresh->Fields().Count(), 2);
     EXPECT_EQ(fresh->Fields()[1]->Name(), "Otro");
+    EXPECT_EQ(fresh->Fields()[1]->Type(), dbText);
+    EXPECT_EQ(fresh->Fields()[1]->Size(), 10);
+    EXPECT_TRUE(fresh->Updatable());
     EXPECT_EQ(fresh->Fields()[0]->Text(), "Eva");
+    // A table made by the other connection opens by name as well.
+    AddTable(*other, "Nueva", {"x"});
+    EXPECT_TRUE(control->OpenRecordset("nueva")->Updatable());
+    EXPECT_TRUE(control->TableDefs().Contains("Nueva"));
 }
 
 }  // namespace
