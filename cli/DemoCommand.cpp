@@ -24,24 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The structure first, then the rows, table by table in document order (a table on the "one"
-// side of a relation comes before the tables that refer to it).
 void Build(const std::string& folder, const DemoDatabase& database) {
-    nlohmann::json structure = database.document;
-    for (auto& table : structure["tables"]) table.erase("rows");
-    auto db = engine::BuildDatabase(folder + "\\" + database.name, structure);
-    for (const auto& table : database.document.at("tables")) {
-        if (!table.contains("rows")) continue;
-        auto rs = db->OpenRecordset(table.at("name").get<std::string>());
-        for (const auto& row : table.at("rows")) {
-            rs->AddNew();
-            for (std::size_t i = 0; i < row.size(); ++i)
-                rs->Fields()[static_cast<int>(i)]->SetValue(engine::ValueFromJson(row[i]));
-            rs->Update();
-        }
-        rs->Close();
-    }
-    db->Close();
+    engine::BuildDatabase(folder + "\\" + database.name, database.document)->Close();
 }
 
 // Copies a program file and keeps it runnable.
