@@ -11,6 +11,7 @@
 #include <random>
 
 #include "engine/EngineError.h"
+#include "engine/JetReader.h"
 #include "engine/Names.h"
 #include "engine/Schema.h"
 #include "engine/Sqlite.h"
@@ -204,6 +205,7 @@ std::shared_ptr<Database> OpenDatabase(std::string_view path) {
         throw MakeError(err::kFileNotFound, path);
     }
     if (fs::is_directory(status)) throw MakeError(err::kCannotOpenFile, path);
+    if (IsJetFile(host)) host = JetReadingCopy(host);  // a real Jet file opens read-only
     bool readable = false;
     if (!HasEngineHeader(host, readable)) {
         if (!readable) throw MakeError(err::kCannotOpenFile, path);
