@@ -1,0 +1,535 @@
+// Reading real Jet files: every table, field, index, relation, query and row, checked against
+// what the mdbtools programs read from the same files, and against the file's own system tables.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "engine/Engine.h"
+#include "engine/EngineFixture.h"
+#include "engine/JetReader.h"
+#include "engine/JetTestSupport.h"
+#include "support/TempPrefix.h"
+
+namespace actualiz::engine::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+#define REQUIRE_JET_READER() \
+    if (!CanReadJetFiles()) GTEST_SKIP() << "built without libmdb"
+
+#define REQUIRE_MDB_TOOLS() \
+    if (!HaveMdbTools()) GTEST_SKIP() << "the mdbtools programs are not installed"
+
+const json& TableOf(const json& doc, const std::string& name) {
+    for (const auto& t : doc.at("tables"))
+        if (t.at("name") == name) return t;
+    static const json none;
+    ADD_FAILURE() << "no table " << name;
+    return none;
+}
+
+std::string FieldName(const json& indexField) {
+    return indexField.is_string() ? indexField.get<std::string>()
+                                  : indexField.at("name").get<std::string>();
+}
+
+// The index as one line: "name(field, field DESC) unique primary".
+std::string IndexLine(const json& index) {
+    std::string line = index.at("name").get<std::string>() + "(";
+    bool first = true;
+    for (const auto& f : index.at("fields")) {
+        if (!first) line += ", ";
+        first = false;
+        line += FieldName(f);
+        if (f.is_object() && f.value("descending", false)) line += " DESC";
+    }
+    line += ")";
+    if (index.value("unique", false)) line += " unique";
+    if (index.value("primary", false)) line += " primary";
+    if (index.value("ignoreNulls", false)) line += " ignoreNulls";
+    return line;
+}
+
+std::vector<std::string> IndexLines(const json& table) {
+    std::vector<std::string> lines;
+    for (const auto& i : table.at("indexes")) lines.push_back(IndexLine(i));
+    return lines;
+}
+
+// -----------------------------------------------------------------------------------------------
+
+TEST(JetFileRecognition, SamplesAreJetFilesOthersAreNot) {
+    for (const auto& name : JetSampleNames()) EXPECT_TRUE(IsJetFile(JetSample(name))) << name;
+    actualiz::testing::TempPrefix prefix;
+    EXPECT_FALSE(IsJetFile(prefix.writeFile("vacio.mdb", "")));
+    EXPECT_FALSE(IsJetFile(prefix.writeFile("basura.mdb", std::string(4000, 'x'))));
+    EXPECT_FALSE(IsJetFile(prefix.driveCPath("no-existe.mdb")));
+    auto db = CreateDatabase(prefix.driveCPath("motor.mdb").string());
+    db->Close();
+    EXPECT_FALSE(IsJetFile(prefix.driveCPath("motor.mdb")));
+    std::string ace("\x00\x01\x00\x00Standard ACE DB\x00", 20);
+    EXPECT_TRUE(IsJetFile(prefix.writeFile("ace.accdb", ace + std::string(100, '\0'))));
+}
+
+TEST(JetFileRecognition, ErrorsForMissingAndForeignFiles) {
+    REQUIRE_JET_READER();
+    actualiz::testing::TempPrefix prefix;
+    EXPECT_EQ(ErrorOf([&] { ReadJetFile(prefix.driveCPath("falta.mdb")); }), err::kFileNotFound);
+    EXPECT_EQ(ErrorOf([&] { ReadJetFile(prefix.writeFile("x.mdb", std::string(5000, 'x'))); }),
+              err::kUnrecognizedFormat);
+    // A Jet header with nothing behind it: refused, never a crash.
+    std::string header("\x00\x01\x00\x00Standard Jet DB\x00", 20);
+    fs::path broken = prefix.writeFile("roto.mdb", header + std::string(4096, '\0'));
+    EXPECT_EQ(ErrorOf([&] { ReadJetFile(broken); }), err::kUnrecognizedFormat);
+    EXPECT_EQ(ErrorOf([&] { ReadJetFile(prefix.driveC()); }), err::kCannotOpenFile);
+}
+
+// -----------------------------------------------------------------------------------------------
+// Tables and fields against mdb-tables, mdb-schema and mdb-prop.
+
+class JetSampleTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(JetSampleTest, TablesAreTheUserTablesMdbToolsList) {
+    REQUIRE_JET_READER();
+    REQUIRE_MDB_TOOLS();
+    fs::path file = JetSample(GetParam());
+    json doc = ReadJetFile(file).document;
+    std::set<std::string> ours, theirs;
+    for (const auto& t : doc.at("tables")) ours.insert(t.at("name").get<std::string>());
+    std::string listed = Capture("mdb-tables -1 " + Shell(file.string()));
+    std::size_t pos = 0;
+    while (pos < listed.size()) {
+        std::size_t end = listed.find('\n', pos);
+        if (end == std::string::npos) end = listed.size();
+        std::string name = listed.substr(pos, end - pos);
+        if (!name.empty() && name.rfind("MSys", 0) != 0) theirs.insert(name);
+        pos = end + 1;
+    }
+    EXPECT_FALSE(ours.empty());
+    EXPECT_EQ(ours, theirs);
+}
+
+TEST_P(JetSampleTest, FieldsInOrderWithTypesAndSizesAsMdbSchemaReadsThem) {
+    REQUIRE_JET_READER();
+    REQUIRE_MDB_TOOLS();
+    fs::path file = JetSample(GetParam());
+    json doc = ReadJetFile(file).document;
+    auto schema = SchemaColumns(file);
+    // mdb-schema's type words for the engine's type codes.
+    auto word = [](int type, long size) -> std::string {
+        switch (type) {
+            case 1:
+                return "Boolean";
+            case 2:
+                return "Byte";
+            case 3:
+                return "Integer";
+            case 4:
+                return "Long Integer";
+            case 5:
+                return "Currency";
+            case 6:
+                return "Single";
+            case 7:
+                return "Double";
+            case 8:
+                return "DateTime";
+            case 10:
+                return "Text (" + std::to_string(size) + ")";
+            case 15:
+                return "Replication ID";
+            default:
+                return "type " + std::to_string(type);
+        }
+    };
+    for (const auto& t : doc.at("tables")) {
+        std::string name = t.at("name");
+        ASSERT_TRUE(schema.count(name)) << name;
+        const auto& columns = schema.at(name);
+        ASSERT_EQ(t.at("fields").size(), columns.size()) << name;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const json& f = t.at("fields")[i];
+            EXPECT_EQ(f.at("name"), columns[i].first) << name << " " << i;
+            EXPECT_EQ(word(f.at("type"), f.at("size")), columns[i].second)
+                << name << "." << columns[i].first;
+        }
+    }
+}
+
+TEST_P(JetSampleTest, RequiredAndAllowZeroLengthAsTheColumnPropertiesSay) {
+    REQUIRE_JET_READER();
+    REQUIRE_MDB_TOOLS();
+    fs::path file = JetSample(GetParam());
+    json doc = ReadJetFile(file).document;
+    int checked = 0;
+    for (const auto& t : doc.at("tables")) {
+        auto props = ColumnProperties(file, t.at("name"));
+        for (const auto& f : t.at("fields")) {
+            auto column = props.find(f.at("name").get<std::string>());
+            bool required = column != props.end() && column->second.count("Required") &&
+                            column->second.at("Required") == "yes";
+            bool azl = column != props.end() && column->second.count("AllowZeroLength") &&
+                       column->second.at("AllowZeroLength") == "yes";
+            EXPECT_EQ(f.at("required").get<bool>(), required)
+                << t.at("name") << "." << f.at("name");
+            EXPECT_EQ(f.at("allowZeroLength").get<bool>(), azl)
+                << t.at("name") << "." << f.at("name");
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 0);
+}
+
+// Every row and every value against mdb-export, in the file's order.
+TEST_P(JetSampleTest, RowsAndValuesAsMdbExportReadsThem) {
+    REQUIRE_JET_READER();
+    REQUIRE_MDB_TOOLS();
+    fs::path file = JetSample(GetParam());
+    json doc = ReadJetFile(file).document;
+    long compared = 0;
+    for (const auto& t : doc.at("tables")) {
+        std::string name = t.at("name");
+        auto exported = ExportTable(file, name);
+        ASSERT_FALSE(exported.empty()) << name;
+        ASSERT_EQ(exported.size() - 1, t.at("rows").size()) << name;
+        for (std::size_t r = 0; r < t.at("rows").size(); ++r) {
+            const json& row = t.at("rows")[r];
+            const auto& theirs = exported[r + 1];
+            ASSERT_EQ(row.size(), theirs.size()) << name << " row " << r;
+            for (std::size_t c = 0; c < row.size(); ++c) {
+                const json& ours = row[c];
+                const std::string& text = theirs[c];
+                int type = t.at("fields")[c].at("type");
+                std::string where = name + " row " + std::to_string(r) + " " +
+                                    t.at("fields")[c].at("name").get<std::string>();
+                ++compared;
+                if (type == dbBoolean) {
+                    EXPECT_EQ(ours.get<long long>(), text == "1" ? -1 : 0) << where;
+                    continue;
+                }
+                if (text == kNullMark) {
+                    EXPECT_TRUE(ours.is_null()) << where << ": " << ours.dump();
+                    continue;
+                }
+                ASSERT_FALSE(ours.is_null()) << where << " is " << text;
+                switch (type) {
+                    case dbByte:
+                    case dbInteger:
+                    case dbLong:
+                        EXPECT_EQ(ours.get<long long>(), std::stoll(text)) << where;
+                        break;
+                    case dbSingle:
+                        // mdb-export rounds a Single to 8 digits; as a Single both are one value.
+                        EXPECT_EQ(static_cast<float>(ours.get<double>()),
+                                  static_cast<float>(std::stod(text)))
+                            << where;
+                        break;
+                    case dbDouble:
+                    case dbCurrency: {
+                        double expected = std::stod(text);
+                        double got = ours.get<double>();
+                        EXPECT_NEAR(got, expected, 1e-9 * std::max(1.0, std::fabs(expected)))
+                            << where;
+                        break;
+                    }
+                    case dbGUID: {
+                        // mdb-export writes the GUID's text in hexadecimal with -b hex.
+                        std::string guid;
+                        for (std::size_t i = 0; i + 1 < text.size(); i += 2)
+                            guid += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
+                        // mdbtools groups the digits 8-4-4-16; the classic text is 8-4-4-4-12.
+                        std::string plain = ours.get<std::string>();
+                        EXPECT_EQ(plain.size(), 38u) << where;
+                        EXPECT_EQ(plain[24], '-') << where;
+                        plain.erase(24, 1);
+                        EXPECT_EQ(plain, guid) << where;
+                        break;
+                    }
+                    case dbDate:
+                        // mdb-export cannot show dates before 30 December 1899 (stored as
+                        // negative numbers) and writes day 0 of 1900 for them.
+                        if (text.rfind("1900-01-00", 0) == 0) {
+                            EXPECT_LT(ours.get<std::string>(), "1899-12-30") << where;
+                        } else {
+                            EXPECT_EQ(ours.get<std::string>(), text) << where;
+                        }
+                        break;
+                    default:
+                        EXPECT_EQ(ours.get<std::string>(), text) << where;
+                }
+            }
+        }
+    }
+    if (GetParam() != "queryTestV2000.mdb") {
+        EXPECT_GT(compared, 0);
+    }  // its tables are empty
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, JetSampleTest, ::testing::ValuesIn(JetSampleNames()),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             return name.substr(0, name.find('.'));
+                         });
+
+// -----------------------------------------------------------------------------------------------
+// Indexes, as the table definitions hold them (read by hand with a page dump of each sample).
+
+TEST(JetIndexes, PrimaryKeysAndPlainIndexesOfTheJet3Sample) {
+    REQUIRE_JET_READER();
+    json doc = ReadJetFile(JetSample("testV1997.mdb")).document;
+    EXPECT_EQ(IndexLines(TableOf(doc, "Table1")),
+              (std::vector<std::string>{"B(B)", "PrimaryKey(A) unique primary"}));
+    EXPECT_EQ(
+        IndexLines(TableOf(doc, "Table2")),
+        (std::vector<std::string>{"column10(column10)", "column14(column14)", "column75(column75)",
+                                  "id(column1)", "PrimaryKey(column1) unique primary"}));
+    EXPECT_EQ(IndexLines(TableOf(doc, "Table3")),
+              (std::vector<std::string>{"id(a)", "PrimaryKey(a) unique primary"}));
+    EXPECT_EQ(IndexLines(TableOf(doc, "Table4")),
+              (std::vector<std::string>{"PrimaryKey(data) unique primary"}));
+}
+
+TEST(JetIndexes, DescendingFieldsAndEveryMixOfTwoFields) {
+    REQUIRE_JET_READER();
+    json doc = ReadJetFile(JetSample("testIndexCodesV1997.mdb")).document;
+    EXPECT_EQ(
+        IndexLines(TableOf(doc, "Table12")),
+        (std::vector<std::string>{"DataIndex(data1, data2)", "PrimaryKey(name) unique primary"}));
+    EXPECT_EQ(IndexLines(TableOf(doc, "Table12_asc_desc"))[0], "DataIndex(data1, data2 DESC)");
+    EXPECT_EQ(IndexLines(TableOf(doc, "Table12_desc_asc"))[0], "DataIndex(data1 DESC, data2)");
+    EXPECT_EQ(IndexLines(TableOf(doc, "Table12_desc_desc"))[0],
+              "DataIndex(data1 DESC, data2 DESC)");
+    EXPECT_EQ(IndexLines(TableOf(doc, "Table11")),
+              (std::vector<std::string>{"data(data)", "dataDesc(data DESC)",
+                                        "PrimaryKey(id) unique primary"}));
+    EXPECT_EQ(
+        IndexLines(TableOf(doc, "Table1_desc")),
+        (std::vector<std::string>{"DataIndex(data)", "PrimaryKey(name DESC) unique primary"}));
+    // Every other table: one index on data, descending in the "_desc" tables, and the key.
+    int checked = 0;
+    for (const auto& t : doc.at("tables")) {
+        std::string name = t.at("name");
+        if (name.rfind("Table12", 0) == 0 || name == "Table11" || name == "Table1_desc") continue;
+        bool desc = name.size() > 5 && name.compare(name.size() - 5, 5, "_desc") == 0;
+        EXPECT_EQ(IndexLines(t),
+                  (std::vector<std::string>{desc ? "DataIndex(data DESC)" : "DataIndex(data)",
+                                            "PrimaryKey(name) unique primary"}))
+            << name;
+        ++checked;
+    }
+    EXPECT_EQ(checked, 23);
+}
+
+TEST(JetIndexes, TheForeignTableKeepsTheRelationIndexesTheOtherSideHidesThem) {
+    REQUIRE_JET_READER();
+    json doc = ReadJetFile(JetSample("indexTestV2000.mdb")).document;
+    EXPECT_EQ(IndexLines(TableOf(doc, "Table1")),
+              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary",
+                                        "Table2Table1(otherfk1)", "Table3Table1(otherfk2)"}));
+    EXPECT_EQ(IndexLines(TableOf(doc, "Table2")),
+              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary"}));
+    EXPECT_EQ(IndexLines(TableOf(doc, "Table3")),
+              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary"}));
+}
+
+// -----------------------------------------------------------------------------------------------
+// Relations against the file's MSysRelationships.
+
+TEST(JetRelations, EveryUserRelationWithItsFieldsAndExactBits) {
+    REQUIRE_JET_READER();
+    REQUIRE_MDB_TOOLS();
+    fs::path file = JetSample("indexTestV2000.mdb");
+    json doc = ReadJetFile(file).document;
+    auto rows = ExportTable(file, "MSysRelationships");
+    ASSERT_FALSE(rows.empty());
+    const auto& header = rows[0];
+    auto col = [&](const std::string& name) {
+        return static_cast<std::size_t>(std::find(header.begin(), header.end(), name) -
+                                        header.begin());
+    };
+    int userRows = 0;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        const auto& row = rows[r];
+        std::string name = row[col("szRelationship")];
+        if (name.rfind("MSys", 0) == 0) continue;
+        ++userRows;
+        const json* found = nullptr;
+        for (const auto& rel : doc.at("relations"))
+            if (rel.at("name") == name) found = &rel;
+        ASSERT_NE(found, nullptr) << name;
+        EXPECT_EQ(found->at("table"), row[col("szReferencedObject")]);
+        EXPECT_EQ(found->at("foreignTable"), row[col("szObject")]);
+        EXPECT_EQ(found->at("attributes").get<long long>(), std::stoll(row[col("grbit")]));
+        std::size_t position = std::stoul(row[col("icolumn")]);
+        ASSERT_LT(position, found->at("fields").size());
+        EXPECT_EQ(found->at("fields")[position].at("name"), row[col("szReferencedColumn")]);
+        EXPECT_EQ(found->at("fields")[position].at("foreignName"), row[col("szColumn")]);
+    }
+    EXPECT_EQ(userRows, 2);
+    EXPECT_EQ(doc.at("relations").size(), 2u);
+    // The relations of the system tables the file also holds are not the application's.
+    for (const auto& rel : doc.at("relations"))
+        EXPECT_NE(rel.at("name").get<std::string>().rfind("MSys", 0), 0u);
+}
+
+TEST(JetRelations, CascadeBitsAsStored) {
+    REQUIRE_JET_READER();
+    json doc = ReadJetFile(JetSample("indexTestV2000.mdb")).document;
+    ASSERT_EQ(doc.at("relations").size(), 2u);
+    EXPECT_EQ(doc.at("relations")[0].dump(),
+              json({{"name", "Table2Table1"},
+                    {"table", "Table2"},
+                    {"foreignTable", "Table1"},
+                    {"attributes", 4096},
+                    {"fields", {{{"name", "id"}, {"foreignName", "otherfk1"}}}}})
+                  .dump());
+    EXPECT_EQ(doc.at("relations")[1].at("attributes"), 256);
+    EXPECT_EQ(doc.at("relations")[1].at("table"), "Table3");
+}
+
+// -----------------------------------------------------------------------------------------------
+// Queries: one of each type, the SQL rebuilt from MSysQueries (checked by hand against its rows).
+
+std::map<std::string, std::string> QueriesOf(const json& doc) {
+    std::map<std::string, std::string> out;
+    for (const auto& q : doc.at("queries")) out[q.at("name")] = q.at("sql");
+    return out;
+}
+
+TEST(JetQueries, EveryStoredQueryOfTheSampleIsThere) {
+    REQUIRE_JET_READER();
+    REQUIRE_MDB_TOOLS();
+    fs::path file = JetSample("queryTestV2000.mdb");
+    auto queries = QueriesOf(ReadJetFile(file).document);
+    std::set<std::string> stored;
+    auto objects = ExportTable(file, "MSysObjects");
+    ASSERT_FALSE(objects.empty());
+    auto col = [&](const std::string& name) {
+        return static_cast<std::size_t>(std::find(objects[0].begin(), objects[0].end(), name) -
+                                        objects[0].begin());
+    };
+    for (std::size_t r = 1; r < objects.size(); ++r)
+        if (objects[r][col("Type")] == "5") stored.insert(objects[r][col("Name")]);
+    std::set<std::string> ours;
+    for (const auto& [name, sql] : queries) ours.insert(name);
+    EXPECT_EQ(ours, stored);
+    EXPECT_EQ(ours.size(), 9u);
+}
+
+class JetQueryTextTest : public ::testing::TestWithParam<std::pair<std::string, std::string>> {};
+
+TEST_P(JetQueryTextTest, SqlRebuiltFromTheRows) {
+    REQUIRE_JET_READER();
+    static const auto queries = QueriesOf(ReadJetFile(JetSample("queryTestV2000.mdb")).document);
+    const auto& [name, sql] = GetParam();
+    ASSERT_TRUE(queries.count(name)) << name;
+    EXPECT_EQ(queries.at(name), sql);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    QueryTestV2000, JetQueryTextTest,
+    ::testing::Values(
+        std::make_pair(
+            "SelectQuery",
+            "SELECT DISTINCT Table1.*, Table2.col1, Table2.col2, Table3.col3\r\n"
+            "FROM (Table1 LEFT JOIN Table3 ON Table1.col1 = Table3.col1) INNER JOIN Table2 ON "
+            "(Table3.col1 = Table2.col1) AND (Table3.col1 = Table2.col2)\r\n"
+            "WHERE (((Table2.col2)=\"foo\" Or (Table2.col2) In (\"buzz\",\"bazz\")))\r\n"
+            "ORDER BY Table2.col1;"),
+        std::make_pair("UpdateQuery",
+                       "PARAMETERS [User Name] Text ( 255 );\r\n"
+                       "UPDATE Table1\r\n"
+                       "SET Table1.col1 = \"foo\", Table1.col2 = [Table2].[col3], [Table2].[col1] "
+                       "= [User Name]\r\n"
+                       "WHERE ((([Table2].[col1]) Is Not Null));"),
+        std::make_pair("AppendQuery",
+                       "INSERT INTO Table3 ( col2, col2, col3 )\r\n"
+                       "SELECT [Table1].[col2], [Table2].[col2], [Table2].[col3]\r\n"
+                       "FROM Table3, Table1 INNER JOIN Table2 ON [Table1].[col1]=[Table2].[col1];"),
+        std::make_pair("DeleteQuery",
+                       "DELETE Table1.col1, Table1.col2, Table1.col3\r\n"
+                       "FROM Table1\r\n"
+                       "WHERE (((Table1.col1)>\"blah\"));"),
+        std::make_pair("MakeTableQuery",
+                       "SELECT Max(Table2.col1) AS MaxOfcol1, Table2.col2, Table3.col2 INTO "
+                       "Table4\r\n"
+                       "FROM (Table2 INNER JOIN Table1 ON Table2.col1 = Table1.col2) RIGHT JOIN "
+                       "Table3 ON Table1.col2 = Table3.col3\r\n"
+                       "GROUP BY Table2.col2, Table3.col2\r\n"
+                       "HAVING (((Max(Table2.col1))=\"buzz\") AND ((Table2.col2)<>\"blah\"));"),
+        std::make_pair("CrosstabQuery",
+                       "TRANSFORM Count([Table2].[col2]) AS CountOfcol2\r\n"
+                       "SELECT Table2_1.col1, [Table2].[col3], Avg(Table2_1.col2) AS AvgOfcol2\r\n"
+                       "FROM (Table1 INNER JOIN Table2 ON [Table1].[col1]=[Table2].[col1]) INNER "
+                       "JOIN Table2 AS Table2_1 ON [Table2].[col1]=Table2_1.col3\r\n"
+                       "WHERE ((([Table1].[col1])>\"10\") And ((Table2_1.col1) Is Not Null) And "
+                       "((Avg(Table2_1.col2))>\"10\"))\r\n"
+                       "GROUP BY Table2_1.col1, [Table2].[col3]\r\n"
+                       "ORDER BY [Table2].[col3]\r\n"
+                       "PIVOT [Table1].[col1];"),
+        std::make_pair("UnionQuery",
+                       "Select Table1.col1, Table1.col2\r\n"
+                       "where Table1.col1 = \"foo\"\r\n"
+                       "UNION\r\n"
+                       "Select Table2.col1, Table2.col2\r\n"
+                       "UNION ALL Select Table3.col1, Table3.col2\r\n"
+                       "where Table3.col3 > \"blah\";"),
+        std::make_pair("PassthroughQuery", "ALTER TABLE Table4 DROP COLUMN col5;"),
+        std::make_pair("DataDefinitionQuery", "CREATE TABLE Table5 (col1 CHAR, col2 CHAR);")),
+    [](const auto& info) { return info.param.first; });
+
+// -----------------------------------------------------------------------------------------------
+// What cannot be carried over is said.
+
+bool HasNote(const std::vector<std::string>& notes, const std::string& part1,
+             const std::string& part2 = {}) {
+    for (const auto& n : notes)
+        if (n.find(part1) != std::string::npos && n.find(part2) != std::string::npos) return true;
+    return false;
+}
+
+TEST(JetNotes, WhatTheEngineCannotHoldIsReported) {
+    REQUIRE_JET_READER();
+    auto basic = ReadJetFile(JetSample("testV1997.mdb")).notCarried;
+    EXPECT_TRUE(HasNote(basic, "«Table3»", "numeración automática de «a»"));
+    EXPECT_TRUE(HasNote(basic, "«Table4»", "numeración automática de «data»"));
+    EXPECT_TRUE(HasNote(basic, "«Table1»", "valores predeterminados de «C», «D», «E», «F», «H»"));
+    auto queries = ReadJetFile(JetSample("queryTestV2000.mdb")).notCarried;
+    ASSERT_EQ(queries.size(), 1u);
+    EXPECT_TRUE(HasNote(queries, "«PassthroughQuery»", "\"ODBC;\""));
+    // Nothing is reported of a file whose every part is carried.
+    auto indexes = ReadJetFile(JetSample("indexTestV2000.mdb")).notCarried;
+    for (const auto& n : indexes)
+        EXPECT_NE(n.find("valores predeterminados"), std::string::npos) << n;
+}
+
+TEST(JetOptions, StructureOnlyLeavesTheRowsOut) {
+    REQUIRE_JET_READER();
+    JetReadOptions options;
+    options.includeRows = false;
+    json doc = ReadJetFile(JetSample("testIndexCodesV1997.mdb"), options).document;
+    ASSERT_EQ(doc.at("tables").size(), 29u);
+    for (const auto& t : doc.at("tables")) EXPECT_FALSE(t.contains("rows")) << t.at("name");
+    json full = ReadJetFile(JetSample("testIndexCodesV1997.mdb")).document;
+    std::size_t rows = 0;
+    for (const auto& t : full.at("tables")) rows += t.at("rows").size();
+    EXPECT_EQ(rows, 1536u);
+}
+
+TEST(JetOptions, TheFileIsOnlyRead) {
+    REQUIRE_JET_READER();
+    actualiz::testing::TempPrefix prefix;
+    fs::path copy = prefix.driveCPath("copia.mdb");
+    fs::copy_file(JetSample("queryTestV2000.mdb"), copy);
+    std::string before = ReadBytes(copy);
+    auto mtime = fs::last_write_time(copy);
+    ReadJetFile(copy);
+    EXPECT_EQ(ReadBytes(copy), before);
+    EXPECT_EQ(fs::last_write_time(copy), mtime);
+}
+
+}  // namespace
+}  // namespace actualiz::engine::testing

@@ -1,0 +1,162 @@
+#pragma once
+
+// Helpers for the tests of Jet files: the sample files in tests/data/jet, and the mdbtools
+// programs (mdb-export, mdb-schema, mdb-tables, mdb-prop) as an independent second reading of
+// the same files.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace actualiz::engine::testing {
+
+inline std::filesystem::path JetSample(const std::string& name) {
+    return std::filesystem::path(ACTUALIZ_SOURCE_DIR) / "tests" / "data" / "jet" / name;
+}
+
+inline const std::vector<std::string>& JetSampleNames() {
+    static const std::vector<std::string> names = {"testV1997.mdb", "testIndexCodesV1997.mdb",
+                                                   "queryTestV2000.mdb", "indexTestV2000.mdb"};
+    return names;
+}
+
+inline std::string Shell(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Standard output of a shell command; empty when it fails.
+inline std::string Capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe) return out;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    int status = ::pclose(pipe);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+    return out;
+}
+
+inline bool HaveMdbTools() {
+    static const bool have =
+        std::system(
+            "command -v mdb-export >/dev/null 2>&1 && command -v mdb-schema >/dev/null "
+            "2>&1 && command -v mdb-prop >/dev/null 2>&1") == 0;
+    return have;
+}
+
+inline constexpr const char* kNullMark = "@@NULL@@";
+
+// mdb-export of one table: header, then rows, each field as text; Null as kNullMark, dates as
+// "YYYY-MM-DD HH:MM:SS", binary data as hexadecimal digits.
+inline std::vector<std::vector<std::string>> ExportTable(const std::filesystem::path& file,
+                                                         const std::string& table) {
+    std::string csv = Capture("mdb-export -0 " + Shell(kNullMark) +
+                              " -T '%Y-%m-%d %H:%M:%S' -D '%Y-%m-%d %H:%M:%S' -b hex " +
+                              Shell(file.string()) + " " + Shell(table));
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row;
+    std::string field;
+    bool quoted = false, inQuotes = false;
+    for (std::size_t i = 0; i < csv.size(); ++i) {
+        char c = csv[i];
+        if (inQuotes) {
+            if (c == '"') {
+                if (i + 1 < csv.size() && csv[i + 1] == '"') {
+                    field += '"';
+                    ++i;
+                } else {
+                    inQuotes = false;
+                }
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            inQuotes = quoted = true;
+        } else if (c == ',') {
+            row.push_back(field);
+            field.clear();
+            quoted = false;
+        } else if (c == '\n') {
+            row.push_back(field);
+            rows.push_back(row);
+            row.clear();
+            field.clear();
+            quoted = false;
+        } else {
+            field += c;
+        }
+    }
+    (void)quoted;
+    if (!row.empty() || !field.empty()) {
+        row.push_back(field);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// mdb-schema's columns of each table, in order: name and the type as it writes it
+// ("Text (50)", "Long Integer" ...).
+inline std::map<std::string, std::vector<std::pair<std::string, std::string>>> SchemaColumns(
+    const std::filesystem::path& file) {
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> tables;
+    std::string text = Capture("mdb-schema " + Shell(file.string()));
+    std::string current;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (line.rfind("CREATE TABLE [", 0) == 0) {
+            current = line.substr(14, line.rfind(']') - 14);
+            tables[current];
+        } else if (!current.empty() && line.rfind("\t[", 0) == 0) {
+            std::size_t close = line.find(']');
+            std::string name = line.substr(2, close - 2);
+            std::string type = line.substr(close + 1);
+            while (!type.empty() && (type.front() == '\t' || type.front() == ' '))
+                type.erase(type.begin());
+            while (!type.empty() && (type.back() == ',' || type.back() == ' ')) type.pop_back();
+            if (type.size() > 9 && type.compare(type.size() - 9, 9, " NOT NULL") == 0)
+                type.erase(type.size() - 9);
+            tables[current].emplace_back(name, type);
+        } else if (line.rfind(");", 0) == 0) {
+            current.clear();
+        }
+    }
+    return tables;
+}
+
+// mdb-prop's properties of each column of a table: column -> property -> value.
+inline std::map<std::string, std::map<std::string, std::string>> ColumnProperties(
+    const std::filesystem::path& file, const std::string& table) {
+    std::map<std::string, std::map<std::string, std::string>> columns;
+    std::string text = Capture("mdb-prop " + Shell(file.string()) + " " + Shell(table));
+    std::string current;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (line.rfind("name: ", 0) == 0) {
+            current = line.substr(6);
+        } else if (!current.empty() && !line.empty() && line[0] == '\t') {
+            std::size_t colon = line.find(": ");
+            if (colon != std::string::npos)
+                columns[current][line.substr(1, colon - 1)] = line.substr(colon + 2);
+        }
+    }
+    return columns;
+}
+
+}  // namespace actualiz::engine::testing
