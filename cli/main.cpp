@@ -6,6 +6,7 @@
 #include "cli/DemoCommand.h"
 #include "cli/DiffCommand.h"
 #include "cli/FormRunner.h"
+#include "cli/ImportCommand.h"
 #include "cli/MigrateCommand.h"
 #include "cli/SchemaCommands.h"
 #include "cli/TransformCommand.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     actualiz::cli::AddFormCommand(app);
     actualiz::cli::AddCatalogCommands(app);
     actualiz::cli::AddSchemaCommands(app);
+    actualiz::cli::AddImportCommand(app);
     actualiz::cli::AddTransformCommand(app);
     actualiz::cli::AddMigrateCommand(app);
     actualiz::cli::AddDiffCommand(app);
