@@ -4,6 +4,8 @@
 
 #include "engine/EngineError.h"
 #include "engine/Names.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
 
 namespace actualiz::cli {
 
@@ -125,9 +127,17 @@ std::string ShellQuote(const std::string& text) {
 }
 
 std::string ImportHint(const std::string& path) {
-    return path +
-           " es una base de datos de Access (Jet), no del formato de este programa: "
-           "impórtela primero con actualiz-cli import";
+    std::string hint = path +
+                       " es una base de datos de Access (Jet), no del formato de este programa: "
+                       "impórtela primero con actualiz-cli import";
+    // The import writes a new file, so the Jet file steps aside first.
+    try {
+        const std::string host = platform::ToHostPath(path).string();
+        hint += ", por ejemplo: mv " + ShellQuote(host) + " " + ShellQuote(host + ".jet") +
+                " && actualiz-cli import " + ShellQuote(host + ".jet") + " " + ShellQuote(host);
+    } catch (const Error&) {
+    }
+    return hint;
 }
 
 std::string UnrecognizedHint(const std::string& path) {
