@@ -1,0 +1,177 @@
+// actualiz-cli import: a Jet file into a new engine database, as a person or a script runs it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "cli/CliTestSupport.h"
+#include "engine/JetReader.h"
+#include "engine/Names.h"
+#include "support/TempPrefix.h"
+
+namespace actualiz::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+#define REQUIRE_JET_READER() \
+    if (!engine::CanReadJetFiles()) GTEST_SKIP() << "built without libmdb"
+
+fs::path Sample(const std::string& name) {
+    return fs::path(ACTUALIZ_SOURCE_DIR) / "tests" / "data" / "jet" / name;
+}
+
+long CountLines(const std::string& text, const std::string& start) {
+    long n = 0;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        if (text.compare(pos, start.size(), start) == 0) ++n;
+        pos = end + 1;
+    }
+    return n;
+}
+
+// The read document without rows, in the engine's collection order: what schema --json prints.
+json Expected(const fs::path& jetFile, bool hidden = false) {
+    engine::JetReadOptions options;
+    options.includeRows = false;
+    options.includeHiddenQueries = hidden;
+    json doc = engine::ReadJetFile(jetFile, options).document;
+    auto byName = [](const json& a, const json& b) {
+        return engine::NameLess(a.at("name").get<std::string>(), b.at("name").get<std::string>());
+    };
+    std::sort(doc["tables"].begin(), doc["tables"].end(), byName);
+    std::sort(doc["queries"].begin(), doc["queries"].end(), byName);
+    return doc;
+}
+
+class ImportCliTest : public ::testing::TestWithParam<std::string> {
+  protected:
+    TempPrefix prefix_;
+};
+
+TEST_P(ImportCliTest, SchemaOfTheResultIsTheJetFilesStructure) {
+    REQUIRE_JET_READER();
+    fs::path out = prefix_.driveCPath("importada.mdb");
+    CliResult r = RunCli({"import", Sample(GetParam()).string(), out.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Importada"), std::string::npos) << r.out;
+    // Every note of the reader is on standard error, one line each.
+    auto notes = engine::ReadJetFile(Sample(GetParam())).notCarried;
+    EXPECT_EQ(CountLines(r.err, "Aviso: "), static_cast<long>(notes.size())) << r.err;
+
+    CliResult schema = RunCli({"schema", "--json", out.string()});
+    ASSERT_EQ(schema.status, 0) << schema.err;
+    EXPECT_EQ(json::parse(schema.out), Expected(Sample(GetParam())));
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, ImportCliTest,
+                         ::testing::Values("testV1997.mdb", "testIndexCodesV1997.mdb",
+                                           "queryTestV2000.mdb", "indexTestV2000.mdb"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             return name.substr(0, name.find('.'));
+                         });
+
+class ImportCli : public ::testing::Test {
+  protected:
+    TempPrefix prefix_;
+};
+
+TEST_F(ImportCli, RowsUnlessStructureOnly) {
+    REQUIRE_JET_READER();
+    fs::path full = prefix_.driveCPath("completa.mdb");
+    fs::path bare = prefix_.driveCPath("estructura.mdb");
+    ASSERT_EQ(RunCli({"import", Sample("testIndexCodesV1997.mdb").string(), full.string()}).status,
+              0);
+    CliResult r = RunCli(
+        {"import", "--schema-only", Sample("testIndexCodesV1997.mdb").string(), bare.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("29 tablas"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("filas"), std::string::npos) << r.out;
+    auto fullDb = engine::OpenDatabase(full.string());
+    auto bareDb = engine::OpenDatabase(bare.string());
+    long fullRows = 0, bareRows = 0;
+    for (const auto& t : fullDb->TableDefs()) {
+        if (engine::IsSystemName(t->Name())) continue;
+        fullRows += fullDb->OpenRecordset(t->Name())->RecordCount();
+        bareRows += bareDb->OpenRecordset(t->Name())->RecordCount();
+    }
+    EXPECT_EQ(fullRows, 1536);
+    EXPECT_EQ(bareRows, 0);
+}
+
+TEST_F(ImportCli, HiddenQueriesOnlyWithAllQueries) {
+    REQUIRE_JET_READER();
+    // A copy of the query sample whose select query bears a hidden name: the name is patched in
+    // its MSysObjects row (UCS-2, same length).
+    std::string bytes = ReadWhole(Sample("queryTestV2000.mdb"));
+    auto ucs2 = [](const std::string& ascii) {
+        std::string out;
+        for (char c : ascii) {
+            out += c;
+            out += '\0';
+        }
+        return out;
+    };
+    std::size_t at = bytes.find(ucs2("SelectQuery"));
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, 22, ucs2("~sq_cSelect"));
+    fs::path patched = prefix_.writeFile("oculta.mdb", bytes);
+
+    fs::path without = prefix_.driveCPath("sin.mdb");
+    CliResult r = RunCli({"import", patched.string(), without.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("8 consultas"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("Se omiten 1 consultas ocultas"), std::string::npos) << r.err;
+    EXPECT_FALSE(engine::OpenDatabase(without.string())->QueryDefs().Contains("~sq_cSelect"));
+
+    fs::path with = prefix_.driveCPath("con.mdb");
+    r = RunCli({"import", "--all-queries", patched.string(), with.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("9 consultas"), std::string::npos) << r.out;
+    auto db = engine::OpenDatabase(with.string());
+    ASSERT_TRUE(db->QueryDefs().Contains("~sq_cSelect"));
+    EXPECT_EQ(db->QueryDefs()["~sq_cSelect"]->SQL().rfind("SELECT DISTINCT Table1.*", 0), 0u);
+}
+
+TEST_F(ImportCli, ErrorsAndWrongArguments) {
+    REQUIRE_JET_READER();
+    fs::path out = prefix_.driveCPath("salida.mdb");
+    CliResult missing = RunCli({"import", prefix_.driveCPath("falta.mdb").string(), out.string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err.rfind("Error 3024: ", 0), 0u) << missing.err;
+    EXPECT_FALSE(fs::exists(out));
+
+    fs::path garbage = prefix_.writeFile("basura.mdb", std::string(3000, 'g'));
+    CliResult foreign = RunCli({"import", garbage.string(), out.string()});
+    EXPECT_EQ(foreign.status, 1);
+    EXPECT_EQ(foreign.err.rfind("Error 3343: ", 0), 0u) << foreign.err;
+    EXPECT_FALSE(fs::exists(out));
+
+    fs::path taken = prefix_.writeFile("ocupada.mdb", "contenido");
+    CliResult exists = RunCli({"import", Sample("testV1997.mdb").string(), taken.string()});
+    EXPECT_EQ(exists.status, 1);
+    EXPECT_EQ(exists.err.rfind("Error 3204: ", 0), 0u) << exists.err;
+    EXPECT_EQ(ReadWhole(taken), "contenido");
+
+    EXPECT_EQ(RunCli({"import"}).status, 2);
+    EXPECT_EQ(RunCli({"import", Sample("testV1997.mdb").string()}).status, 2);
+    EXPECT_EQ(RunCli({"import", "--no-such-flag", "a.mdb", "b.mdb"}).status, 2);
+}
+
+TEST_F(ImportCli, WindowsPathsThroughTheDriveMapping) {
+    REQUIRE_JET_READER();
+    prefix_.makeDir("Modelos");
+    fs::copy_file(Sample("indexTestV2000.mdb"), prefix_.driveCPath("Modelos/clientes.mdb"));
+    CliResult r = RunCli({"import", "C:\\Modelos\\clientes.mdb", "C:\\Modelos\\clientes2.mdb"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto db = engine::OpenDatabase(prefix_.driveCPath("Modelos/clientes2.mdb").string());
+    EXPECT_TRUE(db->Updatable());
+    EXPECT_EQ(db->Relations().Count(), 2);
+}
+
+}  // namespace
+}  // namespace actualiz::testing
