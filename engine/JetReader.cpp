@@ -267,10 +267,10 @@ class RowWalker {
     // The value of column i (libmdb's order) in the current row.
     Value Get(unsigned i) const {
         const MdbColumn* column = table_.Column(i);
-        const MdbField* field = nullptr;
-        for (const auto& f : fields_)
-            if (f.colnum == static_cast<int>(i)) field = &f;
-        if (!field) return std::monostate{};
+        // libmdb fills the fields in column order.
+        if (i >= fields_.size() || fields_[i].colnum != static_cast<int>(i))
+            throw Unreadable(file_.file(), "fila dañada en " + std::string(table_.get()->name));
+        const MdbField* field = &fields_[i];
         // A Boolean is kept in the null mask: set is True.
         if (column->col_type == MDB_BOOL) return field->is_null ? 0LL : -1LL;
         if (field->is_null || !field->value) return std::monostate{};
