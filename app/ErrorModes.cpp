@@ -10,9 +10,10 @@ Error ObjectNotSet() {
     return Error(kErrObjectNotSet, "Variable de objeto o de bloque With no establecida");
 }
 
-void SkipOnError::Record(const Error& e) {
+void SkipOnError::Record(const Error& e, const std::string* database) {
     ++failures_;
-    form_.Skipped().push_back({command_, form_.Text4.Text(), e.number(), e.description()});
+    form_.Skipped().push_back(
+        {command_, database ? *database : form_.Text4.Text(), e.number(), e.description()});
 }
 
 }  // namespace actualiz::app

@@ -31,20 +31,30 @@ class SkipOnError {
 
     template <class Step>
     void operator()(Step&& step) {
-        try {
-            std::forward<Step>(step)();
-        } catch (const Error& e) {
-            Record(e);
-        } catch (const std::exception& e) {
-            Record(GenericError(e));
-        }
+        Run(std::forward<Step>(step), nullptr);
+    }
+    // The same for a step that works on another file than the old database in Text4 (the copy of
+    // a new database): the record names that file.
+    template <class Step>
+    void operator()(Step&& step, const std::string& database) {
+        Run(std::forward<Step>(step), &database);
     }
 
     // How many steps this runner has passed over.
     int Failures() const { return failures_; }
 
   private:
-    void Record(const Error& e);
+    template <class Step>
+    void Run(Step&& step, const std::string* database) {
+        try {
+            std::forward<Step>(step)();
+        } catch (const Error& e) {
+            Record(e, database);
+        } catch (const std::exception& e) {
+            Record(GenericError(e), database);
+        }
+    }
+    void Record(const Error& e, const std::string* database);
 
     Actualiz& form_;
     std::string command_;

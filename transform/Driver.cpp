@@ -57,10 +57,13 @@ void Actualiz::Command13_Click() {
     // temporary file, so a failed copy leaves no half-written database behind.
     for (int k = 0; k < List8.ListCount(); ++k) {
         List8.SetListIndex(k);
-        step([&] {
-            platform::CopyFile(ProgramFolder() + "\\modelos\\" + List8.Text(),
-                               Dir1.Path() + "\\" + List8.Text(), /*replaceExisting=*/false);
-        });
+        const std::string destination = Dir1.Path() + "\\" + List8.Text();
+        step(
+            [&] {
+                platform::CopyFile(ProgramFolder() + "\\modelos\\" + List8.Text(), destination,
+                                   /*replaceExisting=*/false);
+            },
+            destination);
     }
 
     Label4.SetCaption("Proceso Terminado");

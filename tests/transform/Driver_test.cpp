@@ -75,6 +75,8 @@ TEST_F(Driver, NamesDifferingOnlyInCaseDoNotPairAndTheOldDatabaseSurvives) {
     const auto& skipped = form->Skipped().back();
     EXPECT_EQ(skipped.command, "Command13_Click");
     EXPECT_EQ(skipped.number, 58) << skipped.description;
+    EXPECT_EQ(skipped.database, DataPath("clientes.mdb"))
+        << "the record names the file the copy refused, not the last pair's old database";
     EXPECT_EQ(form->Label4.Caption(), "Proceso Terminado");
 }
 
