@@ -103,6 +103,7 @@ MainWindow::MainWindow(const std::string& programFolder, QWidget* parent) : QWid
     host_.SetHoldErrors(false);
 
     setWindowTitle(Q(app::Actualiz::Title()));
+    setWindowIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
     // The design's captions were measured in an 8-point dialog font; at the toolkit's usual
     // 10 points "Transformar" no longer fits its button.
     QFont dialogFont = font();
