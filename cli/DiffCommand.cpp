@@ -179,11 +179,31 @@ std::vector<Difference> DiffStructures(const json& model, const json& old) {
     return out;
 }
 
+json DifferenceKey(const Difference& d) {
+    json key = {{"kind", KindKey(d.kind)}, {"change", ChangeKey(d.change)}, {"name", d.name}};
+    if (!d.table.empty()) key["table"] = d.table;
+    return key;
+}
+
+std::string DifferenceHeadline(const Difference& d) {
+    std::string line = std::string(KindWord(d.kind)) + " ";
+    if (!d.table.empty()) line += d.table + ".";
+    line += d.name + ": ";
+    switch (d.change) {
+        case Change::OnlyInModel:
+            return line + "solo en el modelo";
+        case Change::OnlyInOld:
+            return line + "solo en la vieja";
+        case Change::Different:
+            return line + "distinto";
+    }
+    return line;
+}
+
 json DifferencesJson(const std::vector<Difference>& differences) {
     json list = json::array();
     for (const Difference& d : differences) {
-        json entry = {{"kind", KindKey(d.kind)}, {"change", ChangeKey(d.change)}, {"name", d.name}};
-        if (!d.table.empty()) entry["table"] = d.table;
+        json entry = DifferenceKey(d);
         // A whole table is named, not repeated field by field.
         if (d.kind == Kind::Table && d.change != Change::Different) {
             entry["model"] = d.model.is_null() ? json(nullptr) : json(true);
@@ -201,20 +221,16 @@ std::string DifferencesText(const std::vector<Difference>& differences) {
     if (differences.empty()) return "Las dos bases tienen la misma estructura.\n";
     std::ostringstream out;
     for (const Difference& d : differences) {
-        out << KindWord(d.kind) << " ";
-        if (!d.table.empty()) out << d.table << ".";
-        out << d.name << ": ";
+        out << DifferenceHeadline(d);
         switch (d.change) {
             case Change::OnlyInModel:
-                out << "solo en el modelo";
                 if (d.kind != Kind::Table) out << "   " << ObjectText(d.kind, d.model);
                 break;
             case Change::OnlyInOld:
-                out << "solo en la vieja";
                 if (d.kind != Kind::Table) out << "   " << ObjectText(d.kind, d.old);
                 break;
             case Change::Different:
-                out << "distinto\n    modelo: " << ObjectText(d.kind, d.model)
+                out << "\n    modelo: " << ObjectText(d.kind, d.model)
                     << "\n    vieja:  " << ObjectText(d.kind, d.old);
                 break;
         }

@@ -32,6 +32,11 @@ struct Difference {
 std::vector<Difference> DiffStructures(const nlohmann::json& model, const nlohmann::json& old);
 
 nlohmann::json DifferencesJson(const std::vector<Difference>& differences);
+// One difference named without its objects: {"kind", "change", "name"} and "table" for a field or
+// an index.
+nlohmann::json DifferenceKey(const Difference& difference);
+// One line: "Índice clientes.nombre: distinto", "Tabla visitas: solo en el modelo".
+std::string DifferenceHeadline(const Difference& difference);
 std::string DifferencesText(const std::vector<Difference>& differences);
 
 // `actualiz-cli diff MODEL OLD [--json]`. Exit status 0 when the structures are equal, 1 when

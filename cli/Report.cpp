@@ -177,6 +177,8 @@ json ReportJson(const TransformReport& report) {
                       {"relations", ChangesJson(db.relations)},
                       {"queries", ChangesJson(db.queries)},
                       {"failures", failures},
+                      {"differencesFromModel",
+                       db.differencesFromModel ? json(*db.differencesFromModel) : json(nullptr)},
                       {"error", db.error.empty() ? json(nullptr) : json(db.error)}};
         if (UnrecognizedFormat(db)) entry["hint"] = UnrecognizedHint(db.path);
         databases.push_back(std::move(entry));
@@ -241,6 +243,14 @@ std::string ReportText(const TransformReport& report) {
         out << "  Índices: " << ChangesText(db.indexes, "nuevos", "quitados") << "\n";
         out << "  Relaciones: " << ChangesText(db.relations, "nuevas", "quitadas") << "\n";
         out << "  Consultas: " << ChangesText(db.queries, "nuevas", "quitadas") << "\n";
+        if (db.differencesFromModel) {
+            out << "  Diferencias con el modelo al terminar (" << db.differencesFromModel->size()
+                << ")";
+            std::vector<std::string> lines;
+            for (const json& d : *db.differencesFromModel) lines.push_back(d.at("text"));
+            if (!lines.empty()) out << ": " << Joined(lines);
+            out << "\n";
+        }
         if (db.failures.empty()) {
             out << "  Fallos: ninguno\n";
         } else {

@@ -43,6 +43,10 @@ struct DatabaseReport {
     ObjectChanges relations;
     ObjectChanges queries;
     std::vector<Failure> failures;
+    // What the database still lacks of its model, or has otherwise, after the run: objects as
+    // DifferenceKey names them, each with a readable "text". Not set when either structure could
+    // not be read. Objects only the old database has are left out: the upgrade keeps them.
+    std::optional<std::vector<nlohmann::json>> differencesFromModel;
     // Set when the structure could not be read before or after the run ("Error N: text").
     std::string error;
 };

@@ -18,6 +18,7 @@
 #include "app/ErrorModes.h"
 #include "catalogs/CatalogFiles.h"
 #include "cli/Backup.h"
+#include "cli/DiffCommand.h"
 #include "cli/FormRunner.h"
 #include "cli/Progress.h"
 #include "cli/Report.h"
@@ -267,10 +268,25 @@ Outcome Execute(const Plan& plan, bool dryRun, bool backup, ProgressView& view) 
     for (std::size_t i = 0; i < paired.size(); ++i) {
         DatabaseReport& db = report.databases[i];
         if (!db.error.empty()) continue;
+        json after;
         try {
-            CompareStructures(before[i], Describe(db.path), db);
+            after = Describe(db.path);
+            CompareStructures(before[i], after, db);
         } catch (const Error& e) {
             db.error = ErrorText(e);
+            continue;
+        }
+        // Whether the run reached its aim: the old database now has what its model has.
+        try {
+            std::vector<json> remaining;
+            for (const Difference& d : DiffStructures(Describe(db.model), after)) {
+                if (d.change == Difference::Change::OnlyInOld) continue;
+                json key = DifferenceKey(d);
+                key["text"] = DifferenceHeadline(d);
+                remaining.push_back(std::move(key));
+            }
+            db.differencesFromModel = std::move(remaining);
+        } catch (const Error&) {
         }
     }
 

@@ -214,7 +214,31 @@ TEST_F(TransformRun, ExitsZeroWhenEveryStepSucceeds) {
     PlainScenario();
     Result r = Run(Options().Json().NoBackup());
     EXPECT_EQ(r.status, cli::kTransformDone) << r.out << r.err;
-    EXPECT_TRUE(r.report().at("failures").empty()) << r.out;
+    const json report = r.report();
+    EXPECT_TRUE(report.at("failures").empty()) << r.out;
+    // The old database has everything its model has now.
+    EXPECT_EQ(FindDatabase(report, "clientes.mdb")->at("differencesFromModel"), json::array());
+}
+
+TEST_F(TransformRun, WhatStillDiffersFromTheModelAfterTheRunIsReported) {
+    json model = Plain({Table("clientes", {"codigo"})});
+    // The query catalog keeps a query's text on one line: a line break comes back as a space.
+    model["queries"] = json::parse(R"([{"name": "q", "sql": "SELECT codigo\nFROM clientes"}])");
+    Model("clientes.mdb", model);
+    // A table only the old database has stays, and is no difference from the model to report.
+    Old("clientes.mdb", Plain({Table("clientes", {"codigo"}), Table("propia", {"a"})}));
+    Result r = Run(Options().Json().NoBackup());
+    ASSERT_NE(r.status, 3) << r.err;
+    const json report = r.report();
+    const json* db = FindDatabase(report, "clientes.mdb");
+    ASSERT_NE(db, nullptr) << r.out;
+    EXPECT_EQ(db->at("differencesFromModel"),
+              json::parse(R"([{"kind": "query", "change": "different", "name": "q",
+                               "text": "Consulta q: distinto"}])"));
+    Result text = Run(Options().NoBackup());
+    EXPECT_NE(text.out.find("Diferencias con el modelo al terminar (1): Consulta q: distinto\n"),
+              std::string::npos)
+        << text.out;
 }
 
 TEST_F(TransformRun, ASecondRunHasNothingToChangeAndExitsZero) {
@@ -259,6 +283,7 @@ TEST_F(TransformRun, ExitsOneAndJsonCarriesTheFailuresWhenAStepFails) {
     ASSERT_FALSE(roto->at("failures").empty());
     EXPECT_EQ(roto->at("failures")[0].at("number"), 3343);
     EXPECT_NE(roto->at("hint").get<std::string>().find("actualiz-cli import"), std::string::npos);
+    EXPECT_TRUE(roto->at("differencesFromModel").is_null());
     // The good database was upgraded all the same.
     const json* clientes = FindDatabase(report, "clientes.mdb");
     ASSERT_NE(clientes, nullptr);
