@@ -63,22 +63,7 @@ bool IsJetFile(const fs::path& file) {
            std::memcmp(header + 4, "Standard ACE DB", 15) == 0;
 }
 
-#ifndef ACTUALIZ_HAVE_LIBMDB
-
-bool CanReadJetFiles() {
-    return false;
-}
-
-JetContents ReadJetFile(const fs::path& file, const JetReadOptions&) {
-    std::error_code ec;
-    if (!fs::exists(file, ec)) throw MakeError(err::kFileNotFound, file.string());
-    throw Unreadable(
-        file,
-        "este programa se compiló sin la biblioteca libmdb de mdbtools y no puede leer "
-        "archivos Jet");
-}
-
-#else
+#ifdef ACTUALIZ_HAVE_LIBMDB
 
 bool CanReadJetFiles() {
     return true;
@@ -380,8 +365,8 @@ class RowWalker {
 };
 
 // Reads every row of a table into maps by column name (for the small system tables).
-std::vector<std::map<std::string, Value> > SystemRows(const JetFile& file, const char* name) {
-    std::vector<std::map<std::string, Value> > rows;
+std::vector<std::map<std::string, Value>> SystemRows(const JetFile& file, const char* name) {
+    std::vector<std::map<std::string, Value>> rows;
     MdbCatalogEntry* entry = mdb_get_catalogentry_by_name(file.mdb(), name);
     if (!entry) return rows;
     OpenTable table(file, entry);
@@ -428,7 +413,7 @@ struct ColumnDef {
 };
 
 struct RealIndexDef {
-    std::vector<std::pair<int, bool> > keys;  // column number, descending
+    std::vector<std::pair<int, bool>> keys;  // column number, descending
     int flags = 0;
 };
 
@@ -876,10 +861,16 @@ class DocumentBuilder {
     }
 
     json ReadQueries() {
-        std::map<long long, std::vector<jet::QueryRow> > rowsById;
+        // Each row's Order is its place among the query's rows of its kind (a big-endian
+        // sequence number); the storage order is only the order the rows were written in.
+        std::map<long long, std::vector<std::pair<std::vector<unsigned char>, jet::QueryRow>>>
+            ordered;
         for (const auto& row : SystemRows(file_, "MSysQueries")) {
             auto id = NumberOf(row, "ObjectId");
             if (!id) continue;
+            std::vector<unsigned char> order;
+            if (auto it = row.find("Order"); it != row.end())
+                if (auto* b = std::get_if<std::vector<unsigned char>>(&it->second)) order = *b;
             jet::QueryRow q;
             q.attribute = static_cast<int>(NumberOf(row, "Attribute").value_or(-1));
             q.name1 = TextOf(row, "Name1");
@@ -889,7 +880,13 @@ class DocumentBuilder {
             if (auto nul = q.expression.find('\0'); nul != std::string::npos)
                 q.expression.erase(nul);
             if (auto flag = NumberOf(row, "Flag")) q.flag = static_cast<long>(*flag);
-            rowsById[*id].push_back(std::move(q));
+            ordered[*id].emplace_back(std::move(order), std::move(q));
+        }
+        std::map<long long, std::vector<jet::QueryRow>> rowsById;
+        for (auto& [id, rows] : ordered) {
+            std::stable_sort(rows.begin(), rows.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (auto& r : rows) rowsById[id].push_back(std::move(r.second));
         }
         json out = json::array();
         int hidden = 0;
@@ -925,7 +922,7 @@ class DocumentBuilder {
 
     const JetFile& file_;
     const JetReadOptions& options_;
-    std::vector<std::map<std::string, Value> > objects_;
+    std::vector<std::map<std::string, Value>> objects_;
     std::map<std::string, ImportedTable> imported_;
     std::vector<std::string> notes_;
 };
@@ -940,6 +937,45 @@ JetContents ReadJetFile(const fs::path& file, const JetReadOptions& options) {
     JetFile jet(file);
     DocumentBuilder builder(jet, options);
     return builder.Build();
+}
+
+JetTableRows ReadJetTable(const fs::path& file, const std::string& table) {
+    std::error_code ec;
+    if (!fs::exists(file, ec)) throw MakeError(err::kFileNotFound, file.string());
+    if (!IsJetFile(file)) throw Unreadable(file, "no es un archivo Jet");
+    JetFile jet(file);
+    MdbCatalogEntry* entry = mdb_get_catalogentry_by_name(jet.mdb(), table.c_str());
+    if (!entry || entry->object_type != MDB_TABLE) throw MakeError(err::kItemNotFound, table);
+    OpenTable open(jet, entry);
+    JetTableRows out;
+    for (unsigned i = 0; i < open.ColumnCount(); ++i) out.columns.push_back(open.Column(i)->name);
+    RowWalker walker(jet, open);
+    while (walker.Next()) {
+        std::vector<Value> row;
+        for (unsigned i = 0; i < open.ColumnCount(); ++i) row.push_back(walker.Get(i));
+        out.rows.push_back(std::move(row));
+    }
+    return out;
+}
+
+#else  // no libmdb: Jet files are recognised, not read
+
+bool CanReadJetFiles() {
+    return false;
+}
+
+JetContents ReadJetFile(const fs::path& file, const JetReadOptions&) {
+    std::error_code ec;
+    if (!fs::exists(file, ec)) throw MakeError(err::kFileNotFound, file.string());
+    throw Unreadable(
+        file,
+        "este programa se compiló sin la biblioteca libmdb de mdbtools y no puede leer "
+        "archivos Jet");
+}
+
+JetTableRows ReadJetTable(const fs::path& file, const std::string&) {
+    ReadJetFile(file, {});
+    return {};
 }
 
 #endif  // ACTUALIZ_HAVE_LIBMDB

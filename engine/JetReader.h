@@ -62,6 +62,15 @@ bool CanReadJetFiles();
 // cannot read it. The file is opened for reading only.
 JetContents ReadJetFile(const std::filesystem::path& file, const JetReadOptions& options = {});
 
+// Every row of one table of a Jet file, system tables included ("MSysObjects", "MSysQueries"),
+// with its column names in order: the file's own bookkeeping, for tools and tests. 3265 when the
+// file has no such table.
+struct JetTableRows {
+    std::vector<std::string> columns;
+    std::vector<std::vector<Value>> rows;
+};
+JetTableRows ReadJetTable(const std::filesystem::path& file, const std::string& table);
+
 // Reads a Jet file and writes it as a new engine database at outPath (a Windows or host path;
 // 3204 when a file is there). Tables, fields, rows and indexes are all or nothing; a relation or
 // query the engine refuses is reported in notCarried and the rest goes on. notCarried may be null.

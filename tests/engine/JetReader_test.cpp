@@ -274,6 +274,59 @@ INSTANTIATE_TEST_SUITE_P(Samples, JetSampleTest, ::testing::ValuesIn(JetSampleNa
                              return name.substr(0, name.find('.'));
                          });
 
+// The file's own bookkeeping, read through the same row reader: its memo and long binary columns
+// (stored in the row when short, on long-value pages when not) against mdb-export.
+TEST_P(JetSampleTest, SystemTablesAsMdbExportReadsThem) {
+    REQUIRE_JET_READER();
+    REQUIRE_MDB_TOOLS();
+    fs::path file = JetSample(GetParam());
+    long longValues = 0;
+    for (const char* name : {"MSysObjects", "MSysQueries", "MSysRelationships"}) {
+        JetTableRows ours = ReadJetTable(file, name);
+        auto theirs = ExportTable(file, name);
+        ASSERT_FALSE(theirs.empty()) << name;
+        EXPECT_EQ(ours.columns, theirs[0]) << name;
+        ASSERT_EQ(ours.rows.size() + 1, theirs.size()) << name;
+        for (std::size_t r = 0; r < ours.rows.size(); ++r) {
+            for (std::size_t c = 0; c < ours.columns.size(); ++c) {
+                const Value& v = ours.rows[r][c];
+                const std::string& text = theirs[r + 1][c];
+                std::string where =
+                    std::string(name) + " row " + std::to_string(r) + " " + ours.columns[c];
+                auto* bytes = std::get_if<std::vector<unsigned char>>(&v);
+                if (text == kNullMark && bytes && !bytes->empty() && bytes->front() == 0) {
+                    // mdb-export takes a binary value starting with a zero byte for Null (the
+                    // 4-byte sequence numbers of MSysQueries' Order column, for one).
+                    EXPECT_EQ(ours.columns[c], "Order") << where;
+                } else if (text == kNullMark) {
+                    EXPECT_TRUE(IsNull(v)) << where;
+                } else if (auto* i = std::get_if<long long>(&v)) {
+                    EXPECT_EQ(*i, std::stoll(text)) << where;
+                } else if (auto* d = std::get_if<double>(&v)) {
+                    EXPECT_NEAR(*d, std::stod(text), 1e-9 * std::max(1.0, std::fabs(*d))) << where;
+                } else if (auto* t = std::get_if<std::string>(&v)) {
+                    // mdb-export stops a text at its first NUL.
+                    EXPECT_EQ(t->substr(0, t->find('\0')), text) << where;
+                    if (t->size() > 200) ++longValues;
+                } else if (auto* b = std::get_if<std::vector<unsigned char>>(&v)) {
+                    static const char* digits = "0123456789ABCDEF";
+                    std::string hex;
+                    for (unsigned char byte : *b) {
+                        hex += digits[byte >> 4];
+                        hex += digits[byte & 15];
+                    }
+                    EXPECT_EQ(hex, text) << where;
+                    if (b->size() > 200) ++longValues;
+                } else {
+                    ADD_FAILURE() << where << " is Null, mdb-export says " << text;
+                }
+            }
+        }
+    }
+    EXPECT_GT(longValues, 0);  // some values came from long-value pages
+    EXPECT_EQ(ErrorOf([&] { ReadJetTable(file, "NoExiste"); }), err::kItemNotFound);
+}
+
 // -----------------------------------------------------------------------------------------------
 // Indexes, as the table definitions hold them (read by hand with a page dump of each sample).
 
@@ -480,6 +533,37 @@ INSTANTIATE_TEST_SUITE_P(
         std::make_pair("PassthroughQuery", "ALTER TABLE Table4 DROP COLUMN col5;"),
         std::make_pair("DataDefinitionQuery", "CREATE TABLE Table5 (col1 CHAR, col2 CHAR);")),
     [](const auto& info) { return info.param.first; });
+
+// The rows of a query are put in the order their Order column gives, whatever their storage
+// order: a copy of the sample whose select query has the sequence numbers of two output columns
+// swapped (patched in their MSysQueries rows) lists those columns the other way round.
+TEST(JetQueries, ColumnsFollowTheirSequenceNumbers) {
+    REQUIRE_JET_READER();
+    std::string bytes = ReadBytes(JetSample("queryTestV2000.mdb"));
+    // A row of SelectQuery (object -2147483640) for an output column (attribute 6): the fixed
+    // part, then the 4-byte Order, then the expression's memo header and its compressed text.
+    const std::string rowStart("\x08\x00\x00\x80\x06", 5);
+    auto orderByteOf = [&](const std::string& expression) -> std::size_t {
+        std::string text = "\xff\xfe" + expression;
+        for (std::size_t at = bytes.find(text); at != std::string::npos;
+             at = bytes.find(text, at + 1))
+            if (at >= 27 && bytes.compare(at - 27, 5, rowStart) == 0) return at - 13;
+        return std::string::npos;
+    };
+    std::size_t col1 = orderByteOf("Table2.col1"), col2 = orderByteOf("Table2.col2");
+    ASSERT_NE(col1, std::string::npos);
+    ASSERT_NE(col2, std::string::npos);
+    ASSERT_EQ(bytes[col1], 2);
+    ASSERT_EQ(bytes[col2], 3);
+    std::swap(bytes[col1], bytes[col2]);
+    actualiz::testing::TempPrefix prefix;
+    fs::path patched = prefix.writeFile("orden.mdb", bytes);
+    auto queries = QueriesOf(ReadJetFile(patched).document);
+    EXPECT_EQ(
+        queries.at("SelectQuery")
+            .rfind("SELECT DISTINCT Table1.*, Table2.col2, Table2.col1, Table3.col3\r\nFROM ", 0),
+        0u);
+}
 
 // -----------------------------------------------------------------------------------------------
 // What cannot be carried over is said.
