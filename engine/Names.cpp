@@ -1,11 +1,34 @@
 #include "engine/Names.h"
 
+#include <cctype>
+
 #include "engine/EngineError.h"
 #include "platform/NameFold.h"
 
 namespace actualiz::engine {
 
 bool SameName(std::string_view a, std::string_view b) {
+    // Most names are plain ASCII: compare those without building folded copies, since lookups by
+    // name run for every table and field a command touches.
+    bool ascii = true;
+    if (a.size() == b.size()) {
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            unsigned char x = static_cast<unsigned char>(a[i]);
+            unsigned char y = static_cast<unsigned char>(b[i]);
+            if ((x | y) & 0x80) {
+                ascii = false;
+                break;
+            }
+            if (x != y && std::tolower(x) != std::tolower(y)) return false;
+        }
+        if (ascii) return true;
+    } else {
+        for (char c : a)
+            if (static_cast<unsigned char>(c) & 0x80) ascii = false;
+        for (char c : b)
+            if (static_cast<unsigned char>(c) & 0x80) ascii = false;
+        if (ascii) return false;
+    }
     return platform::EqualsIgnoringCase(a, b);
 }
 
