@@ -306,17 +306,11 @@ Outcome Execute(const Plan& plan, bool dryRun, bool backup, ProgressView& view) 
     }
     for (const Failure& f : failures) {
         report.failures.push_back(f);
-        // The copies of new databases run after the last pair, with that pair's path still in
-        // Text4; what tells them apart is that their failures name the copied file.
-        bool isCopy = false;
-        for (const std::string& name : form.List8.Items())
-            if (f.description.find(ModelPath(plan.programFolder, name)) != std::string::npos ||
-                f.description.find(OldPath(dataFolder, name)) != std::string::npos)
-                isCopy = true;
+        // Each failure names the file its step worked on (a refused copy of a new database names
+        // the file it would have written), so it belongs to the paired database of that path.
         DatabaseReport* owner = nullptr;
-        if (!isCopy)
-            for (DatabaseReport& db : report.databases)
-                if (db.path == f.database) owner = &db;
+        for (DatabaseReport& db : report.databases)
+            if (db.path == f.database) owner = &db;
         if (owner)
             owner->failures.push_back(f);
         else
