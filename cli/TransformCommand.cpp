@@ -25,6 +25,7 @@
 #include "cli/Sandbox.h"
 #include "cli/ScopedPrefix.h"
 #include "engine/Engine.h"
+#include "engine/JetReader.h"
 #include "engine/SchemaJson.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
@@ -162,16 +163,15 @@ std::vector<std::string> CheckStart(Plan& plan, bool dataDirGiven) {
     for (const std::string& name : plan.olds)
         if (Has(plan.models, name)) plan.paired.push_back(name);
 
-    // A Jet file would only fail step after step with "unrecognized format"; better to say at
-    // once what to do with it, before anything is touched.
+    // A real Jet file among the old databases opens read-only, so every step would fail on it;
+    // better to say at once what to do with it, before anything is touched. Jet models are fine:
+    // the upgrade only reads them.
     for (const std::string& name : plan.paired) {
-        for (const std::string& path :
-             {OldPath(plan.dataFolder, name), ModelPath(plan.programFolder, name)}) {
-            try {
-                if (IsJetDatabaseFile(platform::ToHostPath(path)))
-                    problems.push_back(ImportHint(path) + ".");
-            } catch (const Error&) {
-            }
+        const std::string path = OldPath(plan.dataFolder, name);
+        try {
+            if (engine::IsJetFile(platform::ToHostPath(path)))
+                problems.push_back(ImportHint(path) + ".");
+        } catch (const Error&) {
         }
     }
     return problems;
@@ -329,18 +329,6 @@ int CannotStart(const std::vector<std::string>& problems, bool asJson, std::ostr
 }
 
 }  // namespace
-
-bool IsJetDatabaseFile(const fs::path& hostPath) {
-    std::ifstream in(hostPath, std::ios::binary);
-    if (!in) return false;
-    char header[19] = {};
-    in.read(header, sizeof header);
-    if (in.gcount() != static_cast<std::streamsize>(sizeof header)) return false;
-    static const char start[4] = {0, 1, 0, 0};
-    if (std::memcmp(header, start, sizeof start) != 0) return false;
-    return std::memcmp(header + 4, "Standard Jet DB", 15) == 0 ||
-           std::memcmp(header + 4, "Standard ACE DB", 15) == 0;
-}
 
 std::string WindowsFolderArgument(const std::string& argument) {
     if (HasDrive(argument)) return argument;

@@ -32,10 +32,6 @@ inline constexpr int kTransformCannotStart = 3;  // catalogs, folders or databas
 int TransformCommand(const TransformOptions& options, std::ostream& out, std::ostream& err,
                      bool terminal);
 
-// Whether the file starts like a Jet/Access database ("\0\1\0\0Standard Jet DB" or "Standard ACE
-// DB"), which this program cannot open but `actualiz-cli import` can bring over.
-bool IsJetDatabaseFile(const std::filesystem::path& hostPath);
-
 // A folder given on the command line: a Windows path ("c:\datos") is taken as it is, anything else
 // is a path of this system, turned into the Windows path of that folder. Throws actualiz::Error
 // (76) when no drive of the prefix holds it.

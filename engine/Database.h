@@ -81,7 +81,8 @@ class Database : public std::enable_shared_from_this<Database> {
 
 // Opens an engine database, shared and read-write (read-only when the process may not write the
 // file). path is a Windows path ("C:\\ActMirto\\indices.mdb") or a host path. Missing file 3024;
-// a folder or an unreadable file 3051; a file that is not an engine database 3343 (left untouched).
+// a folder or an unreadable file 3051; a real Jet file opens read-only through the Jet reader;
+// any other file that is not an engine database gives 3343 (left untouched).
 std::shared_ptr<Database> OpenDatabase(std::string_view path);
 
 // Creates a new, empty engine database; 3204 when the file exists.

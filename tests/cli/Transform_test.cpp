@@ -367,6 +367,25 @@ TEST_F(TransformRun, AJetDatabaseMustBeImportedFirst) {
     EXPECT_EQ(Snapshot(prefix.driveC()), before);
 }
 
+TEST_F(TransformRun, ARealJetModelIsReadAndUpgradesAnOldDatabase) {
+    // A models folder of real Access files serves the upgrade directly: only old databases have
+    // to be imported first.
+    fs::copy_file(fs::path(ACTUALIZ_SOURCE_DIR) / "tests/data/jet/indexTestV2000.mdb",
+                  prefix.driveCPath("prog/modelos/indices.mdb"));
+    Old("indices.mdb", Plain({}));
+    Result r = Run(Options().NoBackup());
+    EXPECT_NE(r.status, 3) << r.err;
+    auto model = engine::OpenDatabase(prefix.driveCPath("prog/modelos/indices.mdb").string());
+    auto old = engine::OpenDatabase(OldHost("indices.mdb").string());
+    std::vector<std::string> modelTables, oldTables;
+    for (const auto& t : model->TableDefs())
+        if (!engine::IsSystemName(t->Name())) modelTables.push_back(t->Name());
+    for (const auto& t : old->TableDefs())
+        if (!engine::IsSystemName(t->Name())) oldTables.push_back(t->Name());
+    ASSERT_FALSE(modelTables.empty());
+    EXPECT_EQ(oldTables, modelTables) << r.err;
+}
+
 TEST_F(TransformRun, WithJsonARunThatCannotStartStillPrintsOneDocument) {
     fs::remove_all(prefix.driveCPath("ActMirto"));
     Result r = Run(Options().Json());
@@ -374,19 +393,6 @@ TEST_F(TransformRun, WithJsonARunThatCannotStartStillPrintsOneDocument) {
     const json document = r.report();
     EXPECT_EQ(document.at("exitCode"), 3);
     EXPECT_FALSE(document.at("problems").empty());
-}
-
-TEST(JetSignature, RecognisesJetAndAceFilesOnly) {
-    TempPrefix prefix;
-    auto jet = prefix.writeFile("a.mdb", std::string("\0\1\0\0Standard Jet DB\0", 20));
-    auto ace = prefix.writeFile("b.accdb", std::string("\0\1\0\0Standard ACE DB\0", 20));
-    auto other = prefix.writeFile("c.mdb", std::string("SQLite format 3\0", 16) + "xxxx");
-    auto shortFile = prefix.writeFile("d.mdb", std::string("\0\1\0\0Standard", 12));
-    EXPECT_TRUE(cli::IsJetDatabaseFile(jet));
-    EXPECT_TRUE(cli::IsJetDatabaseFile(ace));
-    EXPECT_FALSE(cli::IsJetDatabaseFile(other));
-    EXPECT_FALSE(cli::IsJetDatabaseFile(shortFile));
-    EXPECT_FALSE(cli::IsJetDatabaseFile(prefix.driveCPath("missing.mdb")));
 }
 
 // ---- Backup ----
