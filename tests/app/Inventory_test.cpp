@@ -102,6 +102,41 @@ TEST_F(WindowDesign, TheProgressPanelHidesEverythingInIt) {
     EXPECT_TRUE(form->IsShown(form->Data5)) << "Data5 is the one data control left visible";
 }
 
+// The status line is centred over the bars and grows with its text; the six bar captions are
+// right-aligned so that they all end at the same edge, just left of Frame13; the bars stand in
+// one column, each starting at 0 of 0 to 100.
+TEST_F(WindowDesign, TheProgressPanelIsLaidOutAsOneColumnOfCaptionedBars) {
+    EXPECT_EQ(form->Label4.Caption(), "");
+    EXPECT_EQ(form->Label4.Align(), app::Alignment::Center);
+    EXPECT_TRUE(form->Label4.Spec().autoSize);
+    EXPECT_EQ(form->Label4.Left(), 1335);
+    EXPECT_EQ(form->Label4.Top(), 255);
+    EXPECT_LT(form->Label4.Top() + form->Label4.Height(), form->Frame13.Top())
+        << "the status line lies outside Frame13, so its repaints do not cover it";
+
+    app::ProgressBar* bars[] = {&form->Bar1, &form->Bar2, &form->Bar3,
+                                &form->Bar4, &form->Bar5, &form->Bar6};
+    app::Label* captions[] = {&form->Label1, &form->Label2, &form->Label3,
+                              &form->Label6, &form->Label7, &form->Label8};
+    const int tops[] = {45, 285, 525, 780, 1020, 1260};
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(bars[i]->Name());
+        EXPECT_EQ(bars[i]->Left(), 60);
+        EXPECT_EQ(bars[i]->Top(), tops[i]);
+        EXPECT_EQ(bars[i]->Height(), 195);
+        EXPECT_EQ(bars[i]->Min(), 0.0f);
+        EXPECT_EQ(bars[i]->Max(), 100.0f);
+        EXPECT_EQ(bars[i]->Value(), 0.0f);
+        EXPECT_EQ(captions[i]->Container(), "Frame9");
+        EXPECT_EQ(captions[i]->Align(), app::Alignment::Right);
+        EXPECT_EQ(captions[i]->Left() + captions[i]->Width(), 690);
+        EXPECT_LT(captions[i]->Left() + captions[i]->Width(), form->Frame13.Left());
+        if (i > 0) {
+            EXPECT_GT(captions[i]->Top(), captions[i - 1]->Top());
+        }
+    }
+}
+
 TEST_F(WindowDesign, NamedMembersAreTheInventoryControls) {
     EXPECT_EQ(form->Command13.Caption(), "Transformar");
     EXPECT_EQ(form->Command14.Caption(), "Salir");
