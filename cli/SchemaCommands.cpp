@@ -16,41 +16,6 @@ using nlohmann::json;
 
 namespace {
 
-const char* TypeName(int type) {
-    switch (type) {
-        case 1:
-            return "Boolean";
-        case 2:
-            return "Byte";
-        case 3:
-            return "Integer";
-        case 4:
-            return "Long";
-        case 5:
-            return "Currency";
-        case 6:
-            return "Single";
-        case 7:
-            return "Double";
-        case 8:
-            return "Date";
-        case 9:
-            return "Binary";
-        case 10:
-            return "Text";
-        case 11:
-            return "LongBinary";
-        case 12:
-            return "Memo";
-        case 15:
-            return "GUID";
-        case 20:
-            return "Decimal";
-        default:
-            return "?";
-    }
-}
-
 int ReportError(const Error& e, std::ostream& err) {
     err << "Error " << e.number() << ": " << e.description() << "\n";
     return 1;
@@ -64,8 +29,8 @@ std::string SchemaText(const json& doc) {
         out << "Tabla " << t.at("name").get<std::string>() << "\n";
         for (const auto& f : t.at("fields")) {
             int type = f.at("type").get<int>();
-            out << "  " << f.at("name").get<std::string>() << "  " << TypeName(type) << " (" << type
-                << ")";
+            out << "  " << f.at("name").get<std::string>() << "  "
+                << engine::TypeName(static_cast<short>(type)) << " (" << type << ")";
             if (type == 10 || type == 9) out << " " << f.at("size").get<long>();
             if (f.value("required", false)) out << " requerido";
             if (f.value("allowZeroLength", false)) out << " admite-cadena-vacia";

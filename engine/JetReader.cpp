@@ -980,42 +980,6 @@ JetTableRows ReadJetTable(const fs::path& file, const std::string&) {
 
 #endif  // ACTUALIZ_HAVE_LIBMDB
 
-namespace {
-
-// Every row of every table, in one transaction: the engine checks each row as it would any row
-// written through a record set, and the file is written once instead of once per row.
-void Exec(Database& db, const char* sql) {
-    char* message = nullptr;
-    int rc = sqlite3_exec(db.Handle(), sql, nullptr, nullptr, &message);
-    std::string text = message ? message : "";
-    sqlite3_free(message);
-    if (rc != SQLITE_OK)
-        throw EngineError(err::kDiskIo, "No se pudo escribir " + db.Name() + ": " + text + ".");
-}
-
-void WriteRows(Database& db, const json& tables) {
-    Exec(db, "BEGIN IMMEDIATE");
-    try {
-        for (const auto& t : tables) {
-            if (!t.contains("rows") || t.at("rows").empty()) continue;
-            auto rs = db.OpenRecordset(t.at("name").get<std::string>());
-            for (const auto& row : t.at("rows")) {
-                rs->AddNew();
-                for (std::size_t i = 0; i < row.size(); ++i)
-                    rs->Fields()[static_cast<int>(i)]->SetValue(ValueFromJson(row[i]));
-                rs->Update();
-            }
-            rs->Close();
-        }
-        Exec(db, "COMMIT");
-    } catch (...) {
-        sqlite3_exec(db.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
-}
-
-}  // namespace
-
 std::shared_ptr<Database> ImportJetFile(const fs::path& jetFile, std::string_view outPath,
                                         const JetReadOptions& options,
                                         std::vector<std::string>* notCarried) {
@@ -1043,15 +1007,7 @@ std::shared_ptr<Database> ImportJetFile(const fs::path& jetFile, std::string_vie
     for (const auto& r : contents.document.at("relations")) {
         std::string name = r.at("name").get<std::string>();
         try {
-            auto relation = db->CreateRelation(name, r.at("table").get<std::string>(),
-                                               r.at("foreignTable").get<std::string>(),
-                                               r.at("attributes").get<long>());
-            for (const auto& f : r.at("fields")) {
-                auto field = relation->CreateField(f.at("name").get<std::string>());
-                field->SetForeignName(f.at("foreignName").get<std::string>());
-                relation->Fields().Append(field);
-            }
-            db->Relations().Append(relation);
+            AppendRelation(*db, r);
         } catch (const Error& e) {
             notes.push_back("Relación " + Quoted(name) + ": el motor no la admite (Error " +
                             std::to_string(e.number()) + ": " + e.description() +
@@ -1061,7 +1017,7 @@ std::shared_ptr<Database> ImportJetFile(const fs::path& jetFile, std::string_vie
     for (const auto& q : contents.document.at("queries")) {
         std::string name = q.at("name").get<std::string>();
         try {
-            db->CreateQueryDef(name, q.at("sql").get<std::string>());
+            AppendQuery(*db, q);
         } catch (const Error& e) {
             notes.push_back("Consulta " + Quoted(name) + ": el motor no la admite (Error " +
                             std::to_string(e.number()) + ": " + e.description() +

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <string>
 
+#include <sqlite3.h>
+
 #include "engine/EngineError.h"
 #include "engine/Names.h"
 #include "platform/FileSystem.h"
@@ -84,7 +86,7 @@ json DescribeTable(Database& db, TableDef& table, bool includeRows) {
     return t;
 }
 
-void BuildTable(Database& db, const json& t) {
+void AppendTable(Database& db, const json& t) {
     auto table = db.CreateTableDef(t.at("name").get<std::string>());
     for (const auto& f : t.at("fields")) {
         std::optional<long> size;
@@ -96,39 +98,37 @@ void BuildTable(Database& db, const json& t) {
         table->Fields().Append(field);
     }
     db.TableDefs().Append(table);
+}
 
-    // Rows before indexes: one index build over all rows is cheaper than keeping it up to date
-    // row by row.
-    if (t.contains("rows") && !t.at("rows").empty()) {
-        auto rs = db.OpenRecordset(table->Name());
-        for (const auto& row : t.at("rows")) {
-            rs->AddNew();
-            for (std::size_t i = 0; i < row.size(); ++i)
-                rs->Fields()[static_cast<int>(i)]->SetValue(ValueFromJson(row[i]));
-            rs->Update();
-        }
-        rs->Close();
-    }
-
-    if (t.contains("indexes")) {
-        for (const auto& i : t.at("indexes")) {
-            auto index = table->CreateIndex(i.at("name").get<std::string>());
-            for (const auto& f : i.at("fields")) {
-                std::shared_ptr<Field> field;
-                if (f.is_string()) {
-                    field = index->CreateField(f.get<std::string>());
-                } else {
-                    field = index->CreateField(f.at("name").get<std::string>());
-                    if (f.value("descending", false)) field->SetAttributes(dbDescending);
-                }
-                index->Fields().Append(field);
+void AppendIndexes(Database& db, const json& t) {
+    if (!t.contains("indexes")) return;
+    auto table = db.TableDefs()[t.at("name").get<std::string>()];
+    for (const auto& i : t.at("indexes")) {
+        auto index = table->CreateIndex(i.at("name").get<std::string>());
+        for (const auto& f : i.at("fields")) {
+            std::shared_ptr<Field> field;
+            if (f.is_string()) {
+                field = index->CreateField(f.get<std::string>());
+            } else {
+                field = index->CreateField(f.at("name").get<std::string>());
+                if (f.value("descending", false)) field->SetAttributes(dbDescending);
             }
-            index->SetPrimary(i.value("primary", false));
-            index->SetUnique(i.value("unique", false));
-            index->SetIgnoreNulls(i.value("ignoreNulls", false));
-            table->Indexes().Append(index);
+            index->Fields().Append(field);
         }
+        index->SetPrimary(i.value("primary", false));
+        index->SetUnique(i.value("unique", false));
+        index->SetIgnoreNulls(i.value("ignoreNulls", false));
+        table->Indexes().Append(index);
     }
+}
+
+void Exec(Database& db, const char* sql) {
+    char* message = nullptr;
+    int rc = sqlite3_exec(db.Handle(), sql, nullptr, nullptr, &message);
+    std::string text = message ? message : "";
+    sqlite3_free(message);
+    if (rc != SQLITE_OK)
+        throw EngineError(err::kDiskIo, "No se pudo escribir " + db.Name() + ": " + text + ".");
 }
 
 }  // namespace
@@ -185,27 +185,56 @@ json DescribeDatabase(Database& db, DescribeOptions options) {
     return doc;
 }
 
+// Every row of every table in one transaction: the engine checks each row as it would any row
+// written through a record set, and the file is written once instead of once per row.
+void WriteRows(Database& db, const json& tables) {
+    Exec(db, "BEGIN IMMEDIATE");
+    try {
+        for (const auto& t : tables) {
+            if (!t.contains("rows") || t.at("rows").empty()) continue;
+            auto rs = db.OpenRecordset(t.at("name").get<std::string>());
+            for (const auto& row : t.at("rows")) {
+                rs->AddNew();
+                for (std::size_t i = 0; i < row.size(); ++i)
+                    rs->Fields()[static_cast<int>(i)]->SetValue(ValueFromJson(row[i]));
+                rs->Update();
+            }
+            rs->Close();
+        }
+        Exec(db, "COMMIT");
+    } catch (...) {
+        sqlite3_exec(db.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void AppendRelation(Database& db, const json& r) {
+    auto relation =
+        db.CreateRelation(r.at("name").get<std::string>(), r.at("table").get<std::string>(),
+                          r.at("foreignTable").get<std::string>(), r.value("attributes", 0L));
+    for (const auto& f : r.at("fields")) {
+        auto field = relation->CreateField(f.at("name").get<std::string>());
+        field->SetForeignName(f.value("foreignName", f.at("name").get<std::string>()));
+        relation->Fields().Append(field);
+    }
+    db.Relations().Append(relation);
+}
+
+void AppendQuery(Database& db, const json& q) {
+    db.CreateQueryDef(q.at("name").get<std::string>(), q.at("sql").get<std::string>());
+}
+
 std::shared_ptr<Database> BuildDatabase(std::string_view path, const json& document) {
     auto db = CreateDatabase(path);
     try {
-        if (document.contains("tables"))
-            for (const auto& t : document.at("tables")) BuildTable(*db, t);
-        if (document.contains("relations")) {
-            for (const auto& r : document.at("relations")) {
-                auto relation = db->CreateRelation(
-                    r.at("name").get<std::string>(), r.at("table").get<std::string>(),
-                    r.at("foreignTable").get<std::string>(), r.value("attributes", 0L));
-                for (const auto& f : r.at("fields")) {
-                    auto field = relation->CreateField(f.at("name").get<std::string>());
-                    field->SetForeignName(f.value("foreignName", f.at("name").get<std::string>()));
-                    relation->Fields().Append(field);
-                }
-                db->Relations().Append(relation);
-            }
-        }
-        if (document.contains("queries"))
-            for (const auto& q : document.at("queries"))
-                db->CreateQueryDef(q.at("name").get<std::string>(), q.at("sql").get<std::string>());
+        // Rows before indexes: one index build over all rows is cheaper than keeping it up to
+        // date row by row.
+        const json tables = document.value("tables", json::array());
+        for (const auto& t : tables) AppendTable(*db, t);
+        WriteRows(*db, tables);
+        for (const auto& t : tables) AppendIndexes(*db, t);
+        for (const auto& r : document.value("relations", json::array())) AppendRelation(*db, r);
+        for (const auto& q : document.value("queries", json::array())) AppendQuery(*db, q);
     } catch (...) {
         // Never leave a half-built database behind: the caller asked for all of it.
         db->Close();

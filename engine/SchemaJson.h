@@ -38,6 +38,13 @@ nlohmann::json DescribeDatabase(Database& db, DescribeOptions options = {});
 // A failure removes the half-built file, so the caller never finds a partial database.
 std::shared_ptr<Database> BuildDatabase(std::string_view path, const nlohmann::json& document);
 
+// The pieces BuildDatabase is made of, for importers that build a database in their own order.
+// WriteRows writes the "rows" of every table of a "tables" array in one transaction (all or none);
+// AppendRelation and AppendQuery store one relation or query document.
+void WriteRows(Database& db, const nlohmann::json& tables);
+void AppendRelation(Database& db, const nlohmann::json& relation);
+void AppendQuery(Database& db, const nlohmann::json& query);
+
 // JSON <-> field values.
 nlohmann::json ValueToJson(const Value& value);
 Value ValueFromJson(const nlohmann::json& value);
