@@ -23,8 +23,8 @@ void Actualiz::Command8_Click() {
     for (int i = 0; i < List2.ListCount(); ++i) {
         List2.SetListIndex(i);
         bool found = false;
-        // The scan runs to the end of List3 on purpose: it leaves List3's last entry selected,
-        // which is what the field walk expects to find after us.
+        // The scan does not stop at a match: it runs to the end of List3 and leaves List3's last
+        // entry selected (the driver lists the tables again before the field walk anyway).
         for (int j = 0; j < List3.ListCount(); ++j) {
             List3.SetListIndex(j);
             if (List3.Text() == List2.Text()) found = true;

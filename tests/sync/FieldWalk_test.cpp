@@ -144,6 +144,49 @@ TEST_F(FieldWalk, BeforeAnyTableNeededFieldsAFailureEndsTheWalk) {
     EXPECT_TRUE(form->Skipped().empty());
 }
 
+TEST_F(FieldWalk, AFailureWhileAppendingToTheFirstTableThatNeedsFieldsEndsTheWalk) {
+    // "b" is a stored query in the old database: its listing works, but there is no table "b"
+    // to append to. It is the first table that needs a field, so the walk is still without error
+    // handling of its own: the failure ends it and "c" never gets its field.
+    json old = Tables({Table("a", {{"x", dbLong}}), Table("c", {{"x", dbLong}})});
+    old["queries"] = json::array({{{"name", "b"}, {"sql", "SELECT x FROM a"}}});
+    Pair(Tables({Table("a", {{"x", dbLong}}), Table("b", {{"x", dbLong}, {"y", dbLong}}),
+                 Table("c", {{"x", dbLong}, {"y", dbLong}})}),
+         old);
+    form->Command6_Click();
+    form->List3.Clear();
+    for (const char* name : {"a", "b", "c"}) form->List3.AddItem(name);
+
+    EXPECT_EQ(FailureOf([&] { form->Command12_Click(); }), engine::err::kItemNotFound);
+    EXPECT_EQ(form->List1(3).Items(), V({"y"})) << "the query's listing was compared as b's";
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "c"), V({"x"}));
+    EXPECT_EQ(form->Bar2.Value(), 2.0f);
+    EXPECT_TRUE(form->Skipped().empty());
+}
+
+TEST_F(FieldWalk, TheListsAreLeftOnTheLastModelTableAndItsOldNamesake) {
+    Pair(Tables({Table("a", {{"x", dbLong}, {"y", dbLong}}),
+                 Table("b", {{"id", dbLong}, {"nuevo", dbText, 20}})}),
+         Tables({Table("a", {{"x", dbLong}}), Table("b", {{"id", dbLong}, {"viejo", dbLong}}),
+                 Table("z", {{"q", dbLong}})}));
+    Walk();
+
+    ASSERT_EQ(form->List3.Items(), V({"a", "b", "z"}));
+    EXPECT_EQ(form->List2.ListIndex(), 1);
+    EXPECT_EQ(form->List3.ListIndex(), 1) << "List3 stays on the namesake of the last model table";
+    EXPECT_EQ(form->List1(0).Items(), V({"id", "nuevo"}));
+    EXPECT_EQ(form->List5(0).Items(), V({"viejo"}));
+    EXPECT_EQ(form->List5(1).Items(), V({"4", "4"}));
+    EXPECT_EQ(form->List1(3).Items(), V({"nuevo"}));
+    EXPECT_EQ(form->List1(4).Items(), V({"10"}));
+    EXPECT_EQ(form->List1(5).Items(), V({"20"}));
+    EXPECT_EQ(form->Bar2.Value(), form->Bar2.Max());
+    EXPECT_EQ(form->Data1.DatabaseName(), ModelPath("base.mdb"))
+        << "the model listing runs after the old one";
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "a"), V({"x", "y"}));
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "z"), V({"q"}));
+}
+
 TEST_F(FieldWalk, AfterTheFirstTableThatNeededFieldsFailuresArePassedOver) {
     // The same trouble with "b", but now "a" needed a field first: the walk has switched to
     // skip-on-error, records what fails for "b" and still brings "c" up to date.

@@ -53,6 +53,7 @@ TEST_F(Driver, AnOldDatabaseWithoutAModelOnlyMovesTheBar) {
     EXPECT_EQ(form->Text3.Text(), "c:\\Quenda\\modelos\\zuri.mdb") << "no pair was pointed at";
     EXPECT_EQ(form->Text4.Text(), "c:\\Quenda\\viejas\\zuri.mdb");
     EXPECT_EQ(form->List2.ListCount(), 0) << "no table command ran";
+    EXPECT_EQ(form->Frame13.Refreshes(), 1) << "one repaint for the one old database, no walk";
     // The model without an old database is copied in.
     EXPECT_EQ(FieldNames(DataPath("otra.mdb"), "clientes"), V({"codigo", "nombre", "email"}));
 }
@@ -204,6 +205,26 @@ TEST_F(Driver, AFailingDatabaseDoesNotStopTheBatch) {
     EXPECT_EQ(form->Skipped().front().command, "Command13_Click");
     EXPECT_EQ(form->Skipped().front().database, DataPath("a.mdb"));
     EXPECT_TRUE(host.Messages().empty()) << "the driver reports nothing";
+}
+
+TEST_F(Driver, EachCallOfAFailingPairIsPassedOverOnItsOwn) {
+    // The old database cannot be opened, so every table listing fails after listing the model's
+    // tables; the calls after each failure still run for the same pair.
+    Model("a.mdb", Clientes(true));
+    prefix.writeFile(std::string(kDataFolder) + "/a.mdb", "esto no es una base");
+    ActivateAndTransform();
+
+    EXPECT_EQ(form->Text5.Text(), ModelPath("a.mdb"))
+        << "the missing-table step did not run after the failed listing";
+    EXPECT_EQ(form->List2.Items(), V({"clientes"}));
+    EXPECT_EQ(form->List4.ListCount(), 0)
+        << "the second listing did not run after the failed missing-table step";
+    EXPECT_EQ(form->Bar2.Max(), 1.0f) << "the field walk did not run";
+    EXPECT_EQ(form->Bar2.Value(), 1.0f);
+    EXPECT_EQ(FileBytes(std::string(kDataFolder) + "/a.mdb"), "esto no es una base");
+    EXPECT_EQ(form->Label4.Caption(), "Proceso Terminado");
+    EXPECT_EQ(form->MousePointer(), 0);
+    EXPECT_TRUE(host.Messages().empty());
 }
 
 }  // namespace
