@@ -63,6 +63,23 @@ TEST_F(IndexChain, ModelListingOnAMissingFileKeepsTheTableListAndEmptiesTheCatal
     EXPECT_TRUE(IndexesOf(kOld, "T").empty());
 }
 
+TEST_F(IndexChain, AListingWithoutUserTablesEmptiesTheCatalogAndStillStartsTheCopy) {
+    Build(kModel, {{"tables", Json::array()}});
+    form->List10.AddItem("Antigua");
+    AddIndexRows({{"Uno", "Antigua", "a", "Falso"}});
+    form->Data3.Refresh();
+
+    Run("Command19_Click");
+
+    EXPECT_TRUE(form->Errors().empty());
+    EXPECT_TRUE(Items(form->List10).empty());
+    EXPECT_TRUE(IndexRows().empty());
+    // The copy ran: it is the one that tried to open the (missing) old database.
+    const std::vector<int> skipped = SkippedNumbers("Command16_Click");
+    ASSERT_FALSE(skipped.empty());
+    EXPECT_EQ(skipped.front(), engine::err::kFileNotFound);
+}
+
 // ---- The whole chain ----
 
 TEST_F(IndexChain, TheChainReplacesTheOldIndexesByTheModelsWholeIndexes) {
@@ -101,6 +118,24 @@ TEST_F(IndexChain, RemovalDeletesEveryRecordedIndexOfSeveralFieldsWithoutError) 
     EXPECT_TRUE(IndexesOf(kOld, "T").empty());
     // The chain went on into the model's listing.
     EXPECT_EQ(Items(form->List10), (std::vector<std::string>{"T", "U"}));
+}
+
+TEST_F(IndexChain, AFailingRemovalEndsTheChain) {
+    Build(kOld, {{"tables", {Table("T", {"a"}, {Index("Uno", {"a"})})}}});
+    Build(kModel, {{"tables", {Table("T", {"a"}, {Index("Modelo", {"a"})})}}});
+    form->List10.AddItem("T");
+    form->List10.AddItem("Ausente");
+    AddIndexRows({{"Uno", "T", "a", "Falso"}, {"Otro", "Ausente", "a", "Falso"}});
+    form->Bar4.SetValue(3);
+
+    Run("Command18_Click");
+
+    EXPECT_EQ(ErrorNumbers(), (std::vector<int>{engine::err::kItemNotFound}));
+    EXPECT_TRUE(IndexesOf(kOld, "T").empty()) << "an index already removed stays removed";
+    // Neither the model's listing nor the copy ran.
+    EXPECT_EQ(Items(form->List10), (std::vector<std::string>{"T", "Ausente"}));
+    EXPECT_EQ(IndexRows().size(), 2u);
+    EXPECT_EQ(form->Bar4.Value(), 3.0f);
 }
 
 TEST_F(IndexChain, RemovalWithAnEmptyTableListGoesOnIntoTheModel) {

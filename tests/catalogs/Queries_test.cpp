@@ -150,6 +150,20 @@ TEST_F(Queries, AMissingModelLeavesTheCatalogEmptyAndTheListsAsTheyWere) {
         << "the equalisation should not have run";
 }
 
+TEST_F(Queries, AMissingOldDatabaseEndsTheCommandAfterTheModelIsRecorded) {
+    Build(kModel, {{"tables", Tables()}, {"queries", {Query("Q", "SELECT a\r\nFROM C")}}});
+    form->List11(1).AddItem("Antes");
+    form->Bar6.SetValue(4);
+
+    Run("Command24_Click");
+
+    EXPECT_EQ(ErrorNumbers(), (std::vector<int>{engine::err::kFileNotFound}));
+    EXPECT_EQ(QueryRows(), (Rows{{"Q", "SELECT a  FROM C"}}));
+    EXPECT_TRUE(Items(form->List11(1)).empty());
+    EXPECT_EQ(form->Bar6.Value(), 4.0f) << "the equalisation should not have run";
+    EXPECT_TRUE(form->Skipped().empty());
+}
+
 TEST_F(Queries, WithoutTheOldDatabaseTheCatalogIsStillWalked) {
     AddTableRows(kQueryCatalogPath, kQueryTable,
                  {{"Q1", "SELECT a FROM C"}, {"Q2", "SELECT * FROM C"}});

@@ -190,6 +190,23 @@ TEST_F(Relations, RemovalEndsAtTheFirstRelationItCannotDelete) {
     EXPECT_EQ(RelationNames(kOld), (std::vector<std::string>{"R"}));
 }
 
+TEST_F(Relations, AMissingOldDatabaseEndsTheCommandAfterTheModelIsRecorded) {
+    Build(kModel,
+          {{"tables", TwoTables()}, {"relations", {Relation("R", "C", "P", {{"a", "ca"}})}}});
+    form->List9(1).AddItem("Antes");
+    form->Bar5.SetValue(4);
+
+    Run("Command22_Click");
+
+    EXPECT_EQ(ErrorNumbers(), (std::vector<int>{engine::err::kFileNotFound}));
+    EXPECT_EQ(Items(form->List9(0)), (std::vector<std::string>{"R"}));
+    EXPECT_TRUE(Items(form->List9(1)).empty());
+    EXPECT_EQ(RelationRows(), (Rows{{"R", "C", "P", "2", "a", "ca"}}));
+    // Neither the removal nor the creation ran.
+    EXPECT_EQ(form->Bar5.Value(), 4.0f);
+    EXPECT_EQ(form->Data4.RecordSource(), kRelationTable);
+}
+
 TEST_F(Relations, AMissingModelEndsTheCommandBeforeAnythingIsEmptied) {
     Build(kOld, {{"tables", TwoTables()}});
     form->List9(0).AddItem("X");
