@@ -22,7 +22,9 @@ void Actualiz::Command13_Click() {
         for (int i = 0; i < oldCount; ++i) {
             Bar1.SetValue(static_cast<float>(i + 1));
             Label4.SetCaption(List7.Text());
-            Frame13.Refresh();
+            // The repaint is the one statement here that reaches out to the view; a view that
+            // fails to paint must not stop the batch either.
+            step([&] { Frame13.Refresh(); });
             List6.SetListIndex(i);
             // Every model is looked at, also after a match: the pairing is by exact name, so
             // there is at most one anyway.
@@ -67,7 +69,7 @@ void Actualiz::Command13_Click() {
     }
 
     Label4.SetCaption("Proceso Terminado");
-    SetMousePointer(0);
+    step([&] { SetMousePointer(0); });
 }
 
 }  // namespace actualiz::app

@@ -21,6 +21,8 @@ json Clientes(bool model) {
     return Tables({Table("clientes", {{"codigo", dbLong}, {"nombre", dbText, 50}})});
 }
 
+constexpr int kErrOutOfMemory = 7;
+
 class Driver : public DriverTest {};
 
 TEST_F(Driver, PairsOldAndModelDatabasesByExactNameAndUpgradesThePair) {
@@ -225,6 +227,26 @@ TEST_F(Driver, EachCallOfAFailingPairIsPassedOverOnItsOwn) {
     EXPECT_EQ(form->Label4.Caption(), "Proceso Terminado");
     EXPECT_EQ(form->MousePointer(), 0);
     EXPECT_TRUE(host.Messages().empty());
+}
+
+TEST_F(Driver, AFailingRepaintOfTheProgressPanelDoesNotStopTheBatch) {
+    Model("a.mdb", Clientes(true));
+    Model("b.mdb", Clientes(true));
+    Old("a.mdb", Clientes(false));
+    Old("b.mdb", Clientes(false));
+    int repaints = 0;
+    form->Frame13.SetRefreshHandler([&](const app::Frame&) {
+        if (++repaints == 1) throw Error(kErrOutOfMemory, "Memoria insuficiente");
+    });
+    ActivateAndTransform();
+
+    EXPECT_EQ(FieldNames(DataPath("a.mdb"), "clientes"), V({"codigo", "nombre", "email"}));
+    EXPECT_EQ(FieldNames(DataPath("b.mdb"), "clientes"), V({"codigo", "nombre", "email"}));
+    EXPECT_EQ(form->Bar1.Value(), 2.0f);
+    EXPECT_EQ(form->Label4.Caption(), "Proceso Terminado");
+    EXPECT_EQ(form->MousePointer(), 0);
+    ASSERT_EQ(SyncSkips().size(), 1u);
+    EXPECT_EQ(form->Skipped().front().number, kErrOutOfMemory);
 }
 
 }  // namespace
