@@ -211,5 +211,35 @@ TEST_F(FieldWalk, AfterTheFirstTableThatNeededFieldsFailuresArePassedOver) {
     EXPECT_EQ(form->Bar2.Value(), 3.0f);
 }
 
+TEST_F(FieldWalk, AFailingRepaintEndsTheWalkOnlyBeforeTheSwitch) {
+    // Tables a and b both lack a field. The repaint of b's table bar fails: once a has had its
+    // field the walk passes that over; in a walk where nothing was appended yet it ends there.
+    const json model = Tables(
+        {Table("a", {{"x", dbLong}, {"y", dbLong}}), Table("b", {{"x", dbLong}, {"y", dbLong}})});
+    const json old = Tables({Table("a", {{"x", dbLong}}), Table("b", {{"x", dbLong}})});
+    Pair(model, old);
+    form->Command6_Click();
+    int repaints = 0;
+    int failAt = 4;  // a's table bar, a's two field bars, then b's table bar
+    form->Frame13.SetRefreshHandler([&](const app::Frame&) {
+        if (++repaints == failAt) throw Error(7, "Memoria insuficiente");
+    });
+    EXPECT_EQ(FailureOf([&] { form->Command12_Click(); }), 0);
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "a"), V({"x", "y"}));
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "b"), V({"x", "y"}));
+    EXPECT_EQ(SkippedSummary(), V({"Command12_Click 7"}));
+
+    // Again on fresh databases, now failing at the first repaint, before anything was appended.
+    Pair(model, old, "otra.mdb");
+    form->Command6_Click();
+    form->Skipped().clear();
+    repaints = 0;
+    failAt = 1;
+    EXPECT_EQ(FailureOf([&] { form->Command12_Click(); }), 7);
+    EXPECT_EQ(FieldNames(OldPath("otra.mdb"), "a"), V({"x"}));
+    EXPECT_EQ(FieldNames(OldPath("otra.mdb"), "b"), V({"x"}));
+    EXPECT_TRUE(form->Skipped().empty());
+}
+
 }  // namespace
 }  // namespace actualiz::testing
