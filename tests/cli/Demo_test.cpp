@@ -128,7 +128,9 @@ TEST_F(Demo, TheInstalledProgramUpgradesTheDemoData) {
     // The missing table and fields are there now, and the data is still there.
     const std::string clientes = std::string(kDataFolder) + "\\clientes.mdb";
     CliResult diff = RunCli({"diff", std::string(kModels) + "\\clientes.mdb", clientes, "--json"});
-    for (const auto& d : json::parse(diff.out).at("differences")) {
+    // Parsed into a variable of its own: the loop must not walk a temporary that is gone.
+    const json differences = json::parse(diff.out).at("differences");
+    for (const auto& d : differences) {
         EXPECT_NE(d.at("kind"), "table") << d;
         if (d.at("kind") == "field") {
             EXPECT_NE(d.at("change"), "onlyInModel") << d;
