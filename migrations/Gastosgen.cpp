@@ -9,22 +9,15 @@
 
 #include "app/Actualiz.h"
 #include "engine/Engine.h"
+#include "migrations/NewTable.h"
 
 namespace actualiz::app {
 
 namespace {
 
-struct NewField {
-    const char* name;
-    short type;
-    std::optional<long> size;  // text fields only
-    bool allowZeroLength;
-    bool notRequired;  // Required is set to False explicitly
-};
-
 // One row per expense. refcodbarras is the only 100-character field; vencimiento is text (the
 // due date as the supplier writes it), not a date.
-const NewField kGastosgenFields[] = {
+const migrations::NewField kGastosgenFields[] = {
     {"nombreempresa", engine::dbText, 50, true, false},
     {"refcodbarras", engine::dbText, 100, true, false},
     {"codigoproveedor", engine::dbLong, {}, false, true},
@@ -75,21 +68,9 @@ void Actualiz::Command27_Click() {
     Text4.SetText(Dir1.Path() + "\\almacen.mdb");
     std::shared_ptr<engine::Database> db = engine::OpenDatabase(Text4.Text());
 
-    for (const auto& existing : db->TableDefs()) {
-        if (engine::IsSystemName(existing->Name())) continue;
-        // Exact comparison: a "GASTOSGEN" is not ours, and the Append below is refused for it.
-        // Finding ours, there is nothing to do and nothing to say.
-        if (existing->Name() == "gastosgen") return;  // db is released as it goes out of scope
-    }
-
-    std::shared_ptr<engine::TableDef> tdf = db->CreateTableDef("gastosgen");
-    for (const NewField& f : kGastosgenFields) {
-        std::shared_ptr<engine::Field> fld = tdf->CreateField(f.name, f.type, f.size);
-        if (f.notRequired) fld->SetRequired(false);
-        if (f.allowZeroLength) fld->SetAllowZeroLength(true);
-        tdf->Fields().Append(fld);
-    }
-    db->TableDefs().Append(tdf);
+    // Finding ours, there is nothing to do and nothing to say.
+    if (migrations::HasTableNamed(*db, "gastosgen")) return;  // db is released out of scope
+    migrations::AppendNewTable(*db, "gastosgen", kGastosgenFields);
     db->Close();
 
     // ---- Pass 2: the indexes, on a fresh open.

@@ -6,25 +6,17 @@
 #include <string>
 
 #include "app/Actualiz.h"
-#include "app/ErrorModes.h"
 #include "engine/Engine.h"
-#include "migrations/IndexPhaseReport.h"
+#include "migrations/NewTable.h"
 
 namespace actualiz::app {
 
 namespace {
 
-struct NewField {
-    const char* name;
-    short type;
-    std::optional<long> size;  // text fields only
-    bool allowZeroLength;
-};
-
 // One row per product applied to a client. codcli is a Double, not a Long: the clients table
 // keeps its codes that way. The text and memo fields accept "" so that a history line can be
 // saved before every detail of the product is known.
-const NewField kHistoprodFields[] = {
+const migrations::NewField kHistoprodFields[] = {
     {"codcli", engine::dbDouble, {}, false},      {"fechaini", engine::dbDate, {}, false},
     {"codproducto", engine::dbLong, {}, false},   {"tipotra", engine::dbLong, {}, false},
     {"nompro", engine::dbText, 255, true},        {"registro", engine::dbText, 255, true},
@@ -46,56 +38,16 @@ void Actualiz::Command25_Click() {
     // file is only written by the final Append.
     Text4.SetText(Dir1.Path() + "\\" + "clientes.mdb");
     std::shared_ptr<engine::Database> db = engine::OpenDatabase(Text4.Text());
-
-    for (const auto& existing : db->TableDefs()) {
-        if (engine::IsSystemName(existing->Name())) continue;
-        // Exact comparison: a "HISTOPROD" is not ours, and the Append below is refused for it.
-        if (existing->Name() == "histoprod") {
-            host().MsgBox("La tabla histoprod ya existe", MsgIcon::Critical, Title());
-            return;  // the database is released as db goes out of scope
-        }
+    if (migrations::HasTableNamed(*db, "histoprod")) {
+        host().MsgBox("La tabla histoprod ya existe", MsgIcon::Critical, Title());
+        return;  // the database is released as db goes out of scope
     }
-
-    std::shared_ptr<engine::TableDef> tdf = db->CreateTableDef("histoprod");
-    for (const NewField& f : kHistoprodFields) {
-        std::shared_ptr<engine::Field> fld = tdf->CreateField(f.name, f.type, f.size);
-        if (f.allowZeroLength) fld->SetAllowZeroLength(true);
-        tdf->Fields().Append(fld);
-    }
-    db->TableDefs().Append(tdf);
+    migrations::AppendNewTable(*db, "histoprod", kHistoprodFields);
     db->Close();
 
-    // ---- Phase 2: the indexes, every step in skip-on-error mode on a fresh open, so that one
-    // index that cannot be made does not keep the others from being tried.
-    SkipOnError step(*this, "Command25_Click");
-    IndexPhaseReport report(*this);
-    db.reset();
-    step([&] { db = engine::OpenDatabase(Text4.Text()); });
-    report.MarkOpen();
-
-    for (const char* name : kHistoprodIndexes) {
-        // Fresh references for every index: when a creation step fails, the steps after it must
-        // fail for want of the object rather than work on the index before.
-        std::shared_ptr<engine::TableDef> table;
-        std::shared_ptr<engine::Index> idx;
-        std::shared_ptr<engine::Field> fld;
-        step([&] { table = Require(db).TableDefs()["histoprod"]; });
-        step([&] { idx = Require(table).CreateIndex(name); });
-        step([&] { fld = Require(idx).CreateField(name); });
-        step([&] {
-            Require(fld);
-            Require(idx).Fields().Append(fld);
-        });
-        step([&] { Require(idx).SetUnique(false); });
-        step([&] {
-            Require(idx);
-            Require(db).TableDefs()["histoprod"]->Indexes().Append(idx);
-        });
-        report.MarkIndex(name);
-    }
-
-    step([&] { Require(db).Close(); });
-    report.MarkClose();
+    // ---- Phase 2: the indexes, every step in skip-on-error mode on a fresh open.
+    IndexPhaseReport report = migrations::AppendIndexesPassingFailuresOver(
+        *this, "Command25_Click", "histoprod", kHistoprodIndexes);
 
     // Telling "Terminado" over a table that lacks indexes would be telling the user a failure is
     // a success: when any index step failed, say which indexes are missing and why, and keep the

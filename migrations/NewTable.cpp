@@ -1,0 +1,63 @@
+#include "migrations/NewTable.h"
+
+#include <memory>
+
+#include "app/ErrorModes.h"
+
+namespace actualiz::app::migrations {
+
+bool HasTableNamed(engine::Database& db, std::string_view name) {
+    for (const auto& existing : db.TableDefs()) {
+        if (engine::IsSystemName(existing->Name())) continue;
+        if (existing->Name() == name) return true;
+    }
+    return false;
+}
+
+void AppendNewTable(engine::Database& db, const char* table, std::span<const NewField> fields) {
+    std::shared_ptr<engine::TableDef> tdf = db.CreateTableDef(table);
+    for (const NewField& f : fields) {
+        std::shared_ptr<engine::Field> fld = tdf->CreateField(f.name, f.type, f.size);
+        if (f.requiredSetFalse) fld->SetRequired(false);
+        if (f.allowZeroLength) fld->SetAllowZeroLength(true);
+        tdf->Fields().Append(fld);
+    }
+    db.TableDefs().Append(tdf);
+}
+
+IndexPhaseReport AppendIndexesPassingFailuresOver(Actualiz& form, const char* command,
+                                                  const char* table,
+                                                  std::span<const char* const> indexes) {
+    SkipOnError step(form, command);
+    IndexPhaseReport report(form);
+    std::shared_ptr<engine::Database> db;
+    step([&] { db = engine::OpenDatabase(form.Text4.Text()); });
+    report.MarkOpen();
+
+    for (const char* name : indexes) {
+        // Fresh references for every index: when a creation step fails, the steps after it must
+        // fail for want of the object rather than work on the index before.
+        std::shared_ptr<engine::TableDef> tdf;
+        std::shared_ptr<engine::Index> idx;
+        std::shared_ptr<engine::Field> fld;
+        step([&] { tdf = Require(db).TableDefs()[table]; });
+        step([&] { idx = Require(tdf).CreateIndex(name); });
+        step([&] { fld = Require(idx).CreateField(name); });
+        step([&] {
+            Require(fld);
+            Require(idx).Fields().Append(fld);
+        });
+        step([&] { Require(idx).SetUnique(false); });
+        step([&] {
+            Require(idx);
+            Require(db).TableDefs()[table]->Indexes().Append(idx);
+        });
+        report.MarkIndex(name);
+    }
+
+    step([&] { Require(db).Close(); });
+    report.MarkClose();
+    return report;
+}
+
+}  // namespace actualiz::app::migrations
