@@ -11,7 +11,6 @@
 #include "app/FormFixture.h"
 #include "engine/Engine.h"
 #include "engine/SchemaJson.h"
-#include "support/BuildWithRows.h"
 
 namespace actualiz::testing {
 
@@ -39,8 +38,9 @@ class FieldsTest : public FormTest {
             for (const json& v : extraValues) row.push_back(v);
             rows.push_back(row);
         }
-        BuildWithRows(kNeptuno,
-                      {{"tables", {{{"name", "Empleados"}, {"fields", fields}, {"rows", rows}}}}});
+        engine::BuildDatabase(
+            kNeptuno, {{"tables", {{{"name", "Empleados"}, {"fields", fields}, {"rows", rows}}}}})
+            ->Close();
     }
 
     // The structure of Empleados and, when asked, its rows (values in field order, read through

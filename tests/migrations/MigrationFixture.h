@@ -12,7 +12,6 @@
 #include "app/FormFixture.h"
 #include "engine/Engine.h"
 #include "engine/SchemaJson.h"
-#include "support/BuildWithRows.h"
 
 namespace actualiz::testing {
 
@@ -39,7 +38,7 @@ class MigrationTest : public FormTest {
     static std::string DataPath(const std::string& name) { return "C:\\datos\\" + name; }
 
     static void Build(const std::string& path, const json& document) {
-        BuildWithRows(path, document);
+        engine::BuildDatabase(path, document)->Close();
     }
     static json Describe(const std::string& path) {
         auto db = engine::OpenDatabase(path);
