@@ -12,38 +12,15 @@
 
 #include "engine/Engine.h"
 #include "engine/SchemaJson.h"
+#include "support/RunProgram.h"
 #include "support/TempPrefix.h"
 
 namespace actualiz::testing {
 namespace {
 
-struct CliResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the real program as a script would, in the test's prefix (WINEPREFIX is inherited).
-CliResult RunCatalogs(const TempPrefix& prefix, const std::string& arguments) {
-    const std::filesystem::path errFile = prefix.root() / "stderr.txt";
-    const std::string command =
-        std::string("'") + ACTUALIZ_CLI_PATH + "' " + arguments + " 2>'" + errFile.string() + "'";
-    CliResult r;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return r;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-    int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(errFile);
-    r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return r;
-}
-
 TEST(CatalogsInit, CreatesTheThreeCatalogs) {
     TempPrefix prefix;
-    CliResult r = RunCatalogs(prefix, "catalogs init");
+    CliResult r = RunCli({"catalogs", "init"});
     EXPECT_EQ(r.status, 0) << r.err;
     for (const char* name : {"indices", "relacion", "consulta"}) {
         const std::string path = std::string("C:\\ActMirto\\") + name + ".mdb";
@@ -56,28 +33,28 @@ TEST(CatalogsInit, CreatesTheThreeCatalogs) {
 
 TEST(CatalogsInit, RefusesAnExistingCatalogWithoutForce) {
     TempPrefix prefix;
-    ASSERT_EQ(RunCatalogs(prefix, "catalogs init").status, 0);
-    CliResult again = RunCatalogs(prefix, "catalogs init");
+    ASSERT_EQ(RunCli({"catalogs", "init"}).status, 0);
+    CliResult again = RunCli({"catalogs", "init"});
     EXPECT_EQ(again.status, 1);
     EXPECT_EQ(again.err.rfind("Error 58: ", 0), 0u) << again.err;
 
-    CliResult forced = RunCatalogs(prefix, "catalogs init --force");
+    CliResult forced = RunCli({"catalogs", "init", "--force"});
     EXPECT_EQ(forced.status, 0) << forced.err;
 }
 
 TEST(CatalogsInit, AFileInPlaceOfTheFolderIsAFileError) {
     TempPrefix prefix;
     prefix.writeFile("ActMirto", "no es una carpeta");
-    CliResult r = RunCatalogs(prefix, "catalogs init");
+    CliResult r = RunCli({"catalogs", "init"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.rfind("Error ", 0), 0u) << r.err;
 }
 
 TEST(CatalogsInit, WrongArgumentsExitWithTwo) {
     TempPrefix prefix;
-    EXPECT_EQ(RunCatalogs(prefix, "catalogs").status, 2);
-    EXPECT_EQ(RunCatalogs(prefix, "catalogs init --replace").status, 2);
-    EXPECT_EQ(RunCatalogs(prefix, "catalogs borrar").status, 2);
+    EXPECT_EQ(RunCli({"catalogs"}).status, 2);
+    EXPECT_EQ(RunCli({"catalogs", "init", "--replace"}).status, 2);
+    EXPECT_EQ(RunCli({"catalogs", "borrar"}).status, 2);
     EXPECT_FALSE(std::filesystem::exists(prefix.driveCPath("ActMirto")));
 }
 
@@ -106,13 +83,13 @@ TEST(CatalogsInit, ATransformationFromTheConsoleGivesTheOldDatabaseTheModelsDefi
     engine::BuildDatabase(model, modelDoc)->Close();
     engine::BuildDatabase(old, oldDoc)->Close();
 
-    ASSERT_EQ(RunCatalogs(prefix, "catalogs init").status, 0);
+    ASSERT_EQ(RunCli({"catalogs", "init"}).status, 0);
     CliResult run =
-        RunCatalogs(prefix, "form --program-dir 'C:\\prog' activate run Command13_Click dump");
+        RunCli({"form", "--program-dir", "C:\\prog", "activate", "run", "Command13_Click", "dump"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(json::parse(run.out)["controls"]["Label4"]["caption"], "Proceso Terminado");
 
-    CliResult schema = RunCatalogs(prefix, "schema --json '" + old + "'");
+    CliResult schema = RunCli({"schema", "--json", old});
     ASSERT_EQ(schema.status, 0) << schema.err;
     const json result = json::parse(schema.out);
     EXPECT_EQ(result["tables"][0]["indexes"], json::parse(R"([{"name":"Clave",

@@ -9,44 +9,13 @@
 #include <string>
 
 #include "cli/FormRunner.h"
+#include "support/RunProgram.h"
 #include "support/TempPrefix.h"
 
 namespace actualiz::testing {
 namespace {
 
 using cli::FormStep;
-
-struct Result {
-    int status = -1;
-    std::string out;
-};
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        if (c == '\'')
-            q += "'\\''";
-        else
-            q += c;
-    }
-    return q + "'";
-}
-
-// Runs the real program the way a script would; standard error is kept apart from the dump.
-Result RunCli(const std::vector<std::string>& args, const std::string& errFile = "/dev/null") {
-    std::string command = Quote(ACTUALIZ_CLI_PATH);
-    for (const auto& a : args) command += " " + Quote(a);
-    command += " 2>" + Quote(errFile);
-    Result r;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return r;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-    int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
 
 const char* kDataFolder = "archivos de programa/Mirto 2000/bases";
 
@@ -64,7 +33,7 @@ class FormRunnerEndToEnd : public ::testing::Test {
 };
 
 TEST_F(FormRunnerEndToEnd, ActivateListsOldAndModelDatabases) {
-    Result r = RunCli({"form", "--program-dir", programDir(), "activate", "dump"});
+    CliResult r = RunCli({"form", "--program-dir", programDir(), "activate", "dump"});
     ASSERT_EQ(r.status, 0) << r.out;
     nlohmann::json dump = nlohmann::json::parse(r.out);
     const auto& controls = dump["controls"];
@@ -90,19 +59,17 @@ TEST_F(FormRunnerEndToEnd, ActivateListsOldAndModelDatabases) {
 }
 
 TEST_F(FormRunnerEndToEnd, AWindowsProgramDirWorksToo) {
-    Result r = RunCli({"form", "--program-dir", "C:\\prog\\", "activate", "dump"});
+    CliResult r = RunCli({"form", "--program-dir", "C:\\prog\\", "activate", "dump"});
     ASSERT_EQ(r.status, 0);
     auto dump = nlohmann::json::parse(r.out);
     EXPECT_EQ(dump["controls"]["List7"]["items"].size(), 2u);
 }
 
 TEST_F(FormRunnerEndToEnd, StepsRunInOrderAndFailuresAreRecorded) {
-    std::string err = (prefix.root() / "stderr.txt").string();
-    Result r =
+    CliResult r =
         RunCli({"form", "--program-dir", programDir(), "activate", "select", "List6=1", "set",
                 "Text4=c:\\x\\y.mdb", "additem", "List2=Clientes", "select", "List2=4", "click",
-                "Command13", "clear", "List7", "set", "Dir1=c:\\no hay", "dump"},
-               err);
+                "Command13", "clear", "List7", "set", "Dir1=c:\\no hay", "dump"});
     ASSERT_EQ(r.status, 0);
     auto dump = nlohmann::json::parse(r.out);
     const auto& controls = dump["controls"];
@@ -117,14 +84,12 @@ TEST_F(FormRunnerEndToEnd, StepsRunInOrderAndFailuresAreRecorded) {
         if (e["command"] != "Form_Load") errors.emplace_back(e["command"], e["number"]);
     EXPECT_EQ(errors, (std::vector<std::pair<std::string, int>>{
                           {"select List2", 380}, {"Command13_Click", 5}, {"set Dir1", 76}}));
-    std::ifstream in(err);
-    std::string echoed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_NE(echoed.find("Command13_Click"), std::string::npos) << "failures are echoed";
+    EXPECT_NE(r.err.find("Command13_Click"), std::string::npos) << "failures are echoed";
 }
 
 TEST_F(FormRunnerEndToEnd, EndingStopsTheStepsButAFinalDumpPrints) {
-    Result r = RunCli({"form", "--program-dir", programDir(), "click", "Command14", "set",
-                       "Text4=despues", "activate", "dump"});
+    CliResult r = RunCli({"form", "--program-dir", programDir(), "click", "Command14", "set",
+                          "Text4=despues", "activate", "dump"});
     ASSERT_EQ(r.status, 0);
     auto dump = nlohmann::json::parse(r.out);
     EXPECT_EQ(dump["ended"], true);
@@ -134,8 +99,8 @@ TEST_F(FormRunnerEndToEnd, EndingStopsTheStepsButAFinalDumpPrints) {
 
 TEST_F(FormRunnerEndToEnd, RunReachesHiddenAndVisibleHandlers) {
     prefix.writeFile("otra/z.mdb", "d");
-    Result r = RunCli({"form", "--program-dir", programDir(), "set", "Dir1=c:\\otra", "run",
-                       "Command7_Click", "run", "Dir1_Change", "dump"});
+    CliResult r = RunCli({"form", "--program-dir", programDir(), "set", "Dir1=c:\\otra", "run",
+                          "Command7_Click", "run", "Dir1_Change", "dump"});
     ASSERT_EQ(r.status, 0);
     auto dump = nlohmann::json::parse(r.out);
     EXPECT_EQ(dump["controls"]["List6"]["items"], std::vector<std::string>{"z.mdb"});
@@ -150,7 +115,7 @@ TEST_F(FormRunnerEndToEnd, WrongArgumentsExitWithTwo) {
     EXPECT_EQ(RunCli({"form", "run", "Command99_Click"}).status, 2);
     EXPECT_EQ(RunCli({"form", "set"}).status, 2);
     EXPECT_EQ(RunCli({"nothing"}).status, 2);
-    Result wrong = RunCli({"form", "--program-dir", programDir(), "activate", "bogus", "dump"});
+    CliResult wrong = RunCli({"form", "--program-dir", programDir(), "activate", "bogus", "dump"});
     EXPECT_EQ(wrong.status, 2);
     EXPECT_TRUE(wrong.out.empty()) << "nothing may run when the steps are wrong";
     EXPECT_EQ(RunCli({"form", "--help"}).status, 0);

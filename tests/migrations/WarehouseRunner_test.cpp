@@ -9,44 +9,13 @@
 
 #include "engine/Engine.h"
 #include "engine/SchemaJson.h"
+#include "support/RunProgram.h"
 #include "support/TempPrefix.h"
 
 namespace actualiz::testing {
 namespace {
 
 using nlohmann::json;
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        if (c == '\'')
-            q += "'\\''";
-        else
-            q += c;
-    }
-    return q + "'";
-}
-
-struct Result {
-    int status = -1;
-    std::string out;
-};
-
-// Runs the built actualiz-cli as a script would; what it echoes on standard error is dropped.
-Result RunCli(const std::vector<std::string>& args) {
-    std::string command = Quote(ACTUALIZ_CLI_PATH);
-    for (const auto& a : args) command += " " + Quote(a);
-    command += " 2>/dev/null";
-    Result r;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return r;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-    int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
 
 json Proveedores() {
     return {{"name", "proveedores"},
@@ -74,7 +43,7 @@ TEST_F(WarehouseRunner, ChoosingTheFolderAndClickingTransformarBuildsGastosgenAn
     engine::BuildDatabase("C:\\Empresa\\datos\\almacen.mdb", {{"tables", {Proveedores()}}})
         ->Close();
 
-    Result r =
+    CliResult r =
         RunCli(Args({"activate", "set", "Dir1=C:\\Empresa\\datos", "click", "Command27", "dump"}));
     ASSERT_EQ(r.status, 0) << r.out;
     json dump = json::parse(r.out);
@@ -97,7 +66,7 @@ TEST_F(WarehouseRunner, ChoosingTheFolderAndClickingTransformarBuildsGastosgenAn
 }
 
 TEST_F(WarehouseRunner, AFailureIsRecordedInErrorsAndTheProgramGoesOn) {
-    Result r =
+    CliResult r =
         RunCli(Args({"activate", "set", "Dir1=C:\\Empresa\\datos", "click", "Command27", "dump"}));
     ASSERT_EQ(r.status, 0) << r.out;
     json dump = json::parse(r.out);
