@@ -1,4 +1,5 @@
 #include "cli/CatalogCommands.h"
+#include "cli/Errors.h"
 
 #include <CLI/CLI.hpp>
 #include <exception>
@@ -25,13 +26,8 @@ void AddCatalogCommands(CLI::App& app) {
     init->callback([force] {
         try {
             catalogs::CreateCatalogs(*force);
-        } catch (const Error& e) {
-            std::cerr << "Error " << e.number() << ": " << e.description() << "\n";
-            throw CLI::RuntimeError(1);
-        } catch (const std::exception& e) {
-            Error error = app::GenericError(e);
-            std::cerr << "Error " << error.number() << ": " << error.description() << "\n";
-            throw CLI::RuntimeError(1);
+        } catch (...) {
+            throw CLI::RuntimeError(ReportFailure(std::cerr));
         }
         for (const std::string& path : catalogs::CatalogPaths())
             std::cout << "Catálogo creado: " << path << "\n";

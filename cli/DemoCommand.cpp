@@ -1,4 +1,5 @@
 #include "cli/DemoCommand.h"
+#include "cli/Errors.h"
 
 #include <CLI/CLI.hpp>
 #include <iostream>
@@ -83,13 +84,8 @@ int DemoCommand(const fs::path& dir, const fs::path& program, std::ostream& out,
         for (const DemoDatabase& old : DemoOldDatabases()) Build(dataFolder, old);
 
         Build("C:", DemoNeptuno());
-    } catch (const Error& e) {
-        err << "Error " << e.number() << ": " << e.description() << "\n";
-        return 1;
-    } catch (const std::exception& e) {
-        Error error = app::GenericError(e);
-        err << "Error " << error.number() << ": " << error.description() << "\n";
-        return 1;
+    } catch (...) {
+        return ReportFailure(err);
     }
 
     const fs::path programHost = driveC / "archivos de programa" / "Mirto 2000" / "actualiz";

@@ -1,4 +1,5 @@
 #include "cli/DiffCommand.h"
+#include "cli/Errors.h"
 
 #include <CLI/CLI.hpp>
 #include <iostream>
@@ -248,7 +249,7 @@ int DiffCommand(const std::string& model, const std::string& old, bool asJson, s
         modelDoc = Describe(model);
         oldDoc = Describe(old);
     } catch (const Error& e) {
-        err << "Error " << e.number() << ": " << e.description() << "\n";
+        err << ErrorText(e) << "\n";
         return 1;
     }
     std::vector<Difference> differences = DiffStructures(modelDoc, oldDoc);

@@ -1,4 +1,5 @@
 #include "cli/ImportCommand.h"
+#include "cli/Errors.h"
 
 #include <cctype>
 #include <filesystem>
@@ -53,7 +54,7 @@ int ImportCommand(const std::string& jetFile, const std::string& outFile,
             out << notCarried.size()
                 << " avisos de lo que no se traslada (en la salida de errores)\n";
     } catch (const Error& e) {
-        err << "Error " << e.number() << ": " << e.description() << "\n";
+        err << ErrorText(e) << "\n";
         return 1;
     }
     return 0;

@@ -1,4 +1,5 @@
 #include "cli/MigrateCommand.h"
+#include "cli/Errors.h"
 
 #include <CLI/CLI.hpp>
 #include <iostream>
@@ -104,7 +105,7 @@ int MigrateCommand(const std::string& migration, const std::string& dataDir,
     try {
         form.Dir1.SetPath(dataFolder);
     } catch (const Error& e) {
-        err << "Error " << e.number() << ": " << e.description() << "\n";
+        err << ErrorText(e) << "\n";
         return 1;
     }
     form.Errors().clear();
@@ -115,8 +116,7 @@ int MigrateCommand(const std::string& migration, const std::string& dataDir,
         out << message.text << "\n";
         if (message.text == "Terminado") finished = true;
     }
-    for (const auto& e : form.Errors())
-        err << "Error " << e.number << ": " << e.description << "\n";
+    for (const auto& e : form.Errors()) err << ErrorText(e.number, e.description) << "\n";
     if (!finished && host.Messages().empty() && form.Errors().empty()) {
         const std::string path = form.Dir1.Path() + "\\" + m->database;
         if (HasTable(path, m->table))

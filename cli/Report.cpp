@@ -1,4 +1,5 @@
 #include "cli/Report.h"
+#include "cli/Errors.h"
 
 #include <sstream>
 
@@ -84,7 +85,7 @@ std::string ChangesText(const ObjectChanges& c, const char* addedWord, const cha
 }
 
 std::string FailureText(const Failure& f) {
-    return f.command + ": Error " + std::to_string(f.number) + ": " + f.description;
+    return f.command + ": " + ErrorText(f.number, f.description);
 }
 
 // The engine could not recognise the file: not one of this program's databases.

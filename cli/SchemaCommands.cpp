@@ -1,4 +1,5 @@
 #include "cli/SchemaCommands.h"
+#include "cli/Errors.h"
 
 #include <fstream>
 #include <iostream>
@@ -17,7 +18,7 @@ using nlohmann::json;
 namespace {
 
 int ReportError(const Error& e, std::ostream& err) {
-    err << "Error " << e.number() << ": " << e.description() << "\n";
+    err << ErrorText(e) << "\n";
     return 1;
 }
 

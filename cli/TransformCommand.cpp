@@ -1,4 +1,5 @@
 #include "cli/TransformCommand.h"
+#include "cli/Errors.h"
 
 #include <unistd.h>
 
@@ -55,10 +56,6 @@ std::vector<std::string> Entries(const std::string& pattern) {
     for (std::string& name : platform::FindEntries(pattern))
         if (!IsDotEntry(name)) names.push_back(std::move(name));
     return names;
-}
-
-std::string ErrorText(const Error& e) {
-    return "Error " + std::to_string(e.number()) + ": " + e.description();
 }
 
 // "c:\x (/home/ana/.wine/drive_c/x)": people look for the file on this system.
@@ -195,8 +192,8 @@ Outcome Execute(const Plan& plan, bool dryRun, bool backup, ProgressView& view) 
     host.Attach(&form);
     if (!form.Errors().empty()) {
         for (const auto& e : form.Errors())
-            outcome.problems.push_back("No se puede abrir un catálogo: Error " +
-                                       std::to_string(e.number) + ": " + e.description);
+            outcome.problems.push_back("No se puede abrir un catálogo: " +
+                                       ErrorText(e.number, e.description));
         outcome.problems.push_back(
             "Vuelva a crear los catálogos, vacíos, con: actualiz-cli catalogs init --force");
         return outcome;
@@ -213,8 +210,7 @@ Outcome Execute(const Plan& plan, bool dryRun, bool backup, ProgressView& view) 
     }
     if (!form.Errors().empty()) {
         for (const auto& e : form.Errors())
-            outcome.problems.push_back(e.command + ": Error " + std::to_string(e.number) + ": " +
-                                       e.description);
+            outcome.problems.push_back(e.command + ": " + ErrorText(e.number, e.description));
         return outcome;
     }
 
