@@ -17,7 +17,7 @@ cmake --build build/werror -j"$jobs"
 echo "== build with AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DACTUALIZ_WERROR=ON -DACTUALIZ_SANITIZE=ON
 cmake --build build/sanitize -j"$jobs"
-export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build/sanitize && ctest --output-on-failure -j"$jobs")
 echo "== all tests passed"
