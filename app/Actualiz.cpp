@@ -12,26 +12,26 @@ namespace detail {
 
 namespace {
 
-std::unique_ptr<Control> MakeControl(const ControlSpec& spec) {
-    switch (spec.kind) {
+std::unique_ptr<Control> MakeControl(const ControlDesign& design) {
+    switch (design.kind) {
         case ControlKind::DriveListBox:
-            return std::make_unique<DriveListBox>(spec);
+            return std::make_unique<DriveListBox>(design);
         case ControlKind::DirListBox:
-            return std::make_unique<DirListBox>(spec);
+            return std::make_unique<DirListBox>(design);
         case ControlKind::CommandButton:
-            return std::make_unique<CommandButton>(spec);
+            return std::make_unique<CommandButton>(design);
         case ControlKind::ListBox:
-            return std::make_unique<ListBox>(spec);
+            return std::make_unique<ListBox>(design);
         case ControlKind::TextBox:
-            return std::make_unique<TextBox>(spec);
+            return std::make_unique<TextBox>(design);
         case ControlKind::Label:
-            return std::make_unique<Label>(spec);
+            return std::make_unique<Label>(design);
         case ControlKind::Frame:
-            return std::make_unique<Frame>(spec);
+            return std::make_unique<Frame>(design);
         case ControlKind::ProgressBar:
-            return std::make_unique<ProgressBar>(spec);
+            return std::make_unique<ProgressBar>(design);
         case ControlKind::DataControl:
-            return std::make_unique<DataControl>(spec);
+            return std::make_unique<DataControl>(design);
     }
     return nullptr;
 }
@@ -39,7 +39,7 @@ std::unique_ptr<Control> MakeControl(const ControlSpec& spec) {
 }  // namespace
 
 ControlStore::ControlStore() {
-    for (const ControlSpec& spec : Inventory()) controls_.push_back(MakeControl(spec));
+    for (const ControlDesign& design : Inventory()) controls_.push_back(MakeControl(design));
 }
 
 ControlStore::~ControlStore() = default;

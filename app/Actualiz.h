@@ -207,10 +207,10 @@ class Actualiz {
     // the caller.
     void AnexarEliminarCampo(engine::TableDef& tdfTemp, const std::string& strComando,
                              const std::string& strNombre, std::int16_t TIPO, std::int16_t size);
-    void AppendX();          // Correo, Http and Cuota into Empleados of C:\Neptuno.mdb
-    void Command3_Click();   // "Llenar DBGRID"
-    void Command4_Click();   // "Añadir Campo"
-    void Command5_Click();   // "Borrar Campos"
+    void AppendX();         // Correo, Http and Cuota into Empleados of C:\Neptuno.mdb
+    void Command3_Click();  // "Llenar DBGRID"
+    void Command4_Click();  // "Añadir Campo"
+    void Command5_Click();  // "Borrar Campos"
 
   private:
     void Load();

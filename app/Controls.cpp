@@ -16,8 +16,8 @@ Error ControlArrayElementMissing() {
 
 // ---- Control ----
 
-Control::Control(const ControlSpec& spec)
-    : spec_(spec), name_(spec.name), container_(spec.container) {}
+Control::Control(const ControlDesign& design)
+    : design_(design), name_(design.name), container_(design.container) {}
 
 Control::~Control() = default;
 
@@ -56,9 +56,9 @@ std::string ListBox::Text() const {
 
 // ---- TextBox, Label ----
 
-TextBox::TextBox(const ControlSpec& spec) : Control(spec), text_(spec.text) {}
+TextBox::TextBox(const ControlDesign& design) : Control(design), text_(design.text) {}
 
-Label::Label(const ControlSpec& spec) : Control(spec), caption_(spec.text) {}
+Label::Label(const ControlDesign& design) : Control(design), caption_(design.text) {}
 
 // ---- Frame ----
 

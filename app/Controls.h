@@ -34,30 +34,30 @@ Error ControlArrayElementMissing();  // 340
 // run time, and nothing changes a control's visibility either.
 class Control {
   public:
-    explicit Control(const ControlSpec& spec);
+    explicit Control(const ControlDesign& design);
     virtual ~Control();
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
 
     const std::string& Name() const { return name_; }
-    int Index() const { return spec_.index; }  // -1 when the control is no array element
-    std::string FullName() const { return spec_.FullName(); }
-    ControlKind Kind() const { return spec_.kind; }
+    int Index() const { return design_.index; }  // -1 when the control is no array element
+    std::string FullName() const { return design_.FullName(); }
+    ControlKind Kind() const { return design_.kind; }
     // Caption or initial text as designed.
-    std::string_view DesignText() const { return spec_.text; }
+    std::string_view DesignText() const { return design_.text; }
     // Full name of the enclosing frame, "" for a control placed on the window itself.
     const std::string& Container() const { return container_; }
-    int Left() const { return spec_.left; }
-    int Top() const { return spec_.top; }
-    int Width() const { return spec_.width; }
-    int Height() const { return spec_.height; }
+    int Left() const { return design_.left; }
+    int Top() const { return design_.top; }
+    int Width() const { return design_.width; }
+    int Height() const { return design_.height; }
     // The control's own visible flag; a control inside a hidden frame is not shown either
     // (see Actualiz::IsShown).
-    bool Visible() const { return spec_.visible; }
-    const ControlSpec& Spec() const { return spec_; }
+    bool Visible() const { return design_.visible; }
+    const ControlDesign& Design() const { return design_; }
 
   private:
-    const ControlSpec& spec_;
+    const ControlDesign& design_;
     std::string name_;
     std::string container_;
 };
@@ -91,7 +91,7 @@ class ListBox : public Control {
 
 class TextBox : public Control {
   public:
-    explicit TextBox(const ControlSpec& spec);
+    explicit TextBox(const ControlDesign& design);
 
     const std::string& Text() const { return text_; }
     void SetText(std::string text) {
@@ -114,11 +114,11 @@ class TextBox : public Control {
 
 class Label : public Control {
   public:
-    explicit Label(const ControlSpec& spec);
+    explicit Label(const ControlDesign& design);
 
     const std::string& Caption() const { return caption_; }
     void SetCaption(std::string caption) { caption_ = std::move(caption); }
-    Alignment Align() const { return Spec().alignment; }
+    Alignment Align() const { return Design().alignment; }
 
   private:
     std::string caption_;
@@ -225,7 +225,7 @@ class DirListBox : public Control {
 // showing the fields of the current row; on Update the bound texts are written into the row.
 class DataControl : public Control {
   public:
-    explicit DataControl(const ControlSpec& spec);
+    explicit DataControl(const ControlDesign& design);
     ~DataControl() override;
 
     std::string Caption() const { return std::string(DesignText()); }

@@ -4,8 +4,8 @@
 
 namespace actualiz::app {
 
-DataControl::DataControl(const ControlSpec& spec)
-    : Control(spec), databaseName_(spec.databaseName), recordSource_(spec.recordSource) {}
+DataControl::DataControl(const ControlDesign& design)
+    : Control(design), databaseName_(design.databaseName), recordSource_(design.recordSource) {}
 
 DataControl::~DataControl() = default;
 

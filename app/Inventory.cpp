@@ -13,43 +13,45 @@ constexpr std::string_view kWindow = "";
 
 // One row: name, array index (-1: no array), kind, caption or initial text, container, left,
 // top, width, height, visible flag.
-constexpr ControlSpec C(std::string_view name, int index, K kind, std::string_view text,
-                        std::string_view container, int left, int top, int width, int height,
-                        bool visible = true) {
-    return ControlSpec{name, index, kind, text, container, left, top, width, height, visible};
+constexpr ControlDesign C(std::string_view name, int index, K kind, std::string_view text,
+                          std::string_view container, int left, int top, int width, int height,
+                          bool visible = true) {
+    return ControlDesign{name, index, kind, text, container, left, top, width, height, visible};
 }
 
-constexpr ControlSpec LabelAt(std::string_view name, std::string_view caption,
-                              std::string_view container, int left, int top, int width, int height,
-                              Alignment alignment, bool visible = true) {
-    ControlSpec spec = C(name, -1, K::Label, caption, container, left, top, width, height, visible);
-    spec.alignment = alignment;
-    return spec;
+constexpr ControlDesign LabelAt(std::string_view name, std::string_view caption,
+                                std::string_view container, int left, int top, int width,
+                                int height, Alignment alignment, bool visible = true) {
+    ControlDesign design =
+        C(name, -1, K::Label, caption, container, left, top, width, height, visible);
+    design.alignment = alignment;
+    return design;
 }
 
-constexpr ControlSpec Data(std::string_view name, std::string_view caption, int left, int top,
-                           bool visible, std::string_view database, std::string_view source) {
-    ControlSpec spec = C(name, -1, K::DataControl, caption, kWindow, left, top, 1140, 345, visible);
-    spec.databaseName = database;
-    spec.recordSource = source;
-    return spec;
+constexpr ControlDesign Data(std::string_view name, std::string_view caption, int left, int top,
+                             bool visible, std::string_view database, std::string_view source) {
+    ControlDesign design =
+        C(name, -1, K::DataControl, caption, kWindow, left, top, 1140, 345, visible);
+    design.databaseName = database;
+    design.recordSource = source;
+    return design;
 }
 
-constexpr ControlSpec Bound(std::string_view name, int index, std::string_view container, int left,
-                            int top, int width, int height, std::string_view dataSource,
-                            std::string_view field) {
-    ControlSpec spec = C(name, index, K::TextBox, "", container, left, top, width, height);
-    spec.dataSource = dataSource;
-    spec.dataField = field;
-    return spec;
+constexpr ControlDesign Bound(std::string_view name, int index, std::string_view container,
+                              int left, int top, int width, int height, std::string_view dataSource,
+                              std::string_view field) {
+    ControlDesign design = C(name, index, K::TextBox, "", container, left, top, width, height);
+    design.dataSource = dataSource;
+    design.dataField = field;
+    return design;
 }
 
-constexpr ControlSpec Bar(std::string_view name, int top) {
+constexpr ControlDesign Bar(std::string_view name, int top) {
     return C(name, -1, K::ProgressBar, "", "Frame13", 60, top, 1800, 195);
 }
 
 // Frames come before the controls they hold, so that a view can build containers first.
-constexpr auto kControls = std::to_array<ControlSpec>({
+constexpr auto kControls = std::to_array<ControlDesign>({
     // Frames around the working lists and boxes.
     C("Frame1", 0, K::Frame, "Base de Datos Origen", kWindow, 90, 4005, 7095, 660),
     C("Frame1", 1, K::Frame, "Directorio de Datos", kWindow, 90, 3420, 6390, 660),
@@ -163,9 +165,10 @@ constexpr auto kControls = std::to_array<ControlSpec>({
     // Inside the progress panel: the status line, the bar captions and the bars.
     [] {
         // The status line sizes itself to its text; it starts empty.
-        ControlSpec spec = LabelAt("Label4", "", "Frame9", 1335, 255, 0, 195, Alignment::Center);
-        spec.autoSize = true;
-        return spec;
+        ControlDesign design =
+            LabelAt("Label4", "", "Frame9", 1335, 255, 0, 195, Alignment::Center);
+        design.autoSize = true;
+        return design;
     }(),
     LabelAt("Label1", "Bases:", "Frame9", 210, 600, 480, 195, Alignment::Right),
     LabelAt("Label2", "Tablas:", "Frame9", 165, 837, 525, 195, Alignment::Right),
@@ -187,19 +190,19 @@ constexpr auto kControls = std::to_array<ControlSpec>({
 
 }  // namespace
 
-std::string ControlSpec::FullName() const {
+std::string ControlDesign::FullName() const {
     std::string out(name);
     if (index >= 0) out += "(" + std::to_string(index) + ")";
     return out;
 }
 
-std::span<const ControlSpec> Inventory() {
+std::span<const ControlDesign> Inventory() {
     return kControls;
 }
 
-const ControlSpec* FindSpec(std::string_view name, int index) {
-    for (const ControlSpec& spec : kControls)
-        if (spec.name == name && spec.index == index) return &spec;
+const ControlDesign* FindDesign(std::string_view name, int index) {
+    for (const ControlDesign& design : kControls)
+        if (design.name == name && design.index == index) return &design;
     return nullptr;
 }
 

@@ -29,7 +29,7 @@ inline constexpr int kClientHeight = 3375;
 // One control of the window as designed. The whole window is one table of these (Inventory()),
 // read by the form, the Qt window, the headless runner and the tests, so that the layout is
 // written down once.
-struct ControlSpec {
+struct ControlDesign {
     std::string_view name;  // "List1", "Command13"
     int index;              // element of a control array, -1 when the control is no array
     ControlKind kind;
@@ -50,10 +50,10 @@ struct ControlSpec {
 };
 
 // Every control of the window, containers before what they contain, in a stable order.
-std::span<const ControlSpec> Inventory();
+std::span<const ControlDesign> Inventory();
 
 // The design entry of one control, or nullptr. index -1 looks for a control that is no array.
-const ControlSpec* FindSpec(std::string_view name, int index = -1);
+const ControlDesign* FindDesign(std::string_view name, int index = -1);
 
 // Splits "List1(3)" into ("List1", 3) and "List6" into ("List6", -1). Returns false for text that
 // is not a control name of that shape.

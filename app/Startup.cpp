@@ -34,9 +34,9 @@ void Actualiz::Load() {
     for (Control* control : Controls()) {
         if (auto* frame = dynamic_cast<Frame*>(control))
             frame->SetRefreshHandler([this](const Frame& f) { host_.RefreshFrame(f); });
-        if (auto* box = dynamic_cast<TextBox*>(control); box && !box->Spec().dataSource.empty()) {
-            auto* data = dynamic_cast<DataControl*>(FindControl(box->Spec().dataSource));
-            if (data) data->Bind(*box, std::string(box->Spec().dataField));
+        if (auto* box = dynamic_cast<TextBox*>(control); box && !box->Design().dataSource.empty()) {
+            auto* data = dynamic_cast<DataControl*>(FindControl(box->Design().dataSource));
+            if (data) data->Bind(*box, std::string(box->Design().dataField));
         }
     }
 

@@ -16,11 +16,11 @@ using app::ControlKind;
 
 namespace {
 
-const app::ControlSpec* SpecOf(const std::string& fullName) {
+const app::ControlDesign* DesignOf(const std::string& fullName) {
     std::string name;
     int index = -1;
     if (!app::ParseFullName(fullName, name, index)) return nullptr;
-    return app::FindSpec(name, index);
+    return app::FindDesign(name, index);
 }
 
 // "NAME=VALUE" -> (NAME, VALUE); the value may itself hold "=".
@@ -32,18 +32,18 @@ std::pair<std::string, std::string> SplitAssignment(const std::string& verb,
     return {word.substr(0, eq), word.substr(eq + 1)};
 }
 
-const app::ControlSpec& RequireControl(const std::string& verb, const std::string& name) {
-    const app::ControlSpec* spec = SpecOf(name);
-    if (!spec) throw UsageError(verb + ": the window has no control named \"" + name + "\"");
-    return *spec;
+const app::ControlDesign& RequireControl(const std::string& verb, const std::string& name) {
+    const app::ControlDesign* design = DesignOf(name);
+    if (!design) throw UsageError(verb + ": the window has no control named \"" + name + "\"");
+    return *design;
 }
 
-void RequireKind(const std::string& verb, const app::ControlSpec& spec,
+void RequireKind(const std::string& verb, const app::ControlDesign& design,
                  std::initializer_list<ControlKind> kinds) {
     for (ControlKind kind : kinds)
-        if (spec.kind == kind) return;
-    throw UsageError(verb + ": " + spec.FullName() + " is a " + std::string(KindName(spec.kind)) +
-                     ", which " + verb + " does not apply to");
+        if (design.kind == kind) return;
+    throw UsageError(verb + ": " + design.FullName() + " is a " +
+                     std::string(KindName(design.kind)) + ", which " + verb + " does not apply to");
 }
 
 bool HasDrive(const std::string& path) {

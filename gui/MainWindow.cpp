@@ -270,7 +270,7 @@ void MainWindow::RenderControl(const View& view) {
             QString caption = Q(label.Caption());
             if (widget->text() != caption) widget->setText(caption);
             // A self-sizing label (the status line) is as wide as its text.
-            if (label.Spec().autoSize) {
+            if (label.Design().autoSize) {
                 int width = widget->fontMetrics().horizontalAdvance(caption);
                 widget->resize(width, widget->height());
             }

@@ -29,8 +29,8 @@ inline QRect TwipsToPixels(int left, int top, int width, int height, double dpiX
     return QRect(x0, y0, x1 - x0, y1 - y0);
 }
 
-inline QRect TwipsToPixels(const app::ControlSpec& spec, double dpiX, double dpiY) {
-    return TwipsToPixels(spec.left, spec.top, spec.width, spec.height, dpiX, dpiY);
+inline QRect TwipsToPixels(const app::ControlDesign& design, double dpiX, double dpiY) {
+    return TwipsToPixels(design.left, design.top, design.width, design.height, dpiX, dpiY);
 }
 
 // The design client area (4245 x 3375 twips) in pixels.

@@ -17,17 +17,17 @@ bool InsideClientArea(const app::Control& c) {
 
 TEST(InventoryTable, EveryControlOnceWithItsContainerBeforeIt) {
     std::set<std::string> seen;
-    for (const app::ControlSpec& spec : app::Inventory()) {
-        std::string full = spec.FullName();
+    for (const app::ControlDesign& design : app::Inventory()) {
+        std::string full = design.FullName();
         EXPECT_TRUE(seen.insert(full).second) << full << " is listed twice";
-        if (!spec.container.empty()) {
-            EXPECT_TRUE(seen.count(std::string(spec.container)))
-                << full << " comes before its container " << spec.container;
-            const app::ControlSpec* frame = nullptr;
+        if (!design.container.empty()) {
+            EXPECT_TRUE(seen.count(std::string(design.container)))
+                << full << " comes before its container " << design.container;
+            const app::ControlDesign* frame = nullptr;
             std::string name;
             int index = -1;
-            ASSERT_TRUE(app::ParseFullName(spec.container, name, index));
-            frame = app::FindSpec(name, index);
+            ASSERT_TRUE(app::ParseFullName(design.container, name, index));
+            frame = app::FindDesign(name, index);
             ASSERT_NE(frame, nullptr) << full << " sits in a missing frame";
             EXPECT_EQ(frame->kind, ControlKind::Frame);
         }
@@ -39,7 +39,7 @@ TEST(InventoryTable, EveryControlOnceWithItsContainerBeforeIt) {
 
 TEST(InventoryTable, CountsPerKind) {
     std::map<ControlKind, int> count;
-    for (const app::ControlSpec& spec : app::Inventory()) ++count[spec.kind];
+    for (const app::ControlDesign& design : app::Inventory()) ++count[design.kind];
     EXPECT_EQ(count[ControlKind::CommandButton], 27);
     EXPECT_EQ(count[ControlKind::ListBox], 21);
     EXPECT_EQ(count[ControlKind::TextBox], 16);
@@ -108,7 +108,7 @@ TEST_F(WindowDesign, TheProgressPanelHidesEverythingInIt) {
 TEST_F(WindowDesign, TheProgressPanelIsLaidOutAsOneColumnOfCaptionedBars) {
     EXPECT_EQ(form->Label4.Caption(), "");
     EXPECT_EQ(form->Label4.Align(), app::Alignment::Center);
-    EXPECT_TRUE(form->Label4.Spec().autoSize);
+    EXPECT_TRUE(form->Label4.Design().autoSize);
     EXPECT_EQ(form->Label4.Left(), 1335);
     EXPECT_EQ(form->Label4.Top(), 255);
     EXPECT_LT(form->Label4.Top() + form->Label4.Height(), form->Frame13.Top())

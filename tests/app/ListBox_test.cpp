@@ -8,7 +8,7 @@ namespace {
 
 class ListBoxTest : public ::testing::Test {
   protected:
-    ListBox list{*FindSpec("List6")};
+    ListBox list{*FindDesign("List6")};
 };
 
 TEST_F(ListBoxTest, EntriesKeepTheOrderTheyWereAddedIn) {
@@ -107,7 +107,7 @@ TEST_F(ListBoxTest, CountStopsAtTheLargestSixteenBitNumber) {
 }
 
 TEST(ProgressBarTest, StartsAtZeroOfZeroToHundredAndAcceptsMaxZero) {
-    ProgressBar bar{*FindSpec("Bar1")};
+    ProgressBar bar{*FindDesign("Bar1")};
     EXPECT_EQ(bar.Min(), 0.0f);
     EXPECT_EQ(bar.Max(), 100.0f);
     EXPECT_EQ(bar.Value(), 0.0f);
@@ -122,7 +122,7 @@ TEST(ProgressBarTest, StartsAtZeroOfZeroToHundredAndAcceptsMaxZero) {
 }
 
 TEST(TextBoxTest, StartsWithItsDesignTextAndTracksChanges) {
-    TextBox text3{*FindSpec("Text3")};
+    TextBox text3{*FindDesign("Text3")};
     EXPECT_EQ(text3.Text(), "c:\\Quenda\\modelos\\zuri.mdb");
     EXPECT_FALSE(text3.DataChanged());
     text3.SetText("c:\\prog\\modelos\\clientes.mdb");
@@ -133,7 +133,7 @@ TEST(TextBoxTest, StartsWithItsDesignTextAndTracksChanges) {
 }
 
 TEST(LabelTest, CaptionCanBeWritten) {
-    Label label4{*FindSpec("Label4")};
+    Label label4{*FindDesign("Label4")};
     EXPECT_EQ(label4.Caption(), "");
     label4.SetCaption("Procesando clientes.mdb");
     EXPECT_EQ(label4.Caption(), "Procesando clientes.mdb");
@@ -141,7 +141,7 @@ TEST(LabelTest, CaptionCanBeWritten) {
 }
 
 TEST(FrameTest, RefreshCountsAndAsksTheView) {
-    Frame frame13{*FindSpec("Frame13")};
+    Frame frame13{*FindDesign("Frame13")};
     std::vector<std::string> painted;
     frame13.SetRefreshHandler([&](const Frame& f) { painted.push_back(f.FullName()); });
     frame13.Refresh();

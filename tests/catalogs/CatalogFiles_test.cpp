@@ -114,10 +114,10 @@ TEST(CatalogFiles, TheWindowsDataControlsOpenTheCatalogsThatAreCreated) {
         {"Data5", catalogs::kQueryCatalogPath}};
     const char* tables[] = {"indices", "relacion", "consulta"};
     for (int i = 0; i < 3; ++i) {
-        const app::ControlSpec* spec = app::FindSpec(controls[i].first);
-        ASSERT_NE(spec, nullptr);
-        EXPECT_EQ(spec->databaseName, controls[i].second);
-        EXPECT_EQ(spec->recordSource, tables[i]);
+        const app::ControlDesign* design = app::FindDesign(controls[i].first);
+        ASSERT_NE(design, nullptr);
+        EXPECT_EQ(design->databaseName, controls[i].second);
+        EXPECT_EQ(design->recordSource, tables[i]);
         EXPECT_EQ(catalogs::CatalogPaths()[static_cast<size_t>(i)], controls[i].second);
     }
 }

@@ -72,20 +72,20 @@ TEST_F(TableDefTest, InvalidNamesGive3125) {
 TEST_F(TableDefTest, FieldsKeepTypeSizeAndFlagsInFieldOrder) {
     auto db = NewDatabase();
     auto t = db->CreateTableDef("todos");
-    struct Spec {
+    struct Wanted {
         const char* name;
         short type;
         std::optional<long> size;
         long expectedSize;
     };
-    std::vector<Spec> specs = {
+    std::vector<Wanted> wanted = {
         {"si", dbBoolean, {}, 1},   {"byte", dbByte, {}, 1},       {"Cuota", dbInteger, 5, 2},
         {"largo", dbLong, {}, 4},   {"moneda", dbCurrency, {}, 8}, {"simple", dbSingle, {}, 4},
         {"doble", dbDouble, {}, 8}, {"fecha", dbDate, {}, 8},      {"bin", dbBinary, 16, 16},
         {"texto", dbText, {}, 255}, {"corto", dbText, 20, 20},     {"ole", dbLongBinary, {}, 0},
         {"memo", dbMemo, {}, 0},    {"guid", dbGUID, {}, 16},
     };
-    for (const auto& s : specs) {
+    for (const auto& s : wanted) {
         auto f = t->CreateField(s.name, s.type, s.size);
         if (s.type == dbText || s.type == dbMemo) f->SetAllowZeroLength(true);
         if (std::string(s.name) == "largo") f->SetRequired(true);
@@ -95,15 +95,15 @@ TEST_F(TableDefTest, FieldsKeepTypeSizeAndFlagsInFieldOrder) {
     auto reopened = Reopen();
     for (auto* source : {db.get(), reopened.get()}) {
         auto stored = source->TableDefs()["todos"];
-        ASSERT_EQ(stored->Fields().Count(), static_cast<int>(specs.size()));
-        for (std::size_t i = 0; i < specs.size(); ++i) {
+        ASSERT_EQ(stored->Fields().Count(), static_cast<int>(wanted.size()));
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
             auto f = stored->Fields()[static_cast<int>(i)];
-            EXPECT_EQ(f->Name(), specs[i].name);
-            EXPECT_EQ(f->Type(), specs[i].type) << specs[i].name;
-            EXPECT_EQ(f->Size(), specs[i].expectedSize) << specs[i].name;
-            bool text = specs[i].type == dbText || specs[i].type == dbMemo;
-            EXPECT_EQ(f->AllowZeroLength(), text) << specs[i].name;
-            EXPECT_EQ(f->Required(), std::string(specs[i].name) == "largo");
+            EXPECT_EQ(f->Name(), wanted[i].name);
+            EXPECT_EQ(f->Type(), wanted[i].type) << wanted[i].name;
+            EXPECT_EQ(f->Size(), wanted[i].expectedSize) << wanted[i].name;
+            bool text = wanted[i].type == dbText || wanted[i].type == dbMemo;
+            EXPECT_EQ(f->AllowZeroLength(), text) << wanted[i].name;
+            EXPECT_EQ(f->Required(), std::string(wanted[i].name) == "largo");
         }
     }
 }
