@@ -56,4 +56,18 @@ void Field::SetValue(Value value) {
     state->Set(column_, std::move(value));
 }
 
+Collection<Field>::Hooks Field::DefinitionFieldHooks(const Collection<Field>& fields,
+                                                     std::function<void()> checkChangeable,
+                                                     Role role) {
+    Collection<Field>::Hooks hooks;
+    hooks.beforeAppend = [&fields, checkChangeable, role](const std::shared_ptr<Field>& field) {
+        checkChangeable();
+        CheckName(field->Name(), "campo");
+        if (fields.Contains(field->Name())) throw MakeError(err::kFieldDefinedTwice, field->Name());
+        field->role_ = role;
+    };
+    hooks.beforeDelete = [checkChangeable](const std::shared_ptr<Field>&) { checkChangeable(); };
+    return hooks;
+}
+
 }  // namespace actualiz::engine

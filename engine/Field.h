@@ -1,8 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "engine/Collection.h"
 #include "engine/Types.h"
 
 namespace actualiz::engine {
@@ -59,6 +61,12 @@ class Field {
     friend struct detail::Schema;
 
     enum class Role { Free, TableField, IndexField, RelationField, RecordsetField };
+
+    // The field hooks of an index or a relation: fields are added and removed only while the owner
+    // is not stored (checkChangeable throws once it is), names are valid and appear once.
+    static Collection<Field>::Hooks DefinitionFieldHooks(const Collection<Field>& fields,
+                                                         std::function<void()> checkChangeable,
+                                                         Role role);
 
     void CheckChangeable() const;
 

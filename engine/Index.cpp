@@ -6,16 +6,8 @@
 namespace actualiz::engine {
 
 Index::Index(std::string name) : name_(std::move(name)) {
-    Collection<Field>::Hooks hooks;
-    hooks.beforeAppend = [this](const std::shared_ptr<Field>& field) {
-        CheckChangeable();
-        CheckName(field->Name(), "campo");
-        if (fields_.Contains(field->Name()))
-            throw MakeError(err::kFieldDefinedTwice, field->Name());
-        field->role_ = Field::Role::IndexField;
-    };
-    hooks.beforeDelete = [this](const std::shared_ptr<Field>&) { CheckChangeable(); };
-    fields_.SetHooks(std::move(hooks));
+    fields_.SetHooks(Field::DefinitionFieldHooks(
+        fields_, [this] { CheckChangeable(); }, Field::Role::IndexField));
 }
 
 void Index::CheckChangeable() const {

@@ -10,16 +10,8 @@ Relation::Relation(std::string name, std::string table, std::string foreignTable
       table_(std::move(table)),
       foreignTable_(std::move(foreignTable)),
       attributes_(attributes) {
-    Collection<Field>::Hooks hooks;
-    hooks.beforeAppend = [this](const std::shared_ptr<Field>& field) {
-        CheckChangeable();
-        CheckName(field->Name(), "campo");
-        if (fields_.Contains(field->Name()))
-            throw MakeError(err::kFieldDefinedTwice, field->Name());
-        field->role_ = Field::Role::RelationField;
-    };
-    hooks.beforeDelete = [this](const std::shared_ptr<Field>&) { CheckChangeable(); };
-    fields_.SetHooks(std::move(hooks));
+    fields_.SetHooks(Field::DefinitionFieldHooks(
+        fields_, [this] { CheckChangeable(); }, Field::Role::RelationField));
 }
 
 void Relation::CheckChangeable() const {
