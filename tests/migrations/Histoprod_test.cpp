@@ -161,7 +161,7 @@ TEST_F(TreatmentHistoryMigration, ASecondRunStopsAtTheExistenceCheck) {
     ASSERT_TRUE(host.Ended());
     json after = Describe(ClientesPath());
 
-    // A new session of the program on the migrated database.
+    // A new run of the program on the migrated database.
     app::RecordingHost again;
     app::Actualiz second(again, "C:\\prog");
     second.Dir1.SetPath("C:\\datos");
