@@ -71,26 +71,23 @@ void Sandbox::Folder(std::string_view windowsPath) {
     fs::create_directories(InSandbox(windowsPath));
 }
 
-void Sandbox::CopyFile(std::string_view windowsPath) {
-    const fs::path source = Original(windowsPath);
+std::optional<fs::path> Sandbox::FilePlace(std::string_view windowsPath) {
     const fs::path target = InSandbox(windowsPath);
-    fs::create_directories(target.parent_path());
-    if (fs::is_directory(source)) {
+    if (fs::is_directory(Original(windowsPath))) {
         fs::create_directories(target);
-        return;
+        return std::nullopt;
     }
-    fs::copy_file(source, target, fs::copy_options::overwrite_existing);
+    fs::create_directories(target.parent_path());
+    return target;
+}
+
+void Sandbox::CopyFile(std::string_view windowsPath) {
+    if (auto target = FilePlace(windowsPath))
+        fs::copy_file(Original(windowsPath), *target, fs::copy_options::overwrite_existing);
 }
 
 void Sandbox::Placeholder(std::string_view windowsPath) {
-    const fs::path source = Original(windowsPath);
-    const fs::path target = InSandbox(windowsPath);
-    fs::create_directories(target.parent_path());
-    if (fs::is_directory(source)) {
-        fs::create_directories(target);
-        return;
-    }
-    std::ofstream(target, std::ios::binary);
+    if (auto target = FilePlace(windowsPath)) std::ofstream(*target, std::ios::binary);
 }
 
 }  // namespace actualiz::cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,9 @@ class Sandbox {
 
   private:
     std::filesystem::path Original(std::string_view windowsPath) const;
+    // Where the sandbox keeps the real entry at windowsPath, its folders made. A real folder is
+    // made there as a folder and gives nullopt: there is no file to write.
+    std::optional<std::filesystem::path> FilePlace(std::string_view windowsPath);
     void MapDrive(char letter);
 
     platform::DriveMap original_;
