@@ -99,7 +99,7 @@ TEST_P(JetSampleTest, TablesAreTheUserTablesMdbToolsList) {
     json doc = ReadJetFile(file).document;
     std::set<std::string> ours, theirs;
     for (const auto& t : doc.at("tables")) ours.insert(t.at("name").get<std::string>());
-    std::string listed = Capture("mdb-tables -1 " + Shell(file.string()));
+    std::string listed = Capture("mdb-tables -1 " + ShellQuoted(file.string()));
     std::size_t pos = 0;
     while (pos < listed.size()) {
         std::size_t end = listed.find('\n', pos);

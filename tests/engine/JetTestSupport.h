@@ -14,7 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "support/RunProgram.h"
+
 namespace actualiz::engine::testing {
+
+using actualiz::testing::ShellQuoted;
 
 inline std::filesystem::path JetSample(const std::string& name) {
     return std::filesystem::path(ACTUALIZ_SOURCE_DIR) / "tests" / "data" / "jet" / name;
@@ -24,12 +28,6 @@ inline const std::vector<std::string>& JetSampleNames() {
     static const std::vector<std::string> names = {"testV1997.mdb", "testIndexCodesV1997.mdb",
                                                    "queryTestV2000.mdb", "indexTestV2000.mdb"};
     return names;
-}
-
-inline std::string Shell(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
 }
 
 // Standard output of a shell command; empty when it fails.
@@ -59,9 +57,9 @@ inline constexpr const char* kNullMark = "@@NULL@@";
 // "YYYY-MM-DD HH:MM:SS", binary data as hexadecimal digits.
 inline std::vector<std::vector<std::string>> ExportTable(const std::filesystem::path& file,
                                                          const std::string& table) {
-    std::string csv = Capture("mdb-export -0 " + Shell(kNullMark) +
+    std::string csv = Capture("mdb-export -0 " + ShellQuoted(kNullMark) +
                               " -T '%Y-%m-%d %H:%M:%S' -D '%Y-%m-%d %H:%M:%S' -b hex " +
-                              Shell(file.string()) + " " + Shell(table));
+                              ShellQuoted(file.string()) + " " + ShellQuoted(table));
     std::vector<std::vector<std::string>> rows;
     std::vector<std::string> row;
     std::string field;
@@ -103,19 +101,27 @@ inline std::vector<std::vector<std::string>> ExportTable(const std::filesystem::
     return rows;
 }
 
+// The lines of a command's output, without their line feeds.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return lines;
+}
+
 // mdb-schema's columns of each table, in order: name and the type as it writes it
 // ("Text (50)", "Long Integer" ...).
 inline std::map<std::string, std::vector<std::pair<std::string, std::string>>> SchemaColumns(
     const std::filesystem::path& file) {
     std::map<std::string, std::vector<std::pair<std::string, std::string>>> tables;
-    std::string text = Capture("mdb-schema " + Shell(file.string()));
+    std::string text = Capture("mdb-schema " + ShellQuoted(file.string()));
     std::string current;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        pos = end + 1;
+    for (const std::string& line : Lines(text)) {
         if (line.rfind("CREATE TABLE [", 0) == 0) {
             current = line.substr(14, line.rfind(']') - 14);
             tables[current];
@@ -140,14 +146,9 @@ inline std::map<std::string, std::vector<std::pair<std::string, std::string>>> S
 inline std::map<std::string, std::map<std::string, std::string>> ColumnProperties(
     const std::filesystem::path& file, const std::string& table) {
     std::map<std::string, std::map<std::string, std::string>> columns;
-    std::string text = Capture("mdb-prop " + Shell(file.string()) + " " + Shell(table));
+    std::string text = Capture("mdb-prop " + ShellQuoted(file.string()) + " " + ShellQuoted(table));
     std::string current;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        pos = end + 1;
+    for (const std::string& line : Lines(text)) {
         if (line.rfind("name: ", 0) == 0) {
             current = line.substr(6);
         } else if (!current.empty() && !line.empty() && line[0] == '\t') {
