@@ -13,8 +13,8 @@
 #include <QPixmap>
 #include <QTimer>
 
-#include "cli/FormRunner.h"
 #include "gui/MainWindow.h"
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -71,9 +71,9 @@ int main(int argc, char** argv) {
 
     std::string folder;
     try {
-        folder = actualiz::cli::ResolveProgramDir(parser.value(programDir).toStdString());
-    } catch (const actualiz::cli::UsageError& e) {
-        std::cerr << e.what() << '\n';
+        folder = actualiz::platform::ResolveProgramFolder(parser.value(programDir).toStdString());
+    } catch (const actualiz::Error& e) {
+        std::cerr << "--program-dir: " << e.description() << '\n';
         return 2;
     }
 
