@@ -70,8 +70,7 @@ void Frame::Refresh() {
 // ---- DriveListBox ----
 
 void DriveListBox::SetDrive(std::string drive) {
-    if (drive.size() < 2 || drive[1] != ':' || !std::isalpha(static_cast<unsigned char>(drive[0])))
-        throw platform::DeviceUnavailable(drive);
+    if (!platform::HasDriveLetter(drive)) throw platform::DeviceUnavailable(drive);
     std::string letter{static_cast<char>(std::tolower(static_cast<unsigned char>(drive[0]))), ':'};
     bool known = false;
     for (const std::string& d : platform::Drives())
@@ -93,10 +92,6 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-bool HasDrive(std::string_view path) {
-    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
-}
-
 // The path the list would show for a text given to Path: absolute, with single backslashes,
 // "." and ".." resolved, no trailing backslash except at the drive root. A bare drive ("c:")
 // stands for the drive's current folder, which is its root in this program.
@@ -104,12 +99,12 @@ std::string CanonicalFolder(std::string_view requested, const std::string& curre
     std::string drive;
     std::string_view rest;
     std::vector<std::string> parts;
-    if (HasDrive(requested)) {
+    if (platform::HasDriveLetter(requested)) {
         drive = std::string(requested.substr(0, 2));
         rest = requested.substr(2);
     } else {
         // Relative to the folder shown now ("sub", "..", "\\otra" from the current drive).
-        if (!HasDrive(current)) return std::string(requested);
+        if (!platform::HasDriveLetter(current)) return std::string(requested);
         drive = current.substr(0, 2);
         rest = requested;
         if (rest.empty() || !IsSeparator(rest.front())) {
@@ -152,7 +147,8 @@ std::string Pattern(const std::string& folder, std::string_view name) {
 
 void DirListBox::SetPath(std::string path) {
     std::string folder = CanonicalFolder(path, path_);
-    if (!HasDrive(folder) || !platform::DirectoryExists(folder)) throw platform::PathNotFound(path);
+    if (!platform::HasDriveLetter(folder) || !platform::DirectoryExists(folder))
+        throw platform::PathNotFound(path);
     path_ = std::move(folder);
     // Notified even when the folder is the one already shown: the form counts on every set
     // refilling the list of old databases.

@@ -46,10 +46,6 @@ void RequireKind(const std::string& verb, const app::ControlDesign& design,
                      std::string(KindName(design.kind)) + ", which " + verb + " does not apply to");
 }
 
-bool HasDrive(const std::string& path) {
-    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
-}
-
 }  // namespace
 
 std::vector<FormStep> ParseFormSteps(const std::vector<std::string>& words) {
@@ -182,23 +178,9 @@ nlohmann::json DumpForm(const app::Actualiz& form, const app::RecordingHost& hos
 
 std::string ResolveProgramDir(const std::string& argument) {
     try {
-        if (argument.empty()) return platform::ProgramFolder();
-        if (HasDrive(argument)) {
-            // Already a Windows path: as the system would report it, without a trailing
-            // backslash except at a drive root.
-            std::string folder = argument;
-            while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/'))
-                folder.pop_back();
-            if (folder.size() == 2) folder += '\\';
-            return folder;
-        }
-        std::filesystem::path host = std::filesystem::absolute(argument).lexically_normal();
-        if (host.has_relative_path() && !host.has_filename()) host = host.parent_path();
-        return platform::ProgramFolderFor(host);
+        return platform::ResolveProgramFolder(argument);
     } catch (const Error& e) {
         throw UsageError("--program-dir: " + e.description());
-    } catch (const std::filesystem::filesystem_error& e) {
-        throw UsageError(std::string("--program-dir: ") + e.what());
     }
 }
 

@@ -24,10 +24,7 @@ int ImportCommand(const std::string& jetFile, const std::string& outFile,
         std::vector<std::string> notCarried;
         // Command lines take host paths as they are, relative ones included; "C:\\..." goes
         // through the drive mapping.
-        bool windows = jetFile.size() >= 2 &&
-                       std::isalpha(static_cast<unsigned char>(jetFile[0])) && jetFile[1] == ':';
-        std::filesystem::path source =
-            windows ? platform::ResolvePath(jetFile) : std::filesystem::path(jetFile);
+        std::filesystem::path source = platform::ResolvePath(jetFile);
         auto db = engine::ImportJetFile(source, outFile, read, &notCarried);
 
         long tables = 0, indexes = 0, rows = 0;

@@ -15,9 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 char DriveLetter(std::string_view windowsPath) {
-    if (windowsPath.size() < 2 || windowsPath[1] != ':' ||
-        !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
-        throw platform::PathNotFound(windowsPath);
+    if (!platform::HasDriveLetter(windowsPath)) throw platform::PathNotFound(windowsPath);
     return static_cast<char>(std::tolower(static_cast<unsigned char>(windowsPath[0])));
 }
 

@@ -42,10 +42,6 @@ bool IsDotEntry(const std::string& name) {
     return name == "." || name == "..";
 }
 
-bool HasDrive(const std::string& path) {
-    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
-}
-
 bool Has(const std::vector<std::string>& names, const std::string& name) {
     // The window pairs databases by exact name, letter case included; so does everything here.
     return std::find(names.begin(), names.end(), name) != names.end();
@@ -327,7 +323,7 @@ int CannotStart(const std::vector<std::string>& problems, bool asJson, std::ostr
 }  // namespace
 
 std::string WindowsFolderArgument(const std::string& argument) {
-    if (HasDrive(argument)) return argument;
+    if (platform::HasDriveLetter(argument)) return argument;
     fs::path host = fs::absolute(argument).lexically_normal();
     if (host.has_relative_path() && !host.has_filename()) host = host.parent_path();
     std::optional<std::string> windows = platform::ToWindowsPath(host);

@@ -146,14 +146,9 @@ void Database::Close() {
 
 namespace {
 
-bool LooksLikeWindowsPath(std::string_view path) {
-    return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
-}
-
 fs::path HostPath(std::string_view path) {
-    if (!LooksLikeWindowsPath(path)) return fs::path(std::string(path));
     try {
-        return platform::ToHostPath(path);
+        return platform::ResolvePath(path);
     } catch (const actualiz::Error&) {
         throw MakeError(err::kInvalidPath, path);
     }

@@ -1113,11 +1113,8 @@ ReadingCopies& Copies() {
 }
 
 fs::path HostPathOf(std::string_view path) {
-    bool windows =
-        path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
-    if (!windows) return fs::path(std::string(path));
     try {
-        return platform::ToHostPath(path);
+        return platform::ResolvePath(path);
     } catch (const Error&) {
         throw MakeError(err::kInvalidPath, path);
     }

@@ -144,10 +144,13 @@ fs::path ToHostPath(std::string_view windowsPath) {
     return DriveMap::FromEnvironment().ToHost(windowsPath);
 }
 
+bool HasDriveLetter(std::string_view path) {
+    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
+}
+
 std::filesystem::path ResolvePath(std::string_view windowsOrHostPath) {
-    if (!windowsOrHostPath.empty() && windowsOrHostPath.front() == '/')
-        return std::filesystem::path(windowsOrHostPath).lexically_normal();
-    return ToHostPath(windowsOrHostPath);
+    if (HasDriveLetter(windowsOrHostPath)) return ToHostPath(windowsOrHostPath);
+    return std::filesystem::path(windowsOrHostPath).lexically_normal();
 }
 
 std::optional<std::string> ToWindowsPath(const fs::path& host) {
@@ -280,6 +283,24 @@ std::string ProgramFolderFor(const fs::path& hostFolder) {
     // "\modelos" get a doubled backslash only at a drive root, as the program always has.
     if (windows->size() > 3 && windows->back() == '\\') windows->pop_back();
     return *windows;
+}
+
+std::string ResolveProgramFolder(const std::string& argument) {
+    if (argument.empty()) return ProgramFolder();
+    if (HasDriveLetter(argument)) {
+        // Already a Windows path: as the system would report it, without a trailing backslash
+        // except at a drive root.
+        std::string folder = argument;
+        while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/'))
+            folder.pop_back();
+        if (folder.size() == 2) folder += '\\';
+        return folder;
+    }
+    std::error_code ec;
+    fs::path host = fs::absolute(argument, ec).lexically_normal();
+    if (ec) throw PathNotFound(argument);
+    if (host.has_relative_path() && !host.has_filename()) host = host.parent_path();
+    return ProgramFolderFor(host);
 }
 
 }  // namespace actualiz::platform

@@ -16,8 +16,11 @@ namespace actualiz::platform {
 
 std::filesystem::path ToHostPath(std::string_view windowsPath);  // throws like DriveMap::ToHost
 std::optional<std::string> ToWindowsPath(const std::filesystem::path& host);
-// Paths given by people on a command line or by tests may also be host paths: an absolute path
-// that starts with "/" is taken as it is, anything else goes through ToHostPath.
+// "c:\\x", "C:": a path that starts with a drive letter is a Windows path; anything else is a host
+// path. The one place that tells the two kinds apart.
+bool HasDriveLetter(std::string_view path);
+// Paths given by people on a command line or by tests may also be host paths: a path with a drive
+// letter goes through ToHostPath, anything else (absolute or relative) is taken as it is.
 std::filesystem::path ResolvePath(std::string_view windowsOrHostPath);
 
 // Plain questions: a path that cannot be mapped (unknown drive, no drive) does not exist.
@@ -43,8 +46,13 @@ std::vector<std::string> Drives();  // FromEnvironment().Drives: "c:", "z:" ...
 // The running program's folder as a Windows path: no trailing backslash except at a drive root
 // ("C:\\"). Throws 76 when no drive maps it.
 std::string ProgramFolder();
-// The same rule applied to any host folder (used for --program-dir).
+// The same rule applied to any host folder.
 std::string ProgramFolderFor(const std::filesystem::path& hostFolder);
+// A program folder given by a person (--program-dir of both front ends): a Windows path is taken
+// as it is (without a trailing backslash, except at a drive root), a host path is turned into the
+// Windows path of that folder; empty means the folder of the running program. Throws 76 when the
+// folder cannot be reached through a drive.
+std::string ResolveProgramFolder(const std::string& argument);
 
 // The classic file errors with their Spanish texts, naming the path concerned, for callers that
 // raise them themselves (a directory list given a missing folder raises PathNotFound).

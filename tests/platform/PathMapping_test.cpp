@@ -107,6 +107,17 @@ TEST(WindowsToHost, DriveRoot) {
     EXPECT_EQ(ToHostPath("Z:\\tmp"), fs::path("/tmp"));
 }
 
+// Command lines mix both kinds: only a drive letter makes a Windows path; a relative host path
+// stays relative (a failed create given "out/x.mdb" must find its own file to remove it).
+TEST(WindowsToHost, ResolvePathTellsTheKindsApartByTheDriveLetterAlone) {
+    TempPrefix prefix;
+    EXPECT_EQ(ResolvePath("c:\\a.mdb"), prefix.driveCPath("a.mdb"));
+    EXPECT_EQ(ResolvePath("/tmp/./x.mdb"), fs::path("/tmp/x.mdb"));
+    EXPECT_EQ(ResolvePath("out/x.mdb"), fs::path("out/x.mdb"));
+    EXPECT_FALSE(HasDriveLetter("\\a.mdb"));
+    EXPECT_FALSE(HasDriveLetter("1:"));
+}
+
 TEST(WindowsToHost, UnmappablePathsAreErrorsNotFallbacks) {
     TempPrefix prefix;
     std::string text;
