@@ -9,7 +9,8 @@ packages=(
     libgtest-dev libbenchmark-dev
     libcli11-dev nlohmann-json3-dev
     mdbtools mdbtools-dev
-    xvfb xauth x11-apps imagemagick
+    xvfb xauth x11-apps x11-utils imagemagick
+    fonts-liberation2 librsvg2-bin
 )
 
 missing=()
