@@ -6,21 +6,22 @@
 #include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFont>
-#include <QFontMetrics>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QShowEvent>
-#include <QStyle>
-#include <QStyleOptionButton>
 #include <QTimer>
 
 #include "app/ErrorModes.h"
+#include "app/StartupReport.h"
+#include "gui/Busy.h"
 #include "gui/DirList.h"
+#include "gui/Look.h"
 #include "gui/Twips.h"
 
 namespace actualiz::gui {
@@ -39,48 +40,6 @@ QString Q(const std::string& text) {
 // through the catalogs; the arrows only say what the box is.
 QString DataCaption(const app::DataControl& data) {
     return QStringLiteral("|◀ ◀  %1  ▶ ▶|").arg(Q(data.Caption()));
-}
-
-// Captions were laid out for a narrower dialog font than most toolkits use. Like the classic
-// button, a caption too wide for one line wraps at a space when the button is tall enough for two;
-// one that still does not fit is drawn a little smaller rather than cut off.
-void FitCaption(QPushButton& button) {
-    const QString caption = button.text();
-    auto fits = [&button](const QString& text) {
-        QStyleOptionButton option;
-        option.initFrom(&button);
-        option.text = text;
-        QRect room =
-            button.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &button);
-        QSize needed = button.fontMetrics().size(0, text);
-        return needed.width() <= room.width() && needed.height() <= room.height();
-    };
-    if (fits(caption)) return;
-
-    // The two-line split whose longer line is shortest.
-    QString best;
-    int bestWidth = 0;
-    for (qsizetype at = caption.indexOf(QLatin1Char(' ')); at > 0;
-         at = caption.indexOf(QLatin1Char(' '), at + 1)) {
-        QString first = caption.left(at);
-        QString second = caption.mid(at + 1);
-        int width = std::max(button.fontMetrics().horizontalAdvance(first),
-                             button.fontMetrics().horizontalAdvance(second));
-        if (best.isEmpty() || width < bestWidth) {
-            best = first + QLatin1Char('\n') + second;
-            bestWidth = width;
-        }
-    }
-    if (!best.isEmpty() && fits(best)) {
-        button.setText(best);
-        return;
-    }
-
-    QFont smaller = button.font();
-    while (smaller.pointSizeF() > 6 && !fits(caption)) {
-        smaller.setPointSizeF(smaller.pointSizeF() - 0.5);
-        button.setFont(smaller);
-    }
 }
 
 int BarPosition(const app::ProgressBar& bar) {
@@ -103,15 +62,13 @@ MainWindow::MainWindow(const std::string& programFolder, QWidget* parent) : QWid
     host_.SetHoldErrors(false);
 
     setWindowTitle(Q(app::Actualiz::Title()));
-    setWindowIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
-    // The design's captions were measured in an 8-point dialog font; at the toolkit's usual
-    // 10 points "Transformar" no longer fits its button.
-    QFont dialogFont = font();
-    dialogFont.setPointSizeF(8);
-    setFont(dialogFont);
+    setWindowIcon(AppIcon());
+    ClassicLook::Install();
+    setFont(DesignFont());
     Build();
     resize(DesignClientSize());
     Render();
+    focusChain_.Update(this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -129,6 +86,7 @@ QSize MainWindow::DesignClientSize() const {
 void MainWindow::Build() {
     // The inventory lists every frame before what it holds, so a container's widget always
     // exists when its contents are made; later controls lie above earlier ones.
+    std::vector<QPushButton*> buttons;
     for (app::Control* control : form_->Controls()) {
         QWidget* parent = this;
         if (!control->Container().empty()) {
@@ -139,13 +97,15 @@ void MainWindow::Build() {
         widget->setObjectName(Q(control->FullName()));
         widget->setGeometry(
             ToPixels(control->Left(), control->Top(), control->Width(), control->Height()));
-        if (auto* button = qobject_cast<QPushButton*>(widget)) FitCaption(*button);
+        if (auto* button = qobject_cast<QPushButton*>(widget)) buttons.push_back(button);
+        focusChain_.Add(widget);
         // A control whose flag is off is neither drawn nor clickable, and nothing changes that
         // while the program runs. Inside a hidden frame everything is hidden with it.
         widget->setVisible(control->Visible());
         widgets_[control->FullName()] = widget;
         views_.push_back({control, widget});
     }
+    FitCaptions(buttons, font());
 }
 
 QWidget* MainWindow::MakeWidget(app::Control& control, QWidget* parent) {
@@ -159,15 +119,15 @@ QWidget* MainWindow::MakeWidget(app::Control& control, QWidget* parent) {
             auto* button =
                 new QPushButton(Q(static_cast<app::CommandButton&>(control).Caption()), parent);
             button->setAutoDefault(false);
-            connect(button, &QPushButton::clicked, this, [this, name] {
-                form_->Click(name);
-                Render();
-            });
+            connect(button, &QPushButton::clicked, this, [this, name] { RunButton(name); });
             return button;
         }
         case app::ControlKind::ListBox: {
             auto* list = new QListWidget(parent);
             list->setSelectionMode(QAbstractItemView::SingleSelection);
+            // The classic list box scrolls only up and down; a horizontal bar would take the
+            // room of a row in these short lists.
+            list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             auto* box = static_cast<app::ListBox*>(&control);
             // Choosing an entry selects it on the form; the lists have no handler of their own.
             connect(list, &QListWidget::currentRowChanged, this, [this, box](int row) {
@@ -261,7 +221,11 @@ void MainWindow::RenderControl(const View& view) {
         case app::ControlKind::TextBox: {
             auto* edit = static_cast<QLineEdit*>(view.widget);
             QString text = Q(static_cast<app::TextBox&>(control).Text());
-            if (edit->text() != text) edit->setText(text);
+            if (edit->text() != text) {
+                edit->setText(text);
+                // A path longer than its box shows its start, where the drive and folders are.
+                edit->setCursorPosition(0);
+            }
             break;
         }
         case app::ControlKind::Label: {
@@ -364,9 +328,10 @@ QStringList MainWindow::ShownControls() const {
 
 // ---- What the user does ----
 
-void MainWindow::UserEvent(const std::string& event, const std::function<void()>& action) {
+bool MainWindow::UserEvent(const std::string& event, const std::function<void()>& action) {
     try {
         action();
+        return true;
     } catch (const app::ApplicationEnded&) {
         // The program ended inside the event; the window is already closing.
     } catch (const Error& e) {
@@ -377,6 +342,53 @@ void MainWindow::UserEvent(const std::string& event, const std::function<void()>
         form_->Errors().push_back({event, error.number(), error.description()});
         host_.ShowError(event, error);
     }
+    return false;
+}
+
+void MainWindow::RunButton(const std::string& name) {
+    // A message box inside a command runs an event loop of its own; nothing the user does to
+    // the window meanwhile may start a second command.
+    if (BusyScope::Active() || form_->Ended()) return;
+    BusyScope busy;
+    std::shared_ptr<void> lock;
+    if (dataFolderLock_ &&
+        !UserEvent(name + "_Click", [&] { lock = dataFolderLock_(form_->Dir1.Path()); }))
+        return;
+    form_->Click(name);
+    Render();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    // Keys the focused control leaves unused. Enter presses the focused button, as Space does;
+    // Escape is "Salir", unless a command is running (a message box of that command is up).
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (auto* button = qobject_cast<QPushButton*>(focusWidget());
+                button && button->isVisible()) {
+                event->accept();
+                button->click();
+                return;
+            }
+            break;
+        case Qt::Key_Escape:
+            if (!BusyScope::Active()) {
+                event->accept();
+                RunButton("Command14");
+                return;
+            }
+            break;
+        default:
+            break;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // Enlarging brings controls into view and so within reach of the keyboard; shrinking takes
+    // them out of both.
+    focusChain_.Update(this);
 }
 
 // ---- Start, activation and end ----
@@ -391,20 +403,21 @@ void MainWindow::showEvent(QShowEvent* event) {
     }
 }
 
-void MainWindow::ShowLoadErrors() {
-    for (const app::Actualiz::CommandError& error : form_->Errors())
-        if (error.command == "Form_Load")
-            host_.ShowError(error.command, Error(error.number, error.description));
-}
-
 void MainWindow::Activate() {
     if (activated_ || form_->Ended()) return;
     activated_ = true;
     activationQueued_ = true;
-    // Loading comes before activation: the catalogs that could not be opened are reported
-    // first, as the window was loaded, and only once.
-    ShowLoadErrors();
+    // Loading comes before activation: what kept the window from loading as designed (missing
+    // catalogs, no drive C) is told once, in one message that says where the files should be
+    // and how to make them.
+    const app::StartupReport report = app::CheckStartup(*form_);
+    if (!report.Empty())
+        host_.MsgBox(report.Text(), app::MsgIcon::Critical, app::Actualiz::Title());
+    // Without drive C the activation cannot reach the data folder nor its fallback "c:\"; the
+    // message above has said why, so the failure is recorded and not shown a second time.
+    host_.SetHoldErrors(report.driveCMissing);
     form_->Run("Form_Activate");
+    host_.SetHoldErrors(false);
     Render();
     emit activated();
 }

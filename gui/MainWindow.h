@@ -11,6 +11,8 @@
 #include <QWidget>
 
 #include "app/Actualiz.h"
+#include "gui/Busy.h"
+#include "gui/FocusChain.h"
 #include "gui/QtHost.h"
 
 namespace actualiz::gui {
@@ -42,6 +44,8 @@ class MainWindow : public QWidget {
     // failures recorded while loading.
     void Activate();
     bool Activated() const { return activated_; }
+    // The lock the window takes on the data folder around every command the user starts.
+    void SetDataFolderLock(DataFolderLock lock) { dataFolderLock_ = std::move(lock); }
     // How often a frame was repainted on the form's request (Frame.Refresh).
     int FrameRepaints(const std::string& frameName) const;
 
@@ -56,6 +60,8 @@ class MainWindow : public QWidget {
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     struct View {
@@ -71,9 +77,11 @@ class MainWindow : public QWidget {
     bool IsInside(const app::Control& control, const app::Frame& frame) const;
     // Something the user did to a control outside any command (choosing a drive, opening a
     // folder): a failure that reaches it is recorded and shown under the event's name, like a
-    // command's, and the program goes on.
-    void UserEvent(const std::string& event, const std::function<void()>& action);
-    void ShowLoadErrors();
+    // command's, and the program goes on. Returns whether it succeeded.
+    bool UserEvent(const std::string& event, const std::function<void()>& action);
+    // A click on a button (by mouse or key): the command runs with the busy pointer, under the
+    // data folder lock, and what the user does meanwhile is thrown away when it returns.
+    void RunButton(const std::string& name);
     void OnEnd();
 
     QtHost host_;  // before the form, which keeps a reference to it
@@ -81,6 +89,8 @@ class MainWindow : public QWidget {
     std::vector<View> views_;
     std::map<std::string, QWidget*, std::less<>> widgets_;
     std::map<std::string, int> frameRepaints_;
+    FocusChain focusChain_;
+    DataFolderLock dataFolderLock_;
     bool rendering_ = false;  // the widgets' own change signals are ours, not the user's
     bool activationQueued_ = false;
     bool activated_ = false;

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QScreen>
+
+#include <algorithm>
 
 #include "app/Actualiz.h"
 
@@ -38,6 +41,14 @@ void QtHost::Present(QMessageBox::Icon icon, const QString& title, const QString
         return;
     }
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent_);
+    // The box wraps its text at a width of its own; a line naming a host path is let through
+    // whole, up to two thirds of the screen.
+    int widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        widest = std::max(widest, box.fontMetrics().horizontalAdvance(line));
+    if (QScreen* screen = box.screen())
+        widest = std::min(widest, screen->availableSize().width() * 2 / 3);
+    box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: %1px; }").arg(widest));
     box.exec();
 }
 

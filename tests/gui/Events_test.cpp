@@ -4,8 +4,11 @@
 
 #include <QComboBox>
 #include <QCursor>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 
 #include "gui/DirList.h"
@@ -79,16 +82,21 @@ TEST_F(WindowTest, LoadingFailuresAreShownOnceAfterTheWindowAppears) {
     // Nothing is shown while the window is being built and not yet on the screen.
     EXPECT_TRUE(messages.empty());
     ASSERT_EQ(window->form().Errors().size(), 1u);
-    const auto failure = window->form().Errors()[0];
-    EXPECT_EQ(failure.command, "Form_Load");
+    EXPECT_EQ(window->form().Errors()[0].command, "Form_Load");
 
     window->show();
     ASSERT_TRUE(QTest::qWaitFor([this] { return window->Activated(); }));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].icon, QMessageBox::Critical);
     EXPECT_EQ(messages[0].title.toStdString(), app::Actualiz::Title());
-    EXPECT_TRUE(messages[0].text.contains(QString::number(failure.number)));
-    EXPECT_TRUE(messages[0].text.contains(QString::fromStdString(failure.description)));
+    // It names the missing file, where the prefix puts it, and how to make it.
+    const QString text = messages[0].text;
+    EXPECT_TRUE(text.contains("C:\\ActMirto\\relacion.mdb")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(prefix.driveCPath("ActMirto").string())))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains("indices.mdb")) << "a catalog that opened is not missing";
+    EXPECT_TRUE(text.contains("WINEPREFIX")) << text.toStdString();
+    EXPECT_TRUE(text.contains("actualiz-cli catalogs init")) << text.toStdString();
 
     // Showing the window again does not repeat it, nor the activation.
     window->hide();
@@ -96,6 +104,26 @@ TEST_F(WindowTest, LoadingFailuresAreShownOnceAfterTheWindowAppears) {
     QTest::qWait(20);
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_EQ(window->form().List7.ListCount(), 1);
+}
+
+TEST_F(WindowTest, WithoutDriveCOneMessageSaysWhatIsMissingAndTheWindowStillOpens) {
+    std::filesystem::remove_all(prefix.driveC());
+    Open();
+    // Three catalogs that do not open and an activation that reaches no folder: one message.
+    ASSERT_EQ(messages.size(), 1u);
+    const QString text = messages[0].text;
+    for (const char* name : {"indices.mdb", "relacion.mdb", "consulta.mdb"})
+        EXPECT_TRUE(text.contains(name)) << name << " in:\n" << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(prefix.driveC().string())))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("actualiz-cli catalogs init")) << text.toStdString();
+    // What failed is still recorded, the activation's failure included.
+    int activation = 0;
+    for (const auto& error : window->form().Errors())
+        activation += error.command == "Form_Activate";
+    EXPECT_EQ(activation, 1);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->form().Ended());
 }
 
 // ---- Folder navigation ----
@@ -253,6 +281,74 @@ TEST_F(WindowTest, PointerElevenIsTheHourglassForTheWholeApplication) {
     window->form().SetMousePointer(11);
     window.reset();
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(WindowTest, AButtonsCommandShowsTheBusyPointerAndDropsWhatTheUserDidMeanwhile) {
+    BuildCatalogs(true, true, false);
+    // One stored query in the catalog, so that "Iguala Consultas" moves its bar once.
+    json consulta{{"name", "consulta"},
+                  {"fields",
+                   {{{"name", "nombrecon"}, {"type", engine::dbText}, {"size", 50}},
+                    {{"name", "consulta"}, {"type", engine::dbMemo}}}},
+                  {"rows", json::array({json::array({"ventas", "SELECT 1"})})}};
+    engine::BuildDatabase("C:\\ActMirto\\consulta.mdb", json{{"tables", json::array({consulta})}})
+        ->Close();
+    Open();
+    window->resize(window->ToPixels(0, 0, 16000, 9500).size());
+    QTest::qWait(0);
+    const std::string text3 = window->form().Text3.Text();
+
+    // While the command runs, the user clicks "Salir" and types into a path box.
+    std::vector<bool> busy;
+    QObject::connect(static_cast<QProgressBar*>(W("Bar6")), &QProgressBar::valueChanged, [&] {
+        const QCursor* cursor = QApplication::overrideCursor();
+        busy.push_back(cursor && cursor->shape() == Qt::WaitCursor);
+        QWidget* salir = W("Command14");
+        const QPoint centre = salir->rect().center();
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(
+                salir,
+                new QMouseEvent(type, centre, salir->mapToGlobal(centre), Qt::LeftButton,
+                                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                Qt::NoModifier));
+        QCoreApplication::postEvent(
+            W("Text3"), new QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x"));
+    });
+    QTest::mouseClick(W("Command23"), Qt::LeftButton);
+    QTest::qWait(20);
+
+    ASSERT_FALSE(busy.empty()) << "the command never moved its bar";
+    EXPECT_EQ(busy, std::vector<bool>(busy.size(), true)) << "no busy pointer while it ran";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy pointer outlived the command";
+    EXPECT_FALSE(window->form().Ended()) << "a click given during the run ran afterwards";
+    EXPECT_EQ(window->form().Text3.Text(), text3) << "keys given during the run were typed";
+    EXPECT_EQ(static_cast<QLineEdit*>(W("Text3"))->text().toStdString(), text3);
+}
+
+TEST_F(WindowTest, EnterPressesTheFocusedButtonAndEscapeIsSalirOnlyWhenNoCommandRuns) {
+    BuildCatalogs();
+    Open();  // no almacen.mdb: "Transformar" fails with a message
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    W("Command27")->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), W("Command27"));
+
+    // Escape pressed while the command's message box is up does not end the program.
+    window->host().SetPresenter(
+        [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
+            messages.push_back({icon, title, text});
+            QTest::keyClick(window.get(), Qt::Key_Escape);
+        });
+    QTest::keyClick(W("Command27"), Qt::Key_Return);
+    ASSERT_EQ(window->form().Errors().size(), 1u);
+    EXPECT_EQ(window->form().Errors()[0].command, "Command27_Click");
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_FALSE(window->form().Ended());
+
+    // With nothing running, Escape does what "Salir" does.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(window->form().Ended());
+    EXPECT_FALSE(window->isVisible());
 }
 
 // ---- Working controls the user edits ----

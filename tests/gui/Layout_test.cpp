@@ -1,11 +1,17 @@
 // What the user sees: the design client area with exactly four usable controls, the hidden
 // buttons, and the working controls that an enlarged window brings into view.
+#include <QFontInfo>
+#include <QGroupBox>
 #include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 
 #include "gui/DirList.h"
+#include "gui/FocusChain.h"
 #include "gui/Twips.h"
 #include "gui/WindowFixture.h"
 
@@ -41,6 +47,67 @@ TEST_F(WindowTest, StartsWithTheDesignClientAreaAndTheProductTitle) {
     EXPECT_EQ(window->size(), window->DesignClientSize());
     EXPECT_EQ(window->size(), gui::DesignClientSize(window->logicalDpiX(), window->logicalDpiY()));
     EXPECT_EQ(window->windowTitle().toStdString(), app::Actualiz::Title());
+    // The program's icon, from a title bar's size to a large one.
+    const QList<QSize> sizes = window->windowIcon().availableSizes();
+    for (int size : {16, 32, 48, 256})
+        EXPECT_TRUE(sizes.contains(QSize(size, size))) << "no " << size << " pixel icon";
+}
+
+// The names of the controls that hold the focus after each of `count` presses of Tab.
+std::vector<std::string> TabWalk(gui::MainWindow& window, int count) {
+    std::vector<std::string> walk;
+    for (int i = 0; i < count; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* focused = QApplication::focusWidget();
+        walk.push_back(focused ? focused->objectName().toStdString() : "(none)");
+    }
+    (void)window;
+    return walk;
+}
+
+TEST_F(WindowTest, TheKeyboardReachesOnlyWhatIsInViewInReadingOrder) {
+    BuildCatalogs();
+    Open();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "Drive1");
+
+    // Tab goes round the four controls in view, and a Space then lands on one of them: no
+    // hidden or outlying button runs.
+    EXPECT_EQ(TabWalk(*window, 5),
+              (std::vector<std::string>{"Dir1", "Command27", "Command14", "Drive1", "Dir1"}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_TRUE(window->form().Errors().empty());
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(window->form().Ended());
+
+    // Enlarged, the working controls come within reach of the keyboard too...
+    window->resize(window->ToPixels(0, 0, 16000, 9500).size());
+    QTest::qWait(0);
+    std::set<std::string> reached;
+    for (const std::string& name : TabWalk(*window, 80)) reached.insert(name);
+    for (const char* name : {"Command2", "Command24", "Text3", "List6", "List11(3)"})
+        EXPECT_TRUE(reached.count(name)) << name << " is never reached";
+    for (const char* name : {"Command12", "Command13", "Command25", "Command26"})
+        EXPECT_FALSE(reached.count(name)) << name << " is hidden yet reached";
+
+    // ...and leave it when the window is made small again, the focus included.
+    window->resize(window->DesignClientSize());
+    QTest::qWait(0);
+    std::set<std::string> atDesign;
+    for (const std::string& name : TabWalk(*window, 8)) atDesign.insert(name);
+    EXPECT_EQ(atDesign, (std::set<std::string>{"Drive1", "Dir1", "Command27", "Command14"}));
+}
+
+TEST(FocusChainOrder, ColumnsFromTheLeftEachFromTheTop) {
+    // The design's four: the drive list over the folder list, the two buttons to their right.
+    const std::vector<QRect> areas{QRect(214, 7, 65, 26), QRect(4, 7, 202, 21),
+                                   QRect(214, 194, 67, 25), QRect(4, 31, 200, 186)};
+    EXPECT_EQ(gui::FocusChain::ReadingOrder(areas), (std::vector<size_t>{1, 3, 0, 2}));
+    // Side by side at one height, but overlapping across: one column, read from the top.
+    const std::vector<QRect> stacked{QRect(0, 50, 100, 20), QRect(50, 0, 100, 20)};
+    EXPECT_EQ(gui::FocusChain::ReadingOrder(stacked), (std::vector<size_t>{1, 0}));
 }
 
 TEST_F(WindowTest, AtTheDesignSizeOnlyTheFolderListsTransformarAndSalirAreSeen) {
@@ -136,10 +203,17 @@ TEST_F(WindowTest, EnlargingBringsTheWorkingControlsIntoViewButHiddenOnesStayHid
 TEST_F(WindowTest, EveryButtonCaptionFitsItsButton) {
     BuildCatalogs();
     Open();
+    // The design's dialog font, 8 points, the same on every button.
+    EXPECT_EQ(QFontInfo(window->font()).family(), "Liberation Sans");
+    EXPECT_EQ(window->font().pointSizeF(), 8);
+    const QString buttonFont = static_cast<QPushButton*>(W("Command27"))->font().toString();
+    EXPECT_GE(static_cast<QPushButton*>(W("Command27"))->font().pointSizeF(), 7.5);
     for (app::Control* control : window->form().Controls()) {
         auto* button = qobject_cast<QPushButton*>(window->WidgetFor(control->FullName()));
         if (!button) continue;
         SCOPED_TRACE(control->FullName());
+        // One font for all of them: the window's, or the one size smaller that fits them all.
+        EXPECT_EQ(button->font().toString(), buttonFont) << "a button in a font of its own";
         QStyleOptionButton option;
         option.initFrom(button);
         option.text = button->text();
@@ -152,6 +226,43 @@ TEST_F(WindowTest, EveryButtonCaptionFitsItsButton) {
         EXPECT_EQ(button->text().replace(QLatin1Char('\n'), QLatin1Char(' ')).toStdString(),
                   static_cast<app::CommandButton*>(control)->Caption());
     }
+}
+
+TEST_F(WindowTest, FrameCaptionsListEntriesAndPathBoxesShowWhole) {
+    BuildCatalogs();
+    for (const char* name : {"almacen.mdb", "clientes.mdb", "nominas.mdb"})
+        prefix.writeFile(std::string(kDataFolder) + "/" + name, "");
+    Open();
+    window->resize(window->ToPixels(0, 0, 16000, 9500).size());
+    QTest::qWait(0);
+
+    // A frame's caption fits between its corners.
+    for (app::Control* control : window->form().Controls()) {
+        auto* frame = qobject_cast<QGroupBox*>(window->WidgetFor(control->FullName()));
+        if (!frame || frame->title().isEmpty()) continue;
+        QStyleOptionGroupBox option;
+        option.initFrom(frame);
+        option.text = frame->title();
+        option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+        QRect label = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                     QStyle::SC_GroupBoxLabel, frame);
+        EXPECT_LE(label.right(), frame->width() - 1) << control->FullName() << " caption is cut";
+        EXPECT_LE(frame->fontMetrics().horizontalAdvance(frame->title()), label.width())
+            << control->FullName() << " caption is cut";
+    }
+
+    // The old databases' names fit their list, which scrolls only up and down.
+    auto* list6 = static_cast<QListWidget*>(W("List6"));
+    ASSERT_EQ(list6->count(), 3);
+    EXPECT_EQ(list6->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    // The widest entry with the margins its list draws it with.
+    EXPECT_LE(list6->sizeHintForColumn(0), list6->viewport()->width()) << "an entry is cut";
+
+    // A path longer than its box shows where it starts.
+    window->form().Text4.SetText(
+        "c:\\archivos de programa\\Mirto 2000\\bases\\contabilidad\\ejercicios\\almacen.mdb");
+    window->Render();
+    EXPECT_EQ(static_cast<QLineEdit*>(W("Text4"))->cursorPosition(), 0);
 }
 
 TEST(DirListEntries, ThePathFromTheRootDownThenTheSubfolders) {
