@@ -4,11 +4,14 @@
 //   --self-test          opens the window, lets the form activate, checks what the user sees and
 //                        quits (status 0 when the window came up as designed)
 //   --screenshot FILE    opens the window, lets the form activate, saves an image of it, quits
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <iostream>
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
@@ -21,6 +24,67 @@ namespace {
 // Without a user to answer them, message boxes are written on standard error.
 void PrintMessage(QMessageBox::Icon, const QString& title, const QString& text) {
     std::cerr << title.toStdString() << ": " << text.toStdString() << '\n';
+}
+
+// The toolkit's own options, which it takes before ours (--help-all lists them).
+constexpr const char* kToolkitOptions =
+    "\nOptions of the Qt toolkit:\n"
+    "  -platform NAME[:OPTIONS]   window system plugin (xcb, wayland, offscreen)\n"
+    "  -display DISPLAY           X display to open (default: $DISPLAY)\n"
+    "  -style NAME                widget style (Fusion, Windows)\n"
+    "  -reverse                   right-to-left layout\n"
+    "  -qwindowgeometry GEOMETRY  window size and place, as WIDTHxHEIGHT+X+Y\n";
+
+// The toolkit's options are taken out before our arguments are read: the toolkit reads them
+// itself when it starts.
+QStringList WithoutToolkitOptions(const QStringList& arguments) {
+    static const QStringList withValue{"-platform", "-display", "-style", "-qwindowgeometry"};
+    QStringList out;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QStringLiteral("-reverse")) continue;
+        if (withValue.contains(argument)) {
+            ++i;
+            continue;
+        }
+        bool joined = false;
+        for (const QString& option : withValue)
+            joined = joined || argument.startsWith(option + QLatin1Char('='));
+        if (!joined) out << argument;
+    }
+    return out;
+}
+
+// The help as the parser writes it, with the program's own name where it puts a placeholder
+// (it takes the name from the toolkit, which is not started yet for --help).
+std::string HelpText(const QCommandLineParser& parser, const char* argv0, bool all) {
+    QString text = parser.helpText();
+    text.replace(QStringLiteral("<executable_name>"),
+                 QFileInfo(QString::fromLocal8Bit(argv0)).fileName());
+    std::string out = text.toStdString();
+    if (all) out += kToolkitOptions;
+    return out;
+}
+
+// Whether a window system can be reached. The toolkit aborts with a message of its own when it
+// finds none; the user is better told what to do instead. An X display on this machine answers
+// on its socket in /tmp/.X11-unix; one elsewhere (host:0) is left to the toolkit to try.
+bool DisplayAvailable(const QStringList& arguments) {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return true;
+    for (const QString& argument : arguments)
+        if (argument.startsWith(QStringLiteral("-platform")) ||
+            argument.startsWith(QStringLiteral("-display")))
+            return true;
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return true;
+    const QString display = qEnvironmentVariable("DISPLAY");
+    if (display.isEmpty()) return false;
+    if (!display.startsWith(QLatin1Char(':')) && !display.startsWith(QStringLiteral("unix:")))
+        return true;
+    // ":1", ":1.0" and "unix:1" all name display 1.
+    const QString number = display.section(QLatin1Char(':'), 1).section(QLatin1Char('.'), 0, 0);
+    struct stat info {};
+    const QByteArray socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number).toLocal8Bit();
+    return stat(socket.constData(), &info) == 0;
 }
 
 }  // namespace
@@ -47,12 +111,12 @@ int main(int argc, char** argv) {
     parser.addOption(programDir);
     parser.addOption(selfTest);
     parser.addOption(screenshot);
-    if (!parser.parse(arguments)) {
+    if (!parser.parse(WithoutToolkitOptions(arguments))) {
         std::cerr << parser.errorText().toStdString() << '\n';
         return 2;
     }
-    if (parser.isSet("help")) {
-        std::cout << parser.helpText().toStdString();
+    if (parser.isSet("help") || parser.isSet("help-all")) {
+        std::cout << HelpText(parser, argv[0], parser.isSet("help-all"));
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {
@@ -65,6 +129,12 @@ int main(int argc, char** argv) {
     if (parser.isSet(selfTest) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
         qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!DisplayAvailable(arguments)) {
+        std::cerr << "actualiz necesita una pantalla gráfica y no la encuentra (DISPLAY o "
+                     "WAYLAND_DISPLAY); sin pantalla use actualiz-cli, por ejemplo: "
+                     "actualiz-cli transform\n";
+        return 1;
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromStdString(actualiz::app::Actualiz::Title()));
@@ -111,6 +181,9 @@ int main(int argc, char** argv) {
     }
 
     window.show();
+    // The one window of the program takes the keyboard, so the focus mark shows where Enter and
+    // Space act from the start (a window manager may decide otherwise).
+    window.activateWindow();
     int result = QApplication::exec();
     return status != 0 ? status : result;
 }

@@ -20,11 +20,17 @@ struct Outcome {
 
 class ProgramTest : public WindowTest {
   protected:
-    Outcome Start(const QStringList& arguments) {
+    // withDisplay false: started where no window system can be reached.
+    Outcome Start(const QStringList& arguments, bool withDisplay = true) {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("WINEPREFIX", QString::fromStdString(prefix.root().string()));
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        if (withDisplay) {
+            environment.insert("QT_QPA_PLATFORM", "offscreen");
+        } else {
+            for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                environment.remove(name);
+        }
         process.setProcessEnvironment(environment);
         process.start(ACTUALIZ_GUI_PATH, arguments);
         EXPECT_TRUE(process.waitForFinished(60000)) << "the program did not quit";
@@ -47,8 +53,37 @@ TEST_F(ProgramTest, SelfTestOpensTheWindowChecksItAndQuits) {
 TEST_F(ProgramTest, WithoutCatalogsTheSelfTestReportsThemAndStillStarts) {
     Outcome outcome = Start({"--program-dir", "C:\\prog", "--self-test"});
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.err.count("Error '"), 3) << outcome.err.toStdString();
-    EXPECT_TRUE(outcome.err.contains("indices.mdb"));
+    // One message for the three, saying how to make them.
+    const QString title = QString::fromStdString(app::Actualiz::Title()) + ": ";
+    EXPECT_EQ(outcome.err.count(title), 1) << outcome.err.toStdString();
+    for (const char* name : {"indices.mdb", "relacion.mdb", "consulta.mdb"})
+        EXPECT_TRUE(outcome.err.contains(name)) << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains("actualiz-cli catalogs init")) << outcome.err.toStdString();
+}
+
+TEST_F(ProgramTest, HelpNamesTheProgramAndNeverOpensTheWindow) {
+    Outcome help = Start({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.contains("actualiz [options]")) << help.out.toStdString();
+    EXPECT_FALSE(help.out.contains("<executable_name>")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains("--help-all"));
+
+    // The full help adds the toolkit's options, and quits like --help.
+    Outcome all = Start({"--help-all"});
+    EXPECT_EQ(all.status, 0);
+    EXPECT_TRUE(all.out.contains("actualiz [options]")) << all.out.toStdString();
+    EXPECT_TRUE(all.out.contains("-platform")) << all.out.toStdString();
+    // And those options are taken, not refused as unknown.
+    EXPECT_EQ(Start({"-platform", "offscreen", "-reverse", "--help"}).status, 0);
+}
+
+TEST_F(ProgramTest, WithoutADisplayOneLineSaysSoAndPointsToTheCompanion) {
+    BuildCatalogs();
+    Outcome outcome = Start({"--program-dir", "C:\\prog"}, false);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err.trimmed().count(QLatin1Char('\n')), 0) << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains("actualiz-cli")) << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.out.isEmpty());
 }
 
 TEST_F(ProgramTest, ScreenshotIsTheWindowAtItsDesignSize) {
