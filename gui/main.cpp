@@ -87,6 +87,38 @@ bool DisplayAvailable(const QStringList& arguments) {
     return stat(socket.constData(), &info) == 0;
 }
 
+// --self-test: once the form is activated, checks that exactly the four design controls show,
+// and quits (status 1 when not).
+void SelfTestOnActivation(actualiz::gui::MainWindow& window, int& status) {
+    QObject::connect(&window, &actualiz::gui::MainWindow::activated, &window, [&window, &status] {
+        QStringList wanted{"Drive1", "Dir1", "Command14", "Command27"};
+        wanted.sort();
+        QStringList shown = window.ShownControls();
+        shown.sort();
+        if (shown != wanted) {
+            std::cerr << "self-test: the window shows " << shown.join(", ").toStdString()
+                      << " instead of " << wanted.join(", ").toStdString() << '\n';
+            status = 1;
+        } else {
+            std::cout << "self-test: window \"" << window.windowTitle().toStdString() << "\" shows "
+                      << shown.join(", ").toStdString() << '\n';
+        }
+        window.close();
+    });
+}
+
+// --screenshot FILE: once the form is activated, saves an image of the window and quits.
+void ScreenshotOnActivation(actualiz::gui::MainWindow& window, const QString& file, int& status) {
+    QObject::connect(&window, &actualiz::gui::MainWindow::activated, &window,
+                     [&window, file, &status] {
+                         if (!window.grab().save(file)) {
+                             std::cerr << "cannot write " << file.toStdString() << '\n';
+                             status = 1;
+                         }
+                         window.close();
+                     });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -152,33 +184,10 @@ int main(int argc, char** argv) {
     if (unattended) window.host().SetPresenter(PrintMessage);
 
     int status = 0;
-    if (parser.isSet(selfTest)) {
-        QObject::connect(&window, &actualiz::gui::MainWindow::activated, &window, [&] {
-            const QStringList expected{"Drive1", "Dir1", "Command14", "Command27"};
-            QStringList shown = window.ShownControls();
-            shown.sort();
-            QStringList wanted = expected;
-            wanted.sort();
-            if (shown != wanted) {
-                std::cerr << "self-test: the window shows " << shown.join(", ").toStdString()
-                          << " instead of " << wanted.join(", ").toStdString() << '\n';
-                status = 1;
-            } else {
-                std::cout << "self-test: window \"" << window.windowTitle().toStdString()
-                          << "\" shows " << shown.join(", ").toStdString() << '\n';
-            }
-            window.close();
-        });
-    } else if (parser.isSet(screenshot)) {
-        const QString file = parser.value(screenshot);
-        QObject::connect(&window, &actualiz::gui::MainWindow::activated, &window, [&] {
-            if (!window.grab().save(file)) {
-                std::cerr << "cannot write " << file.toStdString() << '\n';
-                status = 1;
-            }
-            window.close();
-        });
-    }
+    if (parser.isSet(selfTest))
+        SelfTestOnActivation(window, status);
+    else if (parser.isSet(screenshot))
+        ScreenshotOnActivation(window, parser.value(screenshot), status);
 
     window.show();
     // The one window of the program takes the keyboard, so the focus mark shows where Enter and
