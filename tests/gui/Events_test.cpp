@@ -351,6 +351,31 @@ TEST_F(WindowTest, EnterPressesTheFocusedButtonAndEscapeIsSalirOnlyWhenNoCommand
     EXPECT_FALSE(window->isVisible());
 }
 
+TEST_F(WindowTest, AButtonsCommandRunsUnderTheDataFolderLockOrNotAtAll) {
+    BuildCatalogs();
+    Open();
+    std::vector<std::string> taken;
+    bool refuse = true;
+    window->SetDataFolderLock([&](const std::string& folder) -> std::shared_ptr<void> {
+        taken.push_back(folder);
+        if (refuse) throw platform::PathFileAccessError(folder);
+        return std::make_shared<int>(0);
+    });
+    // Refused: the user is told, and "Salir" does not end the program.
+    QTest::mouseClick(W("Command14"), Qt::LeftButton);
+    ASSERT_EQ(taken, std::vector<std::string>{kDataPath});
+    ASSERT_EQ(messages.size(), 1u);
+    const Error refusal = platform::PathFileAccessError(kDataPath);
+    EXPECT_TRUE(messages[0].text.contains(QString::number(refusal.number())))
+        << messages[0].text.toStdString();
+    EXPECT_FALSE(window->form().Ended());
+
+    refuse = false;
+    QTest::mouseClick(W("Command14"), Qt::LeftButton);
+    EXPECT_EQ(taken.size(), 2u);
+    EXPECT_TRUE(window->form().Ended());
+}
+
 // ---- Working controls the user edits ----
 
 TEST_F(WindowTest, TypingInATextBoxOrChoosingAnEntryChangesTheForm) {
