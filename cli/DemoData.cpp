@@ -27,7 +27,8 @@ const char* const kModelClientes = R"json({
        {"name": "fechaalta", "type": 8},
        {"name": "activo", "type": 1},
        {"name": "saldo", "type": 7},
-       {"name": "descuento", "type": 3},
+       {"name": "descuento", "type": 3, "defaultValue": "0",
+        "validationRule": "Between 0 And 100", "validationText": "El descuento va de 0 a 100"},
        {"name": "observaciones", "type": 12, "allowZeroLength": true}
      ],
      "indexes": [
@@ -38,7 +39,7 @@ const char* const kModelClientes = R"json({
      ]},
     {"name": "visitas",
      "fields": [
-       {"name": "codigovisita", "type": 4, "required": true},
+       {"name": "codigovisita", "type": 4, "required": true, "attributes": 17},
        {"name": "codigocliente", "type": 4},
        {"name": "fecha", "type": 8},
        {"name": "motivo", "type": 10, "size": 100, "allowZeroLength": true},
@@ -89,7 +90,7 @@ const char* const kModelAlmacen = R"json({
        {"name": "descripcion", "type": 10, "size": 100, "allowZeroLength": true},
        {"name": "codigoproveedor", "type": 4},
        {"name": "existencias", "type": 4},
-       {"name": "stockminimo", "type": 3},
+       {"name": "stockminimo", "type": 3, "defaultValue": "0", "validationRule": ">= 0"},
        {"name": "preciocoste", "type": 7},
        {"name": "precioventa", "type": 7},
        {"name": "fechaultimacompra", "type": 8},
@@ -103,11 +104,12 @@ const char* const kModelAlmacen = R"json({
      ]},
     {"name": "movimientos",
      "fields": [
-       {"name": "codigomovimiento", "type": 4, "required": true},
+       {"name": "codigomovimiento", "type": 4, "required": true, "attributes": 17},
        {"name": "codigoarticulo", "type": 4},
        {"name": "fecha", "type": 8},
        {"name": "cantidad", "type": 7},
-       {"name": "tipo", "type": 10, "size": 1},
+       {"name": "tipo", "type": 10, "size": 1, "defaultValue": "\"E\"",
+        "validationRule": "In (\"E\", \"S\")", "validationText": "Tipo E (entrada) o S (salida)"},
        {"name": "documento", "type": 10, "size": 20, "allowZeroLength": true},
        {"name": "notas", "type": 12, "allowZeroLength": true}
      ],
@@ -155,7 +157,7 @@ const char* const kModelProductos = R"json({
      ]},
     {"name": "tratamientos",
      "fields": [
-       {"name": "codtratamiento", "type": 4, "required": true},
+       {"name": "codtratamiento", "type": 4, "required": true, "attributes": 17},
        {"name": "codproducto", "type": 4},
        {"name": "cultivo", "type": 10, "size": 50, "allowZeroLength": true},
        {"name": "plaga", "type": 10, "size": 80, "allowZeroLength": true},
@@ -182,8 +184,10 @@ const char* const kModelProductos = R"json({
 const char* const kModelPedidos = R"json({
   "tables": [
     {"name": "pedidos",
+     "validationRule": "[fechaentrega] Is Null Or [fechaentrega] >= [fecha]",
+     "validationText": "La entrega no puede ser anterior al pedido",
      "fields": [
-       {"name": "codigopedido", "type": 4, "required": true},
+       {"name": "codigopedido", "type": 4, "required": true, "attributes": 17},
        {"name": "codigocliente", "type": 4},
        {"name": "fecha", "type": 8},
        {"name": "fechaentrega", "type": 8},

@@ -212,6 +212,13 @@ std::shared_ptr<Database> OpenDatabase(std::string_view path) {
     try {
         if (!detail::Schema::HasEngineTables(*connection))
             throw MakeError(err::kUnrecognizedFormat, path);
+        // A file of an older format gets the later system columns the first time it may be
+        // written; read-only, it is read as it is.
+        if (!connection->ReadOnly() && !detail::Schema::IsCurrent(*connection)) {
+            detail::Transaction tx(*connection, path);
+            detail::Schema::Upgrade(*connection);
+            tx.Commit();
+        }
     } catch (const EngineError& e) {
         if (e.number() == err::kTableInUse) throw MakeError(err::kFileInUse, path);
         throw;

@@ -113,6 +113,10 @@ std::string Text(int number, std::string_view object) {
                    "Required está establecida como True.";
         case err::kZeroLength:
             return "El campo " + o + " no puede ser una cadena de longitud cero.";
+        case err::kValidationRule:
+            return "Uno o más valores no son admitidos por la regla de validación establecida "
+                   "para " +
+                   o + ". Escriba un valor que la regla acepte.";
         case err::kUnrecognizedFormat:
             return "Formato de base de datos no reconocido: " + o + ".";
         case err::kNoRelationFields:

@@ -50,6 +50,7 @@ inline constexpr int kIndexExists = 3284;            // index already exists
 inline constexpr int kInRelationship = 3303;         // part of one or more relationships
 inline constexpr int kFieldRequired = 3314;          // required field holds Null
 inline constexpr int kZeroLength = 3315;             // zero-length string not allowed
+inline constexpr int kValidationRule = 3317;         // value prohibited by a validation rule
 inline constexpr int kUnrecognizedFormat = 3343;     // unrecognized database format
 inline constexpr int kNoRelationFields = 3366;       // relation without fields
 inline constexpr int kRelationTypeMismatch = 3368;   // fields of a relation differ in number/type

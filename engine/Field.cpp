@@ -37,9 +37,34 @@ void Field::SetForeignName(std::string name) {
     foreignName_ = std::move(name);
 }
 
-void Field::SetAttributes(long value) {
+void Field::CheckDefinable() const {
     CheckChangeable();
+    if (role_ == Role::TableField && table_.lock()) throw MakeError(err::kInvalidOperation, name_);
+}
+
+void Field::SetAttributes(long value) {
+    CheckDefinable();
     attributes_ = value;
+}
+
+void Field::SetDefaultValue(std::string value) {
+    CheckDefinable();
+    defaultValue_ = std::move(value);
+}
+
+void Field::SetValidationRule(std::string value) {
+    CheckDefinable();
+    validationRule_ = std::move(value);
+}
+
+void Field::SetValidationText(std::string value) {
+    CheckDefinable();
+    validationText_ = std::move(value);
+}
+
+void Field::SetOrdinalPosition(short value) {
+    CheckDefinable();
+    ordinalPosition_ = value;
 }
 
 Value Field::GetValue() const {

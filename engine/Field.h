@@ -20,9 +20,10 @@ struct Schema;
 }  // namespace detail
 
 // A field of a table definition, of an index, of a relation or of a record set. Which properties
-// mean something depends on the owner: Type, Size, AllowZeroLength and Required for table fields;
-// Attributes (dbDescending) for index fields; ForeignName for relation fields; the value for
-// record-set fields.
+// mean something depends on the owner: Type, Size, AllowZeroLength, Required, Attributes
+// (dbFixedField, dbVariableField, dbAutoIncrField), DefaultValue, ValidationRule, ValidationText
+// and OrdinalPosition for table fields; Attributes (dbDescending) for index fields; ForeignName
+// for relation fields; the value for record-set fields.
 class Field {
   public:
     // Prefer the owners' CreateField, which checks the name and the type.
@@ -40,8 +41,20 @@ class Field {
     std::string ForeignName() const { return foreignName_; }
     void SetForeignName(std::string name);
 
+    // A table field's Attributes, DefaultValue, ValidationRule and ValidationText are set before
+    // the field is stored; afterwards they are read only (3219). A counter (dbAutoIncrField) is a
+    // Long, one per table (3259 for another type).
     long Attributes() const { return attributes_; }
     void SetAttributes(long value);
+    std::string DefaultValue() const { return defaultValue_; }
+    void SetDefaultValue(std::string value);
+    std::string ValidationRule() const { return validationRule_; }
+    void SetValidationRule(std::string value);
+    std::string ValidationText() const { return validationText_; }
+    void SetValidationText(std::string value);
+    // The field's place in the table, from 0; stored fields report where they are.
+    short OrdinalPosition() const { return ordinalPosition_; }
+    void SetOrdinalPosition(short value);
 
     // Record-set fields: the current row's value; SetValue only while the record set is being
     // edited (AddNew or Edit), else 3020. Text given for a numeric, date or Boolean field is
@@ -69,6 +82,8 @@ class Field {
                                                          Role role);
 
     void CheckChangeable() const;
+    // CheckChangeable, and for a table field also not yet stored.
+    void CheckDefinable() const;
 
     std::string name_;
     short type_;
@@ -77,6 +92,10 @@ class Field {
     bool required_ = false;
     std::string foreignName_;
     long attributes_ = 0;
+    std::string defaultValue_;
+    std::string validationRule_;
+    std::string validationText_;
+    short ordinalPosition_ = 0;
 
     Role role_ = Role::Free;
     // Table fields: the table once the field is appended (its Fields are stored when the table is).

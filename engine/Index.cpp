@@ -29,6 +29,11 @@ void Index::SetIgnoreNulls(bool value) {
     ignoreNulls_ = value;
 }
 
+void Index::SetRequired(bool value) {
+    CheckChangeable();
+    required_ = value;
+}
+
 std::shared_ptr<Field> Index::CreateField(std::string name) {
     CheckName(name, "campo");
     auto field = std::make_shared<Field>(std::move(name), static_cast<short>(0), 0L);

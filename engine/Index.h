@@ -27,6 +27,9 @@ class Index {
     void SetPrimary(bool value);
     bool IgnoreNulls() const { return ignoreNulls_; }
     void SetIgnoreNulls(bool value);
+    // Every field of the index must hold a value (3058 for a Null), as in a primary key.
+    bool Required() const { return required_; }
+    void SetRequired(bool value);
 
     Collection<Field>& Fields() { return fields_; }
     const Collection<Field>& Fields() const { return fields_; }
@@ -43,6 +46,7 @@ class Index {
     bool unique_ = false;
     bool primary_ = false;
     bool ignoreNulls_ = false;
+    bool required_ = false;
     Collection<Field> fields_;
     // Set when the index is stored in a table.
     bool stored_ = false;

@@ -354,11 +354,8 @@ RebuiltQuery RebuildQuerySql(const std::vector<QueryRow>& rows, bool jet3) {
     for (int attribute : p.unknown)
         result.notCarried.push_back("una parte de tipo " + std::to_string(attribute) +
                                     ", que este programa no sabe leer, no se traslada");
-    if (!p.type) {
-        result.notCarried.push_back("la consulta no tiene fila de tipo");
-        return result;
-    }
-    result.type = static_cast<int>(FlagOf(p.type));
+    // Newer files write no type row for a plain select query.
+    result.type = p.type ? static_cast<int>(FlagOf(p.type)) : kSelectQuery;
 
     std::vector<std::string> lines;
     if (!p.parameters.empty()) lines.push_back(ParametersLine(p, jet3));

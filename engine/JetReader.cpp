@@ -20,6 +20,7 @@
 #include <sqlite3.h>
 
 #include "engine/EngineError.h"
+#include "engine/FieldRules.h"
 #include "engine/JetQuerySql.h"
 #include "engine/Names.h"
 #include "engine/SchemaJson.h"
@@ -544,6 +545,11 @@ short EngineType(int columnType) {
     }
 }
 
+std::string TableProperty(const OpenTable& table, const char* property) {
+    const char* value = mdb_table_get_prop(table.get(), property);
+    return value ? value : "";
+}
+
 bool PropertyYes(const MdbColumn* column, const char* property) {
     const char* value = column ? mdb_col_get_prop(column, property) : nullptr;
     return value && (std::strcmp(value, "yes") == 0 || std::strcmp(value, "1") == 0 ||
@@ -553,6 +559,24 @@ bool PropertyYes(const MdbColumn* column, const char* property) {
 std::string Property(const MdbColumn* column, const char* property) {
     const char* value = column ? mdb_col_get_prop(column, property) : nullptr;
     return value ? value : "";
+}
+
+// A column's default value and validation rule, carried as the classic text. Those the file
+// cannot apply (a default that is no constant, a rule SQLite cannot evaluate) are named in
+// `defaults` and `validations` to be reported.
+void CarryRules(json& field, const MdbColumn* column, std::vector<std::string>& defaults,
+                std::vector<std::string>& validations) {
+    const std::string name = field.at("name").get<std::string>();
+    if (std::string value = Property(column, "DefaultValue"); !value.empty()) {
+        field["defaultValue"] = value;
+        if (!detail::SqliteDefault(value)) defaults.push_back(name);
+    }
+    if (std::string rule = Property(column, "ValidationRule"); !rule.empty()) {
+        field["validationRule"] = rule;
+        std::string text = Property(column, "ValidationText");
+        if (!text.empty()) field["validationText"] = text;
+        if (!detail::SqliteCondition(rule, name, {})) validations.push_back(name);
+    }
 }
 
 std::string NameList(const std::vector<std::string>& names) {
@@ -630,7 +654,7 @@ class DocumentBuilder {
             json field;
         };
         std::vector<Carried> carried;
-        std::vector<std::string> automatic, defaults, validations;
+        std::vector<std::string> guids, defaults, validations;
         ImportedTable& imported = imported_[tableName];
         for (const auto& col : columns) {
             int mdbIndex = table.ColumnIndex(col.name);
@@ -667,9 +691,12 @@ class DocumentBuilder {
                           {"allowZeroLength", (type == dbText || type == dbMemo) &&
                                                   PropertyYes(mdbColumn, "AllowZeroLength")},
                           {"required", PropertyYes(mdbColumn, "Required")}};
-            if (col.flags & 0x04 || col.flags & 0x40) automatic.push_back(col.name);
-            if (!Property(mdbColumn, "DefaultValue").empty()) defaults.push_back(col.name);
-            if (!Property(mdbColumn, "ValidationRule").empty()) validations.push_back(col.name);
+            // Only a Long can number itself (bit 4) and only a GUID be generated (bit 0x40): in
+            // other columns, Jet 3 files use those bits for other things.
+            if (type == dbLong && (col.flags & 0x04))
+                field["attributes"] = dbFixedField | dbAutoIncrField;
+            if (type == dbGUID && (col.flags & 0x40)) guids.push_back(col.name);
+            CarryRules(field, mdbColumn, defaults, validations);
             if (type == dbDecimal)
                 Note("Tabla " + Quoted(tableName) + ": la precisión (" +
                      std::to_string(col.precision) + ") y la escala (" + std::to_string(col.scale) +
@@ -685,15 +712,17 @@ class DocumentBuilder {
             imported_.erase(tableName);
             return nullptr;
         }
-        if (!automatic.empty())
-            Note("Tabla " + Quoted(tableName) + ": la numeración automática de " +
-                 NameList(automatic) + " no se traslada (sí sus valores)");
+        if (!guids.empty())
+            Note("Tabla " + Quoted(tableName) + ": la generación automática del GUID de " +
+                 NameList(guids) + " no se traslada (sí sus valores)");
         if (!defaults.empty())
             Note("Tabla " + Quoted(tableName) + ": los valores predeterminados de " +
-                 NameList(defaults) + " no se trasladan");
+                 NameList(defaults) +
+                 " se trasladan como texto, pero el archivo no los aplica (no son constantes)");
         if (!validations.empty())
             Note("Tabla " + Quoted(tableName) + ": las reglas de validación de " +
-                 NameList(validations) + " no se trasladan");
+                 NameList(validations) +
+                 " se trasladan como texto, pero el archivo no las comprueba");
 
         json rows = json::array();
         if (options_.includeRows) {
@@ -747,6 +776,11 @@ class DocumentBuilder {
 
         json t;
         t["name"] = tableName;
+        if (std::string rule = TableProperty(table, "ValidationRule"); !rule.empty()) {
+            t["validationRule"] = rule;
+            std::string text = TableProperty(table, "ValidationText");
+            if (!text.empty()) t["validationText"] = text;
+        }
         t["fields"] = json::array();
         for (auto& c : carried) t["fields"].push_back(std::move(c.field));
         t["indexes"] = ReadIndexes(tableName, def);
@@ -791,8 +825,7 @@ class DocumentBuilder {
                           {"unique", primary || (real.flags & 0x01) != 0},
                           {"primary", primary}};
             if (real.flags & 0x02) index["ignoreNulls"] = true;
-            if ((real.flags & 0x08) && !primary)
-                Note(what + ": la propiedad Required del índice no se traslada");
+            if ((real.flags & 0x08) && !primary) index["required"] = true;
             indexes.push_back(std::move(index));
         }
         return indexes;

@@ -7,6 +7,7 @@
 
 #include "engine/Database.h"
 #include "engine/EngineError.h"
+#include "engine/FieldRules.h"
 #include "engine/Names.h"
 #include "engine/RecordsetState.h"
 #include "engine/Schema.h"
@@ -287,6 +288,8 @@ std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source) {
             col.size = tableField->Size();
             col.allowZeroLength = tableField->AllowZeroLength();
             col.required = tableField->Required();
+            col.counter = (tableField->Attributes() & dbAutoIncrField) != 0;
+            col.hasDefault = detail::SqliteDefault(tableField->DefaultValue()).has_value();
         } else {
             col.type = -1;  // decided from the declared type or the first value
         }
@@ -346,11 +349,18 @@ std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source) {
             bool shown = false;
             for (const auto& col : state->columns)
                 if (col.origin == f->Name()) shown = true;
-            if (!shown && f->Required()) state->hiddenRules.push_back({f->Name(), true, false});
+            const bool filled = (f->Attributes() & dbAutoIncrField) != 0 ||
+                                detail::SqliteDefault(f->DefaultValue()).has_value();
+            if (!shown && f->Required() && !filled)
+                state->hiddenRules.push_back({f->Name(), true, false});
         }
         for (const auto& ix : table->Indexes())
-            if (ix->Primary())
-                for (const auto& f : ix->Fields()) state->primaryColumns.push_back(f->Name());
+            if (ix->Primary() || ix->Required())
+                for (const auto& f : ix->Fields()) {
+                    int fi = table->Fields().Find(f->Name());
+                    if (fi >= 0 && (table->Fields()[fi]->Attributes() & dbAutoIncrField)) continue;
+                    state->primaryColumns.push_back(f->Name());
+                }
     }
     int column = 0;
     for (const auto& col : state->columns) {
@@ -480,6 +490,9 @@ void Recordset::Update() {
     for (std::size_t i = 0; i < s.columns.size(); ++i) {
         const auto& col = s.columns[i];
         const Value& v = s.buffer[i];
+        // Left unset in a new row, the file numbers a counter or writes the default.
+        if (IsNull(v) && s.editMode == 2 && (col.counter || (!s.dirty[i] && col.hasDefault)))
+            continue;
         if (IsNull(v)) {
             if (std::find(s.primaryColumns.begin(), s.primaryColumns.end(), col.origin) !=
                 s.primaryColumns.end())

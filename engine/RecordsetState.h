@@ -23,6 +23,10 @@ class RecordsetState {
         long size = 0;
         bool allowZeroLength = false;
         bool required = false;
+        // SQLite numbers a counter left Null in a new row, and writes the default of a field
+        // that a new row leaves unset.
+        bool counter = false;
+        bool hasDefault = false;
     };
     struct Row {
         long long rowid = 0;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <vector>
 
+#include "engine/FieldRules.h"
 #include "engine/Names.h"
 
 namespace actualiz::engine::detail {
@@ -81,6 +82,36 @@ const std::vector<SystemTable>& SystemTables() {
     return tables;
 }
 
+// Columns the system tables gained after the first format: the properties that make a table what
+// it is. A file of the first format gets them when it is first opened for writing.
+struct AddedColumn {
+    const char* table;
+    SystemColumn column;
+    const char* definition;
+};
+
+const std::vector<AddedColumn>& AddedColumns() {
+    static const std::vector<AddedColumn> columns = {
+        {"MSysObjects", {"ValidationRule", dbMemo, 0}, "TEXT NOT NULL DEFAULT ''"},
+        {"MSysObjects", {"ValidationText", dbMemo, 0}, "TEXT NOT NULL DEFAULT ''"},
+        {"MSysColumns", {"Attributes", dbLong, 4}, "INTEGER NOT NULL DEFAULT 0"},
+        {"MSysColumns", {"DefaultValue", dbMemo, 0}, "TEXT NOT NULL DEFAULT ''"},
+        {"MSysColumns", {"ValidationRule", dbMemo, 0}, "TEXT NOT NULL DEFAULT ''"},
+        {"MSysColumns", {"ValidationText", dbMemo, 0}, "TEXT NOT NULL DEFAULT ''"},
+        {"MSysIndexes", {"IsRequired", dbBoolean, 1}, "BOOLEAN NOT NULL DEFAULT 0"},
+    };
+    return columns;
+}
+
+bool HasColumn(Connection& c, const char* table, const char* column) {
+    // The statement, not the table-valued pragma_table_info: once used, that one would stay
+    // connected and no longer reach the record sources' authoriser.
+    Statement s(c, "PRAGMA table_info(" + QuoteIdentifier(table) + ")");
+    while (s.Step())
+        if (s.Text(1) == column) return true;
+    return false;
+}
+
 long long InsertObject(Connection& c, const std::string& name, int type) {
     Statement s(c, "INSERT INTO \"MSysObjects\" (\"Name\", \"Type\") VALUES (?, ?)", name);
     s.Bind(1, name).Bind(2, static_cast<long long>(type)).Run();
@@ -100,6 +131,24 @@ void InsertColumn(Connection& c, long long objectId, long long position, const s
         .Bind(5, static_cast<long long>(size))
         .Bind(6, allowZeroLength ? -1LL : 0LL)
         .Bind(7, required ? -1LL : 0LL)
+        .Run();
+}
+
+// A table field's row of MSysColumns, every property with it.
+void InsertFieldColumn(Connection& c, long long objectId, long long position, const Field& f) {
+    InsertColumn(c, objectId, position, f.Name(), f.Type(), f.Size(), f.AllowZeroLength(),
+                 f.Required());
+    Statement s(c,
+                "UPDATE \"MSysColumns\" SET \"Attributes\" = ?, \"DefaultValue\" = ?, "
+                "\"ValidationRule\" = ?, \"ValidationText\" = ? WHERE \"ObjectId\" = ? AND "
+                "\"Position\" = ?",
+                f.Name());
+    s.Bind(1, static_cast<long long>(NormalizedFieldAttributes(f.Attributes(), f.Type())))
+        .Bind(2, f.DefaultValue())
+        .Bind(3, f.ValidationRule())
+        .Bind(4, f.ValidationText())
+        .Bind(5, objectId)
+        .Bind(6, position)
         .Run();
 }
 
@@ -148,7 +197,7 @@ StoredIndex CreateIndexInFile(Connection& c, const TableDef& table, long long ta
         if (!nullTest.empty()) nullTest += " OR ";
         nullTest += QuoteIdentifier(tf->Name()) + " IS NULL";
     }
-    if (index.Primary()) {
+    if (index.Primary() || index.Required()) {
         Statement s(
             c, "SELECT 1 FROM " + QuoteIdentifier(table.Name()) + " WHERE " + nullTest + " LIMIT 1",
             table.Name());
@@ -172,6 +221,9 @@ StoredIndex CreateIndexInFile(Connection& c, const TableDef& table, long long ta
             .Bind(6, index.IgnoreNulls() ? -1LL : 0LL)
             .Run();
         stored.id = sqlite3_last_insert_rowid(c.db());
+        Statement r(c, "UPDATE \"MSysIndexes\" SET \"IsRequired\" = ? WHERE \"Id\" = ?",
+                    index.Name());
+        r.Bind(1, index.Required() ? -1LL : 0LL).Bind(2, stored.id).Run();
     }
     long long position = 1;
     int i = 0;
@@ -307,6 +359,33 @@ void Schema::Initialize(Connection& c) {
         for (const auto& col : t.columns)
             InsertColumn(c, id, position++, col.name, col.type, col.size, false, false);
     }
+    Upgrade(c);
+}
+
+void Schema::Upgrade(Connection& c) {
+    for (const auto& added : AddedColumns()) {
+        if (HasColumn(c, added.table, added.column.name)) continue;
+        c.Exec("ALTER TABLE " + QuoteIdentifier(added.table) + " ADD COLUMN " +
+               QuoteIdentifier(added.column.name) + " " + added.definition);
+        Statement s(c,
+                    "INSERT INTO \"MSysColumns\" (\"ObjectId\", \"Position\", \"Name\", "
+                    "\"Type\", \"Size\", \"AllowZeroLength\", \"Required\") SELECT o.\"Id\", "
+                    "(SELECT MAX(\"Position\") + 1 FROM \"MSysColumns\" WHERE \"ObjectId\" = "
+                    "o.\"Id\"), ?, ?, ?, 0, 0 FROM \"MSysObjects\" o WHERE o.\"Name\" = ? AND "
+                    "o.\"Type\" = 1");
+        s.Bind(1, std::string_view(added.column.name))
+            .Bind(2, static_cast<long long>(added.column.type))
+            .Bind(3, static_cast<long long>(added.column.size))
+            .Bind(4, std::string_view(added.table))
+            .Run();
+    }
+    c.Exec("PRAGMA user_version = " + std::to_string(kFormatVersion));
+}
+
+bool Schema::IsCurrent(Connection& c) {
+    for (const auto& added : AddedColumns())
+        if (!HasColumn(c, added.table, added.column.name)) return false;
+    return true;
 }
 
 bool Schema::HasEngineTables(Connection& c) {
@@ -327,11 +406,17 @@ void Schema::Load(Database& database) {
 
     std::vector<std::pair<long long, std::shared_ptr<TableDef>>> tables;
     std::vector<std::pair<long long, std::shared_ptr<QueryDef>>> queries;
+    // A file of the first format opened read-only lacks the later columns: their defaults then.
+    const bool current = IsCurrent(c);
     {
-        Statement s(c, "SELECT \"Id\", \"Name\", \"Type\" FROM \"MSysObjects\" ORDER BY \"Id\"");
+        Statement s(c, std::string("SELECT \"Id\", \"Name\", \"Type\", ") +
+                           (current ? "\"ValidationRule\", \"ValidationText\"" : "'', ''") +
+                           " FROM \"MSysObjects\" ORDER BY \"Id\"");
         while (s.Step()) {
             if (s.Int(2) == kObjectTable) {
                 auto t = std::make_shared<TableDef>(s.Text(1));
+                t->validationRule_ = s.Text(3);
+                t->validationText_ = s.Text(4);
                 t->stored_ = true;
                 t->id_ = s.Int(0);
                 t->database_ = self;
@@ -349,9 +434,12 @@ void Schema::Load(Database& database) {
         return it != tables.end() && it->first == id ? it->second : nullptr;
     };
     {
-        Statement s(c,
-                    "SELECT \"ObjectId\", \"Name\", \"Type\", \"Size\", \"AllowZeroLength\", "
-                    "\"Required\" FROM \"MSysColumns\" ORDER BY \"ObjectId\", \"Position\"");
+        Statement s(c, std::string("SELECT \"ObjectId\", \"Name\", \"Type\", \"Size\", "
+                                   "\"AllowZeroLength\", \"Required\", \"Position\", ") +
+                           (current ? "\"Attributes\", \"DefaultValue\", \"ValidationRule\", "
+                                      "\"ValidationText\""
+                                    : "0, '', '', ''") +
+                           " FROM \"MSysColumns\" ORDER BY \"ObjectId\", \"Position\"");
         std::shared_ptr<TableDef> t;
         while (s.Step()) {
             if (!t || t->id_ != s.Int(0)) t = tableById(s.Int(0));
@@ -360,6 +448,11 @@ void Schema::Load(Database& database) {
                                              static_cast<long>(s.Int(3)));
             f->allowZeroLength_ = s.Int(4) != 0;
             f->required_ = s.Int(5) != 0;
+            f->ordinalPosition_ = static_cast<short>(s.Int(6) - 1);
+            f->attributes_ = NormalizedFieldAttributes(static_cast<long>(s.Int(7)), f->type_);
+            f->defaultValue_ = s.Text(8);
+            f->validationRule_ = s.Text(9);
+            f->validationText_ = s.Text(10);
             f->role_ = Field::Role::TableField;
             f->table_ = t;
             t->fields_.Insert(f);
@@ -367,9 +460,10 @@ void Schema::Load(Database& database) {
     }
     {
         std::vector<std::pair<long long, std::shared_ptr<Index>>> indexes;
-        Statement s(c,
-                    "SELECT \"Id\", \"ObjectId\", \"Name\", \"SqlName\", \"IsUnique\", "
-                    "\"IsPrimary\", \"IgnoreNulls\" FROM \"MSysIndexes\" ORDER BY \"Id\"");
+        Statement s(c, std::string("SELECT \"Id\", \"ObjectId\", \"Name\", \"SqlName\", "
+                                   "\"IsUnique\", \"IsPrimary\", \"IgnoreNulls\", ") +
+                           (current ? "\"IsRequired\"" : "0") +
+                           " FROM \"MSysIndexes\" ORDER BY \"Id\"");
         while (s.Step()) {
             auto t = tableById(s.Int(1));
             if (!t) continue;
@@ -379,6 +473,7 @@ void Schema::Load(Database& database) {
             ix->unique_ = s.Int(4) != 0;
             ix->primary_ = s.Int(5) != 0;
             ix->ignoreNulls_ = s.Int(6) != 0;
+            ix->required_ = s.Int(7) != 0;
             ix->stored_ = true;
             t->indexes_.Insert(ix);
             indexes.emplace_back(ix->id_, ix);
@@ -440,7 +535,7 @@ std::string Schema::ColumnDefinition(const Field& field) {
     // The classic engine compares text without regard to case: in WHERE clauses, in unique
     // indexes and in relations.
     if (IsTextType(field.Type())) def += " COLLATE NOCASE";
-    return def;
+    return def + FieldConstraints(field);
 }
 
 void Schema::AppendTable(Database& database, const std::shared_ptr<TableDef>& table) {
@@ -456,18 +551,32 @@ void Schema::AppendTable(Database& database, const std::shared_ptr<TableDef>& ta
         for (const auto& f : ix->Fields())
             if (!table->fields_.Contains(f->Name())) throw MakeError(err::kItemNotFound, f->Name());
 
+    CheckCounters(*table);
+
     std::string columns;
     for (const auto& f : table->fields_) {
         if (!columns.empty()) columns += ", ";
         columns += ColumnDefinition(*f);
+        // The counter numbers the rows as SQLite's own row number does.
+        if (IsCounter(*f)) columns += " PRIMARY KEY";
     }
+    columns += TableConstraints(*table);
     Transaction tx(c, table->Name());
     c.Exec("CREATE TABLE " + QuoteIdentifier(table->Name()) + " (" + columns + ")", table->Name());
     long long id = InsertObject(c, table->Name(), kObjectTable);
+    {
+        Statement s(c,
+                    "UPDATE \"MSysObjects\" SET \"ValidationRule\" = ?, \"ValidationText\" = ? "
+                    "WHERE \"Id\" = ?",
+                    table->Name());
+        s.Bind(1, table->validationRule_).Bind(2, table->validationText_).Bind(3, id).Run();
+    }
     long long position = 1;
-    for (const auto& f : table->fields_)
-        InsertColumn(c, id, position++, f->Name(), f->Type(), f->Size(), f->AllowZeroLength(),
-                     f->Required());
+    for (const auto& f : table->fields_) {
+        f->ordinalPosition_ = static_cast<short>(position - 1);
+        f->attributes_ = NormalizedFieldAttributes(f->attributes_, f->type_);
+        InsertFieldColumn(c, id, position++, *f);
+    }
     std::vector<StoredIndex> stored;
     for (const auto& ix : table->indexes_) stored.push_back(CreateIndexInFile(c, *table, id, *ix));
     tx.Commit();
@@ -513,11 +622,13 @@ void Schema::AppendField(TableDef& table, const std::shared_ptr<Field>& field) {
     Connection& c = database->Conn();
     c.CheckWritable(table.Name());
     if (IsEngineTable(table.Name())) throw MakeError(err::kInvalidOperation, table.Name());
+    CheckCounterField(table, *field);
     Transaction tx(c, table.Name());
     // Adding a column rewrites only the table's definition, never its rows.
     c.Exec(
         "ALTER TABLE " + QuoteIdentifier(table.Name()) + " ADD COLUMN " + ColumnDefinition(*field),
         table.Name());
+    if (IsCounter(*field)) NumberAppendedCounter(c, table.Name(), field->Name());
     long long position = 1;
     {
         Statement s(c,
@@ -527,8 +638,9 @@ void Schema::AppendField(TableDef& table, const std::shared_ptr<Field>& field) {
         s.Bind(1, table.id_);
         if (s.Step()) position = s.Int(0);
     }
-    InsertColumn(c, table.id_, position, field->Name(), field->Type(), field->Size(),
-                 field->AllowZeroLength(), field->Required());
+    field->attributes_ = NormalizedFieldAttributes(field->attributes_, field->type_);
+    field->ordinalPosition_ = static_cast<short>(position - 1);
+    InsertFieldColumn(c, table.id_, position, *field);
     tx.Commit();
 }
 
@@ -551,6 +663,7 @@ void Schema::DeleteField(TableDef& table, const std::shared_ptr<Field>& field) {
             throw MakeError(err::kInRelationship, field->Name());
     if (table.fields_.Count() == 1) throw MakeError(err::kInvalidOperation, field->Name());
     Transaction tx(c, table.Name());
+    DropCounterTrigger(c, table.Name(), field->Name());
     c.Exec("ALTER TABLE " + QuoteIdentifier(table.Name()) + " DROP COLUMN " +
                QuoteIdentifier(field->Name()),
            table.Name());

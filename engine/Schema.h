@@ -16,7 +16,7 @@ namespace actualiz::engine::detail {
 
 // "ACZD" in the SQLite header's application id: marks a file made by this engine.
 inline constexpr int kApplicationId = 0x41435A44;
-inline constexpr int kFormatVersion = 1;
+inline constexpr int kFormatVersion = 2;
 
 inline constexpr int kObjectTable = 1;
 inline constexpr int kObjectQuery = 5;
@@ -34,6 +34,10 @@ struct Schema {
     static bool IsEngineTable(std::string_view name);
     // Creates the system tables in a new, empty file (inside the caller's transaction).
     static void Initialize(Connection& connection);
+    // Brings the system tables of an older format up to this one (inside the caller's
+    // transaction); IsCurrent says whether they are.
+    static void Upgrade(Connection& connection);
+    static bool IsCurrent(Connection& connection);
     // True when every system table is present.
     static bool HasEngineTables(Connection& connection);
     // Reads every definition into the database's collections.

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include "engine/EngineError.h"
+#include "engine/FieldRules.h"
 #include "engine/Names.h"
 #include "platform/FileSystem.h"
 
@@ -41,17 +42,28 @@ std::vector<unsigned char> FromHex(const std::string& text) {
     return out;
 }
 
+// The properties a field has beyond the engine's defaults are named; the others are left out.
+json DescribeField(const Field& field) {
+    json f = {{"name", field.Name()},
+              {"type", field.Type()},
+              {"size", field.Size()},
+              {"allowZeroLength", field.AllowZeroLength()},
+              {"required", field.Required()}};
+    if (field.Attributes() != detail::DefaultFieldAttributes(field.Type()))
+        f["attributes"] = field.Attributes();
+    if (!field.DefaultValue().empty()) f["defaultValue"] = field.DefaultValue();
+    if (!field.ValidationRule().empty()) f["validationRule"] = field.ValidationRule();
+    if (!field.ValidationText().empty()) f["validationText"] = field.ValidationText();
+    return f;
+}
+
 json DescribeTable(Database& db, TableDef& table, bool includeRows) {
     json t;
     t["name"] = table.Name();
     t["fields"] = json::array();
-    for (const auto& field : table.Fields()) {
-        t["fields"].push_back({{"name", field->Name()},
-                               {"type", field->Type()},
-                               {"size", field->Size()},
-                               {"allowZeroLength", field->AllowZeroLength()},
-                               {"required", field->Required()}});
-    }
+    if (!table.ValidationRule().empty()) t["validationRule"] = table.ValidationRule();
+    if (!table.ValidationText().empty()) t["validationText"] = table.ValidationText();
+    for (const auto& field : table.Fields()) t["fields"].push_back(DescribeField(*field));
     t["indexes"] = json::array();
     for (const auto& index : table.Indexes()) {
         json fields = json::array();
@@ -66,6 +78,7 @@ json DescribeTable(Database& db, TableDef& table, bool includeRows) {
                   {"unique", index->Unique()},
                   {"primary", index->Primary()}};
         if (index->IgnoreNulls()) i["ignoreNulls"] = true;
+        if (index->Required()) i["required"] = true;
         t["indexes"].push_back(i);
     }
     if (includeRows) {
@@ -86,6 +99,19 @@ json DescribeTable(Database& db, TableDef& table, bool includeRows) {
     return t;
 }
 
+}  // namespace
+
+void SetFieldProperties(Field& field, const json& f) {
+    if (f.value("required", false)) field.SetRequired(true);
+    if (f.value("allowZeroLength", false)) field.SetAllowZeroLength(true);
+    if (f.contains("attributes")) field.SetAttributes(f.at("attributes").get<long>());
+    field.SetDefaultValue(f.value("defaultValue", std::string()));
+    field.SetValidationRule(f.value("validationRule", std::string()));
+    field.SetValidationText(f.value("validationText", std::string()));
+}
+
+namespace {
+
 void AppendTable(Database& db, const json& t) {
     auto table = db.CreateTableDef(t.at("name").get<std::string>());
     for (const auto& f : t.at("fields")) {
@@ -93,10 +119,11 @@ void AppendTable(Database& db, const json& t) {
         if (f.contains("size")) size = f.at("size").get<long>();
         auto field =
             table->CreateField(f.at("name").get<std::string>(), f.at("type").get<short>(), size);
-        if (f.value("required", false)) field->SetRequired(true);
-        if (f.value("allowZeroLength", false)) field->SetAllowZeroLength(true);
+        SetFieldProperties(*field, f);
         table->Fields().Append(field);
     }
+    table->SetValidationRule(t.value("validationRule", std::string()));
+    table->SetValidationText(t.value("validationText", std::string()));
     db.TableDefs().Append(table);
 }
 
@@ -118,6 +145,7 @@ void AppendIndexes(Database& db, const json& t) {
         index->SetPrimary(i.value("primary", false));
         index->SetUnique(i.value("unique", false));
         index->SetIgnoreNulls(i.value("ignoreNulls", false));
+        index->SetRequired(i.value("required", false));
         table->Indexes().Append(index);
     }
 }

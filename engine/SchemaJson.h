@@ -26,7 +26,9 @@ namespace actualiz::engine {
 // Everything is listed in collection order. When reading, "size", "allowZeroLength", "required",
 // "unique", "primary", "ignoreNulls", "rows", "relations" and "queries" may be left out, and an
 // index field may be written {"name":"fecha","descending":true}. Binary values are written
-// {"binary":"<hex>"}.
+// {"binary":"<hex>"}. Properties are written only when they differ from the engine's default:
+// a field's "attributes" (17 for a counter), "defaultValue", "validationRule", "validationText";
+// a table's "validationRule", "validationText"; an index's "ignoreNulls" and "required".
 struct DescribeOptions {
     bool includeSystem = false;  // also the MSys tables
     bool includeRows = false;    // each table's rows, in field order
@@ -44,6 +46,9 @@ std::shared_ptr<Database> BuildDatabase(std::string_view path, const nlohmann::j
 void WriteRows(Database& db, const nlohmann::json& tables);
 void AppendRelation(Database& db, const nlohmann::json& relation);
 void AppendQuery(Database& db, const nlohmann::json& query);
+
+// Sets a field's properties (all but name, type and size) from its document.
+void SetFieldProperties(Field& field, const nlohmann::json& document);
 
 // JSON <-> field values.
 nlohmann::json ValueToJson(const Value& value);

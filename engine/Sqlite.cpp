@@ -58,6 +58,9 @@ void Connection::Exec(const std::string& sql, std::string_view object) {
 
 void ThrowSqlite(sqlite3* db, int rc, std::string_view object) {
     std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    // A validation rule's CHECK constraint is named like the triggers' messages.
+    constexpr std::string_view kCheckFailed = "CHECK constraint failed: ";
+    if (message.rfind(kCheckFailed, 0) == 0) message.erase(0, kCheckFailed.size());
     // The engine's triggers raise "NUMBER|text": keep both.
     std::size_t bar = message.find('|');
     if (bar != std::string::npos && bar > 0 && bar <= 5) {

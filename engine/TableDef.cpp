@@ -3,6 +3,7 @@
 #include "engine/Database.h"
 #include "engine/EngineError.h"
 #include "engine/Names.h"
+#include "engine/FieldRules.h"
 #include "engine/Schema.h"
 
 namespace actualiz::engine {
@@ -60,6 +61,16 @@ bool TableDef::Updatable() const {
     return database->Updatable() && !detail::Schema::IsEngineTable(name_);
 }
 
+void TableDef::SetValidationRule(std::string value) {
+    if (stored_) throw MakeError(err::kInvalidOperation, name_);
+    validationRule_ = std::move(value);
+}
+
+void TableDef::SetValidationText(std::string value) {
+    if (stored_) throw MakeError(err::kInvalidOperation, name_);
+    validationText_ = std::move(value);
+}
+
 std::shared_ptr<Field> TableDef::CreateField(std::string name, short type,
                                              std::optional<long> size) {
     CheckName(name, "campo");
@@ -71,7 +82,9 @@ std::shared_ptr<Field> TableDef::CreateField(std::string name, short type,
         actual = size.value_or(255);
         if (actual < 1 || actual > 255) throw MakeError(err::kInvalidArgument, name);
     }
-    return std::make_shared<Field>(std::move(name), type, actual);
+    auto field = std::make_shared<Field>(std::move(name), type, actual);
+    field->attributes_ = detail::DefaultFieldAttributes(type);
+    return field;
 }
 
 std::shared_ptr<Index> TableDef::CreateIndex(std::string name) {

@@ -29,6 +29,13 @@ class TableDef : public std::enable_shared_from_this<TableDef> {
     // False when the definition cannot be changed (the database was opened read-only).
     bool Updatable() const;
 
+    // A rule over the table's fields, checked for every row; set before the table is stored
+    // (3219 afterwards).
+    std::string ValidationRule() const { return validationRule_; }
+    void SetValidationRule(std::string value);
+    std::string ValidationText() const { return validationText_; }
+    void SetValidationText(std::string value);
+
     Collection<Field>& Fields() { return fields_; }
     const Collection<Field>& Fields() const { return fields_; }
     Collection<Index>& Indexes() { return indexes_; }
@@ -52,6 +59,8 @@ class TableDef : public std::enable_shared_from_this<TableDef> {
     Collection<Field> fields_;
     Collection<Index> indexes_;
     std::weak_ptr<Database> database_;
+    std::string validationRule_;
+    std::string validationText_;
     bool stored_ = false;
     long long id_ = 0;
 };

@@ -34,8 +34,14 @@ enum RelationAttributeEnum : long {
     dbRelationDeleteCascade = 4096
 };
 
-// Attributes of an index field.
-enum FieldAttributeEnum : long { dbDescending = 1 };
+// Attributes of a field: dbDescending for an index field; dbFixedField, dbVariableField and
+// dbAutoIncrField (a counter, a Long that numbers itself) for a table field.
+enum FieldAttributeEnum : long {
+    dbDescending = 1,
+    dbFixedField = 1,
+    dbVariableField = 2,
+    dbAutoIncrField = 16
+};
 
 // A field value: Null, an integer (Boolean True is -1, as in the classic engine), a floating-point
 // number, text (UTF-8) or binary data.

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "engine/Engine.h"
+#include "engine/FieldRules.h"
 #include "engine/SchemaJson.h"
 #include "support/TempPrefix.h"
 
@@ -16,10 +17,15 @@ json Sample() {
     return json::parse(R"({
       "tables": [
         {"name": "gastos",
-         "fields": [{"name": "codigoproveedor", "type": 4, "size": 4, "allowZeroLength": false, "required": false},
-                    {"name": "importe", "type": 7, "size": 8, "allowZeroLength": false, "required": false}],
-         "indexes": [],
-         "rows": [[1, 12.5]]},
+         "validationRule": "[importe] > 0", "validationText": "Importe positivo",
+         "fields": [{"name": "numero", "type": 4, "size": 4, "allowZeroLength": false, "required": false,
+                     "attributes": 17},
+                    {"name": "codigoproveedor", "type": 4, "size": 4, "allowZeroLength": false, "required": false},
+                    {"name": "importe", "type": 7, "size": 8, "allowZeroLength": false, "required": false,
+                     "defaultValue": "1", "validationRule": "< 1000000", "validationText": "Demasiado"}],
+         "indexes": [{"name": "codigoproveedor", "fields": ["codigoproveedor"], "unique": false,
+                      "primary": false, "ignoreNulls": true, "required": true}],
+         "rows": [[1, 1, 12.5]]},
         {"name": "proveedores",
          "fields": [{"name": "codigoproveedor", "type": 4, "size": 4, "allowZeroLength": false, "required": true},
                     {"name": "nombre", "type": 10, "size": 40, "allowZeroLength": true, "required": false},
@@ -87,3 +93,40 @@ TEST(SchemaJson, RefusesToReplaceAnExistingFile) {
 
 }  // namespace
 }  // namespace actualiz::engine
+
+namespace actualiz::engine::detail {
+namespace {
+
+// Classic rules and defaults against the SQLite text they become (nullopt: kept, not applied).
+TEST(FieldRules, RulesAndDefaultsBecomeSqlite) {
+    struct Case {
+        const char* rule;
+        std::optional<std::string> condition;
+    };
+    const std::vector<Case> fieldRules = {
+        {"> 0", "\"c\" > 0"},
+        {"Between 1 And 9", "\"c\" BETWEEN 1 AND 9"},
+        {"Is Null Or >= #1/31/2000#", "\"c\" IS NULL OR \"c\" >= '2000-01-31'"},
+        {"In (\"E\",\"S\")", "\"c\" IN ( 'E' , 'S' )"},
+        {"Not Like \"A*\"", "\"c\" NOT LIKE 'A%'"},
+        {"\"S\" Or \"N\"", "\"c\" = 'S' OR \"c\" = 'N'"},
+        {"<= Date()", "\"c\" <= (date('now','localtime'))"},
+        {"Len([c]) > 2", std::nullopt},
+        {"> [otro]", std::nullopt},
+        {"(> 0", std::nullopt},
+    };
+    for (const auto& c : fieldRules) EXPECT_EQ(SqliteCondition(c.rule, "c", {}), c.condition) << c.rule;
+    EXPECT_EQ(SqliteCondition("[fin] >= [Inicio]", "", {"inicio", "fin"}),
+              std::optional<std::string>("\"fin\" >= \"inicio\""));
+    EXPECT_EQ(SqliteCondition("[fin] >= [nada]", "", {"inicio", "fin"}), std::nullopt);
+
+    const std::vector<Case> defaults = {
+        {"0", "0"},          {"=-2.5", "-2.5"}, {"\"ES\"", "'ES'"},
+        {"No", "0"},         {"True", "-1"},    {"=Now()", "(datetime('now','localtime'))"},
+        {"GenGUID()", std::nullopt}, {"Year(Date())", std::nullopt},
+    };
+    for (const auto& c : defaults) EXPECT_EQ(SqliteDefault(c.rule), c.condition) << c.rule;
+}
+
+}  // namespace
+}  // namespace actualiz::engine::detail

@@ -297,3 +297,186 @@ TEST_F(TableDefTest, FieldsMayBeAppendedWhileADataControlKeepsARecordSetOpen) {
 
 }  // namespace
 }  // namespace actualiz::engine::testing
+
+namespace actualiz::engine::testing {
+namespace {
+
+using FieldPropertiesTest = EngineTest;
+
+// A table "movimientos" with a counter, a text field with a default and a rule, and a table rule.
+std::shared_ptr<TableDef> AddMovements(Database& db) {
+    auto t = db.CreateTableDef("movimientos");
+    auto id = t->CreateField("codigo", dbLong);
+    id->SetAttributes(dbAutoIncrField);
+    t->Fields().Append(id);
+    auto kind = t->CreateField("tipo", dbText, 1);
+    kind->SetDefaultValue("\"E\"");
+    kind->SetValidationRule("In (\"E\",\"S\")");
+    kind->SetValidationText("Tipo E o S");
+    t->Fields().Append(kind);
+    auto amount = t->CreateField("cantidad", dbLong);
+    amount->SetDefaultValue("=1");
+    amount->SetValidationRule("> 0 And < 1000");
+    t->Fields().Append(amount);
+    t->Fields().Append(t->CreateField("minimo", dbLong));
+    t->SetValidationRule("[minimo] Is Null Or [minimo] <= [cantidad]");
+    auto key = t->CreateIndex("PrimaryKey");
+    key->Fields().Append(key->CreateField("codigo"));
+    key->SetPrimary(true);
+    t->Indexes().Append(key);
+    db.TableDefs().Append(t);
+    return t;
+}
+
+TEST_F(FieldPropertiesTest, ACounterNumbersItselfForTheEngineAndForSqlite) {
+    auto db = NewDatabase();
+    AddMovements(*db);
+    AddRow(*db, "movimientos", {Value{}, std::string("S"), 5LL});
+    auto rs = db->OpenRecordset("movimientos");
+    rs->AddNew();
+    rs->Fields()["cantidad"]->SetValue(7LL);
+    rs->Update();  // neither the key nor the defaulted field needs a value
+    rs->Close();
+    RawQuery(HostPath("prueba.mdb"), "INSERT INTO movimientos (cantidad) VALUES (9)");
+    EXPECT_EQ(RawQuery(HostPath("prueba.mdb"),
+                       "SELECT codigo || tipo || cantidad FROM movimientos ORDER BY codigo"),
+              (std::vector<std::string>{"1S5", "2E7", "3E9"}));
+    auto again = Reopen();
+    auto field = again->TableDefs()["movimientos"]->Fields()["codigo"];
+    EXPECT_EQ(field->Attributes(), dbFixedField | dbAutoIncrField);
+    EXPECT_EQ(again->TableDefs()["movimientos"]->Fields()["tipo"]->Attributes(), dbVariableField);
+    EXPECT_EQ(again->TableDefs()["movimientos"]->Fields()["cantidad"]->OrdinalPosition(), 2);
+    // The file itself says it: the counter is the table's row number.
+    EXPECT_NE(RawQuery(HostPath("prueba.mdb"),
+                       "SELECT sql FROM sqlite_master WHERE name = 'movimientos'")
+                  .front()
+                  .find("\"codigo\" INTEGER PRIMARY KEY"),
+              std::string::npos);
+}
+
+TEST_F(FieldPropertiesTest, CountersAreLongsAndOnePerTable) {
+    auto db = NewDatabase();
+    auto t = db->CreateTableDef("t");
+    auto text = t->CreateField("a", dbText, 10);
+    text->SetAttributes(dbAutoIncrField);
+    t->Fields().Append(text);
+    EXPECT_EQ(ErrorOf([&] { db->TableDefs().Append(t); }), err::kInvalidType);
+    auto u = db->CreateTableDef("u");
+    for (const char* name : {"a", "b"}) {
+        auto f = u->CreateField(name, dbLong);
+        f->SetAttributes(dbAutoIncrField);
+        u->Fields().Append(f);
+    }
+    EXPECT_EQ(ErrorOf([&] { db->TableDefs().Append(u); }), err::kInvalidOperation);
+    EXPECT_EQ(UserTables(*db).size(), 0u);
+}
+
+TEST_F(FieldPropertiesTest, ACounterAppendedToATableWithRowsNumbersOldAndNewRows) {
+    auto db = NewDatabase();
+    AddTable(*db, "clientes", {"nombre"});
+    AddRow(*db, "clientes", {std::string("Ana")});
+    AddRow(*db, "clientes", {std::string("Luis")});
+    auto t = db->TableDefs()["clientes"];
+    auto id = t->CreateField("numero", dbLong);
+    id->SetAttributes(dbAutoIncrField);
+    t->Fields().Append(id);
+    AddRow(*Reopen(), "clientes", {std::string("Eva")});
+    EXPECT_EQ(RawQuery(HostPath("prueba.mdb"),
+                       "SELECT numero || nombre FROM clientes ORDER BY numero"),
+              (std::vector<std::string>{"1Ana", "2Luis", "3Eva"}));
+    // The field can still be deleted.
+    auto again = Reopen();
+    again->TableDefs()["clientes"]->Fields().Delete("numero");
+    EXPECT_FALSE(Reopen()->TableDefs()["clientes"]->Fields().Contains("numero"));
+}
+
+TEST_F(FieldPropertiesTest, RulesAreCheckedWithTheirTextByTheEngineAndBySqlite) {
+    auto db = NewDatabase();
+    AddMovements(*db);
+    auto write = [&](const Value& kind, const Value& amount, const Value& minimum) {
+        return ErrorOf([&] { AddRow(*db, "movimientos", {Value{}, kind, amount, minimum}); });
+    };
+    EXPECT_EQ(write(std::string("X"), 5LL, Value{}), err::kValidationRule);
+    EXPECT_EQ(write(std::string("E"), 0LL, Value{}), err::kValidationRule);
+    EXPECT_EQ(write(std::string("E"), 5LL, 6LL), err::kValidationRule);
+    EXPECT_EQ(write(std::string("E"), 5LL, 5LL), 0);
+    try {
+        AddRow(*db, "movimientos", {Value{}, std::string("X"), 5LL, Value{}});
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.description(), "Tipo E o S");
+    }
+    int rc = 0;
+    RawQuery(HostPath("prueba.mdb"), "INSERT INTO movimientos (tipo) VALUES ('Z')", &rc);
+    EXPECT_EQ(rc & 0xff, SQLITE_CONSTRAINT);
+}
+
+TEST_F(FieldPropertiesTest, ARequiredIndexRefusesNulls) {
+    auto db = NewDatabase();
+    AddTable(*db, "t", {"a", "b"});
+    auto t = db->TableDefs()["t"];
+    auto ix = t->CreateIndex("a");
+    ix->Fields().Append(ix->CreateField("a"));
+    ix->SetRequired(true);
+    t->Indexes().Append(ix);
+    EXPECT_TRUE(Reopen()->TableDefs()["t"]->Indexes()["a"]->Required());
+    EXPECT_EQ(ErrorOf([&] { AddRow(*db, "t", {Value{}, std::string("x")}); }), err::kNullInIndex);
+    AddRow(*db, "t", {std::string("x"), Value{}});
+}
+
+TEST_F(FieldPropertiesTest, StoredDefinitionsKeepTheirRulesAndCounters) {
+    auto db = NewDatabase();
+    AddMovements(*db);
+    auto t = db->TableDefs()["movimientos"];
+    auto kind = t->Fields()["tipo"];
+    EXPECT_EQ(ErrorOf([&] { kind->SetDefaultValue("\"S\""); }), err::kInvalidOperation);
+    EXPECT_EQ(ErrorOf([&] { kind->SetValidationRule(""); }), err::kInvalidOperation);
+    EXPECT_EQ(ErrorOf([&] { kind->SetAttributes(dbAutoIncrField); }), err::kInvalidOperation);
+    EXPECT_EQ(ErrorOf([&] { t->SetValidationRule(""); }), err::kInvalidOperation);
+    auto again = Reopen()->TableDefs()["movimientos"];
+    EXPECT_EQ(again->Fields()["tipo"]->DefaultValue(), "\"E\"");
+    EXPECT_EQ(again->Fields()["tipo"]->ValidationText(), "Tipo E o S");
+    EXPECT_EQ(again->ValidationRule(), "[minimo] Is Null Or [minimo] <= [cantidad]");
+}
+
+TEST_F(FieldPropertiesTest, AFileOfTheFirstFormatOpensAndIsBroughtUpToDate) {
+    {
+        auto db = NewDatabase();
+        AddTable(*db, "clientes", {"nombre"});
+        AddRow(*db, "clientes", {std::string("Ana")});
+    }
+    // What the first release wrote: no property columns.
+    for (const char* sql :
+         {"ALTER TABLE MSysObjects DROP COLUMN ValidationRule",
+          "ALTER TABLE MSysObjects DROP COLUMN ValidationText",
+          "ALTER TABLE MSysColumns DROP COLUMN Attributes",
+          "ALTER TABLE MSysColumns DROP COLUMN DefaultValue",
+          "ALTER TABLE MSysColumns DROP COLUMN ValidationRule",
+          "ALTER TABLE MSysColumns DROP COLUMN ValidationText",
+          "ALTER TABLE MSysIndexes DROP COLUMN IsRequired",
+          "DELETE FROM MSysColumns WHERE Name IN ('ValidationRule', 'ValidationText', "
+          "'Attributes', 'DefaultValue', 'IsRequired')",
+          "PRAGMA user_version = 1"}) {
+        int rc = 0;
+        RawQuery(HostPath("prueba.mdb"), sql, &rc);
+        ASSERT_EQ(rc, SQLITE_OK) << sql;
+    }
+    std::filesystem::permissions(HostPath("prueba.mdb"), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    EXPECT_EQ(Reopen()->TableDefs()["clientes"]->Fields()["nombre"]->Attributes(),
+              dbVariableField);
+    std::filesystem::permissions(HostPath("prueba.mdb"), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    auto db = Reopen();
+    auto t = db->TableDefs()["clientes"];
+    auto f = t->CreateField("pais", dbText, 2);
+    f->SetDefaultValue("\"ES\"");
+    t->Fields().Append(f);
+    AddRow(*Reopen(), "clientes", {std::string("Eva")});
+    EXPECT_EQ(RawQuery(HostPath("prueba.mdb"), "SELECT pais FROM clientes WHERE nombre = 'Eva'"),
+              std::vector<std::string>{"ES"});
+    EXPECT_EQ(RawQuery(HostPath("prueba.mdb"), "PRAGMA user_version"),
+              std::vector<std::string>{"2"});
+}
+
+}  // namespace
+}  // namespace actualiz::engine::testing

@@ -1,0 +1,430 @@
+#include "engine/FieldRules.h"
+
+#include <cctype>
+
+#include "engine/EngineError.h"
+#include "engine/Field.h"
+#include "engine/Names.h"
+#include "engine/Sqlite.h"
+#include "engine/TableDef.h"
+
+namespace actualiz::engine::detail {
+
+long DefaultFieldAttributes(short type) {
+    switch (type) {
+        case dbText:
+        case dbMemo:
+        case dbBinary:
+        case dbLongBinary:
+            return dbVariableField;
+        default:
+            return dbFixedField;
+    }
+}
+
+long NormalizedFieldAttributes(long attributes, short type) {
+    if ((attributes & (dbFixedField | dbVariableField)) == 0)
+        attributes |= DefaultFieldAttributes(type);
+    return attributes;
+}
+
+bool IsCounter(const Field& field) {
+    return (field.Attributes() & dbAutoIncrField) != 0;
+}
+
+void CheckCounterField(const TableDef& table, const Field& field) {
+    if (!IsCounter(field)) return;
+    if (field.Type() != dbLong) throw MakeError(err::kInvalidType, field.Name());
+    for (const auto& other : table.Fields())
+        if (other.get() != &field && IsCounter(*other))
+            throw MakeError(err::kInvalidOperation, field.Name());
+}
+
+void CheckCounters(const TableDef& table) {
+    for (const auto& f : table.Fields()) CheckCounterField(table, *f);
+}
+
+namespace {
+
+enum class Tok { Word, Name, String, Number, Date, Op, Open, Close, Comma };
+
+struct Token {
+    Tok kind;
+    std::string text;  // words upper-cased; strings and names without their quotes
+};
+
+std::string Upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// The classic expression split into tokens; nullopt for what it cannot read.
+std::optional<std::vector<Token>> Tokenize(std::string_view text) {
+    std::vector<Token> out;
+    std::size_t i = 0;
+    auto at = [&](std::size_t k) { return k < text.size() ? text[k] : '\0'; };
+    while (i < text.size()) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (std::isspace(c)) {
+            ++i;
+        } else if (c == '"' || c == '\'') {
+            std::string value;
+            std::size_t k = i + 1;
+            for (;; ++k) {
+                if (k >= text.size()) return std::nullopt;
+                if (text[k] == static_cast<char>(c)) {
+                    if (at(k + 1) == static_cast<char>(c)) {
+                        value += text[k++];
+                        continue;
+                    }
+                    break;
+                }
+                value += text[k];
+            }
+            out.push_back({Tok::String, value});
+            i = k + 1;
+        } else if (c == '[' || c == '#') {
+            const char close = c == '[' ? ']' : '#';
+            std::size_t end = text.find(close, i + 1);
+            if (end == std::string_view::npos) return std::nullopt;
+            out.push_back({c == '[' ? Tok::Name : Tok::Date,
+                           std::string(text.substr(i + 1, end - i - 1))});
+            i = end + 1;
+        } else if (std::isdigit(c) || (c == '.' && std::isdigit(static_cast<unsigned char>(at(i + 1))))) {
+            std::size_t k = i;
+            while (k < text.size() && (std::isdigit(static_cast<unsigned char>(text[k])) || text[k] == '.'))
+                ++k;
+            out.push_back({Tok::Number, std::string(text.substr(i, k - i))});
+            i = k;
+        } else if (std::isalpha(c) || c == '_' || c >= 0x80) {
+            std::size_t k = i;
+            while (k < text.size() &&
+                   (std::isalnum(static_cast<unsigned char>(text[k])) || text[k] == '_' ||
+                    static_cast<unsigned char>(text[k]) >= 0x80))
+                ++k;
+            out.push_back({Tok::Word, std::string(text.substr(i, k - i))});
+            i = k;
+        } else if (c == '(' || c == ')' || c == ',') {
+            out.push_back({c == '(' ? Tok::Open : c == ')' ? Tok::Close : Tok::Comma, ""});
+            ++i;
+        } else if (c == '<' || c == '>') {
+            std::string op(1, static_cast<char>(c));
+            if (at(i + 1) == '=' || (c == '<' && at(i + 1) == '>')) op += text[i + 1];
+            out.push_back({Tok::Op, op});
+            i += op.size();
+        } else if (c == '=' || c == '+' || c == '-' || c == '*' || c == '/' || c == '&') {
+            out.push_back({Tok::Op, std::string(1, static_cast<char>(c))});
+            ++i;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+// #m/d/yyyy# or #yyyy-mm-dd# (a time may follow) as the text the engine stores for dates.
+std::optional<std::string> DateLiteral(const std::string& text) {
+    int a = 0, b = 0, c = 0;
+    char s1 = 0, s2 = 0;
+    std::string date = text.substr(0, text.find(' '));
+    std::string time = text.find(' ') == std::string::npos ? "" : text.substr(text.find(' ') + 1);
+    if (std::sscanf(date.c_str(), "%d%c%d%c%d", &a, &s1, &b, &s2, &c) != 5 || s1 != s2)
+        return std::nullopt;
+    int year = a, month = b, day = c;
+    if (s1 == '/') year = c, month = a, day = b;
+    if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
+    char out[32];
+    std::snprintf(out, sizeof out, "%04d-%02d-%02d", year, month, day);
+    std::string value = out;
+    if (!time.empty()) {
+        int h = 0, m = 0, sec = 0;
+        if (std::sscanf(time.c_str(), "%d:%d:%d", &h, &m, &sec) < 2) return std::nullopt;
+        std::snprintf(out, sizeof out, " %02d:%02d:%02d", h, m, sec);
+        value += out;
+    }
+    return QuoteLiteral(value);
+}
+
+// Date(), Now() and Time() in the local time, as the classic engine gives them.
+std::optional<std::string> DateFunction(const std::string& upperWord) {
+    if (upperWord == "DATE") return "date('now','localtime')";
+    if (upperWord == "NOW") return "datetime('now','localtime')";
+    if (upperWord == "TIME") return "time('now','localtime')";
+    return std::nullopt;
+}
+
+std::optional<std::string> Literal(const Token& t) {
+    switch (t.kind) {
+        case Tok::String:
+            return QuoteLiteral(t.text);
+        case Tok::Number:
+            return t.text;
+        case Tok::Date:
+            return DateLiteral(t.text);
+        case Tok::Word: {
+            const std::string w = Upper(t.text);
+            if (w == "TRUE" || w == "YES" || w == "ON") return "-1";
+            if (w == "FALSE" || w == "NO" || w == "OFF") return "0";
+            return std::nullopt;
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+// Translates a whole rule, inserting the field before each comparison that has no left side.
+class RuleTranslator {
+  public:
+    RuleTranslator(std::string_view column, const std::vector<std::string>& fields)
+        : column_(column), fields_(fields) {}
+
+    std::optional<std::string> Run(const std::vector<Token>& tokens) {
+        for (std::size_t i = 0; i < tokens.size(); ++i) {
+            const Token& t = tokens[i];
+            const std::string w = t.kind == Tok::Word ? Upper(t.text) : "";
+            const bool start = AtOperandStart();
+            if (!column_.empty() && start && StartsComparison(t, w, tokens, i)) Emit(Quoted());
+            if (!column_.empty() && start && !listDepth_ && IsValue(t, w))
+                Emit(Quoted() + " =");
+            if (!Translate(t, w, tokens, i)) return std::nullopt;
+            i += skip_;
+            skip_ = 0;
+        }
+        if (out_.empty() || parens_ != 0) return std::nullopt;
+        return out_;
+    }
+
+  private:
+    bool AtOperandStart() const {
+        return last_.empty() || last_ == "AND" || last_ == "OR" || last_ == "NOT" || last_ == "(";
+    }
+    static bool StartsComparison(const Token& t, const std::string& w,
+                                 const std::vector<Token>& tokens, std::size_t i) {
+        if (t.kind == Tok::Op) return t.text != "+" && t.text != "-" && t.text != "&";
+        if (w == "BETWEEN" || w == "IN" || w == "LIKE" || w == "IS") return true;
+        if (w == "NOT" && i + 1 < tokens.size() && tokens[i + 1].kind == Tok::Word) {
+            const std::string next = Upper(tokens[i + 1].text);
+            return next == "BETWEEN" || next == "IN" || next == "LIKE";
+        }
+        return false;
+    }
+    static bool IsValue(const Token& t, const std::string& w) {
+        if (t.kind == Tok::String || t.kind == Tok::Number || t.kind == Tok::Date) return true;
+        return w == "TRUE" || w == "FALSE" || w == "YES" || w == "NO";
+    }
+    std::string Quoted() const { return QuoteIdentifier(column_); }
+    void Emit(const std::string& text, const std::string& last = "x") {
+        if (!out_.empty()) out_ += ' ';
+        out_ += text;
+        last_ = last;
+    }
+    std::optional<std::string> FieldName(const std::string& name) const {
+        if (!column_.empty()) return std::nullopt;  // a field's rule names no field
+        for (const auto& f : fields_)
+            if (SameName(f, name)) return QuoteIdentifier(f);
+        return std::nullopt;
+    }
+
+    bool Translate(const Token& t, const std::string& w, const std::vector<Token>& tokens,
+                   std::size_t i) {
+        switch (t.kind) {
+            case Tok::Open:
+                ++parens_;
+                if (last_ == "IN") listDepth_ = parens_;
+                Emit("(", "(");
+                return true;
+            case Tok::Close:
+                if (parens_ == 0) return false;
+                if (listDepth_ == parens_) listDepth_ = 0;
+                --parens_;
+                Emit(")");
+                return true;
+            case Tok::Comma:
+                Emit(",", ",");
+                return true;
+            case Tok::Op:
+                Emit(t.text == "&" ? "||" : t.text, "op");
+                return true;
+            case Tok::Name: {
+                auto name = FieldName(t.text);
+                if (!name) return false;
+                Emit(*name);
+                return true;
+            }
+            case Tok::String:
+                if (likePattern_) {
+                    std::string pattern = t.text;
+                    for (char& c : pattern) c = c == '*' ? '%' : c == '?' ? '_' : c;
+                    likePattern_ = false;
+                    Emit(QuoteLiteral(pattern));
+                    return true;
+                }
+                [[fallthrough]];
+            case Tok::Number:
+            case Tok::Date: {
+                auto literal = Literal(t);
+                if (!literal) return false;
+                Emit(*literal);
+                return true;
+            }
+            case Tok::Word:
+                return TranslateWord(t, w, tokens, i);
+        }
+        return false;
+    }
+
+    bool TranslateWord(const Token& t, const std::string& w, const std::vector<Token>& tokens,
+                       std::size_t i) {
+        if (w == "AND" && between_) {
+            between_ = false;
+            Emit("AND", "op");
+            return true;
+        }
+        if (w == "NOT" && i + 1 < tokens.size() && tokens[i + 1].kind == Tok::Word) {
+            // "Not Like", "Not In", "Not Between": the field stands before the Not.
+            const std::string next = Upper(tokens[i + 1].text);
+            if (next == "BETWEEN" || next == "IN" || next == "LIKE") {
+                Emit(w, "op");
+                return true;
+            }
+        }
+        if (w == "AND" || w == "OR" || w == "NOT" || w == "IN" || w == "IS") {
+            Emit(w, w);
+            return true;
+        }
+        if (w == "BETWEEN") {
+            between_ = true;
+            Emit(w, "op");
+            return true;
+        }
+        if (w == "LIKE") {
+            likePattern_ = true;
+            Emit(w, "op");
+            return true;
+        }
+        if (w == "NULL" || w == "MOD") {
+            Emit(w == "MOD" ? "%" : w, w == "MOD" ? "op" : "x");
+            return true;
+        }
+        if (auto literal = Literal(t)) {
+            Emit(*literal);
+            return true;
+        }
+        if (auto function = DateFunction(w); function && i + 2 < tokens.size() &&
+                                             tokens[i + 1].kind == Tok::Open &&
+                                             tokens[i + 2].kind == Tok::Close) {
+            skip_ = 2;
+            Emit("(" + *function + ")");
+            return true;
+        }
+        auto name = FieldName(t.text);
+        if (!name) return false;
+        Emit(*name);
+        return true;
+    }
+
+    std::string column_;
+    const std::vector<std::string>& fields_;
+    std::string out_;
+    std::string last_;
+    int parens_ = 0;
+    int listDepth_ = 0;
+    bool between_ = false;
+    bool likePattern_ = false;
+    std::size_t skip_ = 0;  // tokens a translation consumed beyond its own
+};
+
+std::string Trimmed(std::string_view text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
+    return std::string(text.substr(b, e - b));
+}
+
+std::string CheckClause(const std::string& condition, const std::string& message) {
+    // The constraint's name carries the error SQLite reports when a row breaks the rule
+    // ("NUMBER|text", as the relation triggers raise it).
+    return "CONSTRAINT " +
+           QuoteIdentifier(std::to_string(err::kValidationRule) + "|" + message) + " CHECK (" +
+           condition + ")";
+}
+
+std::string RuleMessage(const std::string& validationText, const std::string& object) {
+    return validationText.empty() ? MakeError(err::kValidationRule, object).description()
+                                  : validationText;
+}
+
+std::string CounterTriggerName(const std::string& table, const std::string& field) {
+    // Names hold no dot, so this cannot be any relation's trigger ("<relation>.insert").
+    return table + "." + field + ".counter";
+}
+
+}  // namespace
+
+std::optional<std::string> SqliteDefault(std::string_view expression) {
+    std::string text = Trimmed(expression);
+    if (!text.empty() && text.front() == '=') text = Trimmed(text.substr(1));
+    auto tokens = Tokenize(text);
+    if (!tokens || tokens->empty()) return std::nullopt;
+    std::string sign;
+    std::size_t i = 0;
+    if ((*tokens)[0].kind == Tok::Op && ((*tokens)[0].text == "-" || (*tokens)[0].text == "+")) {
+        sign = (*tokens)[0].text == "-" ? "-" : "";
+        i = 1;
+    }
+    if (i + 1 == tokens->size()) {
+        const Token& t = (*tokens)[i];
+        if (!sign.empty() && t.kind != Tok::Number) return std::nullopt;
+        if (auto literal = Literal(t)) return sign + *literal;
+        return std::nullopt;
+    }
+    if (sign.empty() && tokens->size() == 3 && (*tokens)[0].kind == Tok::Word &&
+        (*tokens)[1].kind == Tok::Open && (*tokens)[2].kind == Tok::Close)
+        if (auto function = DateFunction(Upper((*tokens)[0].text))) return "(" + *function + ")";
+    return std::nullopt;
+}
+
+std::optional<std::string> SqliteCondition(std::string_view rule, std::string_view column,
+                                           const std::vector<std::string>& fields) {
+    auto tokens = Tokenize(rule);
+    if (!tokens || tokens->empty()) return std::nullopt;
+    RuleTranslator translator(column, fields);
+    return translator.Run(*tokens);
+}
+
+std::string FieldConstraints(const Field& field) {
+    std::string out;
+    if (!field.DefaultValue().empty())
+        if (auto value = SqliteDefault(field.DefaultValue())) out += " DEFAULT " + *value;
+    if (!field.ValidationRule().empty())
+        if (auto condition = SqliteCondition(field.ValidationRule(), field.Name(), {}))
+            out += " " + CheckClause(*condition, RuleMessage(field.ValidationText(), field.Name()));
+    return out;
+}
+
+std::string TableConstraints(const TableDef& table) {
+    if (table.ValidationRule().empty()) return "";
+    std::vector<std::string> fields;
+    for (const auto& f : table.Fields()) fields.push_back(f->Name());
+    auto condition = SqliteCondition(table.ValidationRule(), "", fields);
+    if (!condition) return "";
+    return ", " + CheckClause(*condition, RuleMessage(table.ValidationText(), table.Name()));
+}
+
+void NumberAppendedCounter(Connection& c, const std::string& table, const std::string& field) {
+    const std::string qt = QuoteIdentifier(table);
+    const std::string qf = QuoteIdentifier(field);
+    c.Exec("UPDATE " + qt + " SET " + qf + " = _rowid_", table);
+    c.Exec("CREATE TRIGGER " + QuoteIdentifier(CounterTriggerName(table, field)) +
+               " AFTER INSERT ON " + qt + " FOR EACH ROW WHEN NEW." + qf + " IS NULL BEGIN UPDATE " +
+               qt + " SET " + qf + " = (SELECT COALESCE(MAX(" + qf + "), 0) + 1 FROM " + qt +
+               ") WHERE _rowid_ = NEW._rowid_; END",
+           table);
+}
+
+void DropCounterTrigger(Connection& c, const std::string& table, const std::string& field) {
+    c.Exec("DROP TRIGGER IF EXISTS " + QuoteIdentifier(CounterTriggerName(table, field)), table);
+}
+
+}  // namespace actualiz::engine::detail
