@@ -12,9 +12,9 @@ namespace actualiz::catalogs {
 std::vector<std::string> CatalogPaths();
 
 // Creates the folder C:\ActMirto and in it the three catalogs, each with its one table: indices
-// (nombreind, tabla, campo, unico), relacion (nombrerel, tabla, tablafor, atributos, campo,
-// campofor), all text, and consulta (nombrecon as text, consulta as a memo so that a whole SQL
-// text fits). Text fields accept the empty text.
+// (nombreind, tabla, campo, unico, primaria, ignoranulos, requerido, descendente), relacion
+// (nombrerel, tabla, tablafor, atributos, campo, campofor), all text, and consulta (nombrecon as
+// text, consulta as a memo so that a whole SQL text fits). Text fields accept the empty text.
 //
 // Without replaceExisting nothing is created when any of the three already exists (58, "file
 // already exists", naming it); with it, existing catalogs are replaced by empty ones. Other

@@ -37,6 +37,30 @@ namespace {
 // is opened, the model's just after.
 enum class EmptyList { BeforeOpening, AfterOpening };
 
+// The catalog's fields beyond the four the bound text boxes show, written and read through the
+// view's own fields when the catalog has them.
+bool HasExtraFields(engine::Recordset& view) {
+    return view.Fields().Contains(catalogs::kIndexPrimaryField) &&
+           view.Fields().Contains(catalogs::kIndexIgnoreNullsField) &&
+           view.Fields().Contains(catalogs::kIndexRequiredField) &&
+           view.Fields().Contains(catalogs::kIndexDescendingField);
+}
+
+void WriteExtraFields(engine::Recordset& view, const engine::Index& index,
+                      const engine::Field& field) {
+    if (!HasExtraFields(view)) return;
+    view.Fields()[catalogs::kIndexPrimaryField]->SetValue(catalogs::UniqueText(index.Primary()));
+    view.Fields()[catalogs::kIndexIgnoreNullsField]->SetValue(
+        catalogs::UniqueText(index.IgnoreNulls()));
+    view.Fields()[catalogs::kIndexRequiredField]->SetValue(catalogs::UniqueText(index.Required()));
+    view.Fields()[catalogs::kIndexDescendingField]->SetValue(
+        catalogs::UniqueText((field.Attributes() & engine::dbDescending) != 0));
+}
+
+bool ExtraFlag(engine::Recordset& view, const char* name) {
+    return HasExtraFields(view) && catalogs::UniqueFromText(view.Fields()[name]->Text());
+}
+
 // The listing both Command17_Click and Command19_Click run: record every index of the database
 // at path, one row per index field, and list its user tables in List10. No error handling of
 // its own: a failure ends the listing (the database is released as the stack unwinds).
@@ -63,6 +87,7 @@ void ListIndexes(Actualiz& form, const std::string& path, EmptyList whenToEmpty)
                 form.Text1(1).SetText(form.List10.Text());
                 form.Text1(2).SetText(index->Fields()[j - 1]->Name());
                 form.Text1(3).SetText(catalogs::UniqueText(index->Unique()));
+                WriteExtraFields(form.Data3.Recordset(), *index, *index->Fields()[j - 1]);
                 form.Data3.UpdateRecord();
             }
         }
@@ -71,6 +96,22 @@ void ListIndexes(Actualiz& form, const std::string& path, EmptyList whenToEmpty)
     db->Close();
     db.reset();
     form.Data3.Refresh();
+}
+
+// Appends a re-created index. A primary key that the rows refuse (a Null in one of its fields)
+// still comes as a unique index over the same fields: the table keeps what it had before, and
+// the run's report names the rows that keep it from being the key.
+void AppendIndex(engine::TableDef& table, const std::shared_ptr<engine::Index>& index) {
+    engine::Index& ix = *index;
+    try {
+        table.Indexes().Append(index);
+    } catch (const engine::EngineError& e) {
+        if (e.number() != engine::err::kNullInIndex || !ix.Primary()) throw;
+        ix.SetPrimary(false);
+        ix.SetRequired(false);
+        ix.SetUnique(true);
+        table.Indexes().Append(index);
+    }
 }
 
 // Makes one table's rows the index catalog's view.
@@ -86,12 +127,17 @@ void Actualiz::Command17_Click() {
     Command18_Click();
 }
 
+// Removes the recorded indexes of the old database's tables that the model also has: those get
+// the model's indexes next. A table the model lacks keeps its own, since nothing would re-create
+// them. A model that cannot be opened ends the chain here, before anything is removed.
 void Actualiz::Command18_Click() {
+    std::shared_ptr<engine::Database> model = engine::OpenDatabase(Text3.Text());
     std::shared_ptr<engine::Database> db = engine::OpenDatabase(Text4.Text());
 
     const int tableCount = List10.ListCount();
     for (int i = 0; i < tableCount; ++i) {
         List10.SetListIndex(i);
+        if (!model->TableDefs().Contains(List10.Text())) continue;
         ShowTableRows(*this, List10.Text());
         engine::Recordset& view = Data3.Recordset();
         if (!catalogs::HasRows(view)) continue;
@@ -108,6 +154,8 @@ void Actualiz::Command18_Click() {
 
     db->Close();
     db.reset();
+    model->Close();
+    model.reset();
     Command19_Click();
 }
 
@@ -165,10 +213,21 @@ void Actualiz::Command16_Click() {
             }
             step([&] {
                 engine::Index& ix = Require(index);
-                ix.Fields().Append(ix.CreateField(Text1(2).Text()));
+                auto field = ix.CreateField(Text1(2).Text());
+                if (ExtraFlag(Data3.Recordset(), catalogs::kIndexDescendingField))
+                    field->SetAttributes(engine::dbDescending);
+                ix.Fields().Append(field);
             });
-            if (startsIndex)
+            if (startsIndex) {
                 step([&] { Require(index).SetUnique(catalogs::UniqueFromText(Text1(3).Text())); });
+                step([&] {
+                    engine::Recordset& view = Data3.Recordset();
+                    Require(index).SetPrimary(ExtraFlag(view, catalogs::kIndexPrimaryField));
+                    Require(index).SetIgnoreNulls(
+                        ExtraFlag(view, catalogs::kIndexIgnoreNullsField));
+                    Require(index).SetRequired(ExtraFlag(view, catalogs::kIndexRequiredField));
+                });
+            }
 
             bool moved = false;
             step([&] {
@@ -184,7 +243,7 @@ void Actualiz::Command16_Click() {
                     std::shared_ptr<engine::TableDef> table =
                         Require(db).TableDefs()[List10.Text()];
                     Require(index);
-                    table->Indexes().Append(index);
+                    AppendIndex(*table, index);
                 });
                 gathering = false;
             }

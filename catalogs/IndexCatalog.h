@@ -18,6 +18,14 @@ inline constexpr const char* kIndexTableField = "tabla";     // Text1(1): the ta
 inline constexpr const char* kIndexFieldField = "campo";     // Text1(2): one of its fields
 inline constexpr const char* kIndexUniqueField = "unico";    // Text1(3): its Unique flag as text
 
+// Fields a catalog made by `catalogs init` has beyond the four above, each a flag written like
+// unico. A catalog with the four fields only still works: the listing and the copy then leave
+// these properties out.
+inline constexpr const char* kIndexPrimaryField = "primaria";         // the index is the key
+inline constexpr const char* kIndexIgnoreNullsField = "ignoranulos";  // its IgnoreNulls
+inline constexpr const char* kIndexRequiredField = "requerido";       // its Required
+inline constexpr const char* kIndexDescendingField = "descendente";   // this field is descending
+
 // How the Unique flag is written. Only the exact word "Verdadero" reads back as true.
 inline constexpr const char* kUniqueTrue = "Verdadero";
 inline constexpr const char* kUniqueFalse = "Falso";

@@ -88,12 +88,14 @@ std::optional<std::vector<Token>> Tokenize(std::string_view text) {
             const char close = c == '[' ? ']' : '#';
             std::size_t end = text.find(close, i + 1);
             if (end == std::string_view::npos) return std::nullopt;
-            out.push_back({c == '[' ? Tok::Name : Tok::Date,
-                           std::string(text.substr(i + 1, end - i - 1))});
+            out.push_back(
+                {c == '[' ? Tok::Name : Tok::Date, std::string(text.substr(i + 1, end - i - 1))});
             i = end + 1;
-        } else if (std::isdigit(c) || (c == '.' && std::isdigit(static_cast<unsigned char>(at(i + 1))))) {
+        } else if (std::isdigit(c) ||
+                   (c == '.' && std::isdigit(static_cast<unsigned char>(at(i + 1))))) {
             std::size_t k = i;
-            while (k < text.size() && (std::isdigit(static_cast<unsigned char>(text[k])) || text[k] == '.'))
+            while (k < text.size() &&
+                   (std::isdigit(static_cast<unsigned char>(text[k])) || text[k] == '.'))
                 ++k;
             out.push_back({Tok::Number, std::string(text.substr(i, k - i))});
             i = k;
@@ -185,8 +187,7 @@ class RuleTranslator {
             const std::string w = t.kind == Tok::Word ? Upper(t.text) : "";
             const bool start = AtOperandStart();
             if (!column_.empty() && start && StartsComparison(t, w, tokens, i)) Emit(Quoted());
-            if (!column_.empty() && start && !listDepth_ && IsValue(t, w))
-                Emit(Quoted() + " =");
+            if (!column_.empty() && start && !listDepth_ && IsValue(t, w)) Emit(Quoted() + " =");
             if (!Translate(t, w, tokens, i)) return std::nullopt;
             i += skip_;
             skip_ = 0;
@@ -345,9 +346,8 @@ std::string Trimmed(std::string_view text) {
 std::string CheckClause(const std::string& condition, const std::string& message) {
     // The constraint's name carries the error SQLite reports when a row breaks the rule
     // ("NUMBER|text", as the relation triggers raise it).
-    return "CONSTRAINT " +
-           QuoteIdentifier(std::to_string(err::kValidationRule) + "|" + message) + " CHECK (" +
-           condition + ")";
+    return "CONSTRAINT " + QuoteIdentifier(std::to_string(err::kValidationRule) + "|" + message) +
+           " CHECK (" + condition + ")";
 }
 
 std::string RuleMessage(const std::string& validationText, const std::string& object) {
@@ -417,9 +417,9 @@ void NumberAppendedCounter(Connection& c, const std::string& table, const std::s
     const std::string qf = QuoteIdentifier(field);
     c.Exec("UPDATE " + qt + " SET " + qf + " = _rowid_", table);
     c.Exec("CREATE TRIGGER " + QuoteIdentifier(CounterTriggerName(table, field)) +
-               " AFTER INSERT ON " + qt + " FOR EACH ROW WHEN NEW." + qf + " IS NULL BEGIN UPDATE " +
-               qt + " SET " + qf + " = (SELECT COALESCE(MAX(" + qf + "), 0) + 1 FROM " + qt +
-               ") WHERE _rowid_ = NEW._rowid_; END",
+               " AFTER INSERT ON " + qt + " FOR EACH ROW WHEN NEW." + qf +
+               " IS NULL BEGIN UPDATE " + qt + " SET " + qf + " = (SELECT COALESCE(MAX(" + qf +
+               "), 0) + 1 FROM " + qt + ") WHERE _rowid_ = NEW._rowid_; END",
            table);
 }
 

@@ -51,7 +51,6 @@ std::string TableConstraints(const TableDef& table);
 void NumberAppendedCounter(Connection& connection, const std::string& table,
                            const std::string& field);
 // Drops that trigger, if any, before the field goes.
-void DropCounterTrigger(Connection& connection, const std::string& table,
-                        const std::string& field);
+void DropCounterTrigger(Connection& connection, const std::string& table, const std::string& field);
 
 }  // namespace actualiz::engine::detail

@@ -2,8 +2,8 @@
 
 #include "engine/Database.h"
 #include "engine/EngineError.h"
-#include "engine/Names.h"
 #include "engine/FieldRules.h"
+#include "engine/Names.h"
 #include "engine/Schema.h"
 
 namespace actualiz::engine {

@@ -102,6 +102,16 @@ void Actualiz::Command12_Click() {
         std::shared_ptr<engine::TableDef> tdf;
         step([&] { db = engine::OpenDatabase(Text4.Text()); });
         step([&] { tdf = Require(db).TableDefs()[List3.Text()]; });
+        // The model's definition of the table gives what the lists do not hold; a field that
+        // would be required in a table that already has rows is appended as not required.
+        std::shared_ptr<engine::Database> modelDb;
+        std::shared_ptr<engine::TableDef> modelTable;
+        bool hasRows = true;
+        step([&] {
+            modelDb = engine::OpenDatabase(Text3.Text());
+            modelTable = sync::FindTable(*modelDb, List2.Text());
+        });
+        step([&] { hasRows = sync::TableHasRows(Require(db), List3.Text()); });
         for (int p = 0; p < toAdd.names.ListCount(); ++p) {
             toAdd.Select(p);
             std::shared_ptr<engine::Field> fld;
@@ -118,6 +128,11 @@ void Actualiz::Command12_Click() {
                 if (sync::ListNumber(toAdd.types.Text()) == engine::dbMemo)
                     Require(fld).SetAllowZeroLength(true);
             });
+            step([&] {
+                if (modelTable && modelTable->Fields().Contains(toAdd.names.Text()))
+                    sync::CarryFieldProperties(*modelTable->Fields()[toAdd.names.Text()],
+                                               Require(fld), hasRows);
+            });
             // A field the old table has under another letter case is refused by the engine;
             // that one field is passed over and the rest still get appended.
             step([&] {
@@ -127,6 +142,7 @@ void Actualiz::Command12_Click() {
         }
         skipping = true;
         step([&] { Require(db).Close(); });
+        if (modelDb) step([&] { modelDb->Close(); });
     }
 }
 

@@ -10,6 +10,46 @@ std::string SelectAllFrom(std::string_view table) {
     return "Select * from [" + std::string(table) + "]";
 }
 
+std::shared_ptr<engine::TableDef> FindTable(engine::Database& db, const std::string& name) {
+    int i = db.TableDefs().Find(name);
+    return i < 0 ? nullptr : db.TableDefs()[i];
+}
+
+bool TableHasRows(engine::Database& db, const std::string& table) {
+    auto rs = db.OpenRecordset("Select top 1 * from [" + table + "]");
+    const bool rows = !(rs->BOF() && rs->Eof());
+    rs->Close();
+    return rows;
+}
+
+void CarryFieldProperties(const engine::Field& model, engine::Field& field, bool tableHasRows) {
+    if (model.Type() == field.Type() && (model.Attributes() & engine::dbAutoIncrField))
+        field.SetAttributes(model.Attributes());
+    field.SetDefaultValue(model.DefaultValue());
+    field.SetValidationRule(model.ValidationRule());
+    field.SetValidationText(model.ValidationText());
+    if (model.Required() && !tableHasRows) field.SetRequired(true);
+}
+
+void CarryTableProperties(const engine::TableDef& model, engine::TableDef& table) {
+    table.SetValidationRule(model.ValidationRule());
+    table.SetValidationText(model.ValidationText());
+    for (const auto& ix : model.Indexes()) {
+        if (!ix->Primary()) continue;
+        auto key = table.CreateIndex(ix->Name());
+        for (const auto& f : ix->Fields()) {
+            auto kf = key->CreateField(f->Name());
+            kf->SetAttributes(f->Attributes());
+            key->Fields().Append(kf);
+        }
+        key->SetPrimary(true);
+        key->SetUnique(ix->Unique());
+        key->SetIgnoreNulls(ix->IgnoreNulls());
+        key->SetRequired(ix->Required());
+        table.Indexes().Append(key);
+    }
+}
+
 long ListNumber(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;

@@ -6,8 +6,10 @@
 
 #include "app/Controls.h"
 #include "app/ErrorModes.h"
+#include "engine/Database.h"
 #include "engine/Field.h"
 #include "engine/Recordset.h"
+#include "engine/TableDef.h"
 #include "platform/Error.h"
 
 // Small pieces the table and field commands share. They work on the form's controls and on the
@@ -82,6 +84,18 @@ void ListRecordsetFields(app::DataControl& data, FieldTriple triple, Run&& run) 
         run([&] { triple.sizes.AddItem(std::to_string(data.Recordset().Fields()[i]->Size())); });
     }
 }
+
+// What the field lists do not carry, taken from the model's definition. A new field gets the
+// model field's counter attribute, default value and validation rule; Required too unless
+// `tableHasRows` (an existing table's rows would hold Null in it at once). AllowZeroLength stays
+// as the commands set it.
+void CarryFieldProperties(const engine::Field& model, engine::Field& field, bool tableHasRows);
+// A new table gets the model table's validation rule and its primary key.
+void CarryTableProperties(const engine::TableDef& model, engine::TableDef& table);
+// The model's table of that name, or null when the model has none.
+std::shared_ptr<engine::TableDef> FindTable(engine::Database& db, const std::string& name);
+// Whether the table holds at least one row (reads one row at most).
+bool TableHasRows(engine::Database& db, const std::string& table);
 
 // Runs a step directly: the mode of a command that has no error handling of its own.
 inline constexpr auto kDirect = [](auto&& step) { step(); };

@@ -41,8 +41,14 @@ TEST(CatalogFiles, CreatesTheThreeCatalogsWithTheirTablesAndFields) {
     using engine::dbMemo;
     using engine::dbText;
     EXPECT_EQ(FieldTypes(catalogs::kIndexCatalogPath, "indices"),
-              (std::map<std::string, int>{
-                  {"nombreind", dbText}, {"tabla", dbText}, {"campo", dbText}, {"unico", dbText}}));
+              (std::map<std::string, int>{{"nombreind", dbText},
+                                          {"tabla", dbText},
+                                          {"campo", dbText},
+                                          {"unico", dbText},
+                                          {"primaria", dbText},
+                                          {"ignoranulos", dbText},
+                                          {"requerido", dbText},
+                                          {"descendente", dbText}}));
     EXPECT_EQ(FieldTypes(catalogs::kRelationCatalogPath, "relacion"),
               (std::map<std::string, int>{{"nombrerel", dbText},
                                           {"tabla", dbText},

@@ -9,7 +9,12 @@ using catalogs::kIndexTable;
 
 class IndexChain : public CatalogTest {
   protected:
-    Rows IndexRows() const { return TableRows(kIndexCatalogPath, kIndexTable); }
+    // The four fields every catalog has, as the bound text boxes show them.
+    Rows IndexRows() const {
+        Rows rows = TableRows(kIndexCatalogPath, kIndexTable);
+        for (auto& row : rows) row.resize(4);
+        return rows;
+    }
     void AddIndexRows(const Rows& rows) { AddTableRows(kIndexCatalogPath, kIndexTable, rows); }
 };
 
@@ -98,11 +103,11 @@ TEST_F(IndexChain, TheChainReplacesTheOldIndexesByTheModelsWholeIndexes) {
 
     EXPECT_TRUE(form->Errors().empty());
     EXPECT_TRUE(form->Skipped().empty()) << form->Skipped().front().description;
-    // A recorded index of two fields comes back over both, with its flag; whether it was the
-    // primary key is not recorded.
-    EXPECT_EQ(
-        IndexesOf(kOld, "T"),
-        (std::vector<std::string>{"Dos[f2,f3] unique", "PrimaryKey[f1,f2] unique", "Uno[f1]"}));
+    // A recorded index of two fields comes back over both, with its flags, the primary key as
+    // the primary key.
+    EXPECT_EQ(IndexesOf(kOld, "T"),
+              (std::vector<std::string>{"Dos[f2,f3] unique", "PrimaryKey[f1,f2] unique primary",
+                                        "Uno[f1]"}));
     EXPECT_EQ(TableRows(kOld, "T"), rows) << "the data should be untouched";
 }
 
@@ -122,7 +127,8 @@ TEST_F(IndexChain, RemovalDeletesEveryRecordedIndexOfSeveralFieldsWithoutError) 
 
 TEST_F(IndexChain, AFailingRemovalEndsTheChain) {
     Build(kOld, {{"tables", {Table("T", {"a"}, {Index("Uno", {"a"})})}}});
-    Build(kModel, {{"tables", {Table("T", {"a"}, {Index("Modelo", {"a"})})}}});
+    Build(kModel,
+          {{"tables", {Table("T", {"a"}, {Index("Modelo", {"a"})}), Table("Ausente", {"a"})}}});
     form->List10.AddItem("T");
     form->List10.AddItem("Ausente");
     AddIndexRows({{"Uno", "T", "a", "Falso"}, {"Otro", "Ausente", "a", "Falso"}});
@@ -293,6 +299,89 @@ TEST_F(IndexChain, CopyWithoutTheOldDatabaseWalksTheRowsAndCreatesNothing) {
     ASSERT_FALSE(form->Skipped().empty());
     EXPECT_EQ(form->Skipped().front().number, engine::err::kFileNotFound);
     for (const auto& s : form->Skipped()) EXPECT_EQ(s.command, "Command16_Click");
+}
+
+}  // namespace
+}  // namespace actualiz::testing
+
+namespace actualiz::testing {
+namespace {
+
+class IndexKinds : public CatalogTest {};
+
+// Every property of an index survives the catalog; an old table the model does not have keeps
+// its own indexes.
+TEST_F(IndexKinds, TheCatalogCarriesEveryPropertyAndLeavesTablesTheModelLacks) {
+    Json key = Index("PrimaryKey", {"a"}, true, true);
+    Json both = {{"name", "Ambos"},
+                 {"fields", Json::array({"b", Json{{"name", "c"}, {"descending", true}}})},
+                 {"unique", true},
+                 {"primary", false},
+                 {"ignoreNulls", true},
+                 {"required", true}};
+    Build(kModel, {{"tables", {Table("T", {"a", "b", "c"}, {key, both})}}});
+    Build(kOld, {{"tables",
+                  {Table("T", {"a", "b", "c"}, {Index("PrimaryKey", {"a"}, true)}),
+                   Table("Propia", {"x"}, {Index("Suya", {"x"}, true)})}}});
+
+    Run("Command17_Click");
+
+    EXPECT_TRUE(form->Errors().empty());
+    EXPECT_TRUE(form->Skipped().empty()) << form->Skipped().front().description;
+    EXPECT_EQ(Describe(kOld)["tables"][1]["indexes"], Describe(kModel)["tables"][0]["indexes"]);
+    EXPECT_EQ(IndexesOf(kOld, "Propia"), std::vector<std::string>{"Suya[x] unique"});
+}
+
+// A catalog made by an older release has the four fields only: the chain works as before.
+TEST_F(IndexKinds, AFourFieldCatalogStillWorks) {
+    form.reset();
+    std::filesystem::remove(prefix.driveCPath("ActMirto/indices.mdb"));
+    {
+        auto db = engine::CreateDatabase(catalogs::kIndexCatalogPath);
+        auto t = db->CreateTableDef(catalogs::kIndexTable);
+        for (const char* f : {"nombreind", "tabla", "campo", "unico"}) {
+            auto field = t->CreateField(f, engine::dbText, 255);
+            field->SetAllowZeroLength(true);
+            t->Fields().Append(field);
+        }
+        db->TableDefs().Append(t);
+        db->Close();
+    }
+    form = std::make_unique<app::Actualiz>(host, "C:\\prog");
+    form->Text3.SetText(kModel);
+    form->Text4.SetText(kOld);
+    Build(
+        kModel,
+        {{"tables",
+          {Table("T", {"a", "b"}, {Index("PrimaryKey", {"a"}, true, true), Index("B", {"b"})})}}});
+    Build(kOld, {{"tables", {Table("T", {"a", "b"}, {Index("Vieja", {"b"})})}}});
+
+    Run("Command17_Click");
+
+    EXPECT_TRUE(form->Errors().empty());
+    EXPECT_TRUE(form->Skipped().empty()) << form->Skipped().front().description;
+    EXPECT_EQ(IndexesOf(kOld, "T"), (std::vector<std::string>{"B[b]", "PrimaryKey[a] unique"}));
+}
+
+// A primary key over a field that old rows leave Null cannot be the key; it still comes as a
+// unique index over the same fields.
+TEST_F(IndexKinds, AKeyTheRowsRefuseComesAsAUniqueIndex) {
+    Build(kModel,
+          {{"tables", {Table("T", {"a", "b"}, {Index("PrimaryKey", {"a", "b"}, true, true)})}}});
+    Build(kOld, {{"tables", {Table("T", {"a", "b"})}}});
+    {
+        auto db = engine::OpenDatabase(kOld);
+        auto rs = db->OpenRecordset("T");
+        rs->AddNew();
+        rs->Fields()["a"]->SetValue(engine::Value(std::string("2")));
+        rs->Update();
+        db->Close();
+    }
+
+    Run("Command17_Click");
+
+    EXPECT_TRUE(form->Skipped().empty()) << form->Skipped().front().description;
+    EXPECT_EQ(IndexesOf(kOld, "T"), std::vector<std::string>{"PrimaryKey[a,b] unique"});
 }
 
 }  // namespace

@@ -115,15 +115,21 @@ TEST(FieldRules, RulesAndDefaultsBecomeSqlite) {
         {"> [otro]", std::nullopt},
         {"(> 0", std::nullopt},
     };
-    for (const auto& c : fieldRules) EXPECT_EQ(SqliteCondition(c.rule, "c", {}), c.condition) << c.rule;
+    for (const auto& c : fieldRules)
+        EXPECT_EQ(SqliteCondition(c.rule, "c", {}), c.condition) << c.rule;
     EXPECT_EQ(SqliteCondition("[fin] >= [Inicio]", "", {"inicio", "fin"}),
               std::optional<std::string>("\"fin\" >= \"inicio\""));
     EXPECT_EQ(SqliteCondition("[fin] >= [nada]", "", {"inicio", "fin"}), std::nullopt);
 
     const std::vector<Case> defaults = {
-        {"0", "0"},          {"=-2.5", "-2.5"}, {"\"ES\"", "'ES'"},
-        {"No", "0"},         {"True", "-1"},    {"=Now()", "(datetime('now','localtime'))"},
-        {"GenGUID()", std::nullopt}, {"Year(Date())", std::nullopt},
+        {"0", "0"},
+        {"=-2.5", "-2.5"},
+        {"\"ES\"", "'ES'"},
+        {"No", "0"},
+        {"True", "-1"},
+        {"=Now()", "(datetime('now','localtime'))"},
+        {"GenGUID()", std::nullopt},
+        {"Year(Date())", std::nullopt},
     };
     for (const auto& c : defaults) EXPECT_EQ(SqliteDefault(c.rule), c.condition) << c.rule;
 }

@@ -347,11 +347,11 @@ TEST_F(FieldPropertiesTest, ACounterNumbersItselfForTheEngineAndForSqlite) {
     EXPECT_EQ(again->TableDefs()["movimientos"]->Fields()["tipo"]->Attributes(), dbVariableField);
     EXPECT_EQ(again->TableDefs()["movimientos"]->Fields()["cantidad"]->OrdinalPosition(), 2);
     // The file itself says it: the counter is the table's row number.
-    EXPECT_NE(RawQuery(HostPath("prueba.mdb"),
-                       "SELECT sql FROM sqlite_master WHERE name = 'movimientos'")
-                  .front()
-                  .find("\"codigo\" INTEGER PRIMARY KEY"),
-              std::string::npos);
+    EXPECT_NE(
+        RawQuery(HostPath("prueba.mdb"), "SELECT sql FROM sqlite_master WHERE name = 'movimientos'")
+            .front()
+            .find("\"codigo\" INTEGER PRIMARY KEY"),
+        std::string::npos);
 }
 
 TEST_F(FieldPropertiesTest, CountersAreLongsAndOnePerTable) {
@@ -381,9 +381,9 @@ TEST_F(FieldPropertiesTest, ACounterAppendedToATableWithRowsNumbersOldAndNewRows
     id->SetAttributes(dbAutoIncrField);
     t->Fields().Append(id);
     AddRow(*Reopen(), "clientes", {std::string("Eva")});
-    EXPECT_EQ(RawQuery(HostPath("prueba.mdb"),
-                       "SELECT numero || nombre FROM clientes ORDER BY numero"),
-              (std::vector<std::string>{"1Ana", "2Luis", "3Eva"}));
+    EXPECT_EQ(
+        RawQuery(HostPath("prueba.mdb"), "SELECT numero || nombre FROM clientes ORDER BY numero"),
+        (std::vector<std::string>{"1Ana", "2Luis", "3Eva"}));
     // The field can still be deleted.
     auto again = Reopen();
     again->TableDefs()["clientes"]->Fields().Delete("numero");
@@ -462,8 +462,7 @@ TEST_F(FieldPropertiesTest, AFileOfTheFirstFormatOpensAndIsBroughtUpToDate) {
     }
     std::filesystem::permissions(HostPath("prueba.mdb"), std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::remove);
-    EXPECT_EQ(Reopen()->TableDefs()["clientes"]->Fields()["nombre"]->Attributes(),
-              dbVariableField);
+    EXPECT_EQ(Reopen()->TableDefs()["clientes"]->Fields()["nombre"]->Attributes(), dbVariableField);
     std::filesystem::permissions(HostPath("prueba.mdb"), std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);
     auto db = Reopen();
