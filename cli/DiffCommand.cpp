@@ -72,14 +72,29 @@ const char* ChangeKey(Change change) {
     return "";
 }
 
+// A field's or a table's default value and rule, as " predeterminado ... regla ...".
+std::string RuleText(const json& object) {
+    std::string text;
+    if (object.contains("defaultValue"))
+        text += " predeterminado " + object.at("defaultValue").get<std::string>();
+    if (object.contains("validationRule"))
+        text += " regla " + object.at("validationRule").get<std::string>();
+    if (object.contains("validationText"))
+        text += " («" + object.at("validationText").get<std::string>() + "»)";
+    return text;
+}
+
 std::string FieldText(const json& f) {
     std::string text = engine::TypeName(f.at("type").get<short>());
     const int type = f.at("type").get<int>();
     if (type == engine::dbText || type == engine::dbBinary)
         text += " " + std::to_string(f.at("size").get<long>());
+    if (f.value("attributes", 0L) & engine::dbAutoIncrField) text += " contador";
     if (f.value("required", false)) text += " requerido";
     if (f.value("allowZeroLength", false)) text += " admite-cadena-vacía";
-    return f.at("name").get<std::string>() + ": " + text;
+    if (f.contains("attributes") && !(f.at("attributes").get<long>() & engine::dbAutoIncrField))
+        text += " atributos " + std::to_string(f.at("attributes").get<long>());
+    return f.at("name").get<std::string>() + ": " + text + RuleText(f);
 }
 
 std::string IndexText(const json& i) {
@@ -97,6 +112,7 @@ std::string IndexText(const json& i) {
     if (i.value("primary", false)) text += " primaria";
     if (i.value("unique", false)) text += " única";
     if (i.value("ignoreNulls", false)) text += " ignora-nulos";
+    if (i.value("required", false)) text += " requerido";
     return text;
 }
 
@@ -115,7 +131,7 @@ std::string RelationText(const json& r) {
 std::string ObjectText(Kind kind, const json& object) {
     switch (kind) {
         case Kind::Table:
-            return object.at("name").get<std::string>();
+            return object.at("name").get<std::string>() + RuleText(object);
         case Kind::Field:
             return FieldText(object);
         case Kind::Index:
@@ -165,7 +181,12 @@ std::vector<Difference> DiffStructures(const json& model, const json& old) {
             out.push_back({Kind::Table, Change::OnlyInModel, "", name, table, nullptr});
             continue;
         }
-        if (other->at("name").get<std::string>() != name)
+        // The table itself: its name as spelt and its rule.
+        auto rule = [](const json& t) {
+            return std::make_pair(t.value("validationRule", std::string()),
+                                  t.value("validationText", std::string()));
+        };
+        if (other->at("name").get<std::string>() != name || rule(table) != rule(*other))
             out.push_back({Kind::Table, Change::Different, "", name, table, *other});
         DiffList(Kind::Field, name, table.at("fields"), other->at("fields"), out);
         DiffList(Kind::Index, name, table.at("indexes"), other->at("indexes"), out);

@@ -248,7 +248,13 @@ std::string ReportText(const TransformReport& report) {
             out << "  Diferencias con el modelo al terminar (" << db.differencesFromModel->size()
                 << ")";
             std::vector<std::string> lines;
-            for (const json& d : *db.differencesFromModel) lines.push_back(d.at("text"));
+            for (const json& d : *db.differencesFromModel) {
+                std::string line = d.at("text");
+                if (d.contains("reason"))
+                    line += std::string(" (") + (d.value("planned", false) ? "previsto: " : "") +
+                            d.at("reason").get<std::string>() + ")";
+                lines.push_back(line);
+            }
             if (!lines.empty()) out << ": " << Joined(lines);
             out << "\n";
         }

@@ -44,8 +44,10 @@ struct DatabaseReport {
     ObjectChanges queries;
     std::vector<Failure> failures;
     // What the database still lacks of its model, or has otherwise, after the run: objects as
-    // DifferenceKey names them, each with a readable "text". Not set when either structure could
-    // not be read. Objects only the old database has are left out: the upgrade keeps them.
+    // DifferenceKey names them, each with a readable "text", and with a "reason" when there is
+    // one ("planned" true for a choice the upgrade makes on purpose, false for rows that stand
+    // in the way). Not set when either structure could not be read. Objects only the old
+    // database has are left out: the upgrade keeps them.
     std::optional<std::vector<nlohmann::json>> differencesFromModel;
     // Set when the structure could not be read before or after the run ("Error N: text").
     std::string error;

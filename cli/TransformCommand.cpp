@@ -20,6 +20,7 @@
 #include "catalogs/CatalogFiles.h"
 #include "cli/Backup.h"
 #include "cli/DiffCommand.h"
+#include "cli/DifferenceReasons.h"
 #include "cli/FormRunner.h"
 #include "cli/Progress.h"
 #include "cli/Report.h"
@@ -170,6 +171,26 @@ std::vector<std::string> CheckStart(Plan& plan, bool dataDirGiven) {
     return problems;
 }
 
+// What the old database still lacks of its model, each with the reason when there is one: a
+// choice the upgrade makes on purpose, or the rows that stand in the way.
+std::vector<json> RemainingDifferences(const DatabaseReport& db, const json& model,
+                                       const json& after) {
+    std::vector<json> remaining;
+    auto old = engine::OpenDatabase(db.path);
+    for (const Difference& d : DiffStructures(model, after)) {
+        if (d.change == Difference::Change::OnlyInOld) continue;
+        json key = DifferenceKey(d);
+        key["text"] = DifferenceHeadline(d);
+        if (auto reason = ExplainDifference(d, *old, db)) {
+            key["reason"] = reason->text;
+            key["planned"] = reason->planned;
+        }
+        remaining.push_back(std::move(key));
+    }
+    old->Close();
+    return remaining;
+}
+
 struct Outcome {
     TransformReport report;
     std::vector<std::string> problems;  // not empty: the run could not start, nothing changed
@@ -270,14 +291,7 @@ Outcome Execute(const Plan& plan, bool dryRun, bool backup, ProgressView& view) 
         }
         // Whether the run reached its aim: the old database now has what its model has.
         try {
-            std::vector<json> remaining;
-            for (const Difference& d : DiffStructures(Describe(db.model), after)) {
-                if (d.change == Difference::Change::OnlyInOld) continue;
-                json key = DifferenceKey(d);
-                key["text"] = DifferenceHeadline(d);
-                remaining.push_back(std::move(key));
-            }
-            db.differencesFromModel = std::move(remaining);
+            db.differencesFromModel = RemainingDifferences(db, Describe(db.model), after);
         } catch (const Error&) {
         }
     }

@@ -234,11 +234,47 @@ TEST_F(TransformRun, WhatStillDiffersFromTheModelAfterTheRunIsReported) {
     ASSERT_NE(db, nullptr) << r.out;
     EXPECT_EQ(db->at("differencesFromModel"),
               json::parse(R"([{"kind": "query", "change": "different", "name": "q",
-                               "text": "Consulta q: distinto"}])"));
+                               "text": "Consulta q: distinto", "planned": true,
+                               "reason": "el catálogo de consultas guarda el texto en una línea: cada salto de línea pasa a espacio"}])"));
     Result text = Run(Options().NoBackup());
-    EXPECT_NE(text.out.find("Diferencias con el modelo al terminar (1): Consulta q: distinto\n"),
+    EXPECT_NE(text.out.find("Diferencias con el modelo al terminar (1): Consulta q: distinto "
+                            "(previsto: el catálogo"),
               std::string::npos)
         << text.out;
+}
+
+// What the old rows forbid is left, and the report says which rows stand in the way: a required
+// field appended over rows, a unique index over repeated values, a relation over orphan rows.
+TEST_F(TransformRun, TheRowsThatKeepTheModelOutAreNamed) {
+    json model = Plain({Table("clientes", {"codigo", "nif"}), Table("visitas", {"cliente"})});
+    model["tables"][0]["fields"][1]["required"] = true;
+    model["tables"][0]["indexes"] =
+        json::parse(R"([{"name": "codigo", "fields": ["codigo"], "unique": true}])");
+    model["relations"] = json::parse(R"([{"name": "cv", "table": "clientes",
+        "foreignTable": "visitas", "attributes": 0,
+        "fields": [{"name": "codigo", "foreignName": "cliente"}]}])");
+    Model("clientes.mdb", model);
+    json old = Plain({Table("clientes", {"codigo"}), Table("visitas", {"cliente"})});
+    old["tables"][0]["rows"] = json::parse(R"([[1], [1]])");
+    old["tables"][1]["rows"] = json::parse(R"([[9]])");
+    Old("clientes.mdb", old);
+    Result r = Run(Options().Json().NoBackup());
+    const json report = r.report();
+    const json* db = FindDatabase(report, "clientes.mdb");
+    ASSERT_NE(db, nullptr) << r.out;
+    std::vector<std::string> reasons;
+    for (const json& d : db->at("differencesFromModel")) {
+        EXPECT_FALSE(d.value("planned", true)) << d.dump();
+        reasons.push_back(d.at("text").get<std::string>() + " / " + d.value("reason", ""));
+    }
+    EXPECT_EQ(reasons,
+              (std::vector<std::string>{
+                  "Campo clientes.nif: distinto / lo impiden los datos: 2 filas sin valor en nif "
+                  "(se añadió a una tabla con filas y no puede ser obligatorio)",
+                  "Índice clientes.codigo: solo en el modelo / lo impiden los datos: 1 valores "
+                  "repetidos en codigo",
+                  "Relación cv: solo en el modelo / lo impiden los datos: 1 fila de visitas sin su "
+                  "fila en clientes"}));
 }
 
 TEST_F(TransformRun, ASecondRunHasNothingToChangeAndExitsZero) {

@@ -1,0 +1,157 @@
+#include "cli/DifferenceReasons.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "catalogs/QueryCatalog.h"
+#include "engine/Engine.h"
+
+namespace actualiz::cli {
+
+using nlohmann::json;
+using Kind = Difference::Kind;
+using Change = Difference::Change;
+
+namespace {
+
+std::string Quoted(const std::string& name) {
+    return engine::QuoteIdentifier(name);
+}
+
+// The first column of the first row of a statement on the old database, as a number; 0 when it
+// cannot be read.
+long long Count(engine::Database& db, const std::string& sql) {
+    sqlite3_stmt* st = nullptr;
+    long long n = 0;
+    if (sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        n = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return n;
+}
+
+std::vector<std::string> IndexFields(const json& index) {
+    std::vector<std::string> out;
+    for (const json& f : index.at("fields"))
+        out.push_back(f.is_string() ? f.get<std::string>() : f.at("name").get<std::string>());
+    return out;
+}
+
+std::string Listed(const std::vector<std::string>& names) {
+    std::string out;
+    for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
+    return out;
+}
+
+std::string Rows(long long n) {
+    return std::to_string(n) + (n == 1 ? " fila" : " filas");
+}
+
+DifferenceReason Data(std::string text) {
+    return {false, "lo impiden los datos: " + std::move(text)};
+}
+
+bool WasAppended(const DatabaseReport& report, const std::string& table, const std::string& field) {
+    if (std::find(report.tablesCreated.begin(), report.tablesCreated.end(), table) !=
+        report.tablesCreated.end())
+        return true;
+    for (const FieldName& f : report.fieldsAppended)
+        if (engine::SameName(f.table, table) && engine::SameName(f.field, field)) return true;
+    return false;
+}
+
+std::optional<DifferenceReason> ExplainField(const Difference& d, engine::Database& db,
+                                             const DatabaseReport& report) {
+    const json& m = d.model;
+    const json& o = d.old;
+    if (!WasAppended(report, d.table, d.name))
+        return DifferenceReason{true,
+                                "el campo ya estaba; la actualización no cambia los campos "
+                                "que la base ya tiene"};
+    if (m.value("required", false) && !o.value("required", false)) {
+        const long long nulls = Count(db, "SELECT COUNT(*) FROM " + Quoted(d.table) + " WHERE " +
+                                              Quoted(d.name) + " IS NULL");
+        if (nulls > 0)
+            return Data(Rows(nulls) + " sin valor en " + d.name +
+                        " (se añadió a una tabla con filas y no puede ser obligatorio)");
+    }
+    json plain = o;
+    plain["allowZeroLength"] = m.value("allowZeroLength", false);
+    plain["required"] = m.value("required", false);
+    if (plain == m && o.value("allowZeroLength", false))
+        return DifferenceReason{true,
+                                "admite cadenas vacías, como la actualización crea los "
+                                "campos de texto y memo"};
+    return std::nullopt;
+}
+
+std::optional<DifferenceReason> ExplainIndex(const Difference& d, engine::Database& db) {
+    const json& m = d.model;
+    const std::vector<std::string> fields = IndexFields(m);
+    std::string columns, nullTest;
+    for (const auto& f : fields) {
+        columns += (columns.empty() ? "" : ", ") + Quoted(f);
+        nullTest += (nullTest.empty() ? "" : " OR ") + Quoted(f) + " IS NULL";
+    }
+    if (m.value("primary", false) || m.value("required", false)) {
+        const long long nulls =
+            Count(db, "SELECT COUNT(*) FROM " + Quoted(d.table) + " WHERE " + nullTest);
+        if (nulls > 0) return Data(Rows(nulls) + " sin valor en " + Listed(fields));
+    }
+    if (m.value("unique", false) || m.value("primary", false)) {
+        const long long repeated =
+            Count(db, "SELECT COUNT(*) FROM (SELECT 1 FROM " + Quoted(d.table) + " WHERE NOT (" +
+                          nullTest + ") GROUP BY " + columns + " HAVING COUNT(*) > 1)");
+        if (repeated > 0)
+            return Data(std::to_string(repeated) + " valores repetidos en " + Listed(fields));
+    }
+    return std::nullopt;
+}
+
+std::optional<DifferenceReason> ExplainRelation(const Difference& d, engine::Database& db) {
+    const json& m = d.model;
+    const std::string table = m.at("table"), foreign = m.at("foreignTable");
+    std::string notNull, match;
+    for (const json& f : m.at("fields")) {
+        const std::string fk = Quoted(foreign) + "." + Quoted(f.at("foreignName"));
+        notNull += (notNull.empty() ? "" : " AND ") + fk + " IS NOT NULL";
+        match += (match.empty() ? "" : " AND ") + Quoted(table) + "." + Quoted(f.at("name")) +
+                 " = " + fk;
+    }
+    const long long orphans =
+        Count(db, "SELECT COUNT(*) FROM " + Quoted(foreign) + " WHERE " + notNull +
+                      " AND NOT EXISTS (SELECT 1 FROM " + Quoted(table) + " WHERE " + match + ")");
+    if (orphans > 0) return Data(Rows(orphans) + " de " + foreign + " sin su fila en " + table);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<DifferenceReason> ExplainDifference(const Difference& d, engine::Database& old,
+                                                  const DatabaseReport& report) {
+    if (d.change == Change::OnlyInOld) return std::nullopt;
+    switch (d.kind) {
+        case Kind::Field:
+            if (d.change == Change::Different) return ExplainField(d, old, report);
+            return std::nullopt;
+        case Kind::Index:
+            return ExplainIndex(d, old);
+        case Kind::Relation:
+            return ExplainRelation(d, old);
+        case Kind::Query:
+            if (d.change == Change::Different &&
+                catalogs::OneLineSql(d.model.at("sql").get<std::string>()) ==
+                    d.old.at("sql").get<std::string>())
+                return DifferenceReason{true,
+                                        "el catálogo de consultas guarda el texto en "
+                                        "una línea: cada salto de línea pasa a espacio"};
+            return std::nullopt;
+        case Kind::Table:
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+}  // namespace actualiz::cli
