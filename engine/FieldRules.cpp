@@ -423,6 +423,11 @@ void NumberAppendedCounter(Connection& c, const std::string& table, const std::s
            table);
 }
 
+void KeepOldRowsNull(Connection& c, const std::string& table, const std::string& field) {
+    c.Exec("UPDATE " + QuoteIdentifier(table) + " SET " + QuoteIdentifier(field) + " = NULL",
+           table);
+}
+
 void DropCounterTrigger(Connection& c, const std::string& table, const std::string& field) {
     c.Exec("DROP TRIGGER IF EXISTS " + QuoteIdentifier(CounterTriggerName(table, field)), table);
 }

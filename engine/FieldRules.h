@@ -50,6 +50,9 @@ std::string TableConstraints(const TableDef& table);
 // written and a trigger numbers the new ones (SQLite cannot add a primary key afterwards).
 void NumberAppendedCounter(Connection& connection, const std::string& table,
                            const std::string& field);
+// SQLite gives the rows already there a new column's default; the rows that were there before
+// the field read Null, as they do for any appended field.
+void KeepOldRowsNull(Connection& connection, const std::string& table, const std::string& field);
 // Drops that trigger, if any, before the field goes.
 void DropCounterTrigger(Connection& connection, const std::string& table, const std::string& field);
 

@@ -628,7 +628,10 @@ void Schema::AppendField(TableDef& table, const std::shared_ptr<Field>& field) {
     c.Exec(
         "ALTER TABLE " + QuoteIdentifier(table.Name()) + " ADD COLUMN " + ColumnDefinition(*field),
         table.Name());
-    if (IsCounter(*field)) NumberAppendedCounter(c, table.Name(), field->Name());
+    if (IsCounter(*field))
+        NumberAppendedCounter(c, table.Name(), field->Name());
+    else if (SqliteDefault(field->DefaultValue()))
+        KeepOldRowsNull(c, table.Name(), field->Name());
     long long position = 1;
     {
         Statement s(c,

@@ -48,6 +48,32 @@ TEST_F(FieldWalk, TheMissingFieldIsAppendedAndTheOldRowsKeepTheirData) {
     EXPECT_TRUE(form->Skipped().empty());
 }
 
+// An appended field carries what is safe for a table with rows: its default, its rule, the
+// counter (which numbers the old rows); Required only where the table is empty.
+TEST_F(FieldWalk, AnAppendedFieldCarriesTheModelsSafeProperties) {
+    json model = json::parse(R"([
+        {"name": "llena", "fields": [{"name": "a", "type": 4},
+          {"name": "n", "type": 4, "attributes": 17},
+          {"name": "pais", "type": 10, "size": 2, "required": true, "defaultValue": "\"ES\"",
+           "validationRule": "Like \"??\""}]},
+        {"name": "vacia", "fields": [{"name": "a", "type": 4},
+          {"name": "pais", "type": 10, "size": 2, "required": true}]}])");
+    Pair(Tables({model[0], model[1]}),
+         Tables({Table("llena", {{"a", dbLong}}), Table("vacia", {{"a", dbLong}})}));
+    InsertRows(OldPath("base.mdb"), "llena", json::parse(R"([[7], [8]])"));
+    Walk();
+
+    auto pais = StoredField(OldPath("base.mdb"), "llena", "pais");
+    EXPECT_FALSE(pais->Required()) << "the old rows would break it at once";
+    EXPECT_EQ(pais->DefaultValue(), "\"ES\"");
+    EXPECT_EQ(pais->ValidationRule(), "Like \"??\"");
+    EXPECT_TRUE(StoredField(OldPath("base.mdb"), "vacia", "pais")->Required());
+    InsertRows(OldPath("base.mdb"), "llena", json::parse(R"([[9]])"));
+    EXPECT_EQ(Rows(OldPath("base.mdb"), "llena"),
+              json::parse(R"([[7, 1, null], [8, 2, null], [9, 3, "ES"]])"));
+    EXPECT_TRUE(form->Skipped().empty());
+}
+
 TEST_F(FieldWalk, ALongIntegerIsAppendedWithoutAllowingZeroLength) {
     Pair(Tables({Table("t", {{"a", dbLong}, {"b", dbLong}, {"c", dbMemo}})}),
          Tables({Table("t", {{"a", dbLong}})}));

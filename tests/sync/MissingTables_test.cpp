@@ -43,6 +43,35 @@ TEST_F(MissingTables, TheMissingModelTableIsCreatedWithTheModelsFields) {
     EXPECT_EQ(form->Text5.Text(), ModelPath("base.mdb"));
 }
 
+// What the field lists do not hold comes from the model's definition: the new table is the
+// model's table whole, and its counter numbers new rows.
+TEST_F(MissingTables, TheCreatedTableIsTheModelsTableWhole) {
+    json c = json::parse(R"j({"name": "C", "validationRule": "[minimo] <= [maximo]",
+        "fields": [
+          {"name": "codigo", "type": 4, "required": true, "attributes": 17},
+          {"name": "tipo", "type": 10, "size": 1, "defaultValue": "\"E\"",
+           "validationRule": "In (\"E\", \"S\")", "validationText": "E o S"},
+          {"name": "minimo", "type": 4}, {"name": "maximo", "type": 4}],
+        "indexes": [{"name": "PrimaryKey", "fields": ["codigo"], "unique": true, "primary": true},
+                    {"name": "tipo", "fields": ["tipo"]}]
+})j");
+    Pair(Tables({Simple("A"), c}), Tables({Simple("A")}));
+    ListAndCreate();
+
+    json created = Describe(OldPath("base.mdb"))["tables"][1];
+    json expected = c;
+    expected["fields"][1]["allowZeroLength"] = true;  // text fields the upgrade creates allow ""
+    expected["indexes"].erase(1);                     // the index chain brings the others
+    for (const char* key : {"validationRule"}) EXPECT_EQ(created[key], expected[key]);
+    for (std::size_t i = 0; i < 4; ++i)
+        for (const auto& [key, value] : expected["fields"][i].items())
+            EXPECT_EQ(created["fields"][i][key], value) << i << " " << key;
+    EXPECT_EQ(created["indexes"][0]["primary"], true);
+    InsertRows(OldPath("base.mdb"), "C", json::parse(R"([[null, "S", 1, 2], [null, "E", 1, 1]])"));
+    EXPECT_EQ(Rows(OldPath("base.mdb"), "C"), json::parse(R"([[1, "S", 1, 2], [2, "E", 1, 1]])"));
+    EXPECT_TRUE(form->Skipped().empty());
+}
+
 TEST_F(MissingTables, AnExtraOldTableDoesNotHideAMissingOne) {
     Pair(Tables({Simple("A"), Simple("B"), Simple("C")}),
          Tables({Simple("A"), Simple("B"), Simple("X")}));
