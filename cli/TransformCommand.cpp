@@ -111,6 +111,14 @@ bool SameContents(const std::string& windowsA, const std::string& windowsB) {
     }
 }
 
+bool IsJetModel(const std::string& windowsPath) {
+    try {
+        return engine::IsJetFile(platform::ToHostPath(windowsPath));
+    } catch (const Error&) {
+        return false;
+    }
+}
+
 // What a run works on, worked out from the folders before anything is opened.
 struct Plan {
     std::string programFolder;
@@ -297,9 +305,12 @@ Outcome Execute(const Plan& plan, bool dryRun, bool backup, ProgressView& view) 
     }
 
     for (const std::string& name : form.List8.Items()) {
-        const bool copied =
-            !existedBefore[name] &&
-            SameContents(ModelPath(plan.programFolder, name), OldPath(dataFolder, name));
+        // A real Access model arrives imported, so its copy is not byte for byte the model.
+        const std::string model = ModelPath(plan.programFolder, name);
+        const bool jetModel = IsJetModel(model);
+        const bool copied = !existedBefore[name] &&
+                            (jetModel ? ExistsAt(OldPath(dataFolder, name))
+                                      : SameContents(model, OldPath(dataFolder, name)));
         report.copiedIn.push_back({name, copied});
     }
 

@@ -219,9 +219,13 @@ std::vector<std::string> FindEntries(std::string_view windowsPattern) {
 
 void CopyFile(std::string_view sourceWindows, std::string_view destinationWindows,
               bool replaceExisting) {
-    const DriveMap drives = DriveMap::FromEnvironment();
-    const fs::path source = drives.ToHost(sourceWindows);
-    const fs::path destination = drives.ToHost(destinationWindows);
+    const fs::path source = DriveMap::FromEnvironment().ToHost(sourceWindows);
+    CopyHostFile(source, sourceWindows, destinationWindows, replaceExisting);
+}
+
+void CopyHostFile(const fs::path& source, std::string_view sourceWindows,
+                  std::string_view destinationWindows, bool replaceExisting) {
+    const fs::path destination = DriveMap::FromEnvironment().ToHost(destinationWindows);
 
     FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {

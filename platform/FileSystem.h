@@ -41,6 +41,10 @@ std::vector<std::string> FindEntries(std::string_view windowsPattern);
 void CopyFile(std::string_view sourceWindows, std::string_view destinationWindows,
               bool replaceExisting);
 
+// The same from a file given by its host path (sourceWindows names it in errors).
+void CopyHostFile(const std::filesystem::path& source, std::string_view sourceWindows,
+                  std::string_view destinationWindows, bool replaceExisting);
+
 std::vector<std::string> Drives();  // FromEnvironment().Drives: "c:", "z:" ...
 
 // The running program's folder as a Windows path: no trailing backslash except at a drive root

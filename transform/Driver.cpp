@@ -2,9 +2,26 @@
 
 #include "app/Actualiz.h"
 #include "app/ErrorModes.h"
+#include "engine/JetReader.h"
 #include "platform/FileSystem.h"
 
 namespace actualiz::app {
+
+namespace {
+
+// A model that is a real Access file arrives as one of our databases (its import, rows and
+// every stored query included): the raw file would open read-only, and the next run could not
+// upgrade it.
+void CopyNewDatabase(const std::string& model, const std::string& destination) {
+    const std::filesystem::path host = platform::ToHostPath(model);
+    if (engine::IsJetFile(host))
+        platform::CopyHostFile(engine::JetReadingCopy(host), model, destination,
+                               /*replaceExisting=*/false);
+    else
+        platform::CopyFile(model, destination, /*replaceExisting=*/false);
+}
+
+}  // namespace
 
 // "Transformar": upgrades every old database in the data folder that has a model of the same
 // name, then copies in the models that have no old counterpart. It runs in skip-on-error mode
@@ -60,12 +77,8 @@ void Actualiz::Command13_Click() {
     for (int k = 0; k < List8.ListCount(); ++k) {
         List8.SetListIndex(k);
         const std::string destination = Dir1.Path() + "\\" + List8.Text();
-        step(
-            [&] {
-                platform::CopyFile(ProgramFolder() + "\\modelos\\" + List8.Text(), destination,
-                                   /*replaceExisting=*/false);
-            },
-            destination);
+        step([&] { CopyNewDatabase(ProgramFolder() + "\\modelos\\" + List8.Text(), destination); },
+             destination);
     }
 
     Label4.SetCaption("Proceso Terminado");

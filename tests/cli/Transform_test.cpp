@@ -9,6 +9,7 @@
 #include "cli/CliTestSupport.h"
 #include "cli/Progress.h"
 #include "cli/TransformCommand.h"
+#include "engine/JetReader.h"
 #include "support/TempPrefix.h"
 
 namespace actualiz::testing {
@@ -420,6 +421,27 @@ TEST_F(TransformRun, ARealJetModelIsReadAndUpgradesAnOldDatabase) {
         if (!engine::IsSystemName(t->Name())) oldTables.push_back(t->Name());
     ASSERT_FALSE(modelTables.empty());
     EXPECT_EQ(oldTables, modelTables) << r.err;
+}
+
+// A real Access model without an old namesake comes in as one of our databases, with every
+// stored query; the old database upgraded from a real Access model ends like it, apart from what
+// the upgrade does on purpose.
+TEST_F(TransformRun, ARealJetModelArrivesImportedAndTheUpgradeReachesIt) {
+    const fs::path samples = fs::path(ACTUALIZ_SOURCE_DIR) / "tests/data/jet";
+    fs::copy_file(samples / "indexTestV2000.mdb", prefix.driveCPath("prog/modelos/indices.mdb"));
+    fs::copy_file(samples / "queryTestV2000.mdb", prefix.driveCPath("prog/modelos/nueva.mdb"));
+    Old("indices.mdb", Plain({}));
+    Result r = Run(Options().Json().NoBackup());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const json report = r.report();
+    EXPECT_EQ(report.at("copiedIn"), json::parse(R"([{"name": "nueva.mdb", "copied": true}])"));
+    EXPECT_FALSE(engine::IsJetFile(OldHost("nueva.mdb")));
+    auto copied = engine::OpenDatabase(OldHost("nueva.mdb").string());
+    EXPECT_TRUE(copied->Updatable());
+    EXPECT_EQ(copied->QueryDefs().Count(), 9);
+    copied->Close();
+    for (const json& d : FindDatabase(report, "indices.mdb")->at("differencesFromModel"))
+        EXPECT_TRUE(d.value("planned", false)) << d.dump();
 }
 
 TEST_F(TransformRun, WithJsonARunThatCannotStartStillPrintsOneDocument) {
