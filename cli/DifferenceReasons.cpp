@@ -66,24 +66,26 @@ std::optional<DifferenceReason> ExplainField(const Difference& d, engine::Databa
                                              const DatabaseReport& report) {
     const json& m = d.model;
     const json& o = d.old;
-    if (!WasAppended(report, d.table, d.name))
+    // Text fields the upgrade makes allow the empty text.
+    json plain = o;
+    plain["allowZeroLength"] = m.value("allowZeroLength", false);
+    if (plain == m && o.value("allowZeroLength", false))
         return DifferenceReason{true,
-                                "el campo ya estaba; la actualización no cambia los campos "
-                                "que la base ya tiene"};
-    if (m.value("required", false) && !o.value("required", false)) {
+                                "admite cadenas vacías, como la actualización crea los "
+                                "campos de texto y memo"};
+    // A field appended to a table with rows cannot be required while rows leave it Null.
+    plain["required"] = m.value("required", false);
+    if (plain == m && m.value("required", false)) {
         const long long nulls = Count(db, "SELECT COUNT(*) FROM " + Quoted(d.table) + " WHERE " +
                                               Quoted(d.name) + " IS NULL");
         if (nulls > 0)
             return Data(Rows(nulls) + " sin valor en " + d.name +
                         " (se añadió a una tabla con filas y no puede ser obligatorio)");
     }
-    json plain = o;
-    plain["allowZeroLength"] = m.value("allowZeroLength", false);
-    plain["required"] = m.value("required", false);
-    if (plain == m && o.value("allowZeroLength", false))
+    if (!WasAppended(report, d.table, d.name))
         return DifferenceReason{true,
-                                "admite cadenas vacías, como la actualización crea los "
-                                "campos de texto y memo"};
+                                "el campo ya estaba; la actualización no cambia los campos "
+                                "que la base ya tiene"};
     return std::nullopt;
 }
 
