@@ -82,36 +82,6 @@ const std::vector<SystemTable>& SystemTables() {
     return tables;
 }
 
-// Columns the system tables gained after the first format: the properties that make a table what
-// it is. A file of the first format gets them when it is first opened for writing.
-struct AddedColumn {
-    const char* table;
-    SystemColumn column;
-    const char* definition;
-};
-
-const std::vector<AddedColumn>& AddedColumns() {
-    static const std::vector<AddedColumn> columns = {
-        {"MSysObjects", {"ValidationRule", dbMemo, 0}, "TEXT NOT NULL DEFAULT ''"},
-        {"MSysObjects", {"ValidationText", dbMemo, 0}, "TEXT NOT NULL DEFAULT ''"},
-        {"MSysColumns", {"Attributes", dbLong, 4}, "INTEGER NOT NULL DEFAULT 0"},
-        {"MSysColumns", {"DefaultValue", dbMemo, 0}, "TEXT NOT NULL DEFAULT ''"},
-        {"MSysColumns", {"ValidationRule", dbMemo, 0}, "TEXT NOT NULL DEFAULT ''"},
-        {"MSysColumns", {"ValidationText", dbMemo, 0}, "TEXT NOT NULL DEFAULT ''"},
-        {"MSysIndexes", {"IsRequired", dbBoolean, 1}, "BOOLEAN NOT NULL DEFAULT 0"},
-    };
-    return columns;
-}
-
-bool HasColumn(Connection& c, const char* table, const char* column) {
-    // The statement, not the table-valued pragma_table_info: once used, that one would stay
-    // connected and no longer reach the record sources' authoriser.
-    Statement s(c, "PRAGMA table_info(" + QuoteIdentifier(table) + ")");
-    while (s.Step())
-        if (s.Text(1) == column) return true;
-    return false;
-}
-
 long long InsertObject(Connection& c, const std::string& name, int type) {
     Statement s(c, "INSERT INTO \"MSysObjects\" (\"Name\", \"Type\") VALUES (?, ?)", name);
     s.Bind(1, name).Bind(2, static_cast<long long>(type)).Run();
@@ -360,32 +330,6 @@ void Schema::Initialize(Connection& c) {
             InsertColumn(c, id, position++, col.name, col.type, col.size, false, false);
     }
     Upgrade(c);
-}
-
-void Schema::Upgrade(Connection& c) {
-    for (const auto& added : AddedColumns()) {
-        if (HasColumn(c, added.table, added.column.name)) continue;
-        c.Exec("ALTER TABLE " + QuoteIdentifier(added.table) + " ADD COLUMN " +
-               QuoteIdentifier(added.column.name) + " " + added.definition);
-        Statement s(c,
-                    "INSERT INTO \"MSysColumns\" (\"ObjectId\", \"Position\", \"Name\", "
-                    "\"Type\", \"Size\", \"AllowZeroLength\", \"Required\") SELECT o.\"Id\", "
-                    "(SELECT MAX(\"Position\") + 1 FROM \"MSysColumns\" WHERE \"ObjectId\" = "
-                    "o.\"Id\"), ?, ?, ?, 0, 0 FROM \"MSysObjects\" o WHERE o.\"Name\" = ? AND "
-                    "o.\"Type\" = 1");
-        s.Bind(1, std::string_view(added.column.name))
-            .Bind(2, static_cast<long long>(added.column.type))
-            .Bind(3, static_cast<long long>(added.column.size))
-            .Bind(4, std::string_view(added.table))
-            .Run();
-    }
-    c.Exec("PRAGMA user_version = " + std::to_string(kFormatVersion));
-}
-
-bool Schema::IsCurrent(Connection& c) {
-    for (const auto& added : AddedColumns())
-        if (!HasColumn(c, added.table, added.column.name)) return false;
-    return true;
 }
 
 bool Schema::HasEngineTables(Connection& c) {
