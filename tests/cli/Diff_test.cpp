@@ -129,6 +129,30 @@ TEST_F(Diff, RelationAttributesAndIndexFlagsCount) {
     EXPECT_EQ(report.at("differences").size(), 2u) << r.out;
 }
 
+// Counters, defaults, rules, required indexes and the table's rule count, and the text shows
+// them.
+TEST_F(Diff, EveryFieldIndexAndTablePropertyCounts) {
+    json model = Clientes();
+    model["tables"][0]["validationRule"] = "[codigo] > 0";
+    model["tables"][0]["fields"][0]["attributes"] = 17;
+    model["tables"][0]["fields"][1]["defaultValue"] = "\"sin nombre\"";
+    model["tables"][0]["fields"][2]["validationRule"] = "Like \"*@*\"";
+    model["tables"][0]["indexes"][1]["required"] = true;
+    Result r = Run(model, Clientes(), true);
+    EXPECT_EQ(r.status, 1);
+    const json report = json::parse(r.out);
+    EXPECT_TRUE(HasDifference(report, "table", "different", "clientes"));
+    for (const char* field : {"codigo", "nombre", "email"})
+        EXPECT_TRUE(HasDifference(report, "field", "different", field, "clientes")) << field;
+    EXPECT_TRUE(HasDifference(report, "index", "different", "nombre", "clientes"));
+    EXPECT_EQ(report.at("differences").size(), 5u) << r.out;
+    const std::string text = Run(model, Clientes(), false).out;
+    for (const char* shown :
+         {"regla [codigo] > 0", "Long contador", "predeterminado \"sin nombre\"",
+          "regla Like \"*@*\"", "(nombre, email) requerido"})
+        EXPECT_NE(text.find(shown), std::string::npos) << shown << "\n" << text;
+}
+
 TEST_F(Diff, NamesMatchAsTheEngineMatchesThemButASpellingDifferenceShows) {
     json old = Clientes();
     old["tables"][1]["name"] = "VISITAS";

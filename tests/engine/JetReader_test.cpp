@@ -575,6 +575,26 @@ bool HasNote(const std::vector<std::string>& notes, const std::string& part1,
     return false;
 }
 
+// Only a Long numbers itself: Jet 3 files set the autonumber bits on other columns too.
+TEST(JetCounters, OnlyLongColumnsMarkedAsAutonumberAreCounters) {
+    REQUIRE_JET_READER();
+    std::vector<std::string> counters;
+    for (const char* file :
+         {"testV1997.mdb", "testIndexCodesV1997.mdb", "queryTestV2000.mdb", "indexTestV2000.mdb"}) {
+        JetReadOptions options;
+        options.includeRows = false;
+        const auto doc = ReadJetFile(JetSample(file), options).document;
+        for (const auto& t : doc.at("tables"))
+            for (const auto& f : t.at("fields"))
+                if (f.value("attributes", 0L) & dbAutoIncrField) {
+                    EXPECT_EQ(f.at("type"), dbLong) << file;
+                    counters.push_back(t.at("name").get<std::string>() + "." +
+                                       f.at("name").get<std::string>());
+                }
+    }
+    EXPECT_EQ(counters, (std::vector<std::string>{"Table3.a", "Table11.id"}));
+}
+
 TEST(JetNotes, WhatTheEngineCannotHoldIsReported) {
     REQUIRE_JET_READER();
     auto basic = ReadJetFile(JetSample("testV1997.mdb")).notCarried;
