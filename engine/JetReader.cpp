@@ -1022,20 +1022,48 @@ std::shared_ptr<Database> ImportJetFile(const fs::path& jetFile, std::string_vie
     // Tables with their indexes, then their rows, all or nothing; relations and queries one by
     // one, since the engine may refuse one the classic engine accepted (a relation whose text
     // keys only match without letter case, a pass-through query's text) and the rest still counts.
-    json tables = json::array();
-    for (const auto& t : contents.document.at("tables")) {
-        json structure = t;
-        structure.erase("rows");
-        tables.push_back(std::move(structure));
-    }
-    auto db = BuildDatabase(outPath, json{{"tables", tables}});
+    auto build = [&]() {
+        json tables = json::array();
+        for (const auto& t : contents.document.at("tables")) {
+            json structure = t;
+            structure.erase("rows");
+            tables.push_back(std::move(structure));
+        }
+        auto db = BuildDatabase(outPath, json{{"tables", tables}});
+        try {
+            WriteRows(*db, contents.document.at("tables"));
+        } catch (...) {
+            db->Close();
+            std::error_code ec;
+            fs::remove(platform::ResolvePath(outPath), ec);
+            throw;
+        }
+        return db;
+    };
+    std::shared_ptr<Database> db;
     try {
-        WriteRows(*db, contents.document.at("tables"));
-    } catch (...) {
-        db->Close();
-        std::error_code ec;
-        fs::remove(platform::ResolvePath(outPath), ec);
-        throw;
+        db = build();
+    } catch (const EngineError& e) {
+        // The classic engine lets a rule be set without checking the rows already there. The
+        // rows win: the rules go, and are reported.
+        if (e.number() != err::kValidationRule) throw;
+        for (auto& t : contents.document.at("tables")) {
+            std::vector<std::string> ruled;
+            if (t.contains("validationRule")) ruled.push_back(t.at("name").get<std::string>());
+            t.erase("validationRule");
+            t.erase("validationText");
+            for (auto& f : t.at("fields")) {
+                if (f.contains("validationRule")) ruled.push_back(f.at("name").get<std::string>());
+                f.erase("validationRule");
+                f.erase("validationText");
+            }
+            if (!ruled.empty())
+                notes.push_back("Tabla " + Quoted(t.at("name").get<std::string>()) +
+                                ": hay filas que no cumplen las reglas de validación del archivo; "
+                                "las reglas de " +
+                                NameList(ruled) + " no se trasladan");
+        }
+        db = build();
     }
     for (const auto& r : contents.document.at("relations")) {
         std::string name = r.at("name").get<std::string>();
