@@ -308,9 +308,9 @@ Outcome Execute(const Plan& plan, bool dryRun, bool backup, ProgressView& view) 
         // A real Access model arrives imported, so its copy is not byte for byte the model.
         const std::string model = ModelPath(plan.programFolder, name);
         const bool jetModel = IsJetModel(model);
-        const bool copied = !existedBefore[name] &&
-                            (jetModel ? ExistsAt(OldPath(dataFolder, name))
-                                      : SameContents(model, OldPath(dataFolder, name)));
+        const bool copied =
+            !existedBefore[name] && (jetModel ? ExistsAt(OldPath(dataFolder, name))
+                                              : SameContents(model, OldPath(dataFolder, name)));
         report.copiedIn.push_back({name, copied});
     }
 
