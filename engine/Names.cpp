@@ -40,21 +40,9 @@ bool IsSystemName(std::string_view name) {
     return name.substr(0, 4) == "MSys";
 }
 
-namespace {
-
-// Characters, not bytes: names are UTF-8.
-std::size_t CharacterCount(std::string_view s) {
-    std::size_t n = 0;
-    for (unsigned char c : s)
-        if ((c & 0xC0) != 0x80) ++n;
-    return n;
-}
-
-}  // namespace
-
 void CheckName(std::string_view name, std::string_view kind) {
     (void)kind;
-    bool ok = !name.empty() && CharacterCount(name) <= 64 && name.front() != ' ';
+    bool ok = !name.empty() && platform::CharacterCount(name) <= 64 && name.front() != ' ';
     for (unsigned char c : name) {
         if (c < 0x20 || c == 0x7f || c == '.' || c == '!' || c == '`' || c == '[' || c == ']')
             ok = false;

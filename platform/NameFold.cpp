@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include <unicode/uchar.h>
+
 namespace actualiz::platform {
 
 namespace {
@@ -73,27 +75,12 @@ void Encode(char32_t cp, std::string& out) {
     }
 }
 
-// Simple lower-case mapping of the letters a Spanish-speaking user's files are named with: ASCII,
-// Latin-1 (á, é, ñ, ü ...), Latin Extended-A, and the basic Greek and Cyrillic alphabets. A full
-// Unicode table would be overkill for file names on a Windows-compatibility drive.
+// Unicode simple case folding (ICU): one code point to one, so a folded text keeps its length in
+// characters. Every alphabet folds, not only the letters of Latin-1.
 char32_t FoldChar(char32_t c) {
-    if (c >= 'A' && c <= 'Z') return c + 0x20;
-    if (c < 0xC0) return c;
-    if (c <= 0xDE) return c == 0xD7 ? c : c + 0x20;  // U+00D7 is the multiplication sign
-    if (c >= 0x100 && c <= 0x17F) {
-        if (c == 0x130) return 'i';   // capital I with dot above
-        if (c == 0x178) return 0xFF;  // Ÿ
-        const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-        const bool evenUpper =
-            (c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
-        if (oddUpper && (c & 1) == 1) return c + 1;
-        if (evenUpper && (c & 1) == 0) return c + 1;
-        return c;
-    }
-    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 0x20;  // Greek capitals
-    if (c >= 0x410 && c <= 0x42F) return c + 0x20;                // Cyrillic А-Я
-    if (c >= 0x400 && c <= 0x40F) return c + 0x50;                // Cyrillic Ѐ-Џ
-    return c;
+    if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 0x20 : c;
+    if (c >= kRawByteBase) return c;
+    return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(c), U_FOLD_CASE_DEFAULT));
 }
 
 std::vector<char32_t> DecodeFolded(std::string_view text) {
@@ -109,6 +96,50 @@ std::string FoldCase(std::string_view name) {
     out.reserve(name.size());
     for (char32_t c : DecodeFolded(name)) Encode(c, out);
     return out;
+}
+
+std::string UpperCase(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t c : Decode(text))
+        Encode(c >= kRawByteBase ? c : static_cast<char32_t>(u_toupper(static_cast<UChar32>(c))),
+               out);
+    return out;
+}
+
+std::string LowerCase(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t c : Decode(text))
+        Encode(c >= kRawByteBase ? c : static_cast<char32_t>(u_tolower(static_cast<UChar32>(c))),
+               out);
+    return out;
+}
+
+std::vector<char32_t> FoldedCodePoints(std::string_view text) {
+    return DecodeFolded(text);
+}
+
+std::vector<char32_t> CodePoints(std::string_view text) {
+    return Decode(text);
+}
+
+std::size_t CharacterCount(std::string_view text) {
+    std::size_t n = 0;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+std::size_t CharacterOffset(std::string_view text, std::size_t chars) {
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            if (seen == chars) return i;
+            ++seen;
+        }
+    }
+    return text.size();
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {

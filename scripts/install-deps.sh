@@ -6,6 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config ccache
     qt6-base-dev libgl-dev
     libsqlite3-dev sqlite3
+    libicu-dev
     libgtest-dev libbenchmark-dev
     libcli11-dev nlohmann-json3-dev
     mdbtools mdbtools-dev
