@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "engine/Collection.h"
 #include "engine/QueryDef.h"
@@ -47,6 +49,10 @@ class Database : public std::enable_shared_from_this<Database> {
 
     // A table or stored query name, or one SELECT statement in the classic SQL dialect.
     std::unique_ptr<Recordset> OpenRecordset(std::string_view source);
+    // The same with values for the query's parameters, by name, as QueryDef.Parameters gives them
+    // (3061 when a declared parameter has none).
+    std::unique_ptr<Recordset> OpenRecordset(
+        std::string_view source, const std::vector<std::pair<std::string, Value>>& parameters);
 
     // Closes the connection; later use of the database raises 3420. Record sets already open keep
     // their rows but cannot write any more.

@@ -56,6 +56,8 @@ std::string Text(int number, std::string_view object) {
         case err::kInputTableNotFound:
             return "El motor de base de datos no encuentra la tabla o consulta de entrada " + o +
                    ".";
+        case err::kUndefinedFunction:
+            return "Función no definida " + o + " en la expresión.";
         case err::kInvalidName:
             return o +
                    " no es un nombre válido. Compruebe que no contiene caracteres o puntuación "

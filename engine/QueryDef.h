@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace actualiz::engine {
 
@@ -15,6 +16,9 @@ class QueryDef {
 
     std::string Name() const { return name_; }
     std::string SQL() const { return sql_; }
+    // The names its PARAMETERS declaration gives, in order (empty without one). Values for them
+    // are passed to Database::OpenRecordset.
+    std::vector<std::string> Parameters() const;
 
   private:
     friend class Database;

@@ -225,6 +225,11 @@ short TypeFromDeclared(const char* declared, const Value& sample) {
 }  // namespace detail
 
 std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source) {
+    return OpenRecordset(source, {});
+}
+
+std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source,
+                                                   const detail::ParameterValues& parameters) {
     detail::Connection& c = Conn();
     // A data control may keep its database open while another connection changes the tables it
     // shows: the set must see the fields as they are now.
@@ -242,9 +247,9 @@ std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source) {
         select.sqlWithRowId =
             "SELECT " + QuoteIdentifier(table) + "._rowid_, * FROM " + QuoteIdentifier(table);
     } else if (qi >= 0) {
-        select = detail::TranslateSelect(queryDefs_[qi]->SQL(), *this);
+        select = detail::TranslateSelect(queryDefs_[qi]->SQL(), *this, parameters);
     } else {
-        select = detail::TranslateSelect(text, *this);
+        select = detail::TranslateSelect(text, *this, parameters);
     }
 
     std::shared_ptr<TableDef> table;
@@ -263,6 +268,11 @@ std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source) {
     if (rc == SQLITE_AUTH) throw MakeError(err::kInvalidOperation, text);
     if (rc != SQLITE_OK) detail::ThrowSqlite(c.db(), rc, text);
     if (!stmt || !sqlite3_stmt_readonly(stmt.get())) throw MakeError(err::kInvalidOperation, text);
+    for (std::size_t p = 0; p < select.parameters.size(); ++p) {
+        int bound = detail::BindValue(stmt.get(), static_cast<int>(p + 1),
+                                      detail::ParameterValue(select, p, parameters));
+        if (bound != SQLITE_OK) detail::ThrowSqlite(c.db(), bound, text);
+    }
 
     const int offset = tryUpdatable ? 1 : 0;
     const int count = sqlite3_column_count(stmt.get());

@@ -90,6 +90,8 @@ void ThrowSqlite(sqlite3* db, int rc, std::string_view object) {
         case SQLITE_ERROR:
             if (message.rfind("no such table: ", 0) == 0)
                 throw MakeError(err::kInputTableNotFound, message.substr(15));
+            if (message.rfind("no such function: ", 0) == 0)
+                throw MakeError(err::kUndefinedFunction, message.substr(18));
             if (message.rfind("no such column: ", 0) == 0)
                 throw MakeError(err::kTooFewParameters, message.substr(16));
             if (message.find("syntax error") != std::string::npos ||
@@ -117,18 +119,20 @@ Statement::~Statement() {
     sqlite3_finalize(stmt_);
 }
 
+int BindValue(sqlite3_stmt* stmt, int index, const Value& value) {
+    if (std::holds_alternative<std::monostate>(value)) return sqlite3_bind_null(stmt, index);
+    if (auto* i = std::get_if<long long>(&value)) return sqlite3_bind_int64(stmt, index, *i);
+    if (auto* d = std::get_if<double>(&value)) return sqlite3_bind_double(stmt, index, *d);
+    if (auto* s = std::get_if<std::string>(&value))
+        return sqlite3_bind_text64(stmt, index, s->data(), s->size(), SQLITE_TRANSIENT,
+                                   SQLITE_UTF8);
+    if (auto* b = std::get_if<std::vector<unsigned char>>(&value))
+        return sqlite3_bind_blob64(stmt, index, b->data(), b->size(), SQLITE_TRANSIENT);
+    return SQLITE_OK;
+}
+
 Statement& Statement::Bind(int index, const Value& value) {
-    int rc = SQLITE_OK;
-    if (std::holds_alternative<std::monostate>(value))
-        rc = sqlite3_bind_null(stmt_, index);
-    else if (auto* i = std::get_if<long long>(&value))
-        rc = sqlite3_bind_int64(stmt_, index, *i);
-    else if (auto* d = std::get_if<double>(&value))
-        rc = sqlite3_bind_double(stmt_, index, *d);
-    else if (auto* s = std::get_if<std::string>(&value))
-        rc = sqlite3_bind_text64(stmt_, index, s->data(), s->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-    else if (auto* b = std::get_if<std::vector<unsigned char>>(&value))
-        rc = sqlite3_bind_blob64(stmt_, index, b->data(), b->size(), SQLITE_TRANSIENT);
+    int rc = BindValue(stmt_, index, value);
     if (rc != SQLITE_OK) ThrowSqlite(db_, rc, object_);
     return *this;
 }

@@ -46,6 +46,9 @@ class Connection {
 // messages raised by the engine's own triggers ("3201|texto") keep their number and text.
 [[noreturn]] void ThrowSqlite(sqlite3* db, int rc, std::string_view object);
 
+// Binds one value to a prepared statement's placeholder; SQLite's result code.
+int BindValue(sqlite3_stmt* stmt, int index, const Value& value);
+
 class Statement {
   public:
     Statement(const Connection& connection, const std::string& sql, std::string_view object = {});
