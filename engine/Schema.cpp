@@ -6,6 +6,7 @@
 
 #include "engine/FieldRules.h"
 #include "engine/Names.h"
+#include "engine/TextKey.h"
 
 namespace actualiz::engine::detail {
 
@@ -122,10 +123,6 @@ void InsertFieldColumn(Connection& c, long long objectId, long long position, co
         .Run();
 }
 
-bool IsTextType(short type) {
-    return type == dbText || type == dbMemo || type == dbGUID;
-}
-
 bool StartsWithSqliteReserved(std::string_view name) {
     if (name.size() < 7) return false;
     std::string head(name.substr(0, 7));
@@ -162,7 +159,7 @@ StoredIndex CreateIndexInFile(Connection& c, const TableDef& table, long long ta
         if (!tf) throw MakeError(err::kItemNotFound, f->Name());
         stored.columns.push_back(tf->Name());
         if (!columns.empty()) columns += ", ";
-        columns += QuoteIdentifier(tf->Name());
+        columns += IndexKeyTerm(*tf, index.Unique() || index.Primary());
         if (f->Attributes() & dbDescending) columns += " DESC";
         if (!nullTest.empty()) nullTest += " OR ";
         nullTest += QuoteIdentifier(tf->Name()) + " IS NULL";

@@ -17,6 +17,10 @@ std::string ValueToText(const Value& value) {
     return {};
 }
 
+bool IsTextType(short type) {
+    return type == dbText || type == dbMemo || type == dbGUID;
+}
+
 bool IsKnownType(short type) {
     switch (type) {
         case dbBoolean:

@@ -58,6 +58,8 @@ std::string ValueToText(const Value& value);
 
 // True for the type codes this engine can create fields of.
 bool IsKnownType(short type);
+// Text, Memo and GUID: compared as text, without regard to letter case.
+bool IsTextType(short type);
 // The size the classic engine reports for a fixed-size type (Integer 2, Long 4 ...); 0 for Memo and
 // Long Binary; std::nullopt for the types whose size is chosen (Text, Binary).
 std::optional<long> FixedSize(short type);
