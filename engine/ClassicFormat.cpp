@@ -256,7 +256,9 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const std::string name = platform::LowerCase(f);
     const bool isText = sqlite3_value_type(argv[0]) == SQLITE_TEXT;
     std::optional<ClassicDate> date = isText ? DateOfValue(argv[0]) : std::nullopt;
-    if (!date && !isText && (NamedDate(ClassicDate{}, name) || LooksLikeDateFormat(f)))
+    const bool numberFormat = NamedNumber(0, name).has_value();
+    if (!date && !isText && !numberFormat &&
+        (NamedDate(ClassicDate{}, name) || LooksLikeDateFormat(f)))
         date = DateOfValue(argv[0]);
     if (f.empty()) return ResultText(ctx, date ? GeneralDate(*date) : *text);
     if (date) {

@@ -65,18 +65,33 @@ void CheckStatement(std::vector<Token>& tokens) {
         if (t.depth == 0 && IsWord(t, "INTO")) throw MakeError(err::kInvalidOperation, "INTO");
 }
 
+// "ORDER BY 2" names the second output column; with the row id put in front it is the third.
+bool OrderPosition(const std::vector<Token>& tokens, std::size_t i, bool& inOrderBy) {
+    const Token& t = tokens[i];
+    if (t.depth == 0 && t.kind == Kind::Word && IsKeyword(Upper(t.text)))
+        inOrderBy = IsWord(t, "BY") && i > 0 && IsWord(tokens[i - 1], "ORDER");
+    return inOrderBy && t.depth == 0 && t.kind == Kind::Number && i > 0 &&
+           (IsWord(tokens[i - 1], "BY") || IsSymbol(tokens[i - 1], ","));
+}
+
 // The pieces of SQLite text, and where the first SELECT of the statement's own level stands.
-std::vector<std::string> Pieces(const std::vector<Token>& tokens, int& selectAt) {
+// withRowId shifts the output column numbers of ORDER BY by the row id column.
+std::vector<std::string> Pieces(const std::vector<Token>& tokens, int& selectAt, bool withRowId) {
     std::vector<std::string> out;
     selectAt = -1;
-    for (const Token& t : tokens) {
+    bool inOrderBy = false;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        const bool position = OrderPosition(tokens, i, inOrderBy);
         if (t.dropped) {
             if (!t.before.empty() || !t.after.empty()) out.push_back(t.before + t.after);
             continue;
         }
         if (selectAt < 0 && t.depth == 0 && IsWord(t, "SELECT"))
             selectAt = static_cast<int>(out.size());
-        out.push_back(t.before + t.out + t.after);
+        std::string text = t.out;
+        if (withRowId && position) text = std::to_string(std::stoll(t.text) + 1);
+        out.push_back(t.before + text + t.after);
     }
     return out;
 }
@@ -140,11 +155,11 @@ TranslatedSelect Translate(std::string_view classicSql, Context& cx, bool topLev
     const std::string limit = Rewrite(tokens);
 
     int selectAt = -1;
-    std::vector<std::string> pieces = Pieces(tokens, selectAt);
     TranslatedSelect result;
-    result.sql = Join(pieces) + (limit.empty() ? "" : " LIMIT " + limit);
+    result.sql = Join(Pieces(tokens, selectAt, false)) + (limit.empty() ? "" : " LIMIT " + limit);
     if (!plain.table.empty() && selectAt >= 0) {
         const std::string& qualifier = plain.alias.empty() ? plain.table : plain.alias;
+        std::vector<std::string> pieces = Pieces(tokens, selectAt, true);
         pieces.insert(pieces.begin() + selectAt + 1, QuoteIdentifier(qualifier) + "._rowid_,");
         result.singleTable = plain.table;
         result.sqlWithRowId = Join(pieces);
