@@ -8,6 +8,7 @@
 #include "cli/FormRunner.h"
 #include "cli/ImportCommand.h"
 #include "cli/MigrateCommand.h"
+#include "cli/QueryCommand.h"
 #include "cli/SchemaCommands.h"
 #include "cli/TransformCommand.h"
 
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     actualiz::cli::AddMigrateCommand(app);
     actualiz::cli::AddDiffCommand(app);
     actualiz::cli::AddDemoCommand(app);
+    actualiz::cli::AddQueryCommand(app);
 
     try {
         app.parse(argc, argv);
