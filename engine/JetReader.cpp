@@ -19,6 +19,7 @@
 
 #include <sqlite3.h>
 
+#include "engine/ClassicDates.h"
 #include "engine/EngineError.h"
 #include "engine/FieldRules.h"
 #include "engine/JetQuerySql.h"
@@ -101,28 +102,7 @@ float F32(const unsigned char* p) {
 // A date of the classic engine: days since 30 December 1899, the fraction the time of day (for
 // dates before 1899 the fraction still counts forward from midnight). Written as ISO text.
 std::string DateText(double value) {
-    double whole = std::trunc(value);
-    long long days = static_cast<long long>(whole);
-    long long seconds = std::llround(std::fabs(value - whole) * 86400.0);
-    if (seconds >= 86400) {
-        seconds -= 86400;
-        days += 1;
-    }
-    // Civil date from a day count (days since 1970-01-01; 30 December 1899 is day -25569).
-    long long z = days - 25569 + 719468;
-    long long era = (z >= 0 ? z : z - 146096) / 146097;
-    long long doe = z - era * 146097;
-    long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    long long year = yoe + era * 400;
-    long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    long long mp = (5 * doy + 2) / 153;
-    long long day = doy - (153 * mp + 2) / 5 + 1;
-    long long month = mp < 10 ? mp + 3 : mp - 9;
-    if (month <= 2) ++year;
-    char text[160];
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", year, month, day,
-                  seconds / 3600, seconds / 60 % 60, seconds % 60);
-    return text;
+    return detail::StoredDateText(detail::FromSerial(value));
 }
 
 std::string GuidText(const unsigned char* p) {
