@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "cli/CliTestSupport.h"
 #include "engine/JetReader.h"
@@ -160,6 +161,79 @@ TEST_F(ImportCli, ErrorsAndWrongArguments) {
     EXPECT_EQ(RunCli({"import"}).status, 2);
     EXPECT_EQ(RunCli({"import", Sample("testV1997.mdb").string()}).status, 2);
     EXPECT_EQ(RunCli({"import", "--no-such-flag", "a.mdb", "b.mdb"}).status, 2);
+}
+
+// What the query harness says of each stored query of the query sample, once imported: the select
+// query opens; action queries, the crosstab and the DDL and pass-through texts fail with 3219 on
+// purpose (a record set only reads); the union query of the sample names columns without a FROM,
+// which no engine can read (3061).
+TEST_F(ImportCli, EveryStoredQueryOfTheSampleOpensOrFailsDeliberately) {
+    REQUIRE_JET_READER();
+    fs::path file = prefix_.driveCPath("consultas.mdb");
+    ASSERT_EQ(
+        RunCli({"import", "--all-queries", Sample("queryTestV2000.mdb").string(), file.string()})
+            .status,
+        0);
+    CliResult all = RunCli({"query", file.string(), "--all"});
+    EXPECT_EQ(all.status, 1);
+    const std::pair<const char*, const char*> expected[] = {{"AppendQuery", "Error 3219"},
+                                                            {"CrosstabQuery", "Error 3219"},
+                                                            {"DataDefinitionQuery", "Error 3219"},
+                                                            {"DeleteQuery", "Error 3219"},
+                                                            {"MakeTableQuery", "Error 3219"},
+                                                            {"PassthroughQuery", "Error 3219"},
+                                                            {"SelectQuery", "0 filas"},
+                                                            {"UnionQuery", "Error 3061"},
+                                                            {"UpdateQuery", "Error 3219"}};
+    for (const auto& [name, start] : expected)
+        EXPECT_NE(all.out.find(std::string(name) + ": " + start), std::string::npos)
+            << name << " in\n"
+            << all.out;
+    EXPECT_NE(all.out.find("TRANSFORM"), std::string::npos);
+
+    CliResult one = RunCli({"query", file.string(), "SelectQuery", "--json"});
+    EXPECT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(one.out, "[]\n");
+}
+
+TEST_F(ImportCli, QueryPrintsRowsAsCsvOrJsonWithParameters) {
+    fs::path file = prefix_.driveCPath("pedidos.mdb");
+    {
+        auto db = engine::CreateDatabase(file.string());
+        auto t = db->CreateTableDef("Pedidos");
+        t->Fields().Append(t->CreateField("Id", engine::dbLong));
+        t->Fields().Append(t->CreateField("Cliente", engine::dbText, 20));
+        t->Fields().Append(t->CreateField("Fecha", engine::dbDate));
+        db->TableDefs().Append(t);
+        for (const auto& [id, client, date] :
+             std::vector<std::tuple<long long, std::string, std::string>>{
+                 {1, "Ana, \"la\" primera", "1995-03-01 00:00:00"},
+                 {2, "Bea", "1996-05-02 00:00:00"}}) {
+            auto rs = db->OpenRecordset("Pedidos");
+            rs->AddNew();
+            rs->Fields()[0]->SetValue(id);
+            rs->Fields()[1]->SetValue(client);
+            rs->Fields()[2]->SetValue(date);
+            rs->Update();
+        }
+        db->CreateQueryDef("Desde",
+                           "PARAMETERS Desde DateTime; SELECT Id, Cliente FROM Pedidos "
+                           "WHERE Fecha >= Desde;");
+        db->Close();
+    }
+    CliResult csv = RunCli({"query", file.string(), "SELECT Id, Cliente FROM Pedidos ORDER BY 1"});
+    EXPECT_EQ(csv.status, 0) << csv.err;
+    EXPECT_EQ(csv.out, "Id,Cliente\n1,\"Ana, \"\"la\"\" primera\"\n2,Bea\n");
+    CliResult json =
+        RunCli({"query", file.string(), "Desde", "--param", "Desde=1/1/1996", "--json"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(nlohmann::json::parse(json.out),
+              nlohmann::json::parse(R"([{"Id":2,"Cliente":"Bea"}])"));
+    CliResult missing = RunCli({"query", file.string(), "Desde"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err.rfind("Error 3061: ", 0), 0u) << missing.err;
+    EXPECT_EQ(RunCli({"query", file.string(), "Desde", "--param", "sin igual"}).status, 2);
+    EXPECT_EQ(RunCli({"query", file.string()}).status, 2);
 }
 
 TEST_F(ImportCli, WindowsPathsThroughTheDriveMapping) {
