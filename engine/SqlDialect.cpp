@@ -7,6 +7,7 @@
 #include "engine/Database.h"
 #include "engine/EngineError.h"
 #include "engine/Names.h"
+#include "engine/SqlCrosstab.h"
 #include "engine/SqlNames.h"
 #include "engine/SqlRewrite.h"
 #include "engine/SqlTokens.h"
@@ -51,10 +52,6 @@ void CheckStatement(std::vector<Token>& tokens) {
     const std::string verb = first < tokens.size() && tokens[first].kind == Kind::Word
                                  ? Upper(tokens[first].text)
                                  : std::string();
-    if (verb == "TRANSFORM")
-        throw MakeError(err::kInvalidOperation,
-                        "las consultas de referencias cruzadas (TRANSFORM ... PIVOT) se guardan "
-                        "y se listan, pero este motor no las abre");
     if (verb != "SELECT") {
         static const std::set<std::string> other = {"INSERT", "UPDATE",     "DELETE", "CREATE",
                                                     "ALTER",  "PARAMETERS", "DROP",   "PROCEDURE"};
@@ -148,6 +145,13 @@ Source PlainSource(const std::vector<Token>& tokens, Database& database) {
 TranslatedSelect Translate(std::string_view classicSql, Context& cx, bool topLevel) {
     std::vector<Token> tokens = Tokenize(classicSql);
     cx.declared = TakeParameters(tokens);
+    if (!tokens.empty() && IsWord(tokens.front(), "TRANSFORM")) {
+        if (!tokens.empty() && tokens.back().kind == Kind::Semicolon) tokens.pop_back();
+        // The crosstab as a grouped SELECT; the declared parameters stay declared.
+        std::vector<Declared> declared = cx.declared;
+        tokens = Tokenize(CrosstabAsSelect(tokens, cx));
+        cx.declared = std::move(declared);
+    }
     CheckStatement(tokens);
     const bool bare = !tokens.empty() && !IsSymbol(tokens.front(), "(");
     const Source plain = topLevel && bare ? PlainSource(tokens, cx.database) : Source{};

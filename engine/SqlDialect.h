@@ -4,7 +4,8 @@
 // ("Select * from indices where tabla = 'x'", "SELECT ... WHERE OrderDate Between #1/1/95# And
 // #12/31/95#"), into SQLite. One pipeline, one phase a file: SqlTokens (cut the text),
 // SqlNames (tables, stored queries, fields, parameters), SqlRewrite (literals, functions,
-// operators), and here the checks of the statement and the writing out.
+// operators), and here the checks of the statement and the writing out. SqlCrosstab turns a
+// crosstab into a grouped SELECT before the pipeline runs.
 
 #include <sqlite3.h>
 
@@ -36,10 +37,10 @@ struct TranslatedSelect {
     std::vector<std::pair<std::string, std::string>> parameters;
 };
 
-// Translates one SELECT statement, with an optional PARAMETERS declaration before it. Refuses
-// text that is no statement (3129), a statement other than SELECT (3219; a crosstab names itself
-// in the message), and anything after the statement's end (3142). Table, query and field names
-// are matched with the engine's name equality and written as stored; stored queries used as a
+// Translates one SELECT statement or crosstab (TRANSFORM ... PIVOT, SqlCrosstab.h), with an
+// optional PARAMETERS declaration before it. Refuses text that is no statement (3129), a statement
+// other than these (3219), and anything after the statement's end (3142). Table, query and field
+// names are matched with the engine's name equality and written as stored; stored queries used as a
 // source become subqueries. A name that is no field becomes a parameter when it is declared or
 // given.
 TranslatedSelect TranslateSelect(std::string_view classicSql, Database& database,

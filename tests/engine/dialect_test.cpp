@@ -291,7 +291,7 @@ TEST_F(DialectTest, ClassicFunctionsComputeWhatTheClassicEngineComputes) {
     EXPECT_EQ(ErrorOf([&] { Classic("SELECT NoExiste(1)"); }), err::kUndefinedFunction);
 }
 
-TEST_F(DialectTest, ParametersAreBoundByNameAndCrosstabsAreStoredButNotOpened) {
+TEST_F(DialectTest, ParametersAreBoundByNameAndCrosstabsOpen) {
     db_->CreateQueryDef("Desde",
                         "PARAMETERS [Fecha inicial] DateTime, Mínimo Long;\r\n"
                         "SELECT IdPedido FROM Pedidos WHERE FechaPedido >= [Fecha "
@@ -326,17 +326,26 @@ TEST_F(DialectTest, ParametersAreBoundByNameAndCrosstabsAreStoredButNotOpened) {
     ana->MoveLast();
     EXPECT_EQ(ana->RecordCount(), 3);
 
+    // A crosstab: one column per year, in ascending order, or per value of its IN list.
     db_->CreateQueryDef("Cruzada",
-                        "TRANSFORM Sum(Importe) SELECT Cliente FROM Pedidos GROUP BY "
-                        "Cliente PIVOT Year(FechaPedido);");
-    EXPECT_TRUE(Reopen()->QueryDefs().Contains("Cruzada"));
-    try {
-        db_->OpenRecordset("Cruzada");
-        ADD_FAILURE() << "a crosstab opened";
-    } catch (const EngineError& e) {
-        EXPECT_EQ(e.number(), err::kInvalidOperation);
-        EXPECT_NE(e.description().find("TRANSFORM"), std::string::npos);
-    }
+                        "TRANSFORM Count(IdPedido) AS n SELECT Cliente FROM Pedidos "
+                        "WHERE Importe > 0 GROUP BY Cliente PIVOT Year(FechaPedido);");
+    auto crosstab = db_->OpenRecordset("Cruzada");
+    std::vector<std::string> names;
+    for (int i = 0; i < crosstab->Fields().Count(); ++i)
+        names.push_back(crosstab->Fields()[i]->Name());
+    EXPECT_EQ(names, (std::vector<std::string>{"Cliente", "1994", "1995", "1996"}));
+    std::string perYear;
+    for (const char* year : {"1994", "1995", "1996"})
+        perYear += std::string(" || '|' || ifnull(nullif(sum(substr(FechaPedido, 1, 4) = '") +
+                   year + "'), 0), '')";
+    EXPECT_EQ(Classic("Cruzada"), Plain("SELECT Cliente" + perYear +
+                                        " FROM Pedidos WHERE Importe > 0 GROUP BY Cliente"));
+    EXPECT_EQ(Classic("TRANSFORM Count(*) SELECT Count(*) AS Total FROM Pedidos PIVOT Cliente IN "
+                      "('BEA', 'ANA', 'NADIE')"),
+              (std::vector<std::string>{"10|3|3|"}));
+    EXPECT_EQ(ErrorOf([&] { Classic("TRANSFORM SELECT Cliente FROM Pedidos PIVOT Cliente"); }),
+              err::kSyntaxError);
 }
 
 }  // namespace
