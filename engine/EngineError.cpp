@@ -56,6 +56,9 @@ std::string Text(int number, std::string_view object) {
         case err::kInputTableNotFound:
             return "El motor de base de datos no encuentra la tabla o consulta de entrada " + o +
                    ".";
+        case err::kAggregateMisused:
+            return "No puede haber una función de agregado en la cláusula WHERE (" +
+                   std::string(object) + ").";
         case err::kUndefinedFunction:
             return "Función no definida " + o + " en la expresión.";
         case err::kInvalidName:

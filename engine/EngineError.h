@@ -60,6 +60,7 @@ inline constexpr int kFieldDefinedTwice = 3191;      // field defined more than 
 inline constexpr int kTooFewParameters = 3061;       // unknown name in a statement
 inline constexpr int kInputTableNotFound = 3078;     // table or query of a statement not found
 inline constexpr int kUndefinedFunction = 3085;      // function unknown in an expression
+inline constexpr int kAggregateMisused = 3096;       // aggregate function in WHERE (or nested)
 }  // namespace err
 
 // The error of that number with the engine's Spanish text, naming object (a table, field, index,

@@ -90,6 +90,8 @@ void ThrowSqlite(sqlite3* db, int rc, std::string_view object) {
         case SQLITE_ERROR:
             if (message.rfind("no such table: ", 0) == 0)
                 throw MakeError(err::kInputTableNotFound, message.substr(15));
+            if (message.rfind("misuse of aggregate", 0) == 0)
+                throw MakeError(err::kAggregateMisused, message);
             if (message.rfind("no such function: ", 0) == 0)
                 throw MakeError(err::kUndefinedFunction, message.substr(18));
             if (message.rfind("no such column: ", 0) == 0)

@@ -164,9 +164,9 @@ TEST_F(ImportCli, ErrorsAndWrongArguments) {
 }
 
 // What the query harness says of each stored query of the query sample, once imported: the select
-// query opens; action queries, the crosstab and the DDL and pass-through texts fail with 3219 on
-// purpose (a record set only reads); the union query of the sample names columns without a FROM,
-// which no engine can read (3061).
+// query opens; action queries and the DDL and pass-through texts fail with 3219 on purpose (a
+// record set only reads); the sample's crosstab puts Avg() in its WHERE clause (3096) and its
+// union query names columns without a FROM (3061), which no engine can read.
 TEST_F(ImportCli, EveryStoredQueryOfTheSampleOpensOrFailsDeliberately) {
     REQUIRE_JET_READER();
     fs::path file = prefix_.driveCPath("consultas.mdb");
@@ -177,7 +177,7 @@ TEST_F(ImportCli, EveryStoredQueryOfTheSampleOpensOrFailsDeliberately) {
     CliResult all = RunCli({"query", file.string(), "--all"});
     EXPECT_EQ(all.status, 1);
     const std::pair<const char*, const char*> expected[] = {{"AppendQuery", "Error 3219"},
-                                                            {"CrosstabQuery", "Error 3219"},
+                                                            {"CrosstabQuery", "Error 3096"},
                                                             {"DataDefinitionQuery", "Error 3219"},
                                                             {"DeleteQuery", "Error 3219"},
                                                             {"MakeTableQuery", "Error 3219"},
@@ -189,7 +189,6 @@ TEST_F(ImportCli, EveryStoredQueryOfTheSampleOpensOrFailsDeliberately) {
         EXPECT_NE(all.out.find(std::string(name) + ": " + start), std::string::npos)
             << name << " in\n"
             << all.out;
-    EXPECT_NE(all.out.find("TRANSFORM"), std::string::npos);
 
     CliResult one = RunCli({"query", file.string(), "SelectQuery", "--json"});
     EXPECT_EQ(one.status, 0) << one.err;
