@@ -26,7 +26,11 @@ std::vector<Declared> TakeParameters(std::vector<Token>& tokens) {
     while (i < tokens.size() && tokens[i].kind != Kind::Semicolon) {
         if (!IsName(tokens[i]) && tokens[i].kind != Kind::Word)
             throw MakeError(err::kSyntaxError, "PARAMETERS");
+        // A name may be a chain, [Forms]![Pedidos]![Fecha], written with "!" or ".".
         Declared d{tokens[i].text, {}};
+        while (i + 2 < tokens.size() &&
+               (IsSymbol(tokens[i + 1], "!") || IsSymbol(tokens[i + 1], ".")))
+            d.name += tokens[i + 1].text + tokens[i + 2].text, i += 2;
         for (++i; i < tokens.size() && tokens[i].kind != Kind::Semicolon &&
                   !(IsSymbol(tokens[i], ",") && tokens[i].depth == 0);
              ++i)

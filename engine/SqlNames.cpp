@@ -98,9 +98,12 @@ class NameResolver {
         }
         for (std::size_t i = 0; i < tokens_.size(); ++i) {
             Token& t = tokens_[i];
-            if (!t.out.empty() || !IsNameOrConstant(t) || Function(tokens_, i)) continue;
+            if (t.dropped || !t.out.empty() || !IsNameOrConstant(t) || Function(tokens_, i))
+                continue;
             if (places[i].alias) {
                 t.out = QuoteIdentifier(t.text);
+            } else if (!Member(tokens_, i) && Qualifier(tokens_, i) && ChainParameter(i)) {
+                continue;
             } else if (Member(tokens_, i)) {
                 t.out = QuoteIdentifier(MemberField(i));
             } else if (Qualifier(tokens_, i)) {
@@ -112,6 +115,32 @@ class NameResolver {
     }
 
   private:
+    // [Forms]![Pedidos]![Fecha]: a chain whose first name is no source, table or query is one
+    // parameter when it is declared or given; its first token becomes the placeholder.
+    bool ChainParameter(std::size_t i) {
+        Database& db = cx_.database;
+        const std::string& first = tokens_[i].text;
+        if (FindSource(first) || db.TableDefs().Find(first) >= 0 || db.QueryDefs().Find(first) >= 0)
+            return false;
+        std::string chain = first;
+        std::size_t end = i + 1;
+        while (end + 1 < tokens_.size() && Qualifier(tokens_, end - 1) &&
+               IsName(tokens_[end + 1])) {
+            chain += tokens_[end].text + tokens_[end + 1].text;
+            end += 2;
+        }
+        std::string placeholder;
+        for (const auto& d : cx_.declared)
+            if (SameName(d.name, chain)) placeholder = Placeholder(d.name, d.type);
+        for (const auto& g : cx_.given)
+            if (placeholder.empty() && SameName(g.first, chain))
+                placeholder = Placeholder(g.first, {});
+        if (placeholder.empty()) return false;
+        tokens_[i].out = placeholder;
+        for (std::size_t k = i + 1; k < end; ++k) tokens_[k].dropped = true;
+        return true;
+    }
+
     static bool IsNameOrConstant(const Token& t) { return IsName(t) || IsWord(t, "ON"); }
 
     void ResolveSource(std::size_t i) {

@@ -326,6 +326,17 @@ TEST_F(DialectTest, ParametersAreBoundByNameAndCrosstabsOpen) {
     ana->MoveLast();
     EXPECT_EQ(ana->RecordCount(), 3);
 
+    // A form reference is a parameter like any other; without a value, 3061 as DAO gives.
+    const std::string byForm =
+        "PARAMETERS [Forms]![Pedidos]![Cliente] Text; SELECT Count(*) FROM Pedidos WHERE "
+        "Cliente = [Forms]![Pedidos]![Cliente] OR Cliente = Forms!Otro!Cliente";
+    EXPECT_EQ(ErrorOf([&] { db_->OpenRecordset(byForm); }), err::kTooFewParameters);
+    EXPECT_EQ(db_->OpenRecordset(byForm, {{"forms!pedidos!cliente", Value("bea")},
+                                          {"Forms!Otro!Cliente", Value("car")}})
+                  ->Fields()[0]
+                  ->Text(),
+              Plain("SELECT count(*) FROM Pedidos WHERE Cliente IN ('BEA', 'CAR')")[0]);
+
     // A crosstab: one column per year, in ascending order, or per value of its IN list.
     db_->CreateQueryDef("Cruzada",
                         "TRANSFORM Count(IdPedido) AS n SELECT Cliente FROM Pedidos "
