@@ -230,7 +230,8 @@ bool LikeMatch(const std::vector<char32_t>& p, std::size_t pi, const std::vector
     return si == s.size();
 }
 
-// SQLite calls like(pattern, value) for "value LIKE pattern".
+// The classic Like: SqlRewrite writes "value REGEXP pattern", which SQLite hands to
+// regexp(pattern, value). SQLite's LIKE is left alone for the CHECK constraints of the files.
 void Like(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto pattern = TextArg(argv[0]), value = TextArg(argv[1]);
     if (!pattern || !value) return sqlite3_result_null(ctx);
@@ -263,7 +264,7 @@ void RegisterTextFunctions(sqlite3* db) {
     Register(db, "classic_switch", -1, Switch);
     Register(db, "classic_choose", -1, Choose);
     Register(db, "classic_concat", -1, Concat);
-    Register(db, "like", 2, Like);
+    Register(db, "regexp", 2, Like);
     sqlite3_create_collation(db, "classic_text", SQLITE_UTF8, nullptr, CompareText);
 }
 

@@ -54,7 +54,8 @@ bool EndsConcatOperand(const Token& t) {
         "CASE", "ORDER", "GROUP",  "UNION", "ASC",     "DESC", "JOIN", "DISTINCT", "TOP"};
     if (t.kind == Kind::Semicolon) return true;
     if (t.kind == Kind::Symbol) return symbols.count(t.text) > 0;
-    return t.kind == Kind::Word && t.out == t.text && words.count(Upper(t.text)) > 0;
+    return t.kind == Kind::Word && (t.out == t.text || IsWord(t, "LIKE")) &&
+           words.count(Upper(t.text)) > 0;
 }
 
 // "a & b & c" becomes classic_concat(a, b, c): Null counts as empty text unless every part is
@@ -100,6 +101,10 @@ std::string WordText(const Token& t, const Token* next) {
         return f == Functions().end() ? t.text : f->second;
     }
     if (upper == "MOD") return "%";
+    // SQLite hands "x REGEXP p" to a function regexp(p, x), which the engine defines as the
+    // classic Like. SQLite's own LIKE stays as it is: the files' CHECK constraints, read by any
+    // SQLite program, use it with its own wildcards.
+    if (upper == "LIKE") return "REGEXP";
     return t.text;
 }
 
@@ -114,7 +119,7 @@ std::string Rewrite(std::vector<Token>& tokens) {
         if (!t.out.empty() || t.dropped) continue;
         switch (t.kind) {
             case Kind::String:
-                // A Like pattern keeps the classic wildcards: the engine's like() reads them.
+                // A Like pattern keeps the classic wildcards: the engine's regexp() reads them.
                 t.out = prev && IsWord(*prev, "LIKE") ? QuoteLiteral(t.text) : Literal(t);
                 break;
             case Kind::Date:
