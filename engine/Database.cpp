@@ -10,6 +10,7 @@
 #include <fstream>
 #include <random>
 
+#include "engine/ConnectionPool.h"
 #include "engine/EngineError.h"
 #include "engine/JetReader.h"
 #include "engine/Names.h"
@@ -68,24 +69,14 @@ detail::Connection& Database::Conn() const {
     return *connection_;
 }
 
-namespace {
-
-long long DataVersion(detail::Connection& c) {
-    detail::Statement s(c, "PRAGMA data_version");
-    return s.Step() ? s.Int(0) : 0;
-}
-
-}  // namespace
-
 void Database::Load() {
-    detail::Connection& c = Conn();
-    dataVersion_ = DataVersion(c);
+    dataVersion_ = Conn().ChangesElsewhere();
     detail::Schema::Load(*this);
 }
 
 void Database::RefreshIfChangedElsewhere() {
-    // data_version changes only with commits of other connections, never with this one's own.
-    if (DataVersion(Conn()) != dataVersion_) Load();
+    // Changes only with commits of other connections and other handles, never with this one's.
+    if (Conn().ChangesElsewhere() != dataVersion_) Load();
 }
 
 bool Database::Updatable() const {
@@ -138,6 +129,27 @@ std::shared_ptr<QueryDef> Database::CreateQueryDef(std::string name, std::string
         queryDefs_.Insert(query);
     }
     return query;
+}
+
+WriteGroup::WriteGroup(Database& database) : connection_(database.connection_) {
+    // A file that may not be written gets no transaction: each write refuses on its own (3027).
+    if (database.Conn().ReadOnly()) return;
+    if (sqlite3_get_autocommit(connection_->db()) == 0) return;  // an outer group holds it
+    connection_->Exec("BEGIN IMMEDIATE");
+    file_ = connection_->File();
+    owner_ = true;
+}
+
+WriteGroup::~WriteGroup() {
+    // SQLite may already have rolled back on its own (a full disk): then there is nothing to undo.
+    if (owner_ && sqlite3_get_autocommit(file_->db()) == 0)
+        sqlite3_exec(file_->db(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void WriteGroup::Commit() {
+    if (!owner_) return;
+    connection_->Exec("COMMIT");
+    owner_ = false;
 }
 
 void Database::Close() {
@@ -207,8 +219,9 @@ std::shared_ptr<Database> OpenDatabase(std::string_view path) {
         throw MakeError(err::kUnrecognizedFormat, path);
     }
     bool readOnly = MustOpenReadOnly(host);
-    auto connection =
-        std::make_shared<detail::Connection>(host.string(), std::string(path), readOnly);
+    // Opening a file again in the same run reaches it through the connection the run has.
+    auto connection = std::make_shared<detail::Connection>(
+        detail::ShareFile(host.string(), std::string(path), readOnly), std::string(path));
     try {
         if (!detail::Schema::HasEngineTables(*connection))
             throw MakeError(err::kUnrecognizedFormat, path);

@@ -19,6 +19,7 @@ namespace actualiz::engine {
 
 namespace detail {
 class Connection;
+class SharedFile;
 struct Schema;
 }  // namespace detail
 
@@ -55,7 +56,7 @@ class Database : public std::enable_shared_from_this<Database> {
         std::string_view source, const std::vector<std::pair<std::string, Value>>& parameters);
 
     // Closes the connection; later use of the database raises 3420. Record sets already open keep
-    // their rows but cannot write any more.
+    // the rows they hold but cannot read others (3420) or write any more.
     void Close();
     bool IsOpen() const;
 
@@ -69,6 +70,7 @@ class Database : public std::enable_shared_from_this<Database> {
     friend class Field;
     friend struct detail::Schema;
     friend class detail::RecordsetState;
+    friend class WriteGroup;
 
     Database(std::string name, std::shared_ptr<detail::Connection> connection);
     void Load();
@@ -82,7 +84,26 @@ class Database : public std::enable_shared_from_this<Database> {
     Collection<TableDef> tableDefs_;
     Collection<Relation> relations_;
     Collection<QueryDef> queryDefs_;
-    long long dataVersion_ = 0;  // SQLite's data_version when the definitions were read
+    long long dataVersion_ =
+        0;  // the connection's ChangesElsewhere() when the definitions were read
+};
+
+// Makes the row writes of record sets on a database one transaction, from its creation to
+// Commit: the file changes once, durably, or not at all when the group ends uncommitted (a
+// failure on the way rolls back every row written since). Within a group already open on the same
+// connection it adds nothing; schema changes made meanwhile join the group.
+class WriteGroup {
+  public:
+    explicit WriteGroup(Database& database);
+    ~WriteGroup();
+    WriteGroup(const WriteGroup&) = delete;
+    WriteGroup& operator=(const WriteGroup&) = delete;
+    void Commit();
+
+  private:
+    std::shared_ptr<detail::Connection> connection_;
+    std::shared_ptr<detail::SharedFile> file_;  // still to roll back once the handle is closed
+    bool owner_ = false;
 };
 
 // Opens an engine database, shared and read-write (read-only when the process may not write the

@@ -7,17 +7,16 @@
 
 namespace actualiz::engine::detail {
 
-Connection::Connection(const std::string& hostPath, std::string displayName, bool readOnly)
-    : readOnly_(readOnly), displayName_(std::move(displayName)) {
+SharedFile::SharedFile(const std::string& hostPath, const std::string& displayName, bool readOnly)
+    : readOnly_(readOnly), hostPath_(hostPath) {
     int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
     int rc = sqlite3_open_v2(hostPath.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db_);
         db_ = nullptr;
-        if (rc == SQLITE_NOTADB) throw MakeError(err::kUnrecognizedFormat, displayName_);
-        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-            throw MakeError(err::kFileInUse, displayName_);
-        throw MakeError(err::kCannotOpenFile, displayName_);
+        if (rc == SQLITE_NOTADB) throw MakeError(err::kUnrecognizedFormat, displayName);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) throw MakeError(err::kFileInUse, displayName);
+        throw MakeError(err::kCannotOpenFile, displayName);
     }
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
@@ -28,15 +27,40 @@ Connection::Connection(const std::string& hostPath, std::string displayName, boo
     RegisterClassicFunctions(db_);
 }
 
+SharedFile::~SharedFile() {
+    sqlite3_close_v2(db_);
+}
+
+Connection::Connection(const std::string& hostPath, std::string displayName, bool readOnly)
+    : Connection(std::make_shared<SharedFile>(hostPath, displayName, readOnly),
+                 std::move(displayName)) {}
+
+Connection::Connection(std::shared_ptr<SharedFile> file, std::string displayName)
+    : file_(std::move(file)),
+      db_(file_->db()),
+      readOnly_(file_->ReadOnly()),
+      displayName_(std::move(displayName)) {}
+
 Connection::~Connection() {
     Close();
 }
 
 void Connection::Close() {
-    if (db_) {
-        sqlite3_close_v2(db_);
-        db_ = nullptr;
-    }
+    if (!db_) return;
+    db_ = nullptr;
+    std::shared_ptr<SharedFile> file = std::move(file_);
+    if (file->released) file->released(file);
+}
+
+long long Connection::ChangesElsewhere() const {
+    Statement s(*this, "PRAGMA data_version");
+    long long version = s.Step() ? s.Int(0) : 0;
+    return version + (file_->commits - ownCommits_);
+}
+
+void Connection::CountOwnCommit() {
+    ++ownCommits_;
+    ++file_->commits;
 }
 
 void Connection::CheckOpen() const {
@@ -166,24 +190,28 @@ int Statement::ColumnCount() const {
     return sqlite3_column_count(stmt_);
 }
 
-Value Statement::Column(int index) const {
-    switch (sqlite3_column_type(stmt_, index)) {
+Value ColumnValue(sqlite3_stmt* stmt, int index) {
+    switch (sqlite3_column_type(stmt, index)) {
         case SQLITE_INTEGER:
-            return static_cast<long long>(sqlite3_column_int64(stmt_, index));
+            return static_cast<long long>(sqlite3_column_int64(stmt, index));
         case SQLITE_FLOAT:
-            return sqlite3_column_double(stmt_, index);
+            return sqlite3_column_double(stmt, index);
         case SQLITE_TEXT: {
-            auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, index));
-            return std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, index)));
+            auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, index));
+            return std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt, index)));
         }
         case SQLITE_BLOB: {
-            auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(stmt_, index));
-            int n = sqlite3_column_bytes(stmt_, index);
+            auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(stmt, index));
+            int n = sqlite3_column_bytes(stmt, index);
             return std::vector<unsigned char>(p, p + n);
         }
         default:
             return std::monostate{};
     }
+}
+
+Value Statement::Column(int index) const {
+    return ColumnValue(stmt_, index);
 }
 
 long long Statement::Int(int index) const {
@@ -203,19 +231,21 @@ bool Statement::IsNull(int index) const {
 Transaction::Transaction(Connection& connection, std::string_view object)
     : connection_(connection), object_(object) {
     connection_.CheckWritable(object);
-    connection_.Exec("BEGIN IMMEDIATE", object_);
+    nested_ = sqlite3_get_autocommit(connection_.db()) == 0;
+    connection_.Exec(nested_ ? "SAVEPOINT engine_change" : "BEGIN IMMEDIATE", object_);
 }
 
 Transaction::~Transaction() {
-    if (!done_ && connection_.IsOpen()) {
-        char* message = nullptr;
-        sqlite3_exec(connection_.db(), "ROLLBACK", nullptr, nullptr, &message);
-        sqlite3_free(message);
+    if (!done_ && connection_.IsOpen() && sqlite3_get_autocommit(connection_.db()) == 0) {
+        const char* undo =
+            nested_ ? "ROLLBACK TO engine_change; RELEASE engine_change" : "ROLLBACK";
+        sqlite3_exec(connection_.db(), undo, nullptr, nullptr, nullptr);
     }
 }
 
 void Transaction::Commit() {
-    connection_.Exec("COMMIT", object_);
+    connection_.Exec(nested_ ? "RELEASE engine_change" : "COMMIT", object_);
+    connection_.CountOwnCommit();
     done_ = true;
 }
 

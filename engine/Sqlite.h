@@ -5,6 +5,8 @@
 
 #include <sqlite3.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -16,10 +18,40 @@ namespace actualiz::engine::detail {
 // How long a writer waits for a file another connection holds before it gives up with 3211/3045.
 inline constexpr int kBusyTimeoutMs = 2000;
 
-class Connection {
+// One open SQLite connection to a file. Every handle the process has on the file shares it (see
+// ConnectionPool.h), so the file is opened and its schema parsed once per run, not per handle.
+class SharedFile {
   public:
     // Opens an existing file; the caller has checked that it is an engine database.
+    SharedFile(const std::string& hostPath, const std::string& displayName, bool readOnly);
+    ~SharedFile();
+    SharedFile(const SharedFile&) = delete;
+    SharedFile& operator=(const SharedFile&) = delete;
+
+    sqlite3* db() const { return db_; }
+    bool ReadOnly() const { return readOnly_; }
+    const std::string& HostPath() const { return hostPath_; }
+
+    // Schema changes committed through any handle of this process: the other handles read
+    // their definitions again (SQLite's data_version only counts other connections' commits).
+    long long commits = 0;
+    // Called when a handle lets go of the file.
+    std::function<void(const std::shared_ptr<SharedFile>&)> released;
+
+  private:
+    sqlite3* db_ = nullptr;
+    bool readOnly_ = false;
+    std::string hostPath_;
+};
+
+// One handle's use of a file: closing it lets go of the shared connection (later use raises 3420)
+// without closing it for the file's other handles.
+class Connection {
+  public:
+    // A handle on a connection of its own.
     Connection(const std::string& hostPath, std::string displayName, bool readOnly);
+    // A handle on a connection shared with the file's other handles.
+    Connection(std::shared_ptr<SharedFile> file, std::string displayName);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -36,7 +68,16 @@ class Connection {
     void CheckOpen() const;
     void CheckWritable(std::string_view object) const;
 
+    const std::shared_ptr<SharedFile>& File() const { return file_; }
+    // A number that changes when the file's definitions may have been changed by anyone but this
+    // handle: another connection's commit, or another handle's schema change.
+    long long ChangesElsewhere() const;
+    // Counts a schema change committed through this handle.
+    void CountOwnCommit();
+
   private:
+    std::shared_ptr<SharedFile> file_;
+    long long ownCommits_ = 0;
     sqlite3* db_ = nullptr;
     bool readOnly_ = false;
     std::string displayName_;
@@ -48,6 +89,9 @@ class Connection {
 
 // Binds one value to a prepared statement's placeholder; SQLite's result code.
 int BindValue(sqlite3_stmt* stmt, int index, const Value& value);
+
+// The value of one column of the current row of a stepped statement.
+Value ColumnValue(sqlite3_stmt* stmt, int index);
 
 class Statement {
   public:
@@ -82,7 +126,8 @@ class Statement {
 };
 
 // BEGIN IMMEDIATE ... COMMIT; rolled back when destroyed uncommitted, so a failing change leaves
-// the file as it was.
+// the file as it was. Inside a transaction already open on the connection (a group of writes) it
+// is a savepoint of that transaction instead.
 class Transaction {
   public:
     Transaction(Connection& connection, std::string_view object);
@@ -95,6 +140,7 @@ class Transaction {
     Connection& connection_;
     std::string object_;
     bool done_ = false;
+    bool nested_ = false;
 };
 
 }  // namespace actualiz::engine::detail

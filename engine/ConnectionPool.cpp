@@ -1,0 +1,108 @@
+#include "engine/ConnectionPool.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <list>
+
+namespace actualiz::engine::detail {
+
+namespace {
+
+// What tells one version of a file from another: which file it is, its size and its last change.
+struct Stamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    long long modifiedNs = 0;
+    bool operator==(const Stamp&) const = default;
+};
+
+bool StampOf(const std::string& path, Stamp& stamp) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modifiedNs =
+        static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return true;
+}
+
+struct Entry {
+    std::shared_ptr<SharedFile> file;
+    Stamp released;  // the file as the last handle left it
+};
+
+// Connections no handle uses stay open for the next opening; a few dozen cover a run (the data
+// and model folders and the catalogs) without holding every file a long process ever saw.
+constexpr std::size_t kKeptIdle = 48;
+
+// Never destroyed: handles that outlive static destruction still let go of their files here.
+std::list<Entry>& Entries() {
+    static auto* entries = new std::list<Entry>;
+    return *entries;
+}
+
+bool InUse(const Entry& e) {
+    return e.file.use_count() > 1;
+}
+
+void Released(const std::shared_ptr<SharedFile>& file) {
+    Entry* entry = nullptr;
+    for (Entry& e : Entries())
+        if (e.file == file) entry = &e;
+    // The handle letting go holds one reference and the list another.
+    const long others = file.use_count() - 1 - (entry ? 1 : 0);
+    if (others > 0) return;
+    // A handle that failed half-way may leave a transaction open: it must not keep the file
+    // locked for everyone else.
+    if (sqlite3_get_autocommit(file->db()) == 0)
+        sqlite3_exec(file->db(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (entry && !StampOf(file->HostPath(), entry->released)) entry->released = {};
+}
+
+void DropIdleBeyondLimit() {
+    auto& entries = Entries();
+    std::size_t idle = 0;
+    for (auto it = entries.begin(); it != entries.end();) {
+        if (!InUse(*it) && ++idle > kKeptIdle)
+            it = entries.erase(it);
+        else
+            ++it;
+    }
+}
+
+}  // namespace
+
+std::shared_ptr<SharedFile> ShareFile(const std::string& hostPath, const std::string& displayName,
+                                      bool readOnly) {
+    Stamp now;
+    const bool stamped = StampOf(hostPath, now);
+    auto& entries = Entries();
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        if (it->file->HostPath() != hostPath) continue;
+        const Stamp& then = it->released;
+        const bool sameFile = stamped && then.device == now.device && then.inode == now.inode;
+        // A file in use by another handle has changed only through this process (SQLite notices
+        // other connections' commits itself); an idle one must be exactly as it was left.
+        const bool reusable = it->file->ReadOnly() == readOnly && sameFile &&
+                              (InUse(*it) || then == now) &&
+                              sqlite3_get_autocommit(it->file->db()) != 0;
+        if (reusable) {
+            entries.splice(entries.begin(), entries, it);  // most recently used first
+            return entries.front().file;
+        }
+        entries.erase(it);
+        break;
+    }
+    auto file = std::make_shared<SharedFile>(hostPath, displayName, readOnly);
+    file->released = Released;
+    Entry entry{file, {}};
+    if (stamped) entry.released = now;
+    entries.push_front(std::move(entry));
+    DropIdleBeyondLimit();
+    return file;
+}
+
+}  // namespace actualiz::engine::detail

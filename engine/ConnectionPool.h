@@ -1,0 +1,19 @@
+#pragma once
+
+// The connections of one run: a file the process opens again is reached through the connection it
+// already has, as long as the file is still the same one.
+
+#include <memory>
+#include <string>
+
+#include "engine/Sqlite.h"
+
+namespace actualiz::engine::detail {
+
+// The shared connection to the file at hostPath, opened when the process has none for it or when
+// the file changed since the process last let go of it (replaced, copied over, written by another
+// program). The caller has checked that the file is an engine database.
+std::shared_ptr<SharedFile> ShareFile(const std::string& hostPath, const std::string& displayName,
+                                      bool readOnly);
+
+}  // namespace actualiz::engine::detail
