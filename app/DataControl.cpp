@@ -50,7 +50,9 @@ void DataControl::InstallHooks() {
 }
 
 void DataControl::ShowCurrentRow() {
-    if (!recordset_) return;
+    // Without bound boxes there is nothing to show, and the rows need not be read at all (a field
+    // listing only wants the shape of the set).
+    if (!recordset_ || bindings_.empty()) return;
     engine::Recordset& recordset = *recordset_;
     // A new row shows empty boxes; so does a set with no current row.
     bool noRow = recordset.EditMode() == 2 || recordset.BOF() || recordset.Eof();

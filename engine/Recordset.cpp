@@ -138,12 +138,13 @@ Value ConvertForField(const Value& value, short type, long size, const std::stri
 
 bool RecordsetState::Bof() const {
     if (currentDeleted) return false;
-    return rows.empty() || position < 0;
+    return Count() == 0 || position < 0;
 }
 
 bool RecordsetState::Eof() const {
     if (currentDeleted) return false;
-    return rows.empty() || position >= static_cast<long>(rows.size());
+    const long count = Count();
+    return count == 0 || position >= count;
 }
 
 void RecordsetState::CheckOpen() const {
@@ -155,7 +156,9 @@ Value RecordsetState::Get(int column) const {
     if (editMode != 0) return buffer[static_cast<std::size_t>(column)];
     if (currentDeleted) throw MakeError(err::kRecordDeleted);
     if (Bof() || Eof()) throw MakeError(err::kNoCurrentRecord);
-    return rows[static_cast<std::size_t>(position)].values[static_cast<std::size_t>(column)];
+    const Row& row = RowAt(position);
+    if (row.gone) throw MakeError(err::kRecordDeleted);
+    return row.values[static_cast<std::size_t>(column)];
 }
 
 void RecordsetState::Set(int column, Value value) {
@@ -171,13 +174,9 @@ void RecordsetState::Notify() const {
 }
 
 RecordsetState::Row RecordsetState::ReadRow(long long rowid) const {
-    std::string list;
-    for (const auto& c : columns) {
-        if (!list.empty()) list += ", ";
-        list += QuoteIdentifier(c.origin);
-    }
     Statement s(*connection,
-                "SELECT " + list + " FROM " + QuoteIdentifier(table) + " WHERE _rowid_ = ?", table);
+                "SELECT " + ColumnList() + " FROM " + QuoteIdentifier(table) + " WHERE _rowid_ = ?",
+                table);
     s.Bind(1, rowid);
     Row row;
     row.rowid = rowid;
@@ -254,9 +253,10 @@ std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source,
 
     std::shared_ptr<TableDef> table;
     if (!select.singleTable.empty()) table = tableDefs_[select.singleTable];
-    bool tryUpdatable = table && !c.ReadOnly() && !detail::Schema::IsEngineTable(table->Name()) &&
-                        !table->Fields().Contains("_rowid_");
-    const std::string& sql = tryUpdatable ? select.sqlWithRowId : select.sql;
+    // Plain columns of one table are reached by row id: such a set reads its rows on demand, and
+    // is updatable unless the file or the table may not be written.
+    bool tryKeyed = table && !table->Fields().Contains("_rowid_");
+    const std::string& sql = tryKeyed ? select.sqlWithRowId : select.sql;
 
     auto state = std::make_shared<detail::RecordsetState>();
     state->connection = connection_;
@@ -274,9 +274,9 @@ std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source,
         if (bound != SQLITE_OK) detail::ThrowSqlite(c.db(), bound, text);
     }
 
-    const int offset = tryUpdatable ? 1 : 0;
+    const int offset = tryKeyed ? 1 : 0;
     const int count = sqlite3_column_count(stmt.get());
-    bool updatable = tryUpdatable;
+    bool keyed = tryKeyed;
     for (int i = offset; i < count; ++i) {
         detail::RecordsetState::Column col;
         col.name = sqlite3_column_name(stmt.get(), i);
@@ -291,7 +291,7 @@ std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source,
             }
         }
         if (!table || !originTable || !SameName(originTable, table->Name()) || !tableField)
-            updatable = false;
+            keyed = false;
         if (tableField) {
             col.origin = tableField->Name();
             col.type = tableField->Type();
@@ -305,38 +305,13 @@ std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source,
         }
         state->columns.push_back(col);
     }
-    for (;;) {
-        int step = sqlite3_step(stmt.get());
-        if (step == SQLITE_DONE) break;
-        if (step != SQLITE_ROW) detail::ThrowSqlite(c.db(), step, text);
-        detail::RecordsetState::Row row;
-        row.rowid = offset ? sqlite3_column_int64(stmt.get(), 0) : 0;
-        row.values.reserve(static_cast<std::size_t>(count - offset));
-        for (int i = offset; i < count; ++i) {
-            switch (sqlite3_column_type(stmt.get(), i)) {
-                case SQLITE_INTEGER:
-                    row.values.emplace_back(
-                        static_cast<long long>(sqlite3_column_int64(stmt.get(), i)));
-                    break;
-                case SQLITE_FLOAT:
-                    row.values.emplace_back(sqlite3_column_double(stmt.get(), i));
-                    break;
-                case SQLITE_TEXT:
-                    row.values.emplace_back(std::string(
-                        reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), i)),
-                        static_cast<std::size_t>(sqlite3_column_bytes(stmt.get(), i))));
-                    break;
-                case SQLITE_BLOB: {
-                    auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(stmt.get(), i));
-                    row.values.emplace_back(
-                        std::vector<unsigned char>(p, p + sqlite3_column_bytes(stmt.get(), i)));
-                    break;
-                }
-                default:
-                    row.values.emplace_back(std::monostate{});
-            }
-        }
-        state->rows.push_back(std::move(row));
+    const bool updatable = keyed && !c.ReadOnly() && !detail::Schema::IsEngineTable(table->Name());
+    if (keyed) {
+        // Only the shape is read now; the rows come when the set is first asked about them.
+        state->keyed = true;
+        state->keyedSql = sql;
+    } else {
+        state->rows = detail::ReadAllRows(stmt.get(), offset, text);
     }
     for (int i = offset; i < count; ++i) {
         auto& col = state->columns[static_cast<std::size_t>(i - offset)];
@@ -353,8 +328,8 @@ std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source,
     stmt.reset();
 
     state->updatable = updatable;
+    if (keyed) state->table = table->Name();
     if (updatable) {
-        state->table = table->Name();
         for (const auto& f : table->Fields()) {
             bool shown = false;
             for (const auto& col : state->columns)
@@ -420,7 +395,7 @@ void BeforeMove(detail::RecordsetState& s) {
 void Recordset::MoveFirst() {
     auto& s = *state_;
     s.CheckOpen();
-    if (s.rows.empty()) throw MakeError(err::kNoCurrentRecord);
+    if (s.Count() == 0) throw MakeError(err::kNoCurrentRecord);
     LeaveEdit(s);
     s.currentDeleted = false;
     s.position = 0;
@@ -430,10 +405,10 @@ void Recordset::MoveFirst() {
 void Recordset::MoveLast() {
     auto& s = *state_;
     s.CheckOpen();
-    if (s.rows.empty()) throw MakeError(err::kNoCurrentRecord);
+    if (s.Count() == 0) throw MakeError(err::kNoCurrentRecord);
     LeaveEdit(s);
     s.currentDeleted = false;
-    s.position = static_cast<long>(s.rows.size()) - 1;
+    s.position = s.Count() - 1;
     s.Notify();
 }
 
@@ -447,7 +422,7 @@ void Recordset::MoveNext() {
         if (s.Eof()) throw MakeError(err::kNoCurrentRecord);
         ++s.position;
     }
-    s.position = std::min<long>(s.position, static_cast<long>(s.rows.size()));
+    s.position = std::min<long>(s.position, s.Count());
     s.Notify();
 }
 
@@ -469,6 +444,7 @@ void Recordset::AddNew() {
     s.CheckOpen();
     if (!s.updatable) throw MakeError(err::kReadOnly, s.table);
     s.connection->CheckWritable(s.table);
+    s.Count();  // the row ids as they were before the new row, which joins them at the end
     s.positionBeforeAdd = s.currentDeleted ? -2 : s.position;
     s.editMode = 2;
     s.buffer.assign(s.columns.size(), std::monostate{});
@@ -484,7 +460,9 @@ void Recordset::Edit() {
     if (s.Bof() || s.Eof()) throw MakeError(err::kNoCurrentRecord);
     s.connection->CheckWritable(s.table);
     s.editMode = 1;
-    s.buffer = s.rows[static_cast<std::size_t>(s.position)].values;
+    const detail::RecordsetState::Row& current = s.RowAt(s.position);
+    if (current.gone) throw MakeError(err::kRecordDeleted);
+    s.buffer = current.values;
     s.dirty.assign(s.columns.size(), false);
 }
 
@@ -550,7 +528,7 @@ void Recordset::Update() {
         st.Run();
         rowid = sqlite3_last_insert_rowid(s.connection->db());
     } else {
-        rowid = s.rows[static_cast<std::size_t>(s.position)].rowid;
+        rowid = s.RowAt(s.position).rowid;
         if (!changed.empty()) {
             std::string sets;
             for (std::size_t i : changed) {
@@ -570,13 +548,13 @@ void Recordset::Update() {
     detail::RecordsetState::Row row = s.ReadRow(rowid);
     if (s.editMode == 2) {
         long before = s.positionBeforeAdd;
-        bool hadCurrent = before >= 0 && before < static_cast<long>(s.rows.size());
-        s.rows.push_back(std::move(row));
+        bool hadCurrent = before >= 0 && before < s.Count();
+        s.Append(std::move(row));
         // The row that was current before AddNew is current again; with none, the new row is.
-        s.position = hadCurrent ? before : static_cast<long>(s.rows.size()) - 1;
+        s.position = hadCurrent ? before : s.Count() - 1;
         s.currentDeleted = false;
     } else {
-        s.rows[static_cast<std::size_t>(s.position)] = std::move(row);
+        s.ReplaceAt(s.position, std::move(row));
     }
     LeaveEdit(s);
     s.Notify();
@@ -590,12 +568,12 @@ void Recordset::Delete() {
     if (s.currentDeleted) throw MakeError(err::kRecordDeleted);
     if (s.Bof() || s.Eof()) throw MakeError(err::kNoCurrentRecord);
     s.connection->CheckWritable(s.table);
-    long long rowid = s.rows[static_cast<std::size_t>(s.position)].rowid;
+    long long rowid = s.RowAt(s.position).rowid;
     detail::Statement st(*s.connection,
                          "DELETE FROM " + QuoteIdentifier(s.table) + " WHERE _rowid_ = ?", s.table);
     st.Bind(1, rowid);
     st.Run();
-    s.rows.erase(s.rows.begin() + s.position);
+    s.EraseAt(s.position);
     s.currentDeleted = true;
     s.Notify();
 }
@@ -610,7 +588,7 @@ void Recordset::CancelUpdate() {
 
 long Recordset::RecordCount() const {
     state_->CheckOpen();
-    return static_cast<long>(state_->rows.size());
+    return state_->Count();
 }
 
 Collection<Field>& Recordset::Fields() {
@@ -629,7 +607,7 @@ int Recordset::EditMode() const {
 
 void Recordset::Close() {
     state_->closed = true;
-    state_->rows.clear();
+    state_->Release();
 }
 
 void Recordset::OnCurrentChanged(std::function<void()> callback) {

@@ -19,9 +19,12 @@ class RecordsetState;
 // moving while BOF and EOF raises 3021. After Delete the deleted row stays current (its fields
 // raise 3167) until the next move. RecordCount is always exact.
 //
-// The rows are read when the set is opened and no SQLite statement stays open between calls, so
-// an open record set never blocks another connection that changes the same file. Sets over one
-// table are updatable; joins, groupings and computed sets are read-only (3027).
+// A set over plain columns of one table reads only its shape when it is opened; the first
+// question about its rows reads their row ids (in set order), and the values come in batches as
+// the set moves, so its memory does not grow with the table's values. Joins, groupings and
+// computed sets read their rows when they are opened. No SQLite statement stays open between
+// calls, so an open record set never blocks another connection that changes the same file. Sets
+// over one table are updatable; joins, groupings and computed sets are read-only (3027).
 class Recordset {
   public:
     ~Recordset();

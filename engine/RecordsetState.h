@@ -31,6 +31,7 @@ class RecordsetState {
     struct Row {
         long long rowid = 0;
         std::vector<Value> values;
+        bool gone = false;  // deleted by another connection since the set read its row ids
     };
     // A table field the set does not show but a new row must satisfy.
     struct HiddenRule {
@@ -40,15 +41,26 @@ class RecordsetState {
     };
 
     std::shared_ptr<Connection> connection;
-    std::string table;  // the table written to, when updatable
+    std::string table;  // the table the rows come from (and are written to), when keyed
     bool updatable = false;
     std::vector<Column> columns;
     std::vector<HiddenRule> hiddenRules;
     std::vector<std::string> primaryColumns;  // primary key fields (table spelling)
-    std::vector<Row> rows;
     Collection<Field> fields;
 
-    long position = 0;  // -1 before the first row, rows.size() after the last
+    // How the rows are reached. A set over one table (updatable) is keyed: on the first question
+    // about its rows it reads their row ids in set order, and the values come in batches of row
+    // ids when a row is shown. Any other set (joins, groupings, computed columns) reads all its
+    // rows when it is opened. Either way no statement stays open between calls.
+    bool keyed = false;
+    std::string keyedSql;  // the set's statement with the row id as first column
+    mutable bool keysRead = false;
+    mutable std::vector<long long> keys;
+    mutable long windowStart = 0;  // position of window[0]
+    mutable std::vector<Row> window;
+    std::vector<Row> rows;  // the rows of a set that is not keyed
+
+    long position = 0;  // -1 before the first row, Count() after the last
     bool currentDeleted = false;
     int editMode = 0;  // 0 none, 1 Edit, 2 AddNew
     long positionBeforeAdd = 0;
@@ -58,6 +70,15 @@ class RecordsetState {
     std::function<void()> onCurrentChanged;
     std::function<void()> onBeforeUpdate;
 
+    // The number of rows in the set, and the row at a position (0 .. Count() - 1); a keyed set
+    // reads its row ids on the first call and the row's batch when it is not at hand.
+    long Count() const;
+    const Row& RowAt(long at) const;
+    void ReplaceAt(long at, Row row);
+    void EraseAt(long at);
+    void Append(Row row);
+    void Release();
+
     bool Bof() const;
     bool Eof() const;
     void CheckOpen() const;
@@ -65,7 +86,17 @@ class RecordsetState {
     void Set(int column, Value value);
     void Notify() const;
     Row ReadRow(long long rowid) const;
+    // The set's table columns, quoted, in set order.
+    std::string ColumnList() const;
+
+  private:
+    void ReadKeys() const;
+    void ReadWindow(long at) const;
 };
+
+// Reads every row of a prepared statement; offset is the number of leading columns to skip (the
+// row id, which goes to Row::rowid when offset is 1).
+std::vector<RecordsetState::Row> ReadAllRows(sqlite3_stmt* stmt, int offset, std::string_view what);
 
 // Converts a value for a field of the given type the way the classic engine does when a value is
 // assigned (text from a bound text box becomes a number, "" becomes Null ...). 3421 when the text

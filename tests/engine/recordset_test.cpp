@@ -1,5 +1,8 @@
 #include "EngineFixture.h"
 
+#include <algorithm>
+#include <set>
+
 namespace actualiz::engine::testing {
 namespace {
 
@@ -369,6 +372,64 @@ TEST_F(RecordsetTest, WalkOfTenThousandRowsIsExact) {
     EXPECT_EQ(n, 10000);
     EXPECT_EQ(rs->RecordCount(), 10000);
     EXPECT_EQ(sum, 10000LL * 10001 / 2);
+
+    // The rows come in batches: walking back, and deleting where one batch meets the next, must
+    // still find every row in its place.
+    long expected = 10000;
+    for (rs->MoveLast(); !rs->BOF(); rs->MovePrevious())
+        ASSERT_EQ(std::stol(rs->Fields()[0]->Text()), expected--);
+    EXPECT_EQ(expected, 0);
+    rs->MoveFirst();
+    for (int i = 0; i < 400; ++i) rs->MoveNext();
+    EXPECT_EQ(rs->Fields()[0]->Text(), "401");
+    rs->Delete();
+    rs->MoveNext();
+    EXPECT_EQ(rs->Fields()[0]->Text(), "402");
+    rs->MovePrevious();
+    EXPECT_EQ(rs->Fields()[0]->Text(), "400");
+    EXPECT_EQ(rs->RecordCount(), 9999);
+
+    // A filtered and sorted set keeps its own order across batches (the field is text: 9, 99,
+    // 999, 9999, 9998 ...).
+    auto sorted = db->OpenRecordset("Select a from t where a like '9*' order by a desc");
+    std::vector<std::string> seen;
+    for (sorted->MoveFirst(); !sorted->Eof(); sorted->MoveNext())
+        seen.push_back(sorted->Fields()[0]->Text());
+    EXPECT_EQ(seen.size(), 1111u);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end(), std::greater<>()));
+    EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()).size(), seen.size());
+}
+
+// Counts the rows the connection's statements hand out, leaving out its own PRAGMA questions.
+int CountRow(unsigned, void* counter, void* statement, void*) {
+    std::string_view sql = sqlite3_sql(static_cast<sqlite3_stmt*>(statement));
+    if (sql.rfind("PRAGMA", 0) != 0) ++*static_cast<long*>(counter);
+    return 0;
+}
+
+TEST_F(RecordsetTest, ListingTheFieldsOfATableReadsNoRow) {
+    auto db = NewDatabase();
+    AddTable(*db, "t", {"a", "b"});
+    ASSERT_EQ(sqlite3_exec(db->Handle(),
+                           "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE "
+                           "i < 5000) INSERT INTO t SELECT i, 'x' FROM n",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    long rows = 0;
+    sqlite3_trace_v2(db->Handle(), SQLITE_TRACE_ROW, CountRow, &rows);
+    auto rs = db->OpenRecordset("Select * from [t]");
+    std::vector<std::string> names;
+    for (int i = 0; i < rs->Fields().Count(); ++i) {
+        names.push_back(rs->Fields()[i]->Name());
+        rs->Fields()[i]->Type();
+        rs->Fields()[i]->Size();
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(rows, 0);
+    // The counter does count: the first look at the rows reads them.
+    EXPECT_FALSE(rs->Eof());
+    EXPECT_GT(rows, 0);
+    sqlite3_trace_v2(db->Handle(), 0, nullptr, nullptr);
 }
 
 }  // namespace
