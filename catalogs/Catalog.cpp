@@ -16,6 +16,8 @@ std::string SqlLiteral(std::string_view text) {
 }
 
 void EmptyCatalog(app::DataControl& data, std::string_view table) {
+    // One transaction for the whole emptying: a catalog is emptied completely or not at all.
+    engine::WriteGroup writes(data.Database());
     engine::Recordset& view = data.Recordset();
     if (HasRows(view)) view.MoveFirst();
     while (!view.Eof()) {
@@ -31,6 +33,7 @@ void EmptyCatalog(app::DataControl& data, std::string_view table) {
         rest->MoveNext();
     }
     rest->Close();
+    writes.Commit();
 }
 
 }  // namespace actualiz::catalogs

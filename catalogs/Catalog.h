@@ -32,8 +32,8 @@ std::string SqlLiteral(std::string_view text);
 // outside that view goes too. A view narrowed to one table or one relation would otherwise leave
 // behind the rows of the other tables and of earlier databases, and the next database would get
 // them: another database's indexes, the old database's own indexes beside the model's, or a
-// relation read twice. The view itself stays what it was (now without rows). Raises 91 when the
-// catalog is not open.
+// relation read twice. The view itself stays what it was (now without rows). The emptying is one
+// transaction of the catalog file. Raises 91 when the catalog is not open.
 void EmptyCatalog(app::DataControl& data, std::string_view table);
 
 }  // namespace actualiz::catalogs

@@ -74,6 +74,10 @@ void ListIndexes(Actualiz& form, const std::string& path, EmptyList whenToEmpty)
     for (const auto& table : db->TableDefs())
         if (!engine::IsSystemName(table->Name())) form.List10.AddItem(table->Name());
 
+    // Every row of the listing is one transaction of the catalog: a failure on the way leaves
+    // none of them.
+    engine::WriteGroup writes(form.Data3.Database());
+
     const int tableCount = form.List10.ListCount();
     for (int i = 0; i < tableCount; ++i) {
         form.List10.SetListIndex(i);
@@ -93,6 +97,7 @@ void ListIndexes(Actualiz& form, const std::string& path, EmptyList whenToEmpty)
         }
     }
 
+    writes.Commit();
     db->Close();
     db.reset();
     form.Data3.Refresh();

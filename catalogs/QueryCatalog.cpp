@@ -34,6 +34,9 @@ void Actualiz::Command24_Click() {
     List11(1).Clear();
     List11(3).Clear();
 
+    // Every row of the listing is one transaction of the catalog: a failure on the way leaves
+    // none of them.
+    engine::WriteGroup writes(Data5.Database());
     for (const auto& query : model->QueryDefs()) {
         if (engine::IsSystemName(query->Name())) continue;
         std::string line = catalogs::OneLineSql(query->SQL());
@@ -43,6 +46,7 @@ void Actualiz::Command24_Click() {
         Data5.UpdateRecord();
     }
 
+    writes.Commit();
     model->Close();
     model.reset();
     Data5.Refresh();

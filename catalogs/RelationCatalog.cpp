@@ -44,6 +44,9 @@ void Actualiz::Command22_Click() {
     List9(0).Clear();
     List9(1).Clear();
 
+    // Every row of the listing is one transaction of the catalog: a failure on the way leaves
+    // none of them.
+    engine::WriteGroup writes(Data4.Database());
     for (const auto& relation : model->Relations()) {
         if (engine::IsSystemName(relation->Name())) continue;
         List9(0).AddItem(relation->Name());
@@ -60,6 +63,7 @@ void Actualiz::Command22_Click() {
         }
     }
 
+    writes.Commit();
     Data4.Refresh();
     model->Close();
     model.reset();
