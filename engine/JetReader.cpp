@@ -999,26 +999,12 @@ std::shared_ptr<Database> ImportJetFile(const fs::path& jetFile, std::string_vie
     JetContents contents = ReadJetFile(jetFile, options);
     std::vector<std::string> notes = std::move(contents.notCarried);
 
-    // Tables with their indexes, then their rows, all or nothing; relations and queries one by
-    // one, since the engine may refuse one the classic engine accepted (a relation whose text
-    // keys only match without letter case, a pass-through query's text) and the rest still counts.
+    // Tables with their rows and indexes, all or nothing, in one transaction; then relations and
+    // queries one by one (each a savepoint of a second transaction), since the engine may refuse
+    // one the classic engine accepted (a relation whose text keys only match without letter case,
+    // a pass-through query's text) and the rest still counts.
     auto build = [&]() {
-        json tables = json::array();
-        for (const auto& t : contents.document.at("tables")) {
-            json structure = t;
-            structure.erase("rows");
-            tables.push_back(std::move(structure));
-        }
-        auto db = BuildDatabase(outPath, json{{"tables", tables}});
-        try {
-            WriteRows(*db, contents.document.at("tables"));
-        } catch (...) {
-            db->Close();
-            std::error_code ec;
-            fs::remove(platform::ResolvePath(outPath), ec);
-            throw;
-        }
-        return db;
+        return BuildDatabase(outPath, json{{"tables", contents.document.at("tables")}});
     };
     std::shared_ptr<Database> db;
     try {
@@ -1045,6 +1031,7 @@ std::shared_ptr<Database> ImportJetFile(const fs::path& jetFile, std::string_vie
         }
         db = build();
     }
+    WriteGroup links(*db);
     for (const auto& r : contents.document.at("relations")) {
         std::string name = r.at("name").get<std::string>();
         try {
@@ -1065,6 +1052,7 @@ std::shared_ptr<Database> ImportJetFile(const fs::path& jetFile, std::string_vie
                             ") y no se traslada");
         }
     }
+    links.Commit();
     if (notCarried) *notCarried = std::move(notes);
     return db;
 }

@@ -150,15 +150,6 @@ void AppendIndexes(Database& db, const json& t) {
     }
 }
 
-void Exec(Database& db, const char* sql) {
-    char* message = nullptr;
-    int rc = sqlite3_exec(db.Handle(), sql, nullptr, nullptr, &message);
-    std::string text = message ? message : "";
-    sqlite3_free(message);
-    if (rc != SQLITE_OK)
-        throw EngineError(err::kDiskIo, "No se pudo escribir " + db.Name() + ": " + text + ".");
-}
-
 }  // namespace
 
 json ValueToJson(const Value& value) {
@@ -216,24 +207,19 @@ json DescribeDatabase(Database& db, DescribeOptions options) {
 // Every row of every table in one transaction: the engine checks each row as it would any row
 // written through a record set, and the file is written once instead of once per row.
 void WriteRows(Database& db, const json& tables) {
-    Exec(db, "BEGIN IMMEDIATE");
-    try {
-        for (const auto& t : tables) {
-            if (!t.contains("rows") || t.at("rows").empty()) continue;
-            auto rs = db.OpenRecordset(t.at("name").get<std::string>());
-            for (const auto& row : t.at("rows")) {
-                rs->AddNew();
-                for (std::size_t i = 0; i < row.size(); ++i)
-                    rs->Fields()[static_cast<int>(i)]->SetValue(ValueFromJson(row[i]));
-                rs->Update();
-            }
-            rs->Close();
+    WriteGroup rows(db);
+    for (const auto& t : tables) {
+        if (!t.contains("rows") || t.at("rows").empty()) continue;
+        auto rs = db.OpenRecordset(t.at("name").get<std::string>());
+        for (const auto& row : t.at("rows")) {
+            rs->AddNew();
+            for (std::size_t i = 0; i < row.size(); ++i)
+                rs->Fields()[static_cast<int>(i)]->SetValue(ValueFromJson(row[i]));
+            rs->Update();
         }
-        Exec(db, "COMMIT");
-    } catch (...) {
-        sqlite3_exec(db.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
+        rs->Close();
     }
+    rows.Commit();
 }
 
 void AppendRelation(Database& db, const json& r) {
@@ -255,6 +241,8 @@ void AppendQuery(Database& db, const json& q) {
 std::shared_ptr<Database> BuildDatabase(std::string_view path, const json& document) {
     auto db = CreateDatabase(path);
     try {
+        // The whole build is one transaction: the file is written once, not once per object.
+        WriteGroup build(*db);
         // Rows before indexes: one index build over all rows is cheaper than keeping it up to
         // date row by row.
         const json tables = document.value("tables", json::array());
@@ -263,6 +251,7 @@ std::shared_ptr<Database> BuildDatabase(std::string_view path, const json& docum
         for (const auto& t : tables) AppendIndexes(*db, t);
         for (const auto& r : document.value("relations", json::array())) AppendRelation(*db, r);
         for (const auto& q : document.value("queries", json::array())) AppendQuery(*db, q);
+        build.Commit();
     } catch (...) {
         // Never leave a half-built database behind: the caller asked for all of it.
         db->Close();
