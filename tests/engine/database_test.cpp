@@ -168,6 +168,53 @@ TEST_F(DatabaseTest, ChangesAreVisibleToANewConnectionAtOnce) {
     EXPECT_EQ(t->Fields()[1]->Size(), 50);
 }
 
+TEST_F(DatabaseTest, HandlesOfOneFileShareItsConnectionButNotTheirState) {
+    auto db = NewDatabase();
+    AddTable(*db, "clientes", {"nombre"});
+    auto other = Reopen();
+    EXPECT_EQ(other->Handle(), db->Handle());
+    // A table one handle appends is found by the other, which read its definitions before.
+    AddTable(*db, "proveedores", {"nombre"});
+    EXPECT_NO_THROW(other->OpenRecordset("proveedores"));
+    EXPECT_TRUE(other->TableDefs().Contains("proveedores"));
+    // Closing one handle leaves the other working.
+    db->Close();
+    EXPECT_EQ(ErrorOf([&] { db->TableDefs(); }), err::kObjectClosed);
+    AddTable(*other, "pedidos", {"numero"});
+    other->Close();
+    // A file copied over one the run had open is read afresh: its own tables show.
+    auto copy = NewDatabase("otra.mdb");
+    AddTable(*copy, "solo_en_otra", {"x"});
+    copy->Close();
+    std::filesystem::copy_file(HostPath("otra.mdb"), HostPath("prueba.mdb"),
+                               std::filesystem::copy_options::overwrite_existing);
+    auto again = Reopen();
+    EXPECT_TRUE(again->TableDefs().Contains("solo_en_otra"));
+    EXPECT_FALSE(again->TableDefs().Contains("pedidos"));
+}
+
+TEST_F(DatabaseTest, AWriteGroupIsWrittenOnceOrNotAtAll) {
+    auto db = NewDatabase();
+    AddTable(*db, "t", {"a"});
+    const auto count = [&] { return RawQuery(HostPath("prueba.mdb"), "SELECT count(*) FROM t"); };
+    {
+        WriteGroup group(*db);
+        AddRow(*db, "t", {std::string("1")});
+        AddRow(*db, "t", {std::string("2")});
+        EXPECT_EQ(count(), std::vector<std::string>{"0"});  // nothing on disk before the commit
+    }
+    EXPECT_EQ(count(), std::vector<std::string>{"0"});  // ended uncommitted: rolled back
+    {
+        WriteGroup group(*db);
+        AddRow(*db, "t", {std::string("1")});
+        AddTable(*db, "u", {"b"});  // a schema change joins the group
+        group.Commit();
+    }
+    EXPECT_EQ(count(), std::vector<std::string>{"1"});
+    EXPECT_EQ(RawQuery(HostPath("prueba.mdb"), "SELECT count(*) FROM u"),
+              std::vector<std::string>{"0"});
+}
+
 TEST_F(DatabaseTest, WriterFindingTheFileLockedFailsWithInUseAfterABoundedWait) {
     auto db = NewDatabase();
     AddTable(*db, "clientes", {"nombre"});
