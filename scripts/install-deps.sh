@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     libcli11-dev nlohmann-json3-dev
     mdbtools mdbtools-dev
+    python3 strace
     xvfb xauth x11-apps x11-utils imagemagick
     fonts-liberation2 librsvg2-bin
 )
