@@ -221,6 +221,84 @@ short TypeFromDeclared(const char* declared, const Value& sample) {
 
 }  // namespace
 
+bool RecordsetState::DescribeColumns(sqlite3_stmt* stmt, int offset, Collection<TableDef>& tables,
+                                     const TableDef* source) {
+    bool plain = source != nullptr;
+    const int count = sqlite3_column_count(stmt);
+    for (int i = offset; i < count; ++i) {
+        Column col;
+        col.name = sqlite3_column_name(stmt, i);
+        const char* originTable = sqlite3_column_table_name(stmt, i);
+        const char* originColumn = sqlite3_column_origin_name(stmt, i);
+        std::shared_ptr<Field> tableField;
+        if (originTable && originColumn) {
+            int oti = tables.Find(originTable);
+            if (oti >= 0) {
+                int fi = tables[oti]->Fields().Find(originColumn);
+                if (fi >= 0) tableField = tables[oti]->Fields()[fi];
+            }
+        }
+        if (!source || !originTable || !SameName(originTable, source->Name()) || !tableField)
+            plain = false;
+        if (tableField) {
+            col.origin = tableField->Name();
+            col.type = tableField->Type();
+            col.size = tableField->Size();
+            col.allowZeroLength = tableField->AllowZeroLength();
+            col.required = tableField->Required();
+            col.counter = (tableField->Attributes() & dbAutoIncrField) != 0;
+            col.hasDefault = SqliteDefault(tableField->DefaultValue()).has_value();
+        } else {
+            col.type = -1;  // decided from the declared type or the first value
+        }
+        columns.push_back(col);
+    }
+    return plain;
+}
+
+short RecordsetState::ComputedType(sqlite3_stmt* stmt, int column, int offset) const {
+    Value sample;
+    for (const auto& row : rows) {
+        const Value& v = row.values[static_cast<std::size_t>(column - offset)];
+        if (!IsNull(v)) {
+            sample = v;
+            break;
+        }
+    }
+    return TypeFromDeclared(sqlite3_column_decltype(stmt, column), sample);
+}
+
+void RecordsetState::LearnWriteRules(const TableDef& source) {
+    for (const auto& f : source.Fields()) {
+        bool shown = false;
+        for (const auto& col : columns)
+            if (col.origin == f->Name()) shown = true;
+        const bool filled = (f->Attributes() & dbAutoIncrField) != 0 ||
+                            SqliteDefault(f->DefaultValue()).has_value();
+        if (!shown && f->Required() && !filled) hiddenRules.push_back({f->Name(), true, false});
+    }
+    for (const auto& ix : source.Indexes())
+        if (ix->Primary() || ix->Required())
+            for (const auto& f : ix->Fields()) {
+                int fi = source.Fields().Find(f->Name());
+                if (fi >= 0 && (source.Fields()[fi]->Attributes() & dbAutoIncrField)) continue;
+                primaryColumns.push_back(f->Name());
+            }
+}
+
+void RecordsetState::MakeFields(const std::shared_ptr<RecordsetState>& self) {
+    int column = 0;
+    for (const auto& col : columns) {
+        auto f = std::make_shared<Field>(col.name, col.type, col.size);
+        f->allowZeroLength_ = col.allowZeroLength;
+        f->required_ = col.required;
+        f->role_ = Field::Role::RecordsetField;
+        f->recordset_ = self;
+        f->column_ = column++;
+        fields.Insert(f);
+    }
+}
+
 }  // namespace detail
 
 std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source) {
@@ -276,35 +354,8 @@ std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source,
 
     const int offset = tryKeyed ? 1 : 0;
     const int count = sqlite3_column_count(stmt.get());
-    bool keyed = tryKeyed;
-    for (int i = offset; i < count; ++i) {
-        detail::RecordsetState::Column col;
-        col.name = sqlite3_column_name(stmt.get(), i);
-        const char* originTable = sqlite3_column_table_name(stmt.get(), i);
-        const char* originColumn = sqlite3_column_origin_name(stmt.get(), i);
-        std::shared_ptr<Field> tableField;
-        if (originTable && originColumn) {
-            int oti = tableDefs_.Find(originTable);
-            if (oti >= 0) {
-                int fi = tableDefs_[oti]->Fields().Find(originColumn);
-                if (fi >= 0) tableField = tableDefs_[oti]->Fields()[fi];
-            }
-        }
-        if (!table || !originTable || !SameName(originTable, table->Name()) || !tableField)
-            keyed = false;
-        if (tableField) {
-            col.origin = tableField->Name();
-            col.type = tableField->Type();
-            col.size = tableField->Size();
-            col.allowZeroLength = tableField->AllowZeroLength();
-            col.required = tableField->Required();
-            col.counter = (tableField->Attributes() & dbAutoIncrField) != 0;
-            col.hasDefault = detail::SqliteDefault(tableField->DefaultValue()).has_value();
-        } else {
-            col.type = -1;  // decided from the declared type or the first value
-        }
-        state->columns.push_back(col);
-    }
+    const bool keyed =
+        state->DescribeColumns(stmt.get(), offset, tableDefs_, table.get()) && tryKeyed;
     const bool updatable = keyed && !c.ReadOnly() && !detail::Schema::IsEngineTable(table->Name());
     if (keyed) {
         // Only the shape is read now; the rows come when the set is first asked about them.
@@ -316,47 +367,15 @@ std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source,
     for (int i = offset; i < count; ++i) {
         auto& col = state->columns[static_cast<std::size_t>(i - offset)];
         if (col.type != -1) continue;
-        Value sample;
-        for (const auto& row : state->rows)
-            if (!IsNull(row.values[static_cast<std::size_t>(i - offset)])) {
-                sample = row.values[static_cast<std::size_t>(i - offset)];
-                break;
-            }
-        col.type = detail::TypeFromDeclared(sqlite3_column_decltype(stmt.get(), i), sample);
+        col.type = state->ComputedType(stmt.get(), i, offset);
         col.size = FixedSize(col.type).value_or(255);
     }
     stmt.reset();
 
     state->updatable = updatable;
     if (keyed) state->table = table->Name();
-    if (updatable) {
-        for (const auto& f : table->Fields()) {
-            bool shown = false;
-            for (const auto& col : state->columns)
-                if (col.origin == f->Name()) shown = true;
-            const bool filled = (f->Attributes() & dbAutoIncrField) != 0 ||
-                                detail::SqliteDefault(f->DefaultValue()).has_value();
-            if (!shown && f->Required() && !filled)
-                state->hiddenRules.push_back({f->Name(), true, false});
-        }
-        for (const auto& ix : table->Indexes())
-            if (ix->Primary() || ix->Required())
-                for (const auto& f : ix->Fields()) {
-                    int fi = table->Fields().Find(f->Name());
-                    if (fi >= 0 && (table->Fields()[fi]->Attributes() & dbAutoIncrField)) continue;
-                    state->primaryColumns.push_back(f->Name());
-                }
-    }
-    int column = 0;
-    for (const auto& col : state->columns) {
-        auto f = std::make_shared<Field>(col.name, col.type, col.size);
-        f->allowZeroLength_ = col.allowZeroLength;
-        f->required_ = col.required;
-        f->role_ = Field::Role::RecordsetField;
-        f->recordset_ = state;
-        f->column_ = column++;
-        state->fields.Insert(f);
-    }
+    if (updatable) state->LearnWriteRules(*table);
+    state->MakeFields(state);
     state->position = 0;
     return std::unique_ptr<Recordset>(new Recordset(state));
 }

@@ -12,6 +12,10 @@
 #include "engine/Field.h"
 #include "engine/Sqlite.h"
 
+namespace actualiz::engine {
+class TableDef;
+}
+
 namespace actualiz::engine::detail {
 
 class RecordsetState {
@@ -88,6 +92,16 @@ class RecordsetState {
     Row ReadRow(long long rowid) const;
     // The set's table columns, quoted, in set order.
     std::string ColumnList() const;
+
+    // Setting the set up once its statement is prepared: the type of a computed column (from its
+    // declared type or its first value), the rules a written row must satisfy, and the fields.
+    // Reads the columns of the prepared statement (from offset on); true when every one is a
+    // plain column of source.
+    bool DescribeColumns(sqlite3_stmt* stmt, int offset, Collection<TableDef>& tables,
+                         const TableDef* source);
+    short ComputedType(sqlite3_stmt* stmt, int column, int offset) const;
+    void LearnWriteRules(const TableDef& source);
+    void MakeFields(const std::shared_ptr<RecordsetState>& self);
 
   private:
     void ReadKeys() const;
