@@ -191,6 +191,13 @@ TEST_F(DatabaseTest, HandlesOfOneFileShareItsConnectionButNotTheirState) {
     auto again = Reopen();
     EXPECT_TRUE(again->TableDefs().Contains("solo_en_otra"));
     EXPECT_FALSE(again->TableDefs().Contains("pedidos"));
+    // The last handle closed in the middle of a transaction leaves no lock behind it.
+    ASSERT_EQ(sqlite3_exec(again->Handle(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    again->Close();
+    int rc = -1;
+    RawQuery(HostPath("prueba.mdb"), "BEGIN IMMEDIATE", &rc);
+    EXPECT_EQ(rc, SQLITE_OK);
 }
 
 TEST_F(DatabaseTest, AWriteGroupIsWrittenOnceOrNotAtAll) {
