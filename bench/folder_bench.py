@@ -257,7 +257,8 @@ def upgrade_one(model, old):
         stmts = [("CREATE TABLE %s (%s)" % (quote(name), ", ".join(
             "%s %s" % (quote(c[0]), declared(c[1], c[2])) for c in cols)), ()),
             ("INSERT INTO MSysObjects (Id, Name, Type) VALUES (?, ?, 1)", (new_id, name))]
-        stmts += [("INSERT INTO MSysColumns VALUES (?, ?, ?, ?, ?, ?, ?)",
+        stmts += [("INSERT INTO MSysColumns (ObjectId, Position, Name, Type, Size, AllowZeroLength, "
+                   "Required) VALUES (?, ?, ?, ?, ?, ?, ?)",
                    (new_id, c[5], c[0], c[1], c[2], c[3], c[4])) for c in cols]
         change(old, stmts)
         old_tables[name] = new_id
@@ -274,7 +275,8 @@ def upgrade_one(model, old):
             position += 1
             change(old, [("ALTER TABLE %s ADD COLUMN %s %s" % (quote(name), quote(c[0]),
                                                               declared(c[1], c[2])), ()),
-                         ("INSERT INTO MSysColumns VALUES (?, ?, ?, ?, ?, ?, ?)",
+                         ("INSERT INTO MSysColumns (ObjectId, Position, Name, Type, Size, AllowZeroLength, "
+                   "Required) VALUES (?, ?, ?, ?, ?, ?, ?)",
                           (old_tables[name], position, c[0], c[1], c[2], c[3], c[4]))])
     # Indexes: every old one dropped, every model one created, one commit each.
     for iid, sql_name in list(old.execute("SELECT Id, SqlName FROM MSysIndexes")):
@@ -291,9 +293,11 @@ def upgrade_one(model, old):
         stmts = [("CREATE %sINDEX %s ON %s (%s)" % ("UNIQUE " if unique or primary else "",
                                                     quote(sql_name), quote(table),
                                                     ", ".join(quote(c) for c in cols)), ()),
-                 ("INSERT INTO MSysIndexes VALUES (?, ?, ?, ?, ?, ?, ?)",
+                 ("INSERT INTO MSysIndexes (Id, ObjectId, Name, SqlName, IsUnique, IsPrimary, "
+                  "IgnoreNulls) VALUES (?, ?, ?, ?, ?, ?, ?)",
                   (new_id, old_tables[table], name, sql_name, unique, primary, ignore))]
-        stmts += [("INSERT INTO MSysIndexColumns VALUES (?, ?, ?, 0)", (new_id, p + 1, c))
+        stmts += [("INSERT INTO MSysIndexColumns (IndexId, Position, Name, Descending) "
+                   "VALUES (?, ?, ?, 0)", (new_id, p + 1, c))
                   for p, c in enumerate(cols)]
         change(old, stmts)
     # Relations: the old ones and their triggers dropped, the model's created, one commit each.
@@ -340,7 +344,7 @@ def upgrade_one(model, old):
                                         "MSysObjects o ON o.Id = q.ObjectId ORDER BY o.Name")):
         new_id = next_id()
         change(old, [("INSERT INTO MSysObjects (Id, Name, Type) VALUES (?, ?, 5)", (new_id, name)),
-                     ("INSERT INTO MSysQueries VALUES (?, ?)", (new_id, sql))])
+                     ("INSERT INTO MSysQueries (ObjectId, SQL) VALUES (?, ?)", (new_id, sql))])
 
 
 # ---- the measurements ----------------------------------------------------------------------
@@ -359,7 +363,9 @@ def folder(bench, args):
         for kind, prefix in pair:
             result[kind] = bench.run_transform(prefix) if kind == "ours" else bench.run_raw(prefix)
         t_ours, m_ours, code = result["ours"]
-        t_raw, _, _ = result["raw"]
+        t_raw, _, code_raw = result["raw"]
+        if code_raw != 0:
+            sys.exit("el guion de SQLite directo falló (salida %d)" % code_raw)
         ours.append(t_ours)
         raws.append(t_raw)
         rss.append(m_ours)
