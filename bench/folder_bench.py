@@ -105,10 +105,10 @@ class Bench:
                               text=True)
 
     def create(self, prefix, path, doc):
-        spec = os.path.join(self.root, "doc-%d.json" % os.getpid())
-        with open(spec, "w") as f:
+        doc_path = os.path.join(self.root, "doc-%d.json" % os.getpid())
+        with open(doc_path, "w") as f:
             json.dump(doc, f)
-        self.run_cli(prefix, "create", path, "--from", spec)
+        self.run_cli(prefix, "create", path, "--from", doc_path)
 
     def generate(self, dbs, tables, fields, rows, extra_fields=2, extra_tables=2, indexed=True):
         """A prefix with catalogs, dbs old databases with rows and their models."""
