@@ -347,8 +347,9 @@ std::unique_ptr<Recordset> Database::OpenRecordset(std::string_view source,
     if (rc != SQLITE_OK) detail::ThrowSqlite(c.db(), rc, text);
     if (!stmt || !sqlite3_stmt_readonly(stmt.get())) throw MakeError(err::kInvalidOperation, text);
     for (std::size_t p = 0; p < select.parameters.size(); ++p) {
-        int bound = detail::BindValue(stmt.get(), static_cast<int>(p + 1),
-                                      detail::ParameterValue(select, p, parameters));
+        state->parameterValues.push_back(detail::ParameterValue(select, p, parameters));
+        int bound =
+            detail::BindValue(stmt.get(), static_cast<int>(p + 1), state->parameterValues.back());
         if (bound != SQLITE_OK) detail::ThrowSqlite(c.db(), bound, text);
     }
 

@@ -56,6 +56,8 @@ void RecordsetState::ReadKeys() const {
     // The set's own statement, so that the rows come in exactly the order it gives them (a
     // narrower query could be answered from an index, in that index's order).
     Statement s(*connection, keyedSql, table);
+    for (std::size_t p = 0; p < parameterValues.size(); ++p)
+        s.Bind(static_cast<int>(p) + 1, parameterValues[p]);
     std::vector<long long> read;
     while (s.Step()) read.push_back(s.Int(0));
     keys = std::move(read);

@@ -57,7 +57,8 @@ class RecordsetState {
     // ids when a row is shown. Any other set (joins, groupings, computed columns) reads all its
     // rows when it is opened. Either way no statement stays open between calls.
     bool keyed = false;
-    std::string keyedSql;  // the set's statement with the row id as first column
+    std::string keyedSql;                // the set's statement with the row id as first column
+    std::vector<Value> parameterValues;  // bound to keyedSql's placeholders, in order
     mutable bool keysRead = false;
     mutable std::vector<long long> keys;
     mutable long windowStart = 0;  // position of window[0]
