@@ -1,8 +1,11 @@
 #include "app/Actualiz.h"
 
 #include <exception>
+#include <utility>
 
 #include "app/ErrorModes.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderLock.h"
 
 namespace actualiz::app {
 
@@ -195,7 +198,46 @@ void Actualiz::RecordFailure(const std::string& command, const Error& error) {
     host_.ShowError(command, error);
 }
 
+void Actualiz::NoteFailingCommand(const char* command) {
+    if (failingCommand_.empty()) failingCommand_ = command;
+}
+
+std::string Actualiz::TakeFailingCommand() {
+    return std::exchange(failingCommand_, std::string());
+}
+
+namespace {
+
+// Moving through drives and folders and leaving the program change no database; every other
+// command may, and runs only while this process holds the data folder's lock.
+bool ChangesDatabases(std::string_view command) {
+    for (const char* reader : {"Form_Activate", "Drive1_Change", "Dir1_Change", "Command1_Click",
+                               "Command7_Click", "Command14_Click"})
+        if (command == reader) return false;
+    return true;
+}
+
+// The data folder's lock, or nothing where the folder cannot be mapped (no run can use it).
+std::unique_ptr<platform::FolderLock> LockFolder(const std::string& windowsFolder) {
+    try {
+        return std::make_unique<platform::FolderLock>(platform::ToHostPath(windowsFolder));
+    } catch (const Error&) {
+        return nullptr;
+    }
+}
+
+}  // namespace
+
 void Actualiz::Dispatch(const std::string& command, Handler handler) {
+    std::unique_ptr<platform::FolderLock> lock;
+    if (ChangesDatabases(command)) {
+        lock = LockFolder(Dir1.Path());
+        if (lock && !lock->Held()) {
+            RecordFailure(command, FolderInUse(Dir1.Path()));
+            return;
+        }
+    }
+    TakeFailingCommand();
     try {
         (this->*handler)();
     } catch (const ApplicationEnded&) {
@@ -205,6 +247,7 @@ void Actualiz::Dispatch(const std::string& command, Handler handler) {
     } catch (const std::exception& e) {
         RecordFailure(command, GenericError(e));
     }
+    TakeFailingCommand();
 }
 
 void Actualiz::Click(std::string_view buttonName) {

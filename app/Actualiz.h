@@ -115,15 +115,21 @@ class Actualiz {
     const std::vector<CommandError>& Errors() const { return errors_; }
 
     // Everything skip-on-error mode passed over (see SkipOnError), with the old database the
-    // step worked on.
+    // step worked on. command is the command the failure escaped from (the innermost one), file
+    // the file it concerns: the old database, or the model or catalog when that was at fault.
     struct SkippedError {
         std::string command;
         std::string database;
         int number;
         std::string description;
+        std::string file;
     };
     std::vector<SkippedError>& Skipped() { return skipped_; }
     const std::vector<SkippedError>& Skipped() const { return skipped_; }
+    // The innermost command a failure escaped from, noted while it unwinds (CommandScope) and
+    // taken, once, by whoever passes the failure over or records it.
+    void NoteFailingCommand(const char* command);
+    std::string TakeFailingCommand();
 
     // ---- Finding controls by name (the view and the runner) ----
     // nullptr when there is no such control. fullName is "List6" or "List1(3)".
@@ -223,6 +229,7 @@ class Actualiz {
     bool ended_ = false;
     std::vector<CommandError> errors_;
     std::vector<SkippedError> skipped_;
+    std::string failingCommand_;
 };
 
 }  // namespace actualiz::app

@@ -15,6 +15,9 @@ namespace actualiz::app {
 inline constexpr int kErrInternal = 51;
 Error GenericError(const std::exception& e);
 
+// Another run of this program holds the data folder's lock (platform::FolderLock): 3045, saying so.
+Error FolderInUse(const std::string& dataFolder);
+
 // Skip-on-error mode: every step of a command from a stated point on runs through one of these.
 // A failing step is recorded in form.Skipped() (with the old database in Text4 at that moment)
 // and passed over; execution goes on with the next step. A command called as a step that fails
@@ -46,6 +49,8 @@ class SkipOnError {
   private:
     template <class Step>
     void Run(Step&& step, const std::string* database) {
+        // A failure some other handler swallowed must not lend its command to this step's.
+        form_.TakeFailingCommand();
         try {
             std::forward<Step>(step)();
         } catch (const Error& e) {
@@ -59,6 +64,29 @@ class SkipOnError {
     Actualiz& form_;
     std::string command_;
     int failures_ = 0;
+};
+
+// Names a command for the failures that escape it: declared first in a command without error
+// handling of its own, it notes the command on the form when a failure unwinds through it, so
+// that the step that passes the failure over records the command that failed rather than its
+// own name. The innermost command wins.
+//
+//     void Actualiz::Command18_Click() {
+//         CommandScope scope(*this, "Command18_Click");
+class CommandScope {
+  public:
+    CommandScope(Actualiz& form, const char* command)
+        : form_(form), command_(command), pending_(std::uncaught_exceptions()) {}
+    ~CommandScope() {
+        if (std::uncaught_exceptions() > pending_) form_.NoteFailingCommand(command_);
+    }
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+
+  private:
+    Actualiz& form_;
+    const char* command_;
+    int pending_;
 };
 
 // The object a reference stands for. A reference that was never set (its creation failed in a

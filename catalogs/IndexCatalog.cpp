@@ -10,6 +10,7 @@
 #include "app/Actualiz.h"
 #include "app/ErrorModes.h"
 #include "catalogs/Catalog.h"
+#include "catalogs/RemovalGuard.h"
 #include "engine/Engine.h"
 
 namespace actualiz::catalogs {
@@ -128,6 +129,7 @@ void ShowTableRows(Actualiz& form, const std::string& table) {
 }  // namespace
 
 void Actualiz::Command17_Click() {
+    CommandScope scope(*this, "Command17_Click");
     ListIndexes(*this, Text4.Text(), EmptyList::BeforeOpening);
     Command18_Click();
 }
@@ -136,6 +138,9 @@ void Actualiz::Command17_Click() {
 // the model's indexes next. A table the model lacks keeps its own, since nothing would re-create
 // them. A model that cannot be opened ends the chain here, before anything is removed.
 void Actualiz::Command18_Click() {
+    CommandScope scope(*this, "Command18_Click");
+    // Nothing is removed unless what replaces it can be read and recorded.
+    catalogs::CheckBeforeIndexRemoval(*this);
     std::shared_ptr<engine::Database> model = engine::OpenDatabase(Text3.Text());
     std::shared_ptr<engine::Database> db = engine::OpenDatabase(Text4.Text());
 
@@ -165,6 +170,7 @@ void Actualiz::Command18_Click() {
 }
 
 void Actualiz::Command19_Click() {
+    CommandScope scope(*this, "Command19_Click");
     ListIndexes(*this, Text3.Text(), EmptyList::AfterOpening);
     Command16_Click();
 }

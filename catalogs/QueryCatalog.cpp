@@ -9,6 +9,7 @@
 #include "app/Actualiz.h"
 #include "app/ErrorModes.h"
 #include "catalogs/Catalog.h"
+#include "catalogs/RemovalGuard.h"
 #include "engine/Engine.h"
 
 namespace actualiz::catalogs {
@@ -26,6 +27,7 @@ std::string OneLineSql(std::string_view sql) {
 namespace actualiz::app {
 
 void Actualiz::Command24_Click() {
+    CommandScope scope(*this, "Command24_Click");
     // Emptied before the model is opened: a model that cannot be opened leaves the catalog empty.
     catalogs::EmptyCatalog(Data5, catalogs::kQueryTable);
 
@@ -61,6 +63,9 @@ void Actualiz::Command24_Click() {
 }
 
 void Actualiz::Command23_Click() {
+    CommandScope scope(*this, "Command23_Click");
+    // Before the first step: a damaged old database keeps its queries.
+    catalogs::CheckOldUndamaged(*this);
     // From the first step to the last, a failing step is passed over (and recorded): a query the
     // old database rejects must not keep the others from being created.
     SkipOnError step(*this, "Command23_Click");

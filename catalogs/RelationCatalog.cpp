@@ -10,6 +10,7 @@
 #include "app/Actualiz.h"
 #include "app/ErrorModes.h"
 #include "catalogs/Catalog.h"
+#include "catalogs/RemovalGuard.h"
 #include "engine/Engine.h"
 
 namespace actualiz::catalogs {
@@ -39,6 +40,7 @@ long AttributesFromText(std::string_view text) {
 namespace actualiz::app {
 
 void Actualiz::Command22_Click() {
+    CommandScope scope(*this, "Command22_Click");
     std::shared_ptr<engine::Database> model = engine::OpenDatabase(Text3.Text());
     catalogs::EmptyCatalog(Data4, catalogs::kRelationTable);
     List9(0).Clear();
@@ -79,6 +81,8 @@ void Actualiz::Command22_Click() {
 }
 
 void Actualiz::Command20_Click() {
+    CommandScope scope(*this, "Command20_Click");
+    catalogs::CheckOldUndamaged(*this);
     std::shared_ptr<engine::Database> db = engine::OpenDatabase(Text4.Text());
     const int count = List9(1).ListCount();
     for (int i = 0; i < count; ++i) {
@@ -89,6 +93,7 @@ void Actualiz::Command20_Click() {
 }
 
 void Actualiz::Command21_Click() {
+    CommandScope scope(*this, "Command21_Click");
     std::shared_ptr<engine::Database> db = engine::OpenDatabase(Text4.Text());
 
     // A relation the old database refuses (a table or field it lacks, a name it already has) is

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "engine/ConnectionPool.h"
 #include "engine/EngineError.h"
@@ -203,7 +202,9 @@ bool MustOpenReadOnly(const fs::path& host) {
 
 }  // namespace
 
-std::shared_ptr<Database> OpenDatabase(std::string_view path) {
+// Every failure to open names the file it concerns, so that whoever records it can tell the
+// model from the old database.
+std::shared_ptr<Database> OpenDatabase(std::string_view path) try {
     fs::path host = HostPath(path);
     std::error_code ec;
     auto status = fs::status(host, ec);
@@ -244,6 +245,9 @@ std::shared_ptr<Database> OpenDatabase(std::string_view path) {
         throw;
     }
     return database;
+} catch (actualiz::Error& e) {
+    if (e.file().empty()) e.SetFile(std::string(path));
+    throw;
 }
 
 std::shared_ptr<Database> CreateDatabase(std::string_view path) {
@@ -254,9 +258,10 @@ std::shared_ptr<Database> CreateDatabase(std::string_view path) {
 
     // The new file is built beside its final place and linked there complete, so nobody ever
     // sees a half-made database and an existing file is never replaced.
-    std::random_device rd;
-    fs::path temp = host;
-    temp += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(rd());
+    fs::path temp;
+    const int fd = platform::CreateTemporaryBeside(host, temp);
+    if (fd < 0) throw MakeError(err::kDiskIo, path);
+    ::close(fd);
     {
         sqlite3* db = nullptr;
         int rc =
@@ -280,13 +285,12 @@ std::shared_ptr<Database> CreateDatabase(std::string_view path) {
             throw;
         }
     }
-    if (::link(temp.c_str(), host.c_str()) != 0) {
+    if (platform::CommitTemporary(temp, host, /*replaceExisting=*/false) != 0) {
         int error = errno;
         fs::remove(temp, ec);
         if (error == EEXIST) throw MakeError(err::kDatabaseExists, path);
         throw MakeError(err::kDiskIo, path);
     }
-    fs::remove(temp, ec);
     return OpenDatabase(path);
 }
 

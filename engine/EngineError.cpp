@@ -44,6 +44,9 @@ std::string Text(int number, std::string_view object) {
             return o +
                    " no es una ruta válida. Compruebe que el nombre de la ruta está bien "
                    "escrito y que está conectado al servidor donde reside el archivo.";
+        case err::kDatabaseDamaged:
+            return "No se puede usar la base de datos " + o +
+                   ": el archivo está dañado (no supera la comprobación de integridad).";
         case err::kFileInUse:
             return "No se pudo usar " + o + "; el archivo ya está en uso.";
         case err::kCannotOpenFile:

@@ -61,6 +61,7 @@ inline constexpr int kTooFewParameters = 3061;       // unknown name in a statem
 inline constexpr int kInputTableNotFound = 3078;     // table or query of a statement not found
 inline constexpr int kUndefinedFunction = 3085;      // function unknown in an expression
 inline constexpr int kAggregateMisused = 3096;       // aggregate function in WHERE (or nested)
+inline constexpr int kDatabaseDamaged = 3049;        // the file fails SQLite's own check
 }  // namespace err
 
 // The error of that number with the engine's Spanish text, naming object (a table, field, index,

@@ -17,9 +17,18 @@ class Error : public std::runtime_error {
     int number() const noexcept { return number_; }
     const std::string& description() const noexcept { return description_; }
 
+    // The file the failure concerns, when whoever raised it knew (a database that could not be
+    // opened, a catalog that cannot hold a row); empty otherwise.
+    const std::string& file() const noexcept { return file_; }
+    Error& SetFile(std::string file) {
+        file_ = std::move(file);
+        return *this;
+    }
+
   private:
     int number_;
     std::string description_;
+    std::string file_;
 };
 
 }  // namespace actualiz

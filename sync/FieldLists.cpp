@@ -10,6 +10,7 @@ using sync::FieldTriple;
 // lists are emptied first and from then on nothing may stop the caller: a table that cannot be
 // opened (nothing selected, no such table or database) just leaves the three lists empty.
 void Actualiz::Command10_Click() {
+    CommandScope scope(*this, "Command10_Click");
     FieldTriple model{List1(0), List1(1), List1(2)};
     model.Clear();
 
@@ -24,6 +25,7 @@ void Actualiz::Command10_Click() {
 // error handling of its own; the lists are emptied before the table is opened, so a table that
 // cannot be opened leaves them empty.
 void Actualiz::Command11_Click() {
+    CommandScope scope(*this, "Command11_Click");
     FieldTriple old{List5(0), List5(1), List5(2)};
     old.Clear();
 
@@ -38,6 +40,7 @@ void Actualiz::Command11_Click() {
 // emptied, so when it cannot be opened the lists keep what they held and the failure goes to
 // the caller.
 void Actualiz::Command2_Click() {
+    CommandScope scope(*this, "Command2_Click");
     Data1.SetDatabaseName(Text3.Text());
     Data1.SetRecordSource(sync::SelectAllFrom(List4.Text()));
     sync::OpenListing(Data1);

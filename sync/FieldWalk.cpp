@@ -36,6 +36,7 @@ bool SelectOldNamesake(const ListBox& List2, ListBox& List3) {
 // first table that needed fields: from then on one table's trouble must not cost the others
 // their fields.
 void Actualiz::Command12_Click() {
+    CommandScope scope(*this, "Command12_Click");
     SkipOnError skip(*this, "Command12_Click");
     bool skipping = false;
     auto step = [&](auto&& body) {

@@ -18,6 +18,7 @@ namespace actualiz::app {
 // tables as the model (or more) and still lacks some of the model's, so the names are always
 // compared.
 void Actualiz::Command8_Click() {
+    CommandScope scope(*this, "Command8_Click");
     SkipOnError record(*this, "Command8_Click");
 
     Text5.SetText(Text3.Text());

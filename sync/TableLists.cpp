@@ -2,6 +2,7 @@
 #include <string>
 
 #include "app/Actualiz.h"
+#include "app/ErrorModes.h"
 #include "engine/Engine.h"
 
 namespace actualiz::app {
@@ -11,6 +12,7 @@ namespace actualiz::app {
 // Text2. No error handling of its own: a database that cannot be opened ends the command and the
 // caller decides what to do about it.
 void Actualiz::Command6_Click() {
+    CommandScope scope(*this, "Command6_Click");
     std::shared_ptr<engine::Database> db = engine::OpenDatabase(Text3.Text());
 
     List2.Clear();

@@ -1,4 +1,5 @@
 #include "app/Actualiz.h"
+#include "app/ErrorModes.h"
 
 namespace actualiz::app {
 
@@ -6,6 +7,7 @@ namespace actualiz::app {
 // order, into List8. Names are compared exactly, letter case included; the driver copies what
 // ends up here. Traps nothing: a failure leaves List8 with the names found so far.
 void Actualiz::Command15_Click() {
+    CommandScope scope(*this, "Command15_Click");
     List8.Clear();
     for (int i = 0; i < List7.ListCount(); ++i) {
         List7.SetListIndex(i);

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -139,6 +142,28 @@ class CatalogTest : public ::testing::Test {
         }
         rs->Close();
         db->Close();
+    }
+
+    // Overwrites the first page of a table's data with garbage, as a failing disk would: the file
+    // still opens, but SQLite's own check finds the damage.
+    static void DamageTable(const std::filesystem::path& file, const std::string& table) {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db,
+                           ("SELECT rootpage, (SELECT page_size FROM pragma_page_size) FROM "
+                            "sqlite_master WHERE name = '" +
+                            table + "'")
+                               .c_str(),
+                           -1, &stmt, nullptr);
+        ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+        const long long page = sqlite3_column_int64(stmt, 0);
+        const long long size = sqlite3_column_int64(stmt, 1);
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
+        out.seekp((page - 1) * size);
+        out << std::string(static_cast<std::size_t>(size), '\x5a');
     }
 
     // Runs a command the way another command would call it; a failure that reaches it is

@@ -1,4 +1,7 @@
 #include "CatalogFixture.h"
+
+#include <fstream>
+
 #include "catalogs/QueryCatalog.h"
 
 namespace actualiz::testing {
@@ -174,6 +177,53 @@ TEST_F(DriverEndToEnd, ASecondRunLeavesTheSameIndexesRelationsAndQueries) {
 
     EXPECT_EQ(Describe(OldOf("clientes.mdb")), afterFirst);
     ExpectTheModelsIndexesRelationsAndQueries("clientes.mdb");
+}
+
+TEST_F(DriverEndToEnd, AnUnreadableModelCostsTheOldDatabaseNothingAndIsTheOneBlamed) {
+    Build(OldOf("clientes.mdb"),
+          {{"tables",
+            {TableOf("clientes", {LongField("codigo"), TextField("nombre")},
+                     {Index("PrimaryKey", {"codigo"}, true, true), Index("Nombre", {"nombre"})}),
+             TableOf("pedidos", {LongField("numero"), LongField("cliente")})}},
+           {"relations",
+            {Relation("ClientesPedidos", "clientes", "pedidos", {{"codigo", "cliente"}})}},
+           {"queries", {{{"name", "Todo"}, {"sql", "SELECT * FROM clientes"}}}}});
+    std::ofstream(prefix.driveCPath("prog/modelos/clientes.mdb")) << std::string(4096, 'x');
+    const Json before = Describe(OldOf("clientes.mdb"));
+
+    form->Form_Activate();
+    form->Command13_Click();
+
+    EXPECT_EQ(Describe(OldOf("clientes.mdb")), before);
+    // Each failure names the command it escaped from and the model as the file at fault; the
+    // index removal refused before it removed anything.
+    bool removalRefused = false;
+    for (const auto& s : form->Skipped()) {
+        EXPECT_NE(s.command, "Command13_Click") << s.description;
+        EXPECT_EQ(s.database, OldOf("clientes.mdb"));
+        EXPECT_EQ(s.file, ModelOf("clientes.mdb")) << s.command << ": " << s.description;
+        if (s.command == "Command18_Click") removalRefused = true;
+    }
+    EXPECT_TRUE(removalRefused);
+}
+
+TEST_F(DriverEndToEnd, APairWhoseModelAndOldDatabaseAreOneFileIsPassedOver) {
+    Build(ModelOf("clientes.mdb"),
+          {{"tables",
+            {TableOf("clientes", {LongField("codigo")},
+                     {Index("PrimaryKey", {"codigo"}, true, true)})}},
+           {"queries", {{{"name", "Todo"}, {"sql", "SELECT * FROM clientes"}}}}});
+    const Json before = Describe(ModelOf("clientes.mdb"));
+
+    form->Form_Activate();
+    form->Dir1.SetPath("C:\\prog\\modelos");
+    ASSERT_EQ(Items(form->List6), (std::vector<std::string>{"clientes.mdb"}));
+    form->Command13_Click();
+
+    EXPECT_EQ(Describe(ModelOf("clientes.mdb")), before);
+    ASSERT_EQ(form->Skipped().size(), 1u);
+    EXPECT_EQ(form->Skipped().front().command, "Command13_Click");
+    EXPECT_NE(form->Skipped().front().description.find("mismo archivo"), std::string::npos);
 }
 
 }  // namespace

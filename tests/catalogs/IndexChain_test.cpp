@@ -1,6 +1,9 @@
 #include "CatalogFixture.h"
 #include "catalogs/IndexCatalog.h"
 
+#include <fstream>
+#include <functional>
+
 namespace actualiz::testing {
 namespace {
 
@@ -8,6 +11,10 @@ using catalogs::kIndexCatalogPath;
 using catalogs::kIndexTable;
 
 class IndexChain : public CatalogTest {
+  public:
+    using CatalogTest::form;
+    using CatalogTest::prefix;
+
   protected:
     // The four fields every catalog has, as the bound text boxes show them.
     Rows IndexRows() const {
@@ -109,6 +116,68 @@ TEST_F(IndexChain, TheChainReplacesTheOldIndexesByTheModelsWholeIndexes) {
               (std::vector<std::string>{"Dos[f2,f3] unique", "PrimaryKey[f1,f2] unique primary",
                                         "Uno[f1]"}));
     EXPECT_EQ(TableRows(kOld, "T"), rows) << "the data should be untouched";
+}
+
+// Nothing is removed from the old database unless what is to replace it can be read and
+// recorded, and the old database itself is sound.
+TEST_F(IndexChain, NothingIsRemovedWhenWhatReplacesItCannotBeReadOrRecorded) {
+    struct Case {
+        const char* what;
+        std::function<void(IndexChain&)> spoil;
+        int error;
+    };
+    const std::vector<Case> cases = {
+        {"a model that is no database",
+         [](IndexChain& t) {
+             std::ofstream(t.prefix.driveCPath("prog/modelos/base.mdb")) << std::string(4096, 'x');
+         },
+         engine::err::kUnrecognizedFormat},
+        {"a model that is a folder",
+         [](IndexChain& t) {
+             std::filesystem::remove(t.prefix.driveCPath("prog/modelos/base.mdb"));
+             t.prefix.makeDir("prog/modelos/base.mdb");
+         },
+         engine::err::kCannotOpenFile},
+        {"a catalog whose index name field is too short for a model index",
+         [](IndexChain& t) {
+             std::filesystem::remove(t.prefix.driveCPath("ActMirto/indices.mdb"));
+             Json field = {{"type", engine::dbText}, {"size", 255}, {"allowZeroLength", true}};
+             Json fields = Json::array();
+             for (const char* name : {"nombreind", "tabla", "campo", "unico"}) {
+                 field["name"] = name;
+                 field["size"] = std::string(name) == "nombreind" ? 12 : 255;
+                 fields.push_back(field);
+             }
+             Build(kIndexCatalogPath, {{"tables", {{{"name", kIndexTable}, {"fields", fields}}}}});
+             t.form->Data3.Refresh();
+         },
+         engine::err::kFieldTooSmall},
+        {"an old database with a damaged page",
+         [](IndexChain& t) { DamageTable(t.prefix.driveCPath("datos/base.mdb"), "T"); },
+         engine::err::kDatabaseDamaged},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        form.reset();
+        std::filesystem::remove_all(prefix.driveCPath("prog/modelos/base.mdb"));
+        std::filesystem::remove_all(prefix.driveCPath("datos/base.mdb"));
+        catalogs::CreateCatalogs(true);
+        form = std::make_unique<app::Actualiz>(host, "C:\\prog");
+        form->Text3.SetText(kModel);
+        form->Text4.SetText(kOld);
+        Build(kOld, {{"tables",
+                      {Table("T", {"a", "b"},
+                             {Index("PrimaryKey", {"a"}, true, true), Index("Dos", {"b"})})}}});
+        AddTableRows(kOld, "T", {{"1", "x"}, {"2", "y"}});
+        Build(kModel, {{"tables", {Table("T", {"a", "b"}, {Index("UnNombreMuyLargo", {"a"})})}}});
+        c.spoil(*this);
+
+        Run("Command17_Click");
+
+        EXPECT_EQ(ErrorNumbers(), (std::vector<int>{c.error}));
+        EXPECT_EQ(IndexesOf(kOld, "T"),
+                  (std::vector<std::string>{"Dos[b]", "PrimaryKey[a] unique primary"}));
+    }
 }
 
 TEST_F(IndexChain, RemovalDeletesEveryRecordedIndexOfSeveralFieldsWithoutError) {

@@ -161,7 +161,8 @@ TEST(DumpJson, MessagesAndSkippedFailuresAreListed) {
     app::Actualiz form(host, "C:\\prog");
     form.host().MsgBox("La tabla histoprod ya existe", app::MsgIcon::Critical,
                        app::Actualiz::Title());
-    form.Skipped().push_back({"Command13_Click", "c:\\d\\a.mdb", 3010, "La tabla ya existe"});
+    form.Skipped().push_back(
+        {"Command13_Click", "c:\\d\\a.mdb", 3010, "La tabla ya existe", "c:\\d\\a.mdb"});
     form.Bar2.SetMax(0);
     form.Label4.SetCaption("Procesando");
     auto dump = cli::DumpForm(form, host);

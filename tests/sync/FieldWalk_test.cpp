@@ -227,13 +227,14 @@ TEST_F(FieldWalk, AfterTheFirstTableThatNeededFieldsFailuresArePassedOver) {
     EXPECT_EQ(FieldNames(OldPath("base.mdb"), "c"), V({"x", "y"}));
     EXPECT_EQ(TableNames(OldPath("base.mdb")), V({"a", "c"}));
     ASSERT_FALSE(form->Skipped().empty());
-    for (const auto& s : form->Skipped()) {
-        EXPECT_EQ(s.command, "Command12_Click");
-        EXPECT_EQ(s.database, OldPath("base.mdb"));
-    }
-    // The old listing of "b" failed, then the table itself could not be found for the append.
+    for (const auto& s : form->Skipped()) EXPECT_EQ(s.database, OldPath("base.mdb"));
+    // The old listing of "b" failed (recorded against the listing, the command it escaped
+    // from), then the table itself could not be found for the append.
     EXPECT_EQ(form->Skipped()[0].number, engine::err::kInputTableNotFound)
         << form->Skipped()[0].description;
+    EXPECT_EQ(form->Skipped()[0].command, "Command11_Click");
+    for (std::size_t i = 1; i < form->Skipped().size(); ++i)
+        EXPECT_EQ(form->Skipped()[i].command, "Command12_Click");
     EXPECT_EQ(form->Bar2.Value(), 3.0f);
 }
 
