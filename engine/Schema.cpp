@@ -6,6 +6,7 @@
 
 #include "engine/FieldRules.h"
 #include "engine/Names.h"
+#include "engine/StoredDefinitions.h"
 #include "engine/TextKey.h"
 
 namespace actualiz::engine::detail {
@@ -505,6 +506,7 @@ void Schema::AppendTable(Database& database, const std::shared_ptr<TableDef>& ta
     }
     columns += TableConstraints(*table);
     Transaction tx(c, table->Name());
+    if (StoredObjectExists(c, table->Name())) throw MakeError(err::kTableExists, table->Name());
     c.Exec("CREATE TABLE " + QuoteIdentifier(table->Name()) + " (" + columns + ")", table->Name());
     long long id = InsertObject(c, table->Name(), kObjectTable);
     {
@@ -543,6 +545,7 @@ void Schema::DeleteTable(Database& database, const std::shared_ptr<TableDef>& ta
         if (SameName(r->Table(), table->Name()) || SameName(r->ForeignTable(), table->Name()))
             throw MakeError(err::kInRelationship, table->Name());
     Transaction tx(c, table->Name());
+    table->id_ = StoredTableId(c, table->Name());
     c.Exec("DROP TABLE " + QuoteIdentifier(table->Name()), table->Name());
     for (const char* sql :
          {"DELETE FROM \"MSysIndexColumns\" WHERE \"IndexId\" IN (SELECT \"Id\" FROM "
@@ -567,6 +570,9 @@ void Schema::AppendField(TableDef& table, const std::shared_ptr<Field>& field) {
     if (IsEngineTable(table.Name())) throw MakeError(err::kInvalidOperation, table.Name());
     CheckCounterField(table, *field);
     Transaction tx(c, table.Name());
+    table.id_ = StoredTableId(c, table.Name());
+    if (StoredColumnExists(c, table.id_, field->Name()))
+        throw MakeError(err::kFieldDefinedTwice, field->Name());
     // Adding a column rewrites only the table's definition, never its rows.
     c.Exec(
         "ALTER TABLE " + QuoteIdentifier(table.Name()) + " ADD COLUMN " + ColumnDefinition(*field),
@@ -609,6 +615,9 @@ void Schema::DeleteField(TableDef& table, const std::shared_ptr<Field>& field) {
             throw MakeError(err::kInRelationship, field->Name());
     if (table.fields_.Count() == 1) throw MakeError(err::kInvalidOperation, field->Name());
     Transaction tx(c, table.Name());
+    table.id_ = StoredTableId(c, table.Name());
+    if (!StoredColumnExists(c, table.id_, field->Name()))
+        throw MakeError(err::kItemNotFound, field->Name());
     DropCounterTrigger(c, table.Name(), field->Name());
     c.Exec("ALTER TABLE " + QuoteIdentifier(table.Name()) + " DROP COLUMN " +
                QuoteIdentifier(field->Name()),
@@ -629,6 +638,7 @@ void Schema::UpdateFieldFlags(TableDef& table, const Field& field, bool allowZer
     c.CheckWritable(table.Name());
     if (IsEngineTable(table.Name())) throw MakeError(err::kInvalidOperation, table.Name());
     Transaction tx(c, table.Name());
+    table.id_ = StoredTableId(c, table.Name());
     Statement s(c,
                 "UPDATE \"MSysColumns\" SET \"AllowZeroLength\" = ?, \"Required\" = ? WHERE "
                 "\"ObjectId\" = ? AND \"Name\" = ?",
@@ -650,6 +660,9 @@ void Schema::AppendIndex(TableDef& table, const std::shared_ptr<Index>& index) {
     for (const auto& f : index->Fields())
         if (!table.fields_.Contains(f->Name())) throw MakeError(err::kItemNotFound, f->Name());
     Transaction tx(c, table.Name());
+    table.id_ = StoredTableId(c, table.Name());
+    if (FindStoredIndex(c, table.id_, index->Name()))
+        throw MakeError(err::kIndexExists, index->Name());
     StoredIndex stored = CreateIndexInFile(c, table, table.id_, *index);
     tx.Commit();
     Schema::MarkIndexStored(*index, stored);
@@ -662,14 +675,19 @@ void Schema::DeleteIndex(TableDef& table, const std::shared_ptr<Index>& index) {
     c.CheckWritable(table.Name());
     if (IsEngineTable(table.Name())) throw MakeError(err::kInvalidOperation, table.Name());
     Transaction tx(c, table.Name());
-    c.Exec("DROP INDEX IF EXISTS " + QuoteIdentifier(index->sqlName_), table.Name());
+    // By name, as the file holds it now: the Id read when the database was opened may belong to
+    // another index by now.
+    table.id_ = StoredTableId(c, table.Name());
+    const std::optional<StoredIndexRow> row = FindStoredIndex(c, table.id_, index->Name());
+    if (!row) throw MakeError(err::kItemNotFound, index->Name());
+    c.Exec("DROP INDEX IF EXISTS " + QuoteIdentifier(row->sqlName), table.Name());
     {
         Statement s(c, "DELETE FROM \"MSysIndexColumns\" WHERE \"IndexId\" = ?", index->Name());
-        s.Bind(1, index->id_).Run();
+        s.Bind(1, row->id).Run();
     }
     {
         Statement s(c, "DELETE FROM \"MSysIndexes\" WHERE \"Id\" = ?", index->Name());
-        s.Bind(1, index->id_).Run();
+        s.Bind(1, row->id).Run();
     }
     tx.Commit();
     index->stored_ = false;
@@ -699,6 +717,8 @@ void Schema::AppendRelation(Database& database, const std::shared_ptr<Relation>&
     const bool enforce = (relation->Attributes() & dbRelationDontEnforce) == 0;
 
     Transaction tx(c, relation->Name());
+    if (StoredRelationExists(c, relation->Name()))
+        throw MakeError(err::kObjectExists, relation->Name());
     if (enforce) {
         // Existing rows of the foreign table must find their row in the primary table.
         std::string notNull, match;
@@ -795,6 +815,7 @@ void Schema::StoreQuery(Database& database, QueryDef& query) {
         database.queryDefs_.Contains(query.Name()))
         throw MakeError(err::kObjectExists, query.Name());
     Transaction tx(c, query.Name());
+    if (StoredObjectExists(c, query.Name())) throw MakeError(err::kObjectExists, query.Name());
     long long id = InsertObject(c, query.Name(), kObjectQuery);
     Statement s(c, "INSERT INTO \"MSysQueries\" (\"ObjectId\", \"SQL\") VALUES (?, ?)",
                 query.Name());

@@ -136,6 +136,33 @@ TEST_F(IndexTest, DeleteByNameRemovesTheSqliteIndex) {
     EXPECT_EQ(Reopen()->TableDefs()["t"]->Indexes().Count(), 0);
 }
 
+// Two connections changing the indexes of one file: each change acts on what the file holds at
+// that moment, never on an Id read when its connection opened (Ids are reused).
+TEST_F(IndexTest, TwoConnectionsChangingOneFileLeaveItsSystemTablesAndSqliteInAgreement) {
+    auto first = NewDatabase();
+    auto t = AddTable(*first, "t", {"a", "b"});
+    t->Indexes().Append(MakeIndex(*t, "viejo", {"a"}));
+    auto second = Reopen();
+    auto t2 = second->TableDefs()["t"];
+    t2->Indexes().Delete("viejo");
+    t2->Indexes().Append(MakeIndex(*t2, "nuevo", {"b"}));
+
+    // The first connection still lists the old index; deleting it must not take the new one's
+    // rows, and appending the new one's name must be refused as the name it is.
+    EXPECT_EQ(ErrorOf([&] { t->Indexes().Delete("viejo"); }), err::kItemNotFound);
+    EXPECT_EQ(ErrorOf([&] { t->Indexes().Append(MakeIndex(*t, "nuevo", {"a"})); }),
+              err::kIndexExists);
+
+    const auto file = HostPath("prueba.mdb");
+    EXPECT_EQ(RawQuery(file, "SELECT SqlName FROM MSysIndexes"),
+              std::vector<std::string>{"t.nuevo"});
+    EXPECT_EQ(RawQuery(file,
+                       "SELECT name FROM sqlite_master WHERE type = 'index' AND name NOT "
+                       "LIKE 'sqlite%'"),
+              std::vector<std::string>{"t.nuevo"});
+    EXPECT_EQ(RawQuery(file, "SELECT Name FROM MSysIndexColumns"), std::vector<std::string>{"b"});
+}
+
 TEST_F(IndexTest, IndexesAppendedBeforeTheTableAreStoredWithIt) {
     auto db = NewDatabase();
     auto t = db->CreateTableDef("gastosgen");
