@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "engine/Integrity.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
@@ -49,9 +50,10 @@ BackupInfo MakeBackup(const std::string& dataFolder, const std::vector<std::stri
     backup.hostFolder = folderHost.string();
     backup.dataHostFolder = dataHost.string();
     try {
+        // Through SQLite: a journal a killed run left is rolled back before the copy, and each
+        // copy is checked before the run may change anything.
         for (const std::string& name : names) {
-            platform::CopyFile(Join(dataFolder, name), Join(backup.folder, name),
-                               /*replaceExisting=*/false);
+            engine::CopyDatabase(Join(dataFolder, name), folderHost / name);
             backup.files.push_back(name);
         }
     } catch (...) {

@@ -12,10 +12,11 @@ namespace actualiz::cli {
 std::string BackupFolderName(std::time_t now);
 
 // Copies the named databases of the data folder (a Windows path, as the directory list holds it)
-// into a new folder respaldo-YYYYMMDD-HHMMSS inside it, byte for byte, before anything changes
-// them. A folder of that name that already exists is never reused: "-2", "-3" ... is appended.
-// The databases are closed while this runs, so a plain copy is a consistent one. Throws
-// actualiz::Error; a half-made backup folder is removed again.
+// into a new folder respaldo-YYYYMMDD-HHMMSS inside it before anything changes them. A folder of
+// that name that already exists is never reused: "-2", "-3" ... is appended. Each copy is made
+// through the engine (engine::CopyDatabase: a journal left by a killed run is rolled back first,
+// and the copy must pass SQLite's quick_check). Throws actualiz::Error; a half-made backup folder
+// is removed again.
 BackupInfo MakeBackup(const std::string& dataFolder, const std::vector<std::string>& names,
                       std::time_t now);
 

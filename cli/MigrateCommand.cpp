@@ -7,6 +7,7 @@
 
 #include "app/Actualiz.h"
 #include "cli/FormRunner.h"
+#include "cli/RunGuard.h"
 #include "cli/TransformCommand.h"
 #include "engine/Engine.h"
 #include "platform/Error.h"
@@ -96,6 +97,13 @@ int MigrateCommand(const std::string& migration, const std::string& dataDir,
         return 1;
     }
 
+    // One run at a time in a data folder; the lock is held until the migration has ended.
+    const DataFolderLock lock = LockDataFolder(dataFolder);
+    if (!lock.busy.empty()) {
+        err << "actualiz-cli migrate: " << lock.busy << "\n";
+        return kMigrateBusy;
+    }
+
     app::RecordingHost host;
     app::Actualiz form(host, programFolder);
     // The catalogs are opened when the window loads, but no migration reads them: a missing
@@ -135,7 +143,8 @@ void AddMigrateCommand(CLI::App& app) {
                            "  gastosgen  tabla gastosgen en almacen.mdb (Command27_Click)\n"
                            "  histoprod  tabla histoprod en clientes.mdb (Command25_Click)\n"
                            "  auxcli     tabla auxcli en clientes.mdb (Command26_Click)\n"
-                           "Salida: 0 si terminó con \"Terminado\", 1 en otro caso.");
+                           "Salida: 0 si terminó con \"Terminado\", 1 en otro caso, 3 si otra "
+                           "ejecución trabaja en la carpeta de datos.");
     auto migration = std::make_shared<std::string>();
     auto dataDir = std::make_shared<std::string>();
     auto programDir = std::make_shared<std::string>();

@@ -60,6 +60,7 @@ json ChangesJson(const ObjectChanges& c) {
 json FailureJson(const Failure& f, bool withDatabase) {
     json j = {{"command", f.command}, {"number", f.number}, {"description", f.description}};
     if (withDatabase) j["database"] = f.database;
+    if (!f.file.empty() && f.file != f.database) j["file"] = f.file;
     return j;
 }
 
@@ -85,13 +86,16 @@ std::string ChangesText(const ObjectChanges& c, const char* addedWord, const cha
 }
 
 std::string FailureText(const Failure& f) {
-    return f.command + ": " + ErrorText(f.number, f.description);
+    // A failure of another file than the old database (its model, a catalog) says which.
+    const std::string at = f.file.empty() || f.file == f.database ? "" : " [" + f.file + "]";
+    return f.command + at + ": " + ErrorText(f.number, f.description);
 }
 
-// The engine could not recognise the file: not one of this program's databases.
+// The engine could not recognise the old database itself: not one of this program's databases.
 bool UnrecognizedFormat(const DatabaseReport& db) {
     for (const Failure& f : db.failures)
-        if (f.number == engine::err::kUnrecognizedFormat) return true;
+        if (f.number == engine::err::kUnrecognizedFormat && (f.file.empty() || f.file == db.path))
+            return true;
     return false;
 }
 
@@ -209,6 +213,7 @@ json ReportJson(const TransformReport& report) {
             {"copiedIn", copied},
             {"failures", failures},
             {"otherFailures", other},
+            {"leftoversRemoved", report.leftoversRemoved},
             {"failureCount", report.failures.size()},
             {"exitCode", report.ExitCode()}};
 }
@@ -276,6 +281,9 @@ std::string ReportText(const TransformReport& report) {
     if (!copied.empty()) out << ": " << Joined(copied);
     out << "\n";
     if (!notCopied.empty()) out << "Bases nuevas sin copiar: " << Joined(notCopied) << "\n";
+    if (!report.leftoversRemoved.empty())
+        out << "Restos de una ejecución interrumpida, borrados: " << Joined(report.leftoversRemoved)
+            << "\n";
     if (!report.otherFailures.empty()) {
         out << "Otros fallos (" << report.otherFailures.size() << "):\n";
         for (const Failure& f : report.otherFailures) out << "  " << FailureText(f) << "\n";

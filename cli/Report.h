@@ -14,6 +14,7 @@ namespace actualiz::cli {
 struct Failure {
     std::string command;
     std::string database;  // the old database the step worked on (Text4 at the time)
+    std::string file;      // the file at fault when not that database (its model, a catalog)
     int number = 0;
     std::string description;
 };
@@ -79,6 +80,9 @@ struct TransformReport {
     // copies of new databases and anything else, in otherFailures.
     std::vector<Failure> failures;
     std::vector<Failure> otherFailures;
+    // What a killed earlier run had left in the data folder and this run removed (temporary
+    // copies, empty backup folders), relative to the data folder.
+    std::vector<std::string> leftoversRemoved;
 
     // 0 when every step succeeded (also when nothing had to be done), 1 when some step failed.
     int ExitCode() const { return failures.empty() ? 0 : 1; }

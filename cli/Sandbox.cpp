@@ -5,6 +5,9 @@
 #include <random>
 #include <system_error>
 
+#include "engine/EngineError.h"
+#include "engine/Integrity.h"
+#include "engine/JetReader.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
@@ -80,8 +83,24 @@ std::optional<fs::path> Sandbox::FilePlace(std::string_view windowsPath) {
 }
 
 void Sandbox::CopyFile(std::string_view windowsPath) {
-    if (auto target = FilePlace(windowsPath))
-        fs::copy_file(Original(windowsPath), *target, fs::copy_options::overwrite_existing);
+    auto target = FilePlace(windowsPath);
+    if (!target) return;
+    std::error_code ec;
+    fs::remove(*target, ec);
+    // A database of ours is copied through SQLite, so a journal a killed run left is rolled back
+    // first and the preview never works on a torn copy. Anything else (a real Access model, a
+    // file that is no database, a damaged one) is copied as it is, for the run to meet as it is.
+    try {
+        if (!engine::IsJetFile(Original(windowsPath))) {
+            engine::CopyDatabase(Original(windowsPath).string(), *target);
+            return;
+        }
+    } catch (const Error& e) {
+        if (e.number() != engine::err::kUnrecognizedFormat &&
+            e.number() != engine::err::kDatabaseDamaged)
+            throw;
+    }
+    fs::copy_file(Original(windowsPath), *target, fs::copy_options::overwrite_existing);
 }
 
 void Sandbox::Placeholder(std::string_view windowsPath) {

@@ -24,6 +24,7 @@
 #include "cli/FormRunner.h"
 #include "cli/Progress.h"
 #include "cli/Report.h"
+#include "cli/RunGuard.h"
 #include "cli/Sandbox.h"
 #include "cli/ScopedPrefix.h"
 #include "engine/Engine.h"
@@ -159,6 +160,7 @@ std::vector<std::string> CheckStart(Plan& plan, bool dataDirGiven) {
                            ". Indique la carpeta del programa, la que contiene \"modelos\", con "
                            "--program-dir RUTA.");
     if (!problems.empty()) return problems;
+    if (auto same = SameFolderProblem(plan.dataFolder, plan.modelsFolder)) return {*same};
 
     plan.models = Entries(app::Actualiz::ModelPattern(plan.programFolder));
     plan.olds = Entries(app::Actualiz::OldDatabasePattern(plan.dataFolder));
@@ -316,10 +318,10 @@ Outcome Execute(const Plan& plan, bool dryRun, bool backup, ProgressView& view) 
 
     std::vector<Failure> failures;
     for (const auto& s : form.Skipped())
-        failures.push_back({s.command, s.database, s.number, s.description});
+        failures.push_back({s.command, s.database, s.file, s.number, s.description});
     for (std::size_t i = errorsBefore; i < form.Errors().size(); ++i) {
         const auto& e = form.Errors()[i];
-        failures.push_back({e.command, "", e.number, e.description});
+        failures.push_back({e.command, "", "", e.number, e.description});
     }
     for (const Failure& f : failures) {
         report.failures.push_back(f);
@@ -387,6 +389,12 @@ int TransformCommand(const TransformOptions& options, std::ostream& out, std::os
 
     std::vector<std::string> problems = CheckStart(plan, dataDirGiven);
     if (!problems.empty()) return CannotStart(problems, options.json, out, err);
+    // Held until the report is written: a second run in the same folder is refused, not
+    // interleaved with this one.
+    const DataFolderLock lock = LockDataFolder(plan.dataFolder);
+    if (!lock.busy.empty()) return CannotStart({lock.busy}, options.json, out, err);
+    std::vector<std::string> leftovers;
+    if (!options.dryRun) leftovers = RemoveLeftovers(plan.dataFolder);
 
     ProgressView view(err, terminal);
     Outcome outcome;
@@ -421,6 +429,7 @@ int TransformCommand(const TransformOptions& options, std::ostream& out, std::os
     if (!outcome.problems.empty()) return CannotStart(outcome.problems, options.json, out, err);
 
     outcome.report.noBackup = options.noBackup;
+    outcome.report.leftoversRemoved = std::move(leftovers);
     if (options.json)
         out << ReportJson(outcome.report).dump(2) << "\n";
     else

@@ -8,7 +8,6 @@
 #include "engine/EngineError.h"
 #include "engine/FieldRules.h"
 #include "engine/Names.h"
-#include "platform/FileSystem.h"
 
 namespace actualiz::engine {
 
@@ -253,10 +252,13 @@ std::shared_ptr<Database> BuildDatabase(std::string_view path, const json& docum
         for (const auto& q : document.value("queries", json::array())) AppendQuery(*db, q);
         build.Commit();
     } catch (...) {
-        // Never leave a half-built database behind: the caller asked for all of it.
+        // Never leave a half-built database behind: the caller asked for all of it. The file is
+        // the one SQLite opened, however the path was written (a relative host path too).
+        const char* opened = db->Handle() ? sqlite3_db_filename(db->Handle(), "main") : nullptr;
+        const std::filesystem::path file = opened ? opened : "";
         db->Close();
         std::error_code ec;
-        std::filesystem::remove(platform::ResolvePath(path), ec);
+        if (!file.empty()) std::filesystem::remove(file, ec);
         throw;
     }
     return db;

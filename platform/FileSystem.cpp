@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -67,8 +68,22 @@ class TemporaryFile {
     bool committed_ = false;
 };
 
-// Creates "<folder>/.<name>.<random>.tmp" exclusively; returns the descriptor and sets `path`.
-int CreateTemporary(const fs::path& destination, fs::path& path) {
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+int CreateTemporaryBeside(const fs::path& destination, fs::path& path) {
     static thread_local std::mt19937_64 random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[24];
@@ -83,23 +98,23 @@ int CreateTemporary(const fs::path& destination, fs::path& path) {
     return -1;
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) continue;
+bool IsTemporaryCopyName(std::string_view name) {
+    // "." + at least one character + "." + 16 hex digits + ".tmp"
+    constexpr std::size_t kTail = 1 + 16 + 4;
+    if (name.size() < 2 + kTail || name.front() != '.') return false;
+    const std::string_view tail = name.substr(name.size() - kTail);
+    if (tail.front() != '.' || tail.substr(17) != ".tmp") return false;
+    for (char c : tail.substr(1, 16))
+        if (!std::isxdigit(static_cast<unsigned char>(c)) ||
+            std::isupper(static_cast<unsigned char>(c)))
             return false;
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
     return true;
 }
 
 // Moves the finished temporary file to its name. Without replaceExisting the move must not replace
 // a file that appeared meanwhile, so it is done as one atomic "rename unless present" where the
 // file system offers it, else as a hard link (which also refuses an existing name).
-int Commit(const fs::path& temporary, const fs::path& destination, bool replaceExisting) {
+int CommitTemporary(const fs::path& temporary, const fs::path& destination, bool replaceExisting) {
     if (replaceExisting) return ::rename(temporary.c_str(), destination.c_str());
     if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) ==
         0)
@@ -119,8 +134,6 @@ int Commit(const fs::path& temporary, const fs::path& destination, bool replaceE
     return ::rename(temporary.c_str(), destination.c_str());
 }
 
-}  // namespace
-
 Error FileNotFound(std::string_view path) {
     return Described(53, "No se encontró el archivo", path);
 }
@@ -138,6 +151,25 @@ Error PathFileAccessError(std::string_view path) {
 }
 Error PathNotFound(std::string_view path) {
     return Described(76, "No se encontró la ruta de acceso", path);
+}
+
+Error SameFileTwice(std::string_view a, std::string_view b) {
+    const Error access = PathFileAccessError(a);
+    return Error(access.number(),
+                 access.description() + " y \"" + std::string(b) + "\" son el mismo archivo");
+}
+
+bool SameFile(std::string_view windowsA, std::string_view windowsB) {
+    try {
+        const DriveMap drives = DriveMap::FromEnvironment();
+        struct stat a {};
+        struct stat b {};
+        if (::stat(drives.ToHost(windowsA).c_str(), &a) != 0) return false;
+        if (::stat(drives.ToHost(windowsB).c_str(), &b) != 0) return false;
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    } catch (const Error&) {
+        return false;
+    }
 }
 
 fs::path ToHostPath(std::string_view windowsPath) {
@@ -243,7 +275,7 @@ void CopyHostFile(const fs::path& source, std::string_view sourceWindows,
     if (fs::exists(existing) && !replaceExisting) throw FileAlreadyExists(destinationWindows);
 
     fs::path temporaryPath;
-    FileDescriptor out(CreateTemporary(destination, temporaryPath));
+    FileDescriptor out(CreateTemporaryBeside(destination, temporaryPath));
     if (out.get() < 0) throw CopyFailure(errno, destinationWindows);
     TemporaryFile temporary(temporaryPath);
 
@@ -262,7 +294,7 @@ void CopyHostFile(const fs::path& source, std::string_view sourceWindows,
     // whole new one, never a torn mix.
     if (::fsync(out.get()) != 0 || out.close() != 0) throw CopyFailure(errno, destinationWindows);
 
-    if (Commit(temporary.path(), destination, replaceExisting) != 0) {
+    if (CommitTemporary(temporary.path(), destination, replaceExisting) != 0) {
         if (errno == EEXIST) throw FileAlreadyExists(destinationWindows);
         throw CopyFailure(errno, destinationWindows);
     }

@@ -45,6 +45,23 @@ void CopyFile(std::string_view sourceWindows, std::string_view destinationWindow
 void CopyHostFile(const std::filesystem::path& source, std::string_view sourceWindows,
                   std::string_view destinationWindows, bool replaceExisting);
 
+// Temporary files beside a destination, named ".NAME.<16 hex digits>.tmp": every copy here and
+// the engine's own copies and new databases are written under such a name and then given theirs,
+// so a killed run can leave only files of this shape behind. CreateTemporaryBeside creates one
+// exclusively and returns its descriptor (-1 and errno on failure); CommitTemporary gives it its
+// name, never replacing an existing file unless asked (-1 and errno); IsTemporaryCopyName tells
+// such a leftover by its name.
+int CreateTemporaryBeside(const std::filesystem::path& destination,
+                          std::filesystem::path& temporary);
+int CommitTemporary(const std::filesystem::path& temporary,
+                    const std::filesystem::path& destination, bool replaceExisting);
+bool IsTemporaryCopyName(std::string_view fileName);
+
+// Whether two Windows paths name one and the same file or folder on this system (a link, a case
+// variant on a file system that ignores case, the same folder reached twice): the same device
+// and inode. False when either does not exist or cannot be mapped.
+bool SameFile(std::string_view windowsA, std::string_view windowsB);
+
 std::vector<std::string> Drives();  // FromEnvironment().Drives: "c:", "z:" ...
 
 // The running program's folder as a Windows path: no trailing backslash except at a drive root
@@ -66,5 +83,7 @@ Error DiskFull(std::string_view windowsPath);             // 61
 Error DeviceUnavailable(std::string_view windowsPath);    // 68
 Error PathFileAccessError(std::string_view windowsPath);  // 75
 Error PathNotFound(std::string_view windowsPath);         // 76
+// 75, saying that the two paths are one file: a database is never upgraded against itself.
+Error SameFileTwice(std::string_view windowsA, std::string_view windowsB);
 
 }  // namespace actualiz::platform

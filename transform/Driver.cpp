@@ -52,6 +52,13 @@ void Actualiz::Command13_Click() {
                 Label4.SetCaption(List7.Text());
                 Text3.SetText(ProgramFolder() + "\\modelos\\" + List7.Text());
                 Text4.SetText(Dir1.Path() + "\\" + List6.Text());
+                // The same file reached twice (the data folder chosen as the models folder, a
+                // link, a case variant) would lose its indexes, relations and queries to itself:
+                // the pair is passed over and the refusal recorded.
+                if (platform::SameFile(Text3.Text(), Text4.Text())) {
+                    step([&] { throw platform::SameFileTwice(Text3.Text(), Text4.Text()); });
+                    continue;
+                }
                 step([&] { Command6_Click(); });
                 step([&] { Command8_Click(); });
                 // Listed again so that the tables just created stand in List3 for the walk.

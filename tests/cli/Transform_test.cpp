@@ -471,13 +471,15 @@ TEST_F(TransformRun, BackupHoldsTheDatabasesAsTheyWereAndRestoresThem) {
     EXPECT_EQ(hostFolder.parent_path(), prefix.driveCPath(kDataFolderHost));
     // Only the database that the run changes is backed up: otra.mdb has no model.
     EXPECT_EQ(report.at("backup").at("files"), json::array({"clientes.mdb"}));
-    EXPECT_EQ(ReadWhole(hostFolder / "clientes.mdb"), original);
+    // The copy is made through SQLite: the same structure and rows, not the same bytes.
+    EXPECT_EQ(Structure((hostFolder / "clientes.mdb").string()), structureBefore);
+    const std::string copy = ReadWhole(hostFolder / "clientes.mdb");
     EXPECT_FALSE(fs::exists(hostFolder / "otra.mdb"));
     EXPECT_NE(ReadWhole(OldHost("clientes.mdb")), original) << "the upgrade changed nothing";
 
     const std::string restore = report.at("backup").at("restore");
     ASSERT_EQ(std::system(restore.c_str()), 0) << restore;
-    EXPECT_EQ(ReadWhole(OldHost("clientes.mdb")), original);
+    EXPECT_EQ(ReadWhole(OldHost("clientes.mdb")), copy);
     EXPECT_EQ(Structure(OldPath("clientes.mdb")), structureBefore);
     EXPECT_FALSE(fs::exists(OldHost("nueva.mdb"))) << "the restore removes what the run copied in";
 }
@@ -504,7 +506,8 @@ TEST_F(TransformRun, NoBackupMakesNoBackupFolder) {
 
 TEST(Backup, FolderNameIsTheLocalTimeAndNeverReusesAFolder) {
     TempPrefix prefix;
-    prefix.writeFile("datos/a.mdb", "uno");
+    prefix.makeDir("datos");
+    engine::BuildDatabase("C:\\datos\\a.mdb", Plain({Table("uno", {"a"})}))->Close();
     std::tm moment{};
     moment.tm_year = 2024 - 1900;
     moment.tm_mon = 2;
@@ -520,12 +523,14 @@ TEST(Backup, FolderNameIsTheLocalTimeAndNeverReusesAFolder) {
     auto second = cli::MakeBackup("C:\\datos", {"a.mdb"}, when);
     EXPECT_EQ(first.folder, "C:\\datos\\respaldo-20240305-070809");
     EXPECT_EQ(second.folder, "C:\\datos\\respaldo-20240305-070809-2");
-    EXPECT_EQ(ReadWhole(fs::path(second.hostFolder) / "a.mdb"), "uno");
+    EXPECT_EQ(Structure((fs::path(second.hostFolder) / "a.mdb").string()),
+              Structure("C:\\datos\\a.mdb"));
 }
 
 TEST(Backup, AFailedBackupLeavesNoFolderBehind) {
     TempPrefix prefix;
-    prefix.writeFile("datos/a.mdb", "uno");
+    prefix.makeDir("datos");
+    engine::BuildDatabase("C:\\datos\\a.mdb", Plain({Table("uno", {"a"})}))->Close();
     EXPECT_THROW(cli::MakeBackup("C:\\datos", {"a.mdb", "falta.mdb"}, std::time(nullptr)), Error);
     for (const auto& e : fs::directory_iterator(prefix.driveCPath("datos")))
         EXPECT_EQ(e.path().filename(), "a.mdb");

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "EngineFixture.h"
+#include "engine/Integrity.h"
 
 namespace actualiz::engine::testing {
 namespace {
@@ -71,6 +72,41 @@ TEST_F(AtomicityTest, KillDuringAFieldDeleteLeavesAConsistentFile) {
         outcomes += db->TableDefs()["grande"]->Fields().Contains("b") ? "B" : "-";
     }
     RecordProperty("outcomes", outcomes);
+}
+
+// A writer killed in the middle of a large change leaves a hot journal and a torn file. A copy
+// made through the engine holds what was committed, never the torn bytes.
+TEST_F(AtomicityTest, ACopyOfAFileWithAHotJournalHoldsOnlyWhatWasCommitted) {
+    {
+        auto db = NewDatabase();
+        AddTable(*db, "t", {"a"});
+        AddRow(*db, "t", {std::string("x")});
+    }
+    const auto path = HostPath("prueba.mdb");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        sqlite3* raw = nullptr;
+        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_exec(raw,
+                     "PRAGMA cache_size = 2; BEGIN; CREATE TABLE basura (x); WITH RECURSIVE n(i) "
+                     "AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) INSERT INTO "
+                     "basura SELECT randomblob(300) FROM n;",
+                     nullptr, nullptr, nullptr);
+        _exit(0);  // gone before COMMIT, as if killed
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(std::filesystem::exists(path.string() + "-journal"));
+
+    const auto copy = HostPath("copia.mdb");
+    CopyDatabase(path.string(), copy);
+
+    EXPECT_EQ(IntegrityCheck(copy), "ok");
+    EXPECT_TRUE(RawQuery(copy, "SELECT name FROM sqlite_master WHERE name = 'basura'").empty());
+    EXPECT_EQ(RawQuery(copy, "SELECT a FROM t"), std::vector<std::string>{"x"});
+    EXPECT_EQ(ErrorOf([&] { CopyDatabase(path.string(), copy); }), err::kDatabaseExists);
+    OpenDatabase(copy.string())->Close();
 }
 
 }  // namespace
