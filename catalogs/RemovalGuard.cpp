@@ -1,7 +1,10 @@
 #include "catalogs/RemovalGuard.h"
 
+#include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/Actualiz.h"
@@ -9,6 +12,7 @@
 #include "engine/Engine.h"
 #include "engine/Integrity.h"
 #include "engine/RecordsetState.h"
+#include "platform/FileSystem.h"
 
 namespace actualiz::catalogs {
 
@@ -55,6 +59,31 @@ void CheckRowsFit(engine::Database& catalog, const std::vector<std::vector<std::
                                             fields[i]->Size(), fields[i]->Name());
 }
 
+// The old database's folder must have room for the journal of the change (at most the old file)
+// and for the indexes to come (at most the model file): an index removed and then not re-created
+// for want of space would be lost.
+void CheckRoomFor(const std::string& oldPath, const std::string& modelPath) {
+    std::error_code ec;
+    std::filesystem::path oldHost, modelHost;
+    try {
+        oldHost = platform::ToHostPath(oldPath);
+        modelHost = platform::ToHostPath(modelPath);
+    } catch (const Error&) {
+        return;  // the steps themselves meet a path that cannot be mapped
+    }
+    const std::uintmax_t oldSize = std::filesystem::file_size(oldHost, ec);
+    if (ec) return;
+    const std::uintmax_t modelSize = std::filesystem::file_size(modelHost, ec);
+    if (ec) return;
+    const std::filesystem::space_info room = std::filesystem::space(oldHost.parent_path(), ec);
+    if (ec) return;
+    if (room.available < oldSize + modelSize) {
+        Error full = platform::DiskFull(oldPath);
+        full.SetFile(oldPath);
+        throw full;
+    }
+}
+
 }  // namespace
 
 void CheckBeforeIndexRemoval(app::Actualiz& form) {
@@ -63,6 +92,7 @@ void CheckBeforeIndexRemoval(app::Actualiz& form) {
     AgainstFile(model, [&] { rows = ModelIndexRows(model); });
     AgainstFile(kIndexCatalogPath, [&] { CheckRowsFit(form.Data3.Database(), rows); });
     engine::CheckUndamaged(form.Text4.Text());
+    CheckRoomFor(form.Text4.Text(), model);
 }
 
 void CheckOldUndamaged(const app::Actualiz& form) {

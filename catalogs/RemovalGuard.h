@@ -14,8 +14,8 @@ namespace actualiz::catalogs {
 
 // Before the index removal: the model (Text3) opens and its indexes can be listed, every row the
 // model's listing will write fits the index catalog's fields (a name longer than its field is
-// refused with 3163 here rather than after the removal), the catalog can be written, and the old
-// database (Text4) passes SQLite's quick_check.
+// refused with 3163 here rather than after the removal), the catalog can be written, the old
+// database (Text4) passes SQLite's quick_check, and its folder has room for the change (61).
 void CheckBeforeIndexRemoval(app::Actualiz& form);
 
 // Before relations or queries are deleted: the old database (Text4) is not damaged (3049). A

@@ -14,6 +14,9 @@ cmake -S . -B build/werror -G Ninja -DCMAKE_BUILD_TYPE=Debug -DACTUALIZ_WERROR=O
 cmake --build build/werror -j"$jobs"
 (cd build/werror && ctest --output-on-failure -j"$jobs")
 
+echo "== fault harness (a few kills; scripts/faults.sh 200 for a long campaign)"
+ACTUALIZ_CLI=build/werror/actualiz-cli ./scripts/faults.sh 3
+
 echo "== build with AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DACTUALIZ_WERROR=ON -DACTUALIZ_SANITIZE=ON
 cmake --build build/sanitize -j"$jobs"

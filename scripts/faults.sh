@@ -1,0 +1,330 @@
+#!/usr/bin/env bash
+# Fault harness: kills `actualiz-cli transform` at N random moments on a demo data folder (every
+# other run with a backup, the others with --no-backup), then checks every database it could have
+# touched, re-runs the upgrade to its end and compares the result with an uninterrupted run. Then
+# it runs the bad inputs one by one: an unreadable model, the models folder as the data folder, a
+# hot journal, two runs at once, a damaged page, a catalog field too short for a name, and a full
+# disk (a small tmpfs, where this machine lets us mount one).
+#
+#   scripts/faults.sh [N]      N kills (default 20); ACTUALIZ_CLI=path picks the program
+#
+# Checks on every database after each kill: PRAGMA integrity_check; the engine's system tables
+# agree with sqlite_master (tables and indexes); every original row of every original column is
+# unchanged. After the re-run: the structure equals the uninterrupted run's (actualiz-cli diff),
+# and no temporary copy or empty backup folder is left in the data folder. The last line gives
+# the figures; the exit status is 0 only when all of them are 0 and every bad input passed.
+set -uo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+kills=${1:-20}
+
+cli=${ACTUALIZ_CLI:-}
+if [[ -z $cli ]]; then
+    for candidate in build/werror build build/release; do
+        if [[ -x $here/$candidate/actualiz-cli ]]; then
+            cli=$here/$candidate/actualiz-cli
+            break
+        fi
+    done
+fi
+[[ -x $cli ]] || { echo "faults.sh: no encuentro actualiz-cli (ACTUALIZ_CLI=ruta)" >&2; exit 2; }
+command -v sqlite3 >/dev/null || { echo "faults.sh: falta sqlite3" >&2; exit 2; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/actualiz-faults.XXXXXX")
+mounted=""
+cleanup() {
+    [[ -n $mounted ]] && umount "$mounted" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+program='c:\archivos de programa\Mirto 2000\actualiz'
+bases_rel='drive_c/archivos de programa/Mirto 2000/bases'
+models_rel='drive_c/archivos de programa/Mirto 2000/actualiz/modelos'
+
+corrupt=0 inconsistent=0 rows_changed=0 structure_lost=0 leftovers=0 done_kills=0
+cases_failed=()
+
+note() { printf '%s\n' "$*" >&2; }
+
+transform() { # prefix args... ; prints nothing, returns the exit status
+    local prefix=$1
+    shift
+    WINEPREFIX=$prefix "$cli" transform --program-dir "$program" "$@" >/dev/null 2>&1
+}
+
+# ---- checks on one database file ----
+
+is_ok() { [[ $(sqlite3 "$1" 'PRAGMA integrity_check' 2>&1) == ok ]]; }
+
+consistent() {
+    local db=$1 q
+    for q in \
+        "SELECT SqlName FROM MSysIndexes EXCEPT SELECT name FROM sqlite_master WHERE type='index'" \
+        "SELECT name FROM sqlite_master WHERE type='index' AND name NOT LIKE 'sqlite_autoindex%' EXCEPT SELECT SqlName FROM MSysIndexes" \
+        "SELECT Name FROM MSysObjects WHERE Type=1 EXCEPT SELECT name FROM sqlite_master WHERE type='table'" \
+        "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite%' EXCEPT SELECT Name FROM MSysObjects WHERE Type=1" \
+        "SELECT IndexId FROM MSysIndexColumns EXCEPT SELECT Id FROM MSysIndexes"; do
+        [[ -z $(sqlite3 "$db" "$q" 2>&1) ]] || return 1
+    done
+}
+
+# The rows of every user table of the pristine file, over its own columns, one digest per table.
+row_digest() { # file-with-the-columns file-to-read
+    local shape=$1 db=$2 table cols
+    while IFS= read -r table; do
+        cols=$(sqlite3 "$shape" "SELECT group_concat('quote(\"' || name || '\")', ',') FROM pragma_table_info('$table')")
+        printf '%s %s\n' "$table" "$(sqlite3 "$db" "SELECT $cols FROM \"$table\" ORDER BY rowid" | md5sum)"
+    done < <(sqlite3 "$shape" "SELECT Name FROM MSysObjects WHERE Type=1 AND Name NOT LIKE 'MSys%'")
+}
+
+# Every database of a prefix the run may touch: data folder, backups, catalogs.
+databases() {
+    find "$1/$bases_rel" "$1/drive_c/ActMirto" -name '*.mdb' -type f
+}
+
+count_leftovers() { # data folder
+    local n
+    n=$(find "$1" -maxdepth 2 \( -name '.*.tmp' -o -name '*.tmp-journal' -o -name '*-journal' \) | wc -l)
+    for d in "$1"/respaldo-*; do
+        [[ -d $d ]] || continue
+        [[ -z $(find "$d" -name '*.mdb' -print -quit) ]] && n=$((n + 1))
+    done
+    echo "$n"
+}
+
+check_prefix() { # prefix ; adds to the counters
+    local prefix=$1 db name
+    while IFS= read -r db; do
+        if ! is_ok "$db"; then
+            corrupt=$((corrupt + 1)); note "  dañada: $db"; continue
+        fi
+        consistent "$db" || { inconsistent=$((inconsistent + 1)); note "  tablas del sistema en desacuerdo: $db"; }
+        name=$(basename "$db")
+        if [[ $db == */bases/* && -f $pristine/$bases_rel/$name ]]; then
+            [[ $(row_digest "$pristine/$bases_rel/$name" "$db") == "$(row_digest "$pristine/$bases_rel/$name" "$pristine/$bases_rel/$name")" ]] ||
+                { rows_changed=$((rows_changed + 1)); note "  filas cambiadas: $db"; }
+        fi
+    done < <(databases "$prefix")
+}
+
+# The structure an uninterrupted run leaves: after one run, or after a second one (a database the
+# first run copied in is paired with its model by the next run).
+same_structure_as_reference() { # prefix
+    local db name
+    for db in "$reference/$bases_rel"/*.mdb; do
+        name=$(basename "$db")
+        WINEPREFIX=$1 "$cli" diff "$reference2/$bases_rel/$name" "$1/$bases_rel/$name" >/dev/null 2>&1 &&
+            continue
+        if ! WINEPREFIX=$1 "$cli" diff "$db" "$1/$bases_rel/$name" >"$work/diff.txt" 2>&1; then
+            note "  estructura distinta: $name"
+            head -5 "$work/diff.txt" | sed 's/^/    /' >&2
+            return 1
+        fi
+    done
+}
+
+# Old databases' indexes, relations or queries (kind i, r or q; all three without one), as text,
+# to see they are as they were.
+structure_of() { # file [kind]
+    local kind=${2:-all} out=""
+    [[ $kind == all || $kind == i ]] && out+=$(sqlite3 "$1" "SELECT 'i', SqlName, (SELECT group_concat(Name) FROM MSysIndexColumns WHERE IndexId = Id) FROM MSysIndexes ORDER BY 2")
+    [[ $kind == all || $kind == r ]] && out+=$(sqlite3 "$1" "SELECT 'r', Name, FieldName, ForeignName FROM MSysRelationships ORDER BY 2, 3")
+    [[ $kind == all || $kind == q ]] && out+=$(sqlite3 "$1" "SELECT 'q', o.Name, q.SQL FROM MSysQueries q JOIN MSysObjects o ON o.Id = q.ObjectId ORDER BY 2")
+    printf '%s\n' "$out"
+}
+
+fresh() { # name -> prefix copied from the pristine demo
+    rm -rf "$work/$1"
+    cp -a "$pristine" "$work/$1"
+    echo "$work/$1"
+}
+
+# ---- set-up ----
+
+pristine=$work/pristine
+"$cli" demo "$pristine" >/dev/null || { echo "faults.sh: no se pudo crear la demostración" >&2; exit 2; }
+reference=$(fresh reference)
+start=$(date +%s%N)
+transform "$reference" --no-backup
+status=$?
+elapsed_ms=$((($(date +%s%N) - start) / 1000000))
+if ((status > 1)); then
+    echo "faults.sh: la ejecución de referencia no pudo empezar (salida $status)" >&2
+    exit 2
+fi
+note "referencia: ${elapsed_ms} ms"
+reference2=$(fresh reference2)
+rm -rf "$reference2"
+cp -a "$reference" "$reference2"
+transform "$reference2" --no-backup
+
+# ---- random kills ----
+
+for ((i = 1; i <= kills; i++)); do
+    prefix=$(fresh kill)
+    backup=()
+    ((i % 2)) && backup=(--no-backup)
+    delay_ms=$((RANDOM % (elapsed_ms + 1)))
+    WINEPREFIX=$prefix "$cli" transform --program-dir "$program" "${backup[@]}" >/dev/null 2>&1 &
+    pid=$!
+    sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    done_kills=$((done_kills + 1))
+    check_prefix "$prefix"
+    transform "$prefix" --no-backup
+    check_prefix "$prefix"
+    same_structure_as_reference "$prefix" || structure_lost=$((structure_lost + 1))
+    n=$(count_leftovers "$prefix/$bases_rel")
+    ((n > 0)) && { leftovers=$((leftovers + n)); note "  restos: $n"; }
+done
+
+# ---- bad inputs ----
+
+pass() { note "caso $1: bien"; }
+fail() { cases_failed+=("$1"); note "caso $1: MAL ($2)"; }
+
+# Each old database's indexes, relations and queries are each as they were, or as an
+# uninterrupted run leaves them; and every original row is unchanged.
+kept_or_upgraded() { # prefix
+    local db name kind
+    for db in "$1/$bases_rel"/*.mdb; do
+        name=$(basename "$db")
+        [[ -f $pristine/$bases_rel/$name ]] || continue
+        for kind in i r q; do
+            [[ $(structure_of "$db" $kind) == "$(structure_of "$pristine/$bases_rel/$name" $kind)" ]] && continue
+            [[ $(structure_of "$db" $kind) == "$(structure_of "$reference/$bases_rel/$name" $kind)" ]] && continue
+            note "  $name ($kind): ni como estaba ni actualizada"
+            return 1
+        done
+        [[ $(row_digest "$pristine/$bases_rel/$name" "$db") == "$(row_digest "$pristine/$bases_rel/$name" "$pristine/$bases_rel/$name")" ]] ||
+            { note "  $name: filas cambiadas"; return 1; }
+    done
+}
+
+# Unreadable model: garbage in the model of clientes.mdb.
+prefix=$(fresh model)
+head -c 20000 /dev/urandom >"$prefix/$models_rel/clientes.mdb"
+transform "$prefix" --no-backup
+status=$?
+if ((status == 1)) && kept_or_upgraded "$prefix" &&
+    [[ $(structure_of "$prefix/$bases_rel/clientes.mdb") == "$(structure_of "$pristine/$bases_rel/clientes.mdb")" ]]; then
+    pass "modelo ilegible"
+else
+    fail "modelo ilegible" "salida $status"
+fi
+
+# The models folder given as the data folder.
+prefix=$(fresh samefolder)
+transform "$prefix" --data-dir "$prefix/$models_rel"
+status=$?
+same=1
+for db in "$prefix/$models_rel"/*.mdb; do
+    [[ $(structure_of "$db") == "$(structure_of "$pristine/$models_rel/$(basename "$db")")" ]] || same=0
+done
+((status == 3 && same)) && pass "misma carpeta" || fail "misma carpeta" "salida $status"
+
+# A hot journal: a writer killed in the middle of a large change of clientes.mdb leaves a torn
+# file and the journal that mends it.
+prefix=$(fresh journal)
+db=$prefix/$bases_rel/clientes.mdb
+sqlite3 "$db" "CREATE TABLE relleno (x)" \
+    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) INSERT INTO relleno SELECT randomblob(100) FROM n"
+sqlite3 "$db" "PRAGMA cache_size=2" "BEGIN" "UPDATE relleno SET x = randomblob(150)" \
+    ".system sleep 30" >/dev/null 2>&1 &
+writer=$!
+for _ in $(seq 100); do
+    [[ -s $db-journal && $(stat -c %s "$db-journal") -gt 1000000 ]] && break
+    sleep 0.1
+done
+kill -KILL "$writer" 2>/dev/null
+wait "$writer" 2>/dev/null
+if [[ ! -s $db-journal ]]; then
+    note "caso diario caliente: no se pudo dejar un diario (omitido)"
+else
+    transform "$prefix"
+    status=$?
+    copy=$(find "$prefix/$bases_rel" -path '*respaldo-*' -name clientes.mdb | head -1)
+    if [[ -n $copy ]] && is_ok "$copy" && ((status <= 1)) &&
+        [[ $(sqlite3 "$copy" "SELECT count(*) FROM relleno WHERE length(x) = 100") == 20000 ]]; then
+        pass "diario caliente"
+    else
+        fail "diario caliente" "salida $status, respaldo ${copy:-ninguno}"
+    fi
+fi
+
+# Two runs at once over one folder.
+prefix=$(fresh twice)
+WINEPREFIX=$prefix "$cli" transform --program-dir "$program" --no-backup >/dev/null 2>&1 &
+first=$!
+sleep 0.3
+transform "$prefix" --no-backup
+second=$?
+wait "$first"
+first_status=$?
+check_before=$((corrupt + inconsistent))
+check_prefix "$prefix"
+if (((first_status == 3) != (second == 3))) && ((corrupt + inconsistent == check_before)); then
+    pass "dos a la vez"
+else
+    fail "dos a la vez" "salidas $first_status y $second"
+fi
+
+# A damaged page in almacen.mdb: without a backup nothing of it is removed; with one the run stops.
+for mode in --no-backup backup; do
+    prefix=$(fresh damaged)
+    db=$prefix/$bases_rel/almacen.mdb
+    page=$(sqlite3 "$db" "SELECT rootpage FROM sqlite_master WHERE name = 'articulos'")
+    before=$(structure_of "$db")
+    printf 'dañado%.0s' $(seq 200) |
+        dd of="$db" bs="$(sqlite3 "$db" 'PRAGMA page_size')" seek=$((page - 1)) conv=notrunc 2>/dev/null
+    args=()
+    [[ $mode == --no-backup ]] && args=(--no-backup)
+    transform "$prefix" "${args[@]}"
+    status=$?
+    after=$(structure_of "$db" 2>/dev/null)
+    if [[ $mode == --no-backup ]]; then
+        [[ $after == "$before" ]] && ((status == 1)) && pass "página dañada" || fail "página dañada" "salida $status"
+    else
+        [[ $after == "$before" ]] && ((status == 3)) && pass "página dañada con respaldo" || fail "página dañada con respaldo" "salida $status"
+    fi
+done
+
+# A catalog whose index name field holds 12 characters.
+prefix=$(fresh shortfield)
+catalog=$prefix/drive_c/ActMirto/indices.mdb
+rm -f "$catalog"
+cat >"$work/indices.json" <<'EOF'
+{"tables": [{"name": "indices", "fields": [
+  {"name": "nombreind", "type": 10, "size": 12, "allowZeroLength": true},
+  {"name": "tabla", "type": 10, "size": 255, "allowZeroLength": true},
+  {"name": "campo", "type": 10, "size": 255, "allowZeroLength": true},
+  {"name": "unico", "type": 10, "size": 255, "allowZeroLength": true}]}]}
+EOF
+"$cli" create "$catalog" --from "$work/indices.json" >/dev/null 2>&1
+transform "$prefix" --no-backup
+status=$?
+((status == 1)) && kept_or_upgraded "$prefix" && pass "campo corto" || fail "campo corto" "salida $status"
+
+# A full disk: the data folder on a tmpfs just large enough for the databases.
+prefix=$(fresh diskfull)
+mkdir -p "$work/small"
+size_kb=$(($(du -sk "$prefix/$bases_rel" | cut -f1) + 32))
+if mount -t tmpfs -o size=${size_kb}k tmpfs "$work/small" 2>/dev/null; then
+    mounted=$work/small
+    cp -a "$prefix/$bases_rel/." "$work/small/"
+    rm -rf "$prefix/$bases_rel"
+    ln -s "$work/small" "$prefix/$bases_rel"
+    transform "$prefix" --no-backup
+    status=$?
+    check_prefix "$prefix"
+    ((status <= 3)) && kept_or_upgraded "$prefix" && pass "disco lleno" || fail "disco lleno" "salida $status"
+    umount "$work/small"
+    mounted=""
+else
+    note "caso disco lleno: no se puede montar un tmpfs aquí (omitido)"
+fi
+
+echo "kills=$done_kills corrupt=$corrupt inconsistent=$inconsistent rows_changed=$rows_changed" \
+    "structure_lost=$structure_lost leftovers=$leftovers bad_inputs_failed=${#cases_failed[@]}"
+((corrupt + inconsistent + rows_changed + structure_lost + leftovers + ${#cases_failed[@]} == 0))
