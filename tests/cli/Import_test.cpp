@@ -1,5 +1,8 @@
 // actualiz-cli import: a Jet file into a new engine database, as a person or a script runs it.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
 
 #include <algorithm>
 #include <tuple>
@@ -233,6 +236,30 @@ TEST_F(ImportCli, QueryPrintsRowsAsCsvOrJsonWithParameters) {
     EXPECT_EQ(missing.err.rfind("Error 3061: ", 0), 0u) << missing.err;
     EXPECT_EQ(RunCli({"query", file.string(), "Desde", "--param", "sin igual"}).status, 2);
     EXPECT_EQ(RunCli({"query", file.string()}).status, 2);
+
+// A document the engine refuses halfway (a relation to a missing table): the half-built file goes
+// again, whatever the path looked like, and the engine's own error is the one reported.
+TEST_F(ImportCli, AFailedCreateLeavesNoFileAndTellsItsOwnError) {
+    const fs::path folder =
+        fs::temp_directory_path() / ("actualiz-crear-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    {
+        std::ofstream(folder / "doc.json")
+            << R"({"tables": [{"name": "t", "fields": [{"name": "a", "type": 4}]}],
+                  "relations": [{"name": "r", "table": "t", "foreignTable": "falta",
+                                 "fields": [{"name": "a"}]}]})";
+    }
+    const fs::path before = fs::current_path();
+    fs::current_path(folder);
+    CliResult r = RunCli({"create", "nueva.mdb", "--from", "doc.json"});
+    fs::current_path(before);
+
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("3265"), std::string::npos) << r.err;
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(folder)) left.push_back(e.path().filename());
+    EXPECT_EQ(left, std::vector<std::string>{"doc.json"});
+    fs::remove_all(folder);
 }
 
 TEST_F(ImportCli, WindowsPathsThroughTheDriveMapping) {

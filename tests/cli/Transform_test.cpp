@@ -1,4 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <regex>
@@ -7,6 +11,7 @@
 #include "catalogs/CatalogFiles.h"
 #include "cli/Backup.h"
 #include "cli/CliTestSupport.h"
+#include "cli/MigrateCommand.h"
 #include "cli/Progress.h"
 #include "cli/TransformCommand.h"
 #include "engine/JetReader.h"
@@ -389,6 +394,75 @@ TEST_F(TransformRun, MissingModelsFolderCannotStart) {
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("C:\\otro\\modelos"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("--program-dir"), std::string::npos) << r.err;
+}
+
+TEST_F(TransformRun, TheModelsFolderAsTheDataFolderCannotStart) {
+    Scenario();
+    const auto before = Snapshot(prefix.driveC());
+    Result r = Run(Options().DataDir(prefix.driveCPath("prog/modelos").string()));
+    EXPECT_EQ(r.status, cli::kTransformCannotStart);
+    EXPECT_NE(r.err.find("carpeta de modelos"), std::string::npos) << r.err;
+    EXPECT_EQ(Snapshot(prefix.driveC()), before);
+}
+
+// Another process holds the data folder's lock (as a running transform does): a second run and
+// a migration say so, exit 3 and change nothing.
+TEST_F(TransformRun, ASecondRunWhileAnotherWorksInTheFolderSaysSoAndExitsThree) {
+    PlainScenario();
+    const auto before = Snapshot(prefix.driveC());
+    int ready[2], release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        ::close(release[1]);
+        ::close(ready[0]);
+        const int fd = ::open(prefix.driveCPath(kDataFolderHost).c_str(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0) _exit(1);
+        char byte = 1;
+        if (::write(ready[1], &byte, 1) != 1) _exit(1);
+        if (::read(release[0], &byte, 1) < 0) _exit(1);  // until the parent closes its end
+        _exit(0);
+    }
+    ::close(ready[1]);
+    ::close(release[0]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+
+    Result r = Run(Options());
+    std::ostringstream out, err;
+    const int migrate = cli::MigrateCommand("auxcli", kDataFolder, "", out, err);
+
+    ::close(release[1]);
+    ::close(ready[0]);
+    int status = 0;
+    ::waitpid(holder, &status, 0);
+    EXPECT_EQ(r.status, cli::kTransformCannotStart);
+    EXPECT_NE(r.err.find("Otra ejecución"), std::string::npos) << r.err;
+    EXPECT_EQ(migrate, cli::kMigrateBusy);
+    EXPECT_NE(err.str().find("Otra ejecución"), std::string::npos) << err.str();
+    EXPECT_EQ(Snapshot(prefix.driveC()), before);
+    EXPECT_EQ(Run(Options().NoBackup()).status, 0) << "the lock is gone with its holder";
+}
+
+TEST_F(TransformRun, WhatAKilledRunLeftIsRemovedAndReported) {
+    PlainScenario();
+    const std::string temporary = ".clientes.mdb.0123456789abcdef.tmp";
+    prefix.writeFile(std::string(kDataFolderHost) + "/" + temporary, "medio");
+    prefix.writeFile(std::string(kDataFolderHost) + "/respaldo-20200101-000000/" + temporary, "x");
+    prefix.writeFile(std::string(kDataFolderHost) + "/respaldo-20200102-000000/clientes.mdb", "y");
+    prefix.writeFile(std::string(kDataFolderHost) + "/.notas.tmp", "del usuario");
+
+    Result r = Run(Options().Json().NoBackup());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.report().at("leftoversRemoved"),
+              json::array({temporary, "respaldo-20200101-000000/" + temporary,
+                           "respaldo-20200101-000000/"}));
+    EXPECT_FALSE(fs::exists(OldHost(temporary)));
+    EXPECT_FALSE(fs::exists(OldHost("respaldo-20200101-000000")));
+    EXPECT_TRUE(fs::exists(OldHost("respaldo-20200102-000000/clientes.mdb")));
+    EXPECT_TRUE(fs::exists(OldHost(".notas.tmp")));
 }
 
 TEST_F(TransformRun, AJetDatabaseMustBeImportedFirst) {
