@@ -1,4 +1,5 @@
 #include "engine/JetReader.h"
+#include "engine/JetReadLimits.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -942,7 +943,7 @@ class DocumentBuilder {
 
 }  // namespace
 
-JetContents ReadJetFile(const fs::path& file, const JetReadOptions& options) {
+JetContents ReadJetFileHere(const fs::path& file, const JetReadOptions& options) {
     std::error_code ec;
     if (!fs::exists(file, ec)) throw MakeError(err::kFileNotFound, file.string());
     if (fs::is_directory(file, ec)) throw MakeError(err::kCannotOpenFile, file.string());
@@ -977,7 +978,7 @@ bool CanReadJetFiles() {
     return false;
 }
 
-JetContents ReadJetFile(const fs::path& file, const JetReadOptions&) {
+JetContents ReadJetFileHere(const fs::path& file, const JetReadOptions&) {
     std::error_code ec;
     if (!fs::exists(file, ec)) throw MakeError(err::kFileNotFound, file.string());
     throw Unreadable(

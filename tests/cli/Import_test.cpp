@@ -262,6 +262,24 @@ TEST_F(ImportCli, AFailedCreateLeavesNoFileAndTellsItsOwnError) {
     fs::remove_all(folder);
 }
 
+// A damaged (truncated) Access file: the reading ends, and what the reader had to say arrives as
+// a note or an error of a line or two, not as its own lines on the terminal.
+TEST_F(ImportCli, ATruncatedFileEndsWithoutFloodingTheTerminal) {
+    const std::string whole = ReadWhole(Sample("testIndexCodesV1997.mdb"));
+    const fs::path folder =
+        fs::temp_directory_path() / ("actualiz-truncado-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    std::ofstream(folder / "truncado.mdb", std::ios::binary)
+        << whole.substr(0, whole.size() * 2 / 3);
+
+    CliResult r =
+        RunCli({"import", (folder / "truncado.mdb").string(), (folder / "x.mdb").string()});
+
+    EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status;
+    EXPECT_LE(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
+    fs::remove_all(folder);
+}
+
 TEST_F(ImportCli, WindowsPathsThroughTheDriveMapping) {
     REQUIRE_JET_READER();
     prefix_.makeDir("Modelos");
