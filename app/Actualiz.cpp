@@ -208,13 +208,14 @@ std::string Actualiz::TakeFailingCommand() {
 
 namespace {
 
-// Moving through drives and folders and leaving the program change no database; every other
-// command may, and runs only while this process holds the data folder's lock.
-bool ChangesDatabases(std::string_view command) {
-    for (const char* reader : {"Form_Activate", "Drive1_Change", "Dir1_Change", "Command1_Click",
-                               "Command7_Click", "Command14_Click"})
-        if (command == reader) return false;
-    return true;
+// The runs over the data folder: the upgrade and the three fixed migrations. Each holds the data
+// folder's lock while it works, so that two of them (in this window, another window or the
+// command line) never interleave on the same databases.
+bool RunsOverTheDataFolder(std::string_view command) {
+    for (const char* run :
+         {"Command13_Click", "Command25_Click", "Command26_Click", "Command27_Click"})
+        if (command == run) return true;
+    return false;
 }
 
 // The data folder's lock, or nothing where the folder cannot be mapped (no run can use it).
@@ -230,7 +231,7 @@ std::unique_ptr<platform::FolderLock> LockFolder(const std::string& windowsFolde
 
 void Actualiz::Dispatch(const std::string& command, Handler handler) {
     std::unique_ptr<platform::FolderLock> lock;
-    if (ChangesDatabases(command)) {
+    if (RunsOverTheDataFolder(command)) {
         lock = LockFolder(Dir1.Path());
         if (lock && !lock->Held()) {
             RecordFailure(command, FolderInUse(Dir1.Path()));

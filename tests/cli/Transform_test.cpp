@@ -8,6 +8,8 @@
 #include <regex>
 #include <sstream>
 
+#include "app/Actualiz.h"
+#include "app/Host.h"
 #include "catalogs/CatalogFiles.h"
 #include "cli/Backup.h"
 #include "cli/CliTestSupport.h"
@@ -433,6 +435,12 @@ TEST_F(TransformRun, ASecondRunWhileAnotherWorksInTheFolderSaysSoAndExitsThree) 
     Result r = Run(Options());
     std::ostringstream out, err;
     const int migrate = cli::MigrateCommand("auxcli", kDataFolder, "", out, err);
+    // The window's runs as well.
+    app::RecordingHost host;
+    app::Actualiz form(host, kProgramFolder);
+    form.Run("Form_Activate");
+    form.Dir1.SetPath(kDataFolder);
+    form.Run("Command13_Click");
 
     ::close(release[1]);
     ::close(ready[0]);
@@ -442,6 +450,9 @@ TEST_F(TransformRun, ASecondRunWhileAnotherWorksInTheFolderSaysSoAndExitsThree) 
     EXPECT_NE(r.err.find("Otra ejecución"), std::string::npos) << r.err;
     EXPECT_EQ(migrate, cli::kMigrateBusy);
     EXPECT_NE(err.str().find("Otra ejecución"), std::string::npos) << err.str();
+    ASSERT_FALSE(form.Errors().empty());
+    EXPECT_EQ(form.Errors().back().number, engine::err::kFileInUse);
+    EXPECT_EQ(form.Label4.Caption().find("Proceso"), std::string::npos) << "the driver ran";
     EXPECT_EQ(Snapshot(prefix.driveC()), before);
     EXPECT_EQ(Run(Options().NoBackup()).status, 0) << "the lock is gone with its holder";
 }
