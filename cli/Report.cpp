@@ -93,6 +93,9 @@ std::string FailureText(const Failure& f) {
 
 // The engine could not recognise the old database itself: not one of this program's databases.
 bool UnrecognizedFormat(const DatabaseReport& db) {
+    // A damaged file of ours is no file to import.
+    for (const Failure& f : db.failures)
+        if (f.number == engine::err::kDatabaseDamaged) return false;
     for (const Failure& f : db.failures)
         if (f.number == engine::err::kUnrecognizedFormat && (f.file.empty() || f.file == db.path))
             return true;

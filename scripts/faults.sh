@@ -125,9 +125,11 @@ same_structure_as_reference() { # prefix
 
 # Old databases' indexes, relations or queries (kind i, r or q; all three without one), as text,
 # to see they are as they were.
+# Indexes only of the tables the pristine file has: a table the run creates comes with its own.
 structure_of() { # file [kind]
-    local kind=${2:-all} out=""
-    [[ $kind == all || $kind == i ]] && out+=$(sqlite3 "$1" "SELECT 'i', SqlName, (SELECT group_concat(Name) FROM MSysIndexColumns WHERE IndexId = Id) FROM MSysIndexes ORDER BY 2")
+    local kind=${2:-all} out="" shape=$pristine/$bases_rel/$(basename "$1")
+    [[ $1 == */modelos/* ]] && shape=$1
+    [[ $kind == all || $kind == i ]] && out+=$(sqlite3 "$1" "ATTACH '$shape' AS p" "SELECT 'i', SqlName, (SELECT group_concat(Name) FROM MSysIndexColumns WHERE IndexId = Id) FROM MSysIndexes WHERE substr(SqlName, 1, instr(SqlName, '.') - 1) IN (SELECT Name FROM p.MSysObjects WHERE Type = 1) ORDER BY 2")
     [[ $kind == all || $kind == r ]] && out+=$(sqlite3 "$1" "SELECT 'r', Name, FieldName, ForeignName FROM MSysRelationships ORDER BY 2, 3")
     [[ $kind == all || $kind == q ]] && out+=$(sqlite3 "$1" "SELECT 'q', o.Name, q.SQL FROM MSysQueries q JOIN MSysObjects o ON o.Id = q.ObjectId ORDER BY 2")
     printf '%s\n' "$out"
