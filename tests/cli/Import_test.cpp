@@ -236,6 +236,7 @@ TEST_F(ImportCli, QueryPrintsRowsAsCsvOrJsonWithParameters) {
     EXPECT_EQ(missing.err.rfind("Error 3061: ", 0), 0u) << missing.err;
     EXPECT_EQ(RunCli({"query", file.string(), "Desde", "--param", "sin igual"}).status, 2);
     EXPECT_EQ(RunCli({"query", file.string()}).status, 2);
+}
 
 // A document the engine refuses halfway (a relation to a missing table): the half-built file goes
 // again, whatever the path looked like, and the engine's own error is the one reported.
