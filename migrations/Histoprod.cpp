@@ -1,10 +1,6 @@
 // "Transformar" (Command25): adds the treatment-history table histoprod to clientes.mdb in the
 // data folder, with four single-field indexes.
 
-#include <memory>
-#include <optional>
-#include <string>
-
 #include "app/Actualiz.h"
 #include "engine/Engine.h"
 #include "migrations/NewTable.h"
@@ -33,31 +29,8 @@ const char* const kHistoprodIndexes[] = {"codcli", "fechaini", "codproducto", "n
 }  // namespace
 
 void Actualiz::Command25_Click() {
-    // ---- Phase 1: is the table there already? If not, create it. No error trap: a database
-    // that cannot be opened, or a table the engine refuses, ends the command here, and the
-    // file is only written by the final Append.
-    Text4.SetText(Dir1.Path() + "\\" + "clientes.mdb");
-    std::shared_ptr<engine::Database> db = engine::OpenDatabase(Text4.Text());
-    if (migrations::HasTableNamed(*db, "histoprod")) {
-        host().MsgBox("La tabla histoprod ya existe", MsgIcon::Critical, Title());
-        return;  // the database is released as db goes out of scope
-    }
-    migrations::AppendNewTable(*db, "histoprod", kHistoprodFields);
-    db->Close();
-
-    // ---- Phase 2: the indexes, every step in skip-on-error mode on a fresh open.
-    IndexPhaseReport report = migrations::AppendIndexesPassingFailuresOver(
-        *this, "Command25_Click", "histoprod", kHistoprodIndexes);
-
-    // Telling "Terminado" over a table that lacks indexes would be telling the user a failure is
-    // a success: when any index step failed, say which indexes are missing and why, and keep the
-    // program open so the user can read it and act.
-    if (!report.Clean()) {
-        host().MsgBox(report.Message("histoprod"), MsgIcon::Critical, Title());
-        return;
-    }
-    host().MsgBox("Terminado", MsgIcon::Information, Title());
-    End();
+    migrations::AddClientsTable(*this, "Command25_Click", "histoprod", kHistoprodFields,
+                                kHistoprodIndexes);
 }
 
 }  // namespace actualiz::app

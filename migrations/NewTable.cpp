@@ -1,6 +1,7 @@
 #include "migrations/NewTable.h"
 
 #include <memory>
+#include <string>
 
 #include "app/ErrorModes.h"
 
@@ -58,6 +59,35 @@ IndexPhaseReport AppendIndexesPassingFailuresOver(Actualiz& form, const char* co
     step([&] { Require(db).Close(); });
     report.MarkClose();
     return report;
+}
+
+void AddClientsTable(Actualiz& form, const char* command, const char* table,
+                     std::span<const NewField> fields, std::span<const char* const> indexes) {
+    // ---- Phase 1: is the table there already? If not, create it. No error trap: a database
+    // that cannot be opened, or a table the engine refuses, ends the command here, and the
+    // file is only written by the Append to TableDefs.
+    form.Text4.SetText(form.Dir1.Path() + "\\" + "clientes.mdb");
+    std::shared_ptr<engine::Database> db = engine::OpenDatabase(form.Text4.Text());
+    if (HasTableNamed(*db, table)) {
+        form.host().MsgBox(std::string("La tabla ") + table + " ya existe", MsgIcon::Critical,
+                           Actualiz::Title());
+        return;  // the database is released as db goes out of scope
+    }
+    AppendNewTable(*db, table, fields);
+    db->Close();
+
+    // ---- Phase 2: the indexes, every step in skip-on-error mode on a fresh open.
+    IndexPhaseReport report = AppendIndexesPassingFailuresOver(form, command, table, indexes);
+
+    // Telling "Terminado" over a table that lacks indexes would be telling the user a failure is
+    // a success: when any index step failed, say which indexes are missing and why, and keep the
+    // program open so the user can read it and act.
+    if (!report.Clean()) {
+        form.host().MsgBox(report.Message(table), MsgIcon::Critical, Actualiz::Title());
+        return;
+    }
+    form.host().MsgBox("Terminado", MsgIcon::Information, Actualiz::Title());
+    form.End();
 }
 
 }  // namespace actualiz::app::migrations

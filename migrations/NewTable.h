@@ -38,4 +38,11 @@ IndexPhaseReport AppendIndexesPassingFailuresOver(Actualiz& form, const char* co
                                                   const char* table,
                                                   std::span<const char* const> indexes);
 
+// The whole of a clients-database migration (histoprod, auxcli) as `command`: the table in
+// clientes.mdb of the data folder unless one of that name is there (a critical message says so),
+// then its indexes. "Terminado" and the end of the program when every index was made; otherwise
+// a critical message saying which are missing and why, and the program stays open.
+void AddClientsTable(Actualiz& form, const char* command, const char* table,
+                     std::span<const NewField> fields, std::span<const char* const> indexes);
+
 }  // namespace actualiz::app::migrations
