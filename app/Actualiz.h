@@ -203,6 +203,11 @@ class Actualiz {
     void Command23_Click();  // "Iguala Consultas": replace the old database's queries
 
     // ---- Fixed migrations (migrations/) ----
+    // How the last fixed migration ended, as the migration itself says: a caller reads this
+    // rather than the text of its messages. NotFinished when it stopped on a failure (or none ran).
+    enum class MigrationOutcome { NotFinished, Done, TableThere, IndexesMissing };
+    MigrationOutcome LastMigration() const { return lastMigration_; }
+    void SetMigrationOutcome(MigrationOutcome outcome) { lastMigration_ = outcome; }
     void Command25_Click();  // "Transformar": table histoprod in clientes.mdb
     void Command26_Click();  // "Transformar": table auxcli in clientes.mdb
     void Command27_Click();  // "Transformar": table gastosgen in almacen.mdb
@@ -227,6 +232,7 @@ class Actualiz {
     std::string programFolder_;
     int mousePointer_ = 0;
     bool ended_ = false;
+    MigrationOutcome lastMigration_ = MigrationOutcome::NotFinished;
     std::vector<CommandError> errors_;
     std::vector<SkippedError> skipped_;
     std::string failingCommand_;

@@ -37,21 +37,6 @@ const Migration* FindMigration(const std::string& name) {
     return nullptr;
 }
 
-// Whether the database already has a table of exactly that name (the migrations compare names
-// exactly too).
-bool HasTable(const std::string& path, const std::string& table) {
-    try {
-        auto db = engine::OpenDatabase(path);
-        bool found = false;
-        for (const auto& t : db->TableDefs())
-            if (t->Name() == table) found = true;
-        db->Close();
-        return found;
-    } catch (const Error&) {
-        return false;
-    }
-}
-
 }  // namespace
 
 std::string MigrationHandler(const std::string& migration) {
@@ -85,7 +70,7 @@ int MigrateCommand(const std::string& migration, const std::string& dataDir,
         } catch (const Error&) {
             err << "actualiz-cli migrate: la carpeta de datos " << dataDir
                 << " no está en ninguna unidad del prefijo\n";
-            return 1;
+            return kExitCannotStart;
         }
     }
     // The window would quietly fall back to "c:\" without its default folder; here a migration
@@ -94,7 +79,7 @@ int MigrateCommand(const std::string& migration, const std::string& dataDir,
         err << "actualiz-cli migrate: no existe la carpeta de datos " << dataFolder;
         if (dataDir.empty()) err << " (la de omisión; indique otra con --data-dir RUTA)";
         err << "\n";
-        return 1;
+        return kExitCannotStart;
     }
 
     // One run at a time in a data folder; the lock is held until the migration has ended.
@@ -114,37 +99,39 @@ int MigrateCommand(const std::string& migration, const std::string& dataDir,
         form.Dir1.SetPath(dataFolder);
     } catch (const Error& e) {
         err << ErrorText(e) << "\n";
-        return 1;
+        return kExitCannotStart;
+    }
+    const std::string database = form.Dir1.Path() + "\\" + m->database;
+    if (!platform::FileExists(database)) {
+        err << "actualiz-cli migrate: no existe la base " << database << "\n";
+        return kExitCannotStart;
     }
     form.Errors().clear();
     form.Run(m->handler);
 
-    bool finished = false;
-    for (const auto& message : host.Messages()) {
-        out << message.text << "\n";
-        if (message.text == "Terminado") finished = true;
-    }
+    using Outcome = app::Actualiz::MigrationOutcome;
+    const Outcome outcome = form.LastMigration();
+    for (const auto& message : host.Messages()) out << message.text << "\n";
     for (const auto& e : form.Errors()) err << ErrorText(e.number, e.description) << "\n";
-    if (!finished && host.Messages().empty() && form.Errors().empty()) {
-        const std::string path = form.Dir1.Path() + "\\" + m->database;
-        if (HasTable(path, m->table))
+    if (host.Messages().empty() && form.Errors().empty()) {
+        if (outcome == Outcome::TableThere)
             err << m->database << " ya tiene la tabla " << m->table
                 << ": la migración termina sin hacer nada\n";
-        else
+        else if (outcome != Outcome::Done)
             err << "La migración terminó sin decir \"Terminado\"\n";
     }
-    return finished ? 0 : 1;
+    return outcome == Outcome::Done ? 0 : 1;
 }
 
 void AddMigrateCommand(CLI::App& app) {
-    auto* migrate =
-        app.add_subcommand("migrate",
-                           "Aplica una de las tres migraciones fijas a la carpeta de datos:\n"
-                           "  gastosgen  tabla gastosgen en almacen.mdb (Command27_Click)\n"
-                           "  histoprod  tabla histoprod en clientes.mdb (Command25_Click)\n"
-                           "  auxcli     tabla auxcli en clientes.mdb (Command26_Click)\n"
-                           "Salida: 0 si terminó con \"Terminado\", 1 en otro caso, 3 si otra "
-                           "ejecución trabaja en la carpeta de datos.");
+    auto* migrate = app.add_subcommand(
+        "migrate",
+        "Aplica una de las tres migraciones fijas a la carpeta de datos:\n"
+        "  gastosgen  tabla gastosgen en almacen.mdb (Command27_Click)\n"
+        "  histoprod  tabla histoprod en clientes.mdb (Command25_Click)\n"
+        "  auxcli     tabla auxcli en clientes.mdb (Command26_Click)\n"
+        "Salida: 0 si terminó con \"Terminado\", 1 en otro caso, 3 no se pudo empezar (falta "
+        "la carpeta de datos o la base, u otra ejecución trabaja en la carpeta de datos).");
     auto migration = std::make_shared<std::string>();
     auto dataDir = std::make_shared<std::string>();
     auto programDir = std::make_shared<std::string>();

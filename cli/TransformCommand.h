@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/Errors.h"
+
 #include <filesystem>
 #include <iosfwd>
 #include <string>
@@ -22,7 +24,8 @@ struct TransformOptions {
 inline constexpr int kTransformDone = 0;        // every step succeeded (or there was nothing to do)
 inline constexpr int kTransformStepFailed = 1;  // some step failed; the report lists them
 inline constexpr int kTransformUsage = 2;       // wrong arguments
-inline constexpr int kTransformCannotStart = 3;  // catalogs, folders or databases not usable
+inline constexpr int kTransformCannotStart =
+    kExitCannotStart;  // catalogs, folders or databases not usable
 
 // `actualiz-cli transform`: activates the form on the program folder and the data folder, backs
 // up the databases that are about to change, runs Command13_Click with the progress drawn on err,

@@ -69,7 +69,10 @@ void Actualiz::Command27_Click() {
     std::shared_ptr<engine::Database> db = engine::OpenDatabase(Text4.Text());
 
     // Finding ours, there is nothing to do and nothing to say.
-    if (migrations::HasTableNamed(*db, "gastosgen")) return;  // db is released out of scope
+    if (migrations::HasTableNamed(*db, "gastosgen")) {
+        SetMigrationOutcome(MigrationOutcome::TableThere);
+        return;  // db is released out of scope
+    }
     migrations::AppendNewTable(*db, "gastosgen", kGastosgenFields);
     db->Close();
 
@@ -106,6 +109,7 @@ void Actualiz::Command27_Click() {
         throw WithWhatStaysMissing(e, {});
     }
 
+    SetMigrationOutcome(MigrationOutcome::Done);
     host().MsgBox("Terminado", MsgIcon::Information, Title());
     End();
 }

@@ -69,6 +69,7 @@ void AddClientsTable(Actualiz& form, const char* command, const char* table,
     form.Text4.SetText(form.Dir1.Path() + "\\" + "clientes.mdb");
     std::shared_ptr<engine::Database> db = engine::OpenDatabase(form.Text4.Text());
     if (HasTableNamed(*db, table)) {
+        form.SetMigrationOutcome(Actualiz::MigrationOutcome::TableThere);
         form.host().MsgBox(std::string("La tabla ") + table + " ya existe", MsgIcon::Critical,
                            Actualiz::Title());
         return;  // the database is released as db goes out of scope
@@ -83,9 +84,11 @@ void AddClientsTable(Actualiz& form, const char* command, const char* table,
     // a success: when any index step failed, say which indexes are missing and why, and keep the
     // program open so the user can read it and act.
     if (!report.Clean()) {
+        form.SetMigrationOutcome(Actualiz::MigrationOutcome::IndexesMissing);
         form.host().MsgBox(report.Message(table), MsgIcon::Critical, Actualiz::Title());
         return;
     }
+    form.SetMigrationOutcome(Actualiz::MigrationOutcome::Done);
     form.host().MsgBox("Terminado", MsgIcon::Information, Actualiz::Title());
     form.End();
 }

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "cli/CliTestSupport.h"
+#include "cli/Errors.h"
 #include "cli/MigrateCommand.h"
 #include "support/TempPrefix.h"
 
@@ -115,20 +116,27 @@ TEST_F(Migrate, TheDataFolderCanBeGivenAsAHostPath) {
     EXPECT_EQ(Structure(Path("clientes.mdb")), untouched);
 }
 
-TEST_F(Migrate, AMissingDataFolderExitsOneWithoutTouchingDriveC) {
+TEST_F(Migrate, AMissingDataFolderOrDatabaseCannotStartWithoutTouchingDriveC) {
     Build("C:\\clientes.mdb", json::parse(R"({"tables": [{"name": "clientes",
         "fields": [{"name": "codigo", "type": 4}]}]})"));
     const json root = Structure("C:\\clientes.mdb");
     Result given = Run("histoprod", "c:\\no\\existe");
-    EXPECT_EQ(given.status, 1);
+    EXPECT_EQ(given.status, cli::kExitCannotStart);
     EXPECT_NE(given.err.find("c:\\no\\existe"), std::string::npos) << given.err;
 
     // The window would fall back to c:\ without its default folder; the command does not.
     fs::remove_all(prefix.driveCPath(kDataFolderHost));
     Result byDefault = Run("histoprod");
-    EXPECT_EQ(byDefault.status, 1);
+    EXPECT_EQ(byDefault.status, cli::kExitCannotStart);
     EXPECT_NE(byDefault.err.find("--data-dir"), std::string::npos) << byDefault.err;
     EXPECT_EQ(Structure("C:\\clientes.mdb"), root);
+
+    // A data folder without the migration's database: nothing to start on either.
+    prefix.makeDir("vacia");
+    Result noDatabase = Run("auxcli", "c:\\vacia");
+    EXPECT_EQ(noDatabase.status, cli::kExitCannotStart);
+    EXPECT_NE(noDatabase.err.find("clientes.mdb"), std::string::npos) << noDatabase.err;
+    EXPECT_EQ(noDatabase.out, "");
 }
 
 TEST_F(Migrate, TheProgramExitsLikeTheCommand) {
