@@ -7,8 +7,9 @@
 
 namespace actualiz::cli {
 
-// The databases of the demo installation, as structure documents of engine::BuildDatabase: all
-// of them in this one place, so that the demo can be read (and changed) at a glance.
+// The databases of the demo installation, as structure documents of engine::BuildDatabase. They
+// are the data files under cli/demo, built into the program: the models whole, and each older
+// database as its model less what the model added since, plus its rows.
 struct DemoDatabase {
     std::string name;  // file name
     nlohmann::json document;
