@@ -16,37 +16,23 @@
 #include "catalogs/CatalogFiles.h"
 #include "engine/Engine.h"
 #include "engine/SchemaJson.h"
-#include "support/TempPrefix.h"
+#include "support/DatabaseFixture.h"
 
 namespace actualiz::testing {
 
 using Json = nlohmann::json;
-using Rows = std::vector<std::vector<std::string>>;
+using Rows = TextRows;
 
-inline std::vector<std::string> Items(const app::ListBox& list) {
-    return list.Items();
-}
-
-// The model and old databases the catalog commands are pointed at.
-inline const std::string kModel = "C:\\prog\\modelos\\base.mdb";
-inline const std::string kOld = "C:\\datos\\base.mdb";
-
-// A fresh prefix with the three empty catalogs and a form loaded on them, pointed at kModel
-// (Text3) and kOld (Text4). The databases themselves are built by each test.
-class CatalogTest : public ::testing::Test {
+// The shared fixture with the three empty catalogs made before the form loads, and Text3 and
+// Text4 on kModel and kOld. The databases themselves are built by each test.
+class CatalogTest : public DatabaseTest {
   protected:
+    void BeforeLoad() override { catalogs::CreateCatalogs(false); }
     void SetUp() override {
-        prefix.makeDir("prog/modelos");
-        prefix.makeDir("datos");
-        catalogs::CreateCatalogs(false);
-        form = std::make_unique<app::Actualiz>(host, "C:\\prog");
+        DatabaseTest::SetUp();
         ASSERT_TRUE(form->Errors().empty()) << "the catalogs did not open at load";
         form->Text3.SetText(kModel);
         form->Text4.SetText(kOld);
-    }
-
-    static void Build(const std::string& path, const Json& document) {
-        engine::BuildDatabase(path, document)->Close();
     }
 
     // A table description: text fields of the given names, optional indexes and rows.
@@ -79,15 +65,6 @@ class CatalogTest : public ::testing::Test {
         return r;
     }
 
-    static Json Describe(const std::string& path, bool rows = false) {
-        auto db = engine::OpenDatabase(path);
-        engine::DescribeOptions options;
-        options.includeRows = rows;
-        Json doc = engine::DescribeDatabase(*db, options);
-        db->Close();
-        return doc;
-    }
-
     // The indexes of one table, one readable line each ("Dos[b,c] unique"), in name order.
     static std::vector<std::string> IndexesOf(const std::string& path, const std::string& table) {
         std::vector<std::string> out;
@@ -110,38 +87,6 @@ class CatalogTest : public ::testing::Test {
         }
         std::sort(out.begin(), out.end());
         return out;
-    }
-
-    // Every row of a table as text, read from the file itself (for a catalog: not through the
-    // form's view).
-    static Rows TableRows(const std::string& path, const std::string& table) {
-        auto db = engine::OpenDatabase(path);
-        auto rs = db->OpenRecordset(table);
-        Rows rows;
-        while (!rs->Eof()) {
-            std::vector<std::string> row;
-            for (const auto& f : rs->Fields()) row.push_back(f->Text());
-            rows.push_back(row);
-            rs->MoveNext();
-        }
-        rs->Close();
-        db->Close();
-        return rows;
-    }
-
-    // Writes rows of text straight into a table (into a catalog: as an earlier run would have
-    // left them).
-    static void AddTableRows(const std::string& path, const std::string& table, const Rows& rows) {
-        auto db = engine::OpenDatabase(path);
-        auto rs = db->OpenRecordset(table);
-        for (const auto& row : rows) {
-            rs->AddNew();
-            for (std::size_t i = 0; i < row.size(); ++i)
-                rs->Fields()[static_cast<int>(i)]->SetValue(engine::Value(row[i]));
-            rs->Update();
-        }
-        rs->Close();
-        db->Close();
     }
 
     // Overwrites the first page of a table's data with garbage, as a failing disk would: the file
@@ -170,25 +115,10 @@ class CatalogTest : public ::testing::Test {
     // recorded in Errors().
     void Run(const std::string& handler) { form->Run(handler); }
 
-    std::vector<int> ErrorNumbers() const {
-        std::vector<int> out;
-        for (const auto& e : form->Errors()) out.push_back(e.number);
-        return out;
-    }
-    std::vector<int> SkippedNumbers(const std::string& command) const {
-        std::vector<int> out;
-        for (const auto& s : form->Skipped())
-            if (s.command == command) out.push_back(s.number);
-        return out;
-    }
     int Frame13Refreshes() const {
         auto it = host.FrameRefreshes().find("Frame13");
         return it == host.FrameRefreshes().end() ? 0 : it->second;
     }
-
-    TempPrefix prefix;
-    app::RecordingHost host;
-    std::unique_ptr<app::Actualiz> form;
 };
 
 }  // namespace actualiz::testing

@@ -9,9 +9,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/FormFixture.h"
 #include "engine/Engine.h"
 #include "engine/SchemaJson.h"
+#include "support/DatabaseFixture.h"
 
 namespace actualiz::testing {
 
@@ -25,27 +25,17 @@ struct ExpectedField {
     bool allowZeroLength;
 };
 
-// A form on a fresh prefix whose data folder (Dir1) is C:\datos, with ways to lay out the
-// application's databases and read back what a migration left in them.
-class MigrationTest : public FormTest {
+// The shared fixture with the form's data folder (Dir1) on C:\datos, and ways to read back what a
+// migration left in the application's databases.
+class MigrationTest : public DatabaseTest {
   protected:
     void SetUp() override {
-        FormTest::SetUp();
-        prefix.makeDir("datos");
+        DatabaseTest::SetUp();
         form->Dir1.SetPath("C:\\datos");
     }
 
-    static std::string DataPath(const std::string& name) { return "C:\\datos\\" + name; }
+    static std::string DataPath(const std::string& name) { return OldPath(name); }
 
-    static void Build(const std::string& path, const json& document) {
-        engine::BuildDatabase(path, document)->Close();
-    }
-    static json Describe(const std::string& path) {
-        auto db = engine::OpenDatabase(path);
-        json d = engine::DescribeDatabase(*db);
-        db->Close();
-        return d;
-    }
     static std::optional<json> FindNamed(const json& list, const std::string& name) {
         for (const auto& item : list)
             if (item["name"] == name) return item;
@@ -53,12 +43,6 @@ class MigrationTest : public FormTest {
     }
     static std::optional<json> TableOf(const std::string& path, const std::string& table) {
         return FindNamed(Describe(path)["tables"], table);
-    }
-    static std::vector<std::string> TableNames(const std::string& path) {
-        std::vector<std::string> names;
-        json d = Describe(path);
-        for (const auto& t : d["tables"]) names.push_back(t["name"]);
-        return names;
     }
     static std::vector<std::string> IndexNames(const json& table) {
         std::vector<std::string> names;

@@ -43,7 +43,7 @@ TEST_F(FieldWalk, TheMissingFieldIsAppendedAndTheOldRowsKeepTheirData) {
     EXPECT_EQ(email->Size(), 80);
     EXPECT_TRUE(email->AllowZeroLength());
 
-    EXPECT_EQ(Rows(OldPath("base.mdb"), "clientes"),
+    EXPECT_EQ(RowValues(OldPath("base.mdb"), "clientes"),
               json::parse(R"([[1,"Ana","911",null],[2,"Luis",null,null]])"));
     EXPECT_TRUE(form->Skipped().empty());
 }
@@ -69,7 +69,7 @@ TEST_F(FieldWalk, AnAppendedFieldCarriesTheModelsSafeProperties) {
     EXPECT_EQ(pais->ValidationRule(), "Like \"??\"");
     EXPECT_TRUE(StoredField(OldPath("base.mdb"), "vacia", "pais")->Required());
     InsertRows(OldPath("base.mdb"), "llena", json::parse(R"([[9]])"));
-    EXPECT_EQ(Rows(OldPath("base.mdb"), "llena"),
+    EXPECT_EQ(RowValues(OldPath("base.mdb"), "llena"),
               json::parse(R"([[7, 1, null], [8, 2, null], [9, 3, "ES"]])"));
     EXPECT_TRUE(form->Skipped().empty());
 }

@@ -68,7 +68,8 @@ TEST_F(MissingTables, TheCreatedTableIsTheModelsTableWhole) {
             EXPECT_EQ(created["fields"][i][key], value) << i << " " << key;
     EXPECT_EQ(created["indexes"][0]["primary"], true);
     InsertRows(OldPath("base.mdb"), "C", json::parse(R"([[null, "S", 1, 2], [null, "E", 1, 1]])"));
-    EXPECT_EQ(Rows(OldPath("base.mdb"), "C"), json::parse(R"([[1, "S", 1, 2], [2, "E", 1, 1]])"));
+    EXPECT_EQ(RowValues(OldPath("base.mdb"), "C"),
+              json::parse(R"([[1, "S", 1, 2], [2, "E", 1, 1]])"));
     EXPECT_TRUE(form->Skipped().empty());
 }
 

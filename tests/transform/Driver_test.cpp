@@ -73,7 +73,7 @@ TEST_F(Driver, NamesDifferingOnlyInCaseDoNotPairAndTheOldDatabaseSurvives) {
     EXPECT_FALSE(
         std::filesystem::exists(prefix.driveCPath(std::string(kDataFolder) + "/clientes.mdb")))
         << "a second database of the same name appeared beside the old one";
-    EXPECT_EQ(Rows(DataPath("CLIENTES.MDB"), "clientes"), json::parse(R"([[7,"Eva"]])"));
+    EXPECT_EQ(RowValues(DataPath("CLIENTES.MDB"), "clientes"), json::parse(R"([[7,"Eva"]])"));
     ASSERT_EQ(SyncSkips().size(), 1u);
     const auto& skipped = form->Skipped().back();
     EXPECT_EQ(skipped.command, "Command13_Click");
@@ -177,13 +177,13 @@ TEST_F(Driver, ASecondRunOverAnUpgradedFolderChangesNothingMore) {
     ActivateAndTransform();
 
     const json upgraded = Describe(DataPath("clientes.mdb"));
-    const json rows = Rows(DataPath("clientes.mdb"), "clientes");
+    const json rows = RowValues(DataPath("clientes.mdb"), "clientes");
     EXPECT_EQ(TableNames(DataPath("clientes.mdb")), V({"antiguos", "clientes", "zonas"}));
 
     form->Skipped().clear();
     form->Command13_Click();
     EXPECT_EQ(Describe(DataPath("clientes.mdb")), upgraded);
-    EXPECT_EQ(Rows(DataPath("clientes.mdb"), "clientes"), rows);
+    EXPECT_EQ(RowValues(DataPath("clientes.mdb"), "clientes"), rows);
     // The only thing the second run passes over is the copy of the model it copied the first
     // time, which it does not replace.
     ASSERT_EQ(SyncSkips().size(), 1u) << SyncSkips().front();

@@ -84,21 +84,22 @@ TEST_F(EndToEnd, TheDataFolderIsUpgradedAndTheNewModelCopied) {
               V({"antiguos", "clientes", "Detalles de pedidos", "zonas"}));
     EXPECT_EQ(FieldNames(DataPath("clientes.mdb"), "clientes"),
               V({"codigo", "nombre", "fax", "email", "notas"}));
-    EXPECT_EQ(Rows(DataPath("clientes.mdb"), "clientes"),
+    EXPECT_EQ(RowValues(DataPath("clientes.mdb"), "clientes"),
               json::parse(R"([[1,"Ana","911",null,null],[2,"Luis",null,null,null],
                               [3,"Eva","933",null,null]])"));
-    EXPECT_EQ(Rows(DataPath("clientes.mdb"), "Detalles de pedidos"),
+    EXPECT_EQ(RowValues(DataPath("clientes.mdb"), "Detalles de pedidos"),
               json::parse("[[10,null,null],[11,null,null]]"));
     EXPECT_TRUE(StoredField(DataPath("clientes.mdb"), "clientes", "notas")->AllowZeroLength());
     EXPECT_EQ(TableNames(DataPath("almacen.mdb")), V({"articulos", "proveedores"}));
     EXPECT_EQ(FieldNames(DataPath("almacen.mdb"), "proveedores"), V({"codigo", "nombre"}));
-    EXPECT_EQ(Rows(DataPath("almacen.mdb"), "articulos"), json::parse(R"([[5,"tornillo",null]])"));
+    EXPECT_EQ(RowValues(DataPath("almacen.mdb"), "articulos"),
+              json::parse(R"([[5,"tornillo",null]])"));
 
     // The model-less old database is untouched, the new model is there whole.
     EXPECT_TRUE(FileBytes(std::string(kDataFolder) + "/historico.mdb") == historico)
         << "the database without a model was changed";
-    EXPECT_EQ(Rows(DataPath("historico.mdb"), "movimientos"), json::parse("[[1],[2]]"));
-    EXPECT_EQ(Rows(DataPath("nuevo.mdb"), "tarifas"), json::parse("[[1,2.5]]"));
+    EXPECT_EQ(RowValues(DataPath("historico.mdb"), "movimientos"), json::parse("[[1],[2]]"));
+    EXPECT_EQ(RowValues(DataPath("nuevo.mdb"), "tarifas"), json::parse("[[1,2.5]]"));
     EXPECT_EQ(form->List8.Items(), V({"HISTORICO.MDB", "nuevo.mdb"}));
 
     EXPECT_EQ(form->Label4.Caption(), "Proceso Terminado");
