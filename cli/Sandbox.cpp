@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <fstream>
-#include <random>
 #include <system_error>
 
 #include "engine/EngineError.h"
@@ -24,15 +23,9 @@ char DriveLetter(std::string_view windowsPath) {
 
 }  // namespace
 
-Sandbox::Sandbox() : original_(platform::DriveMap::FromEnvironment()) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100 && root_.empty(); ++attempt) {
-        fs::path candidate =
-            fs::temp_directory_path() / ("actualiz-ensayo-" + std::to_string(random()));
-        std::error_code ec;
-        if (fs::create_directory(candidate, ec)) root_ = candidate;
-    }
-    if (root_.empty()) throw platform::PathFileAccessError(fs::temp_directory_path().string());
+Sandbox::Sandbox()
+    : original_(platform::DriveMap::FromEnvironment()),
+      root_(platform::CreateTemporaryFolder("actualiz-ensayo-")) {
     fs::create_directory(root_ / "dosdevices");
     MapDrive('c');
 }

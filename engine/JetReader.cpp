@@ -15,7 +15,6 @@
 #include <iostream>
 #include <map>
 #include <mutex>
-#include <random>
 #include <set>
 
 #include <sqlite3.h>
@@ -1119,15 +1118,11 @@ class ReadingCopies {
   private:
     fs::path Folder() {
         if (!folder_.empty()) return folder_;
-        std::random_device rd;
-        fs::path folder =
-            fs::temp_directory_path() /
-            ("actualiz-jet-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
-        std::error_code ec;
-        fs::create_directories(folder, ec);
-        if (ec) throw MakeError(err::kDiskIo, folder.string());
-        fs::permissions(folder, fs::perms::owner_all, ec);
-        folder_ = folder;
+        try {
+            folder_ = platform::CreateTemporaryFolder("actualiz-jet-");
+        } catch (const Error&) {
+            throw MakeError(err::kDiskIo, fs::temp_directory_path().string());
+        }
         return folder_;
     }
 

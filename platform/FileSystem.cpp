@@ -98,6 +98,15 @@ int CreateTemporaryBeside(const fs::path& destination, fs::path& path) {
     return -1;
 }
 
+std::filesystem::path CreateTemporaryFolder(std::string_view prefix) {
+    std::error_code ec;
+    fs::path base = fs::temp_directory_path(ec);
+    if (ec) base = "/tmp";
+    std::string pattern = (base / (std::string(prefix) + "XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw PathFileAccessError(base.string());
+    return fs::path(pattern);
+}
+
 bool IsTemporaryCopyName(std::string_view name) {
     // "." + at least one character + "." + 16 hex digits + ".tmp"
     constexpr std::size_t kTail = 1 + 16 + 4;

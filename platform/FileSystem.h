@@ -57,6 +57,11 @@ int CommitTemporary(const std::filesystem::path& temporary,
                     const std::filesystem::path& destination, bool replaceExisting);
 bool IsTemporaryCopyName(std::string_view fileName);
 
+// A new, empty folder of our own under the system's temporary folder ("<prefix>XXXXXX"), made
+// with mkdtemp: nobody else can read it (mode 0700) and its name cannot be taken in between.
+// Throws 75 when it cannot be made. Callers remove it when they are done.
+std::filesystem::path CreateTemporaryFolder(std::string_view prefix);
+
 // Whether two Windows paths name one and the same file or folder on this system (a link, a case
 // variant on a file system that ignores case, the same folder reached twice): the same device
 // and inode. False when either does not exist or cannot be mapped.

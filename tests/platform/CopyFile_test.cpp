@@ -161,3 +161,17 @@ TEST(SafeCopy, MissingSourceOrFolderAndFoldersInTheWay) {
     EXPECT_EQ(ErrorNumberOf([] { CopyFile("c:\\modelos\\clientes.mdb", "q:\\x.mdb", true); }), 68);
     EXPECT_TRUE(fs::is_directory(prefix.driveCPath("bases/almacen.mdb")));
 }
+
+// The dry run copies the user's databases into such a folder: nobody else may read them, and two
+// runs never share one.
+TEST(TemporaryFolder, IsNewPrivateAndOurOwn) {
+    const fs::path a = actualiz::platform::CreateTemporaryFolder("actualiz-prueba-");
+    const fs::path b = actualiz::platform::CreateTemporaryFolder("actualiz-prueba-");
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a.parent_path(), fs::temp_directory_path());
+    EXPECT_EQ(a.filename().string().rfind("actualiz-prueba-", 0), 0u);
+    EXPECT_TRUE(fs::is_empty(a));
+    EXPECT_EQ(fs::status(a).permissions() & fs::perms::all, fs::perms::owner_all);
+    fs::remove_all(a);
+    fs::remove_all(b);
+}
