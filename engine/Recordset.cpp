@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/ClassicDates.h"
 #include "engine/Database.h"
 #include "engine/EngineError.h"
 #include "engine/FieldRules.h"
@@ -112,7 +113,12 @@ Value ConvertForField(const Value& value, short type, long size, const std::stri
         if (text) {
             std::string t = Trim(*text);
             if (t.empty()) return std::monostate{};
-            return t;
+            // Stored in the one form every query compares against; a text typed as a date reads
+            // day first, as the regional settings of this program do, and one that is no date is
+            // refused instead of being kept as text in a date field.
+            std::optional<ClassicDate> date = ParseClassicDate(t, false);
+            if (!date) throw MakeError(err::kConversion, fieldName);
+            return StoredDateText(*date);
         }
         if (blob) throw MakeError(err::kConversion, fieldName);
         return value;

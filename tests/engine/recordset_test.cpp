@@ -219,6 +219,7 @@ TEST_F(RecordsetTest, ValuesAreConvertedAndCheckedLikeTheClassicEngine) {
     auto req = t->CreateField("req", dbLong);
     req->SetRequired(true);
     t->Fields().Append(req);
+    t->Fields().Append(t->CreateField("fecha", dbDate));
     db->TableDefs().Append(t);
 
     auto rs = db->OpenRecordset("t");
@@ -232,6 +233,10 @@ TEST_F(RecordsetTest, ValuesAreConvertedAndCheckedLikeTheClassicEngine) {
     f("doble")->SetValue(std::string("2,5"));
     f("si")->SetValue(std::string("Verdadero"));
     f("memo")->SetValue(std::string(""));
+    // A date typed as text is stored in the form queries compare against (day first); a text
+    // that is no date is refused, not kept in a date field.
+    EXPECT_EQ(ErrorOf([&] { f("fecha")->SetValue(std::string("mañana")); }), err::kConversion);
+    f("fecha")->SetValue(std::string("4/8/94"));
     EXPECT_EQ(ErrorOf([&] { rs->Update(); }), err::kFieldRequired);
     f("req")->SetValue(std::string("7"));
     rs->Update();
@@ -241,6 +246,8 @@ TEST_F(RecordsetTest, ValuesAreConvertedAndCheckedLikeTheClassicEngine) {
     EXPECT_EQ(std::get<long long>(f("si")->GetValue()), -1);
     EXPECT_EQ(f("texto")->Text(), "añoÑ!");
     EXPECT_EQ(f("memo")->Text(), "");
+    EXPECT_EQ(f("fecha")->Text(), "1994-08-04 00:00:00");
+    EXPECT_EQ(db->OpenRecordset("SELECT * FROM t WHERE fecha = #8/4/1994#")->RecordCount(), 1);
     // A text field that does not allow zero-length strings refuses "".
     rs->Edit();
     f("texto")->SetValue(std::string(""));
