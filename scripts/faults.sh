@@ -255,15 +255,34 @@ else
     fi
 fi
 
-# Two runs at once over one folder.
-prefix=$(fresh twice)
-WINEPREFIX=$prefix "$cli" transform --program-dir "$program" --no-backup >/dev/null 2>&1 &
-first=$!
-sleep 0.3
-transform "$prefix" --no-backup
-second=$?
-wait "$first"
-first_status=$?
+# Two runs at once over one folder. A run is quick, so the first is paused while it holds the
+# data folder (its lock shows in /proc/locks; looking there takes no lock) and the second surely
+# meets it; a first run that ends before it is caught is tried again on a fresh folder.
+holds_folder() { # folder: some process holds its advisory lock
+    grep -q ":$(stat -c %i "$1") " /proc/locks
+}
+first_status=-1 second=-1
+for _ in 1 2 3 4 5; do
+    prefix=$(fresh twice)
+    WINEPREFIX=$prefix "$cli" transform --program-dir "$program" --no-backup >/dev/null 2>&1 &
+    first=$!
+    caught=""
+    while kill -0 "$first" 2>/dev/null; do
+        if holds_folder "$prefix/$bases_rel"; then
+            kill -STOP "$first"
+            holds_folder "$prefix/$bases_rel" && caught=1 || kill -CONT "$first"
+            break
+        fi
+    done
+    if [[ -n $caught ]]; then
+        transform "$prefix" --no-backup
+        second=$?
+        kill -CONT "$first"
+    fi
+    wait "$first"
+    first_status=$?
+    [[ -n $caught ]] && break
+done
 check_before=$((corrupt + inconsistent))
 check_prefix "$prefix"
 if (((first_status == 3) != (second == 3))) && ((corrupt + inconsistent == check_before)); then
