@@ -42,23 +42,6 @@ EngineError Damaged(std::string_view path) {
     return e;
 }
 
-// The temporary copy: removed unless it was given its name.
-class Scratch {
-  public:
-    explicit Scratch(fs::path path) : path_(std::move(path)) {}
-    ~Scratch() {
-        if (!kept_) ::unlink(path_.c_str());
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    const fs::path& path() const { return path_; }
-    void Keep() { kept_ = true; }
-
-  private:
-    fs::path path_;
-    bool kept_ = false;
-};
-
 // Writes the open source into the file at target with the online backup; false on failure.
 bool BackUpInto(sqlite3* from, const fs::path& target) {
     sqlite3* to = nullptr;
@@ -109,7 +92,7 @@ void CopyDatabase(std::string_view source, const fs::path& destination) {
     const int fd = platform::CreateTemporaryBeside(destination, temporary);
     if (fd < 0) throw MakeError(err::kDiskIo, destinationName);
     ::close(fd);
-    Scratch scratch(temporary);
+    platform::TemporaryFile scratch(temporary);
 
     if (!BackUpInto(db->Handle(), scratch.path())) {
         // A full disk or a failing write, unless the source itself was the trouble.
@@ -122,7 +105,7 @@ void CopyDatabase(std::string_view source, const fs::path& destination) {
         if (errno == EEXIST) throw MakeError(err::kDatabaseExists, destinationName);
         throw MakeError(err::kDiskIo, destinationName);
     }
-    scratch.Keep();
+    scratch.Committed();
 }
 
 }  // namespace actualiz::engine

@@ -50,24 +50,6 @@ class FileDescriptor {
     int fd_;
 };
 
-// The temporary copy beside the destination. It is removed unless the copy was committed, so a
-// failed copy leaves the destination folder as it was.
-class TemporaryFile {
-  public:
-    explicit TemporaryFile(fs::path path) : path_(std::move(path)) {}
-    ~TemporaryFile() {
-        if (!committed_) ::unlink(path_.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const fs::path& path() const { return path_; }
-    void committed() { committed_ = true; }
-
-  private:
-    fs::path path_;
-    bool committed_ = false;
-};
-
 bool WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         const ssize_t written = ::write(fd, data, size);
@@ -96,6 +78,10 @@ int CreateTemporaryBeside(const fs::path& destination, fs::path& path) {
     }
     errno = EEXIST;
     return -1;
+}
+
+TemporaryFile::~TemporaryFile() {
+    if (!committed_) ::unlink(path_.c_str());
 }
 
 std::filesystem::path CreateTemporaryFolder(std::string_view prefix) {
@@ -307,7 +293,7 @@ void CopyHostFile(const fs::path& source, std::string_view sourceWindows,
         if (errno == EEXIST) throw FileAlreadyExists(destinationWindows);
         throw CopyFailure(errno, destinationWindows);
     }
-    temporary.committed();
+    temporary.Committed();
 }
 
 std::vector<std::string> Drives() {

@@ -57,6 +57,22 @@ int CommitTemporary(const std::filesystem::path& temporary,
                     const std::filesystem::path& destination, bool replaceExisting);
 bool IsTemporaryCopyName(std::string_view fileName);
 
+// Owns such a temporary file: removes it when it goes out of scope unless it was committed, so a
+// failed copy leaves the destination folder as it was.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(std::filesystem::path path) : path_(std::move(path)) {}
+    ~TemporaryFile();
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    void Committed() { committed_ = true; }
+
+  private:
+    std::filesystem::path path_;
+    bool committed_ = false;
+};
+
 // A new, empty folder of our own under the system's temporary folder ("<prefix>XXXXXX"), made
 // with mkdtemp: nobody else can read it (mode 0700) and its name cannot be taken in between.
 // Throws 75 when it cannot be made. Callers remove it when they are done.
