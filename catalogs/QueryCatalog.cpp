@@ -65,7 +65,7 @@ void Actualiz::Command24_Click() {
 void Actualiz::Command23_Click() {
     CommandScope scope(*this, "Command23_Click");
     // Before the first step: a damaged old database keeps its queries.
-    catalogs::CheckOldUndamaged(*this);
+    catalogs::CheckBeforeQueryRemoval(*this);
     // From the first step to the last, a failing step is passed over (and recorded): a query the
     // old database rejects must not keep the others from being created.
     SkipOnError step(*this, "Command23_Click");

@@ -82,7 +82,7 @@ void Actualiz::Command22_Click() {
 
 void Actualiz::Command20_Click() {
     CommandScope scope(*this, "Command20_Click");
-    catalogs::CheckOldUndamaged(*this);
+    catalogs::CheckBeforeRelationRemoval(*this);
     std::shared_ptr<engine::Database> db = engine::OpenDatabase(Text4.Text());
     const int count = List9(1).ListCount();
     for (int i = 0; i < count; ++i) {

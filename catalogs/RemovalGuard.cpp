@@ -84,23 +84,65 @@ void CheckRoomFor(const std::string& oldPath, const std::string& modelPath) {
     }
 }
 
-}  // namespace
-
-void CheckBeforeIndexRemoval(app::Actualiz& form) {
-    const std::string model = form.Text3.Text();
-    std::vector<std::vector<std::string>> rows;
-    AgainstFile(model, [&] { rows = ModelIndexRows(model); });
-    AgainstFile(kIndexCatalogPath, [&] { CheckRowsFit(form.Data3.Database(), rows); });
-    engine::CheckUndamaged(form.Text4.Text());
-    CheckRoomFor(form.Text4.Text(), model);
+// The old database's tables that hold an index: removing it reads them, re-creating it too.
+std::vector<std::string> IndexedTables(const std::string& path) {
+    std::vector<std::string> tables;
+    std::shared_ptr<engine::Database> db = engine::OpenDatabase(path);
+    for (const auto& table : db->TableDefs())
+        if (table->Indexes().Count() > 0) tables.push_back(table->Name());
+    db->Close();
+    return tables;
 }
 
-void CheckOldUndamaged(const app::Actualiz& form) {
+// The tables of a database's relations, both sides: creating a relation reads their rows.
+void AddRelationTables(const std::string& path, std::vector<std::string>& tables) {
+    std::shared_ptr<engine::Database> db = engine::OpenDatabase(path);
+    for (const auto& relation : db->Relations()) {
+        tables.push_back(relation->Table());
+        tables.push_back(relation->ForeignTable());
+    }
+    db->Close();
+}
+
+// A damaged old database stops the step; one that cannot even be opened, or a model that
+// cannot, is left to the step's own first statement, which meets and reports it.
+template <class Check>
+void UnlessDamaged(Check&& check) {
     try {
-        engine::CheckUndamaged(form.Text4.Text());
+        check();
     } catch (const Error& e) {
         if (e.number() == engine::err::kDatabaseDamaged) throw;
     }
+}
+
+}  // namespace
+
+// The old database is checked where the change will read it: its schema and system tables, and
+// the tables whose indexes go or come. A table the change never reads is not scanned, so that
+// adding a field to a large table costs no more than to an empty one.
+void CheckBeforeIndexRemoval(app::Actualiz& form) {
+    const std::string model = form.Text3.Text();
+    const std::string old = form.Text4.Text();
+    std::vector<std::vector<std::string>> rows;
+    AgainstFile(model, [&] { rows = ModelIndexRows(model); });
+    AgainstFile(kIndexCatalogPath, [&] { CheckRowsFit(form.Data3.Database(), rows); });
+    std::vector<std::string> tables = IndexedTables(old);
+    for (const auto& row : rows) tables.push_back(row[1]);
+    engine::CheckUndamaged(old, tables);
+    CheckRoomFor(old, model);
+}
+
+void CheckBeforeRelationRemoval(const app::Actualiz& form) {
+    UnlessDamaged([&] {
+        std::vector<std::string> tables;
+        AddRelationTables(form.Text4.Text(), tables);
+        UnlessDamaged([&] { AddRelationTables(form.Text3.Text(), tables); });
+        engine::CheckUndamaged(form.Text4.Text(), tables);
+    });
+}
+
+void CheckBeforeQueryRemoval(const app::Actualiz& form) {
+    UnlessDamaged([&] { engine::CheckUndamaged(form.Text4.Text(), {}); });
 }
 
 }  // namespace actualiz::catalogs

@@ -15,11 +15,16 @@ namespace actualiz::catalogs {
 // Before the index removal: the model (Text3) opens and its indexes can be listed, every row the
 // model's listing will write fits the index catalog's fields (a name longer than its field is
 // refused with 3163 here rather than after the removal), the catalog can be written, the old
-// database (Text4) passes SQLite's quick_check, and its folder has room for the change (61).
+// database (Text4) passes SQLite's quick_check where the change reads it, and its folder has room
+// for the change (61).
 void CheckBeforeIndexRemoval(app::Actualiz& form);
 
-// Before relations or queries are deleted: the old database (Text4) is not damaged (3049). A
-// database that cannot be opened at all is left to the command's own first step.
-void CheckOldUndamaged(const app::Actualiz& form);
+// Before relations are deleted: the old database (Text4) is not damaged (3049) in its schema, its
+// system tables and the tables of its relations and of the model's (Text3). A database that
+// cannot be opened at all is left to the command's own first step.
+void CheckBeforeRelationRemoval(const app::Actualiz& form);
+
+// Before queries are deleted: the old database's schema and system tables are not damaged (3049).
+void CheckBeforeQueryRemoval(const app::Actualiz& form);
 
 }  // namespace actualiz::catalogs

@@ -7,18 +7,7 @@
 
 namespace actualiz::engine::detail {
 
-namespace {
-
-// What tells one version of a file from another: which file it is, its size and its last change.
-struct Stamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    long long modifiedNs = 0;
-    bool operator==(const Stamp&) const = default;
-};
-
-bool StampOf(const std::string& path, Stamp& stamp) {
+bool StampOf(const std::string& path, FileStamp& stamp) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return false;
     stamp.device = st.st_dev;
@@ -29,9 +18,11 @@ bool StampOf(const std::string& path, Stamp& stamp) {
     return true;
 }
 
+namespace {
+
 struct Entry {
     std::shared_ptr<SharedFile> file;
-    Stamp released;  // the file as the last handle left it
+    FileStamp released;  // the file as the last handle left it
 };
 
 // Connections no handle uses stay open for the next opening; a few dozen cover a run (the data
@@ -77,12 +68,12 @@ void DropIdleBeyondLimit() {
 
 std::shared_ptr<SharedFile> ShareFile(const std::string& hostPath, const std::string& displayName,
                                       bool readOnly) {
-    Stamp now;
+    FileStamp now;
     const bool stamped = StampOf(hostPath, now);
     auto& entries = Entries();
     for (auto it = entries.begin(); it != entries.end(); ++it) {
         if (it->file->HostPath() != hostPath) continue;
-        const Stamp& then = it->released;
+        const FileStamp& then = it->released;
         const bool sameFile = stamped && then.device == now.device && then.inode == now.inode;
         // A file in use by another handle has changed only through this process (SQLite notices
         // other connections' commits itself); an idle one must be exactly as it was left.

@@ -4,12 +4,18 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
+#include "engine/ConnectionPool.h"
 #include "engine/Database.h"
 #include "engine/EngineError.h"
+#include "engine/Names.h"
 #include "platform/FileSystem.h"
 
 namespace actualiz::engine {
@@ -18,10 +24,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// SQLite's quick_check on an open connection: true when it answers a single "ok".
-bool QuickCheck(sqlite3* db) {
+// SQLite's quick_check on an open connection, of the whole file or of one table and its indexes
+// (target: a quoted table name): true when it answers a single "ok".
+bool QuickCheck(sqlite3* db, const std::string& target = {}) {
+    const std::string sql =
+        target.empty() ? "PRAGMA quick_check" : "PRAGMA quick_check(" + target + ")";
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &stmt, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
         sqlite3_finalize(stmt);
         return false;
     }
@@ -36,7 +45,32 @@ bool QuickCheck(sqlite3* db) {
     return rc == SQLITE_DONE && ok;
 }
 
+// Files a check found damaged, as they were then: a later check of the same unchanged file
+// refuses it at once, even where it would not look (a step that reads other tables than the
+// first), so one run never changes part of a file it knows is damaged.
+std::vector<std::pair<std::string, detail::FileStamp>>& FoundDamaged() {
+    static std::vector<std::pair<std::string, detail::FileStamp>> files;
+    return files;
+}
+
+std::optional<std::pair<std::string, detail::FileStamp>> Stamped(std::string_view path) {
+    try {
+        std::pair<std::string, detail::FileStamp> entry{platform::ResolvePath(path).string(), {}};
+        if (detail::StampOf(entry.first, entry.second)) return entry;
+    } catch (const Error&) {
+    }
+    return std::nullopt;
+}
+
+bool KnownDamaged(std::string_view path) {
+    const auto stamped = Stamped(path);
+    const auto& found = FoundDamaged();
+    return stamped && std::find(found.begin(), found.end(), *stamped) != found.end();
+}
+
 EngineError Damaged(std::string_view path) {
+    if (const auto stamped = Stamped(path); stamped && !KnownDamaged(path))
+        FoundDamaged().push_back(*stamped);
     EngineError e = MakeError(err::kDatabaseDamaged, path);
     e.SetFile(std::string(path));
     return e;
@@ -73,8 +107,35 @@ bool Sync(const fs::path& file) {
 }  // namespace
 
 void CheckUndamaged(std::string_view path) {
+    if (KnownDamaged(path)) throw Damaged(path);
     std::shared_ptr<Database> db = OpenDatabase(path);
     const bool ok = QuickCheck(db->Handle());
+    db->Close();
+    if (!ok) throw Damaged(path);
+}
+
+void CheckUndamaged(std::string_view path, const std::vector<std::string>& tables) {
+    if (KnownDamaged(path)) throw Damaged(path);
+    std::shared_ptr<Database> db = OpenDatabase(path);
+    sqlite3* handle = db->Handle();
+    // The schema itself, then the engine's system tables and each named table the file holds.
+    std::vector<std::string> targets{"sqlite_master"};
+    sqlite3_stmt* stmt = nullptr;
+    bool ok = sqlite3_prepare_v2(handle, "SELECT name FROM sqlite_master WHERE type = 'table'", -1,
+                                 &stmt, nullptr) == SQLITE_OK;
+    int rc = SQLITE_DONE;
+    while (ok && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const std::string name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        const auto named = [&](const std::string& table) { return SameName(table, name); };
+        if (IsSystemName(name) || std::any_of(tables.begin(), tables.end(), named))
+            targets.push_back(name);
+    }
+    sqlite3_finalize(stmt);
+    ok = ok && rc == SQLITE_DONE;
+    for (const std::string& target : targets) {
+        if (!ok) break;
+        ok = QuickCheck(handle, QuoteLiteral(target));
+    }
     db->Close();
     if (!ok) throw Damaged(path);
 }

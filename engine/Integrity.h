@@ -5,13 +5,20 @@
 // change, and the copy is written page by page from a consistent read.
 
 #include <filesystem>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace actualiz::engine {
 
 // Opens the engine database at path (a Windows or host path) and runs SQLite's quick_check on it.
 // Raises 3049 naming the file when the check finds damage; opening failures as OpenDatabase.
 void CheckUndamaged(std::string_view path);
+
+// The same check limited to what a change of definitions reads: the file's schema, the engine's
+// system tables, and each of tables (names the file lacks are passed over) with its indexes.
+// Damage elsewhere is not looked for, so the cost follows the tables named, not the whole file.
+void CheckUndamaged(std::string_view path, const std::vector<std::string>& tables);
 
 // Copies the engine database at source (a Windows or host path) to the host file destination,
 // which must not exist: the source is opened (its journal rolled back if a killed run left one),

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "EngineFixture.h"
@@ -107,6 +108,46 @@ TEST_F(AtomicityTest, ACopyOfAFileWithAHotJournalHoldsOnlyWhatWasCommitted) {
     EXPECT_EQ(RawQuery(copy, "SELECT a FROM t"), std::vector<std::string>{"x"});
     EXPECT_EQ(ErrorOf([&] { CopyDatabase(path.string(), copy); }), err::kDatabaseExists);
     OpenDatabase(copy.string())->Close();
+}
+
+// Overwrites the first page of a table (its root) with bytes that are no page at all.
+void DamageRootPage(const std::filesystem::path& file, const std::string& table) {
+    const long long page = std::stoll(
+        RawQuery(file, "SELECT rootpage FROM sqlite_master WHERE name = '" + table + "'").at(0));
+    const long long size = std::stoll(RawQuery(file, "PRAGMA page_size").at(0));
+    std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
+    out.seekp((page - 1) * size);
+    out << std::string(static_cast<std::size_t>(size), '\x5a');
+}
+
+// The check limited to some tables finds damage in them (named in any letter case) and does not
+// read the others; once a check found the file damaged, every later check of it refuses it.
+TEST_F(AtomicityTest, ACheckOfSomeTablesFindsDamageOnlyWhereItLooks) {
+    struct Case {
+        const char* damaged;
+        std::vector<std::string> tables;
+        int error;
+    };
+    const Case cases[] = {
+        {"dos", {"DOS"}, err::kDatabaseDamaged},
+        {"dos", {"uno", "no existe"}, 0},
+        {"dos", {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.damaged) + " / " + std::to_string(c.tables.size()));
+        std::filesystem::remove(HostPath("prueba.mdb"));
+        {
+            auto db = NewDatabase();
+            AddTable(*db, "uno", {"a"});
+            AddTable(*db, "dos", {"a"});
+        }
+        const auto path = HostPath("prueba.mdb");
+        DamageRootPage(path, c.damaged);
+        EXPECT_EQ(ErrorOf([&] { CheckUndamaged(path.string(), c.tables); }), c.error);
+        EXPECT_EQ(ErrorOf([&] { CheckUndamaged(path.string()); }), err::kDatabaseDamaged);
+        EXPECT_EQ(ErrorOf([&] { CheckUndamaged(path.string(), {}); }), err::kDatabaseDamaged);
+        std::filesystem::remove(path);
+    }
 }
 
 }  // namespace
