@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "engine/Engine.h"
-#include "engine/SchemaJson.h"
+#include "engine/SchemaModelJson.h"
 #include "platform/Error.h"
 
 namespace actualiz::cli {
@@ -17,32 +17,6 @@ using Kind = Difference::Kind;
 using Change = Difference::Change;
 
 namespace {
-
-const json* FindNamed(const json& list, const std::string& name) {
-    for (const json& item : list)
-        if (engine::SameName(item.at("name").get<std::string>(), name)) return &item;
-    return nullptr;
-}
-
-// One list of named objects against another: the model's order first, then what only the old
-// database has.
-void DiffList(Kind kind, const std::string& table, const json& model, const json& old,
-              std::vector<Difference>& out) {
-    for (const json& item : model) {
-        const std::string name = item.at("name").get<std::string>();
-        const json* other = FindNamed(old, name);
-        if (!other) out.push_back({kind, Change::OnlyInModel, table, name, item, nullptr});
-        // Equal means equal in every property and spelt the same way, letter case included:
-        // the engine matches either spelling, but people see the difference.
-        else if (item != *other)
-            out.push_back({kind, Change::Different, table, name, item, *other});
-    }
-    for (const json& item : old) {
-        const std::string name = item.at("name").get<std::string>();
-        if (!FindNamed(model, name))
-            out.push_back({kind, Change::OnlyInOld, table, name, nullptr, item});
-    }
-}
 
 const char* KindKey(Kind kind) {
     switch (kind) {
@@ -73,76 +47,83 @@ const char* ChangeKey(Change change) {
 }
 
 // A field's or a table's default value and rule, as " predeterminado ... regla ...".
-std::string RuleText(const json& object) {
+std::string RuleText(const std::string& defaultValue, const std::string& rule,
+                     const std::string& ruleText) {
     std::string text;
-    if (object.contains("defaultValue"))
-        text += " predeterminado " + object.at("defaultValue").get<std::string>();
-    if (object.contains("validationRule"))
-        text += " regla " + object.at("validationRule").get<std::string>();
-    if (object.contains("validationText"))
-        text += " («" + object.at("validationText").get<std::string>() + "»)";
+    if (!defaultValue.empty()) text += " predeterminado " + defaultValue;
+    if (!rule.empty()) text += " regla " + rule;
+    if (!ruleText.empty()) text += " («" + ruleText + "»)";
     return text;
 }
 
-std::string FieldText(const json& f) {
-    std::string text = engine::TypeName(f.at("type").get<short>());
-    const int type = f.at("type").get<int>();
-    if (type == engine::dbText || type == engine::dbBinary)
-        text += " " + std::to_string(f.at("size").get<long>());
-    if (f.value("attributes", 0L) & engine::dbAutoIncrField) text += " contador";
-    if (f.value("required", false)) text += " requerido";
-    if (f.value("allowZeroLength", false)) text += " admite-cadena-vacía";
-    if (f.contains("attributes") && !(f.at("attributes").get<long>() & engine::dbAutoIncrField))
-        text += " atributos " + std::to_string(f.at("attributes").get<long>());
-    return f.at("name").get<std::string>() + ": " + text + RuleText(f);
+std::string FieldText(const engine::FieldSchema& f) {
+    std::string text = engine::TypeName(f.type);
+    if (f.type == engine::dbText || f.type == engine::dbBinary)
+        text += " " + std::to_string(f.size);
+    const bool ownAttributes = engine::HasOwnAttributes(f);
+    const bool counter = ownAttributes && (f.attributes & engine::dbAutoIncrField);
+    if (counter) text += " contador";
+    if (f.required) text += " requerido";
+    if (f.allowZeroLength) text += " admite-cadena-vacía";
+    if (ownAttributes && !counter) text += " atributos " + std::to_string(f.attributes);
+    return f.name + ": " + text + RuleText(f.defaultValue, f.validationRule, f.validationText);
 }
 
-std::string IndexText(const json& i) {
-    std::string text = i.at("name").get<std::string>() + " (";
+std::string IndexText(const engine::IndexSchema& i) {
+    std::string text = i.name + " (";
     bool first = true;
-    for (const json& f : i.at("fields")) {
+    for (const engine::IndexFieldSchema& f : i.fields) {
         if (!first) text += ", ";
         first = false;
-        if (f.is_string())
-            text += f.get<std::string>();
-        else
-            text += f.at("name").get<std::string>() + (f.value("descending", false) ? " DESC" : "");
+        text += f.name + (f.descending ? " DESC" : "");
     }
     text += ")";
-    if (i.value("primary", false)) text += " primaria";
-    if (i.value("unique", false)) text += " única";
-    if (i.value("ignoreNulls", false)) text += " ignora-nulos";
-    if (i.value("required", false)) text += " requerido";
+    if (i.primary) text += " primaria";
+    if (i.unique) text += " única";
+    if (i.ignoreNulls) text += " ignora-nulos";
+    if (i.required) text += " requerido";
     return text;
 }
 
-std::string RelationText(const json& r) {
-    std::string text = r.at("name").get<std::string>() + ": " + r.at("table").get<std::string>() +
-                       " -> " + r.at("foreignTable").get<std::string>() + " [";
+std::string RelationText(const engine::RelationSchema& r) {
+    std::string text = r.name + ": " + r.table + " -> " + r.foreignTable + " [";
     bool first = true;
-    for (const json& f : r.at("fields")) {
+    for (const engine::RelationFieldSchema& f : r.fields) {
         if (!first) text += ", ";
         first = false;
-        text += f.at("name").get<std::string>() + "=" + f.at("foreignName").get<std::string>();
+        text += f.name + "=" + f.foreignName;
     }
-    return text + "] atributos " + std::to_string(r.at("attributes").get<long>());
+    return text + "] atributos " + std::to_string(r.attributes);
 }
 
-std::string ObjectText(Kind kind, const json& object) {
-    switch (kind) {
-        case Kind::Table:
-            return object.at("name").get<std::string>() + RuleText(object);
-        case Kind::Field:
-            return FieldText(object);
-        case Kind::Index:
-            return IndexText(object);
-        case Kind::Relation:
-            return RelationText(object);
-        case Kind::Query:
-            return object.at("name").get<std::string>() + ": " +
-                   object.at("sql").get<std::string>();
-    }
-    return "";
+// The object one side of a difference has, in one line.
+std::string ObjectText(const Difference::Object& object) {
+    struct Visitor {
+        std::string operator()(std::monostate) const { return ""; }
+        std::string operator()(const engine::TableSchema& t) const {
+            return t.name + RuleText("", t.validationRule, t.validationText);
+        }
+        std::string operator()(const engine::FieldSchema& f) const { return FieldText(f); }
+        std::string operator()(const engine::IndexSchema& i) const { return IndexText(i); }
+        std::string operator()(const engine::RelationSchema& r) const { return RelationText(r); }
+        std::string operator()(const engine::QuerySchema& q) const { return q.name + ": " + q.sql; }
+    };
+    return std::visit(Visitor{}, object);
+}
+
+json ObjectJson(const Difference::Object& object) {
+    return std::visit(
+        [](const auto& o) -> json {
+            if constexpr (std::is_same_v<std::decay_t<decltype(o)>, std::monostate>)
+                return nullptr;
+            else
+                return engine::ToJson(o);
+        },
+        object);
+}
+
+bool Has(const Difference::Object& object) {
+    return !std::holds_alternative<std::monostate>(object);
 }
 
 const char* KindWord(Kind kind) {
@@ -161,45 +142,7 @@ const char* KindWord(Kind kind) {
     return "";
 }
 
-json Describe(const std::string& path) {
-    auto db = engine::OpenDatabase(path);
-    json document = engine::DescribeDatabase(*db);
-    db->Close();
-    return document;
-}
-
 }  // namespace
-
-std::vector<Difference> DiffStructures(const json& model, const json& old) {
-    std::vector<Difference> out;
-    // Tables: one line for a table only one side has; for a table both have, its fields and
-    // indexes one by one.
-    for (const json& table : model.at("tables")) {
-        const std::string name = table.at("name").get<std::string>();
-        const json* other = FindNamed(old.at("tables"), name);
-        if (!other) {
-            out.push_back({Kind::Table, Change::OnlyInModel, "", name, table, nullptr});
-            continue;
-        }
-        // The table itself: its name as spelt and its rule.
-        auto rule = [](const json& t) {
-            return std::make_pair(t.value("validationRule", std::string()),
-                                  t.value("validationText", std::string()));
-        };
-        if (other->at("name").get<std::string>() != name || rule(table) != rule(*other))
-            out.push_back({Kind::Table, Change::Different, "", name, table, *other});
-        DiffList(Kind::Field, name, table.at("fields"), other->at("fields"), out);
-        DiffList(Kind::Index, name, table.at("indexes"), other->at("indexes"), out);
-    }
-    for (const json& table : old.at("tables")) {
-        const std::string name = table.at("name").get<std::string>();
-        if (!FindNamed(model.at("tables"), name))
-            out.push_back({Kind::Table, Change::OnlyInOld, "", name, nullptr, table});
-    }
-    DiffList(Kind::Relation, "", model.at("relations"), old.at("relations"), out);
-    DiffList(Kind::Query, "", model.at("queries"), old.at("queries"), out);
-    return out;
-}
 
 json DifferenceKey(const Difference& d) {
     json key = {{"kind", KindKey(d.kind)}, {"change", ChangeKey(d.change)}, {"name", d.name}};
@@ -228,11 +171,11 @@ json DifferencesJson(const std::vector<Difference>& differences) {
         json entry = DifferenceKey(d);
         // A whole table is named, not repeated field by field.
         if (d.kind == Kind::Table && d.change != Change::Different) {
-            entry["model"] = d.model.is_null() ? json(nullptr) : json(true);
-            entry["old"] = d.old.is_null() ? json(nullptr) : json(true);
+            entry["model"] = Has(d.model) ? json(true) : json(nullptr);
+            entry["old"] = Has(d.old) ? json(true) : json(nullptr);
         } else {
-            entry["model"] = d.model;
-            entry["old"] = d.old;
+            entry["model"] = ObjectJson(d.model);
+            entry["old"] = ObjectJson(d.old);
         }
         list.push_back(std::move(entry));
     }
@@ -246,14 +189,14 @@ std::string DifferencesText(const std::vector<Difference>& differences) {
         out << DifferenceHeadline(d);
         switch (d.change) {
             case Change::OnlyInModel:
-                if (d.kind != Kind::Table) out << "   " << ObjectText(d.kind, d.model);
+                if (d.kind != Kind::Table) out << "   " << ObjectText(d.model);
                 break;
             case Change::OnlyInOld:
-                if (d.kind != Kind::Table) out << "   " << ObjectText(d.kind, d.old);
+                if (d.kind != Kind::Table) out << "   " << ObjectText(d.old);
                 break;
             case Change::Different:
-                out << "\n    modelo: " << ObjectText(d.kind, d.model)
-                    << "\n    vieja:  " << ObjectText(d.kind, d.old);
+                out << "\n    modelo: " << ObjectText(d.model)
+                    << "\n    vieja:  " << ObjectText(d.old);
                 break;
         }
         out << "\n";
@@ -265,15 +208,15 @@ std::string DifferencesText(const std::vector<Difference>& differences) {
 
 int DiffCommand(const std::string& model, const std::string& old, bool asJson, std::ostream& out,
                 std::ostream& err) {
-    json modelDoc, oldDoc;
+    engine::DatabaseSchema modelSchema, oldSchema;
     try {
-        modelDoc = Describe(model);
-        oldDoc = Describe(old);
+        modelSchema = engine::ReadSchemaAt(model);
+        oldSchema = engine::ReadSchemaAt(old);
     } catch (const Error& e) {
         err << ErrorText(e) << "\n";
         return 1;
     }
-    std::vector<Difference> differences = DiffStructures(modelDoc, oldDoc);
+    const std::vector<Difference> differences = engine::CompareSchemas(modelSchema, oldSchema);
     if (asJson)
         out << DifferencesJson(differences).dump(2) << "\n";
     else

@@ -6,30 +6,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/SchemaCompare.h"
+
 namespace CLI {
 class App;
 }
 
 namespace actualiz::cli {
 
-// One structural difference between a model and an old database.
-struct Difference {
-    enum class Kind { Table, Field, Index, Relation, Query };
-    enum class Change { OnlyInModel, OnlyInOld, Different };
-    Kind kind;
-    Change change;
-    std::string table;  // the table of a field or an index, "" otherwise
-    std::string name;
-    nlohmann::json model;  // the object as the model has it (null when it lacks it)
-    nlohmann::json old;    // the object as the old database has it (null when it lacks it)
-};
-
-// The differences between two structure documents of engine::DescribeDatabase: tables, their
-// fields (type, size and properties) and indexes (fields, unique, primary, ignore nulls),
-// relations (tables, attributes, field pairs) and queries (SQL). Objects are matched by name as
-// the engine matches names; the order of fields within a table does not count (the upgrade appends
-// missing fields at the end), the order of fields within an index or a relation does.
-std::vector<Difference> DiffStructures(const nlohmann::json& model, const nlohmann::json& old);
+// One structural difference between a model and an old database (engine::CompareSchemas).
+using Difference = engine::SchemaDifference;
 
 nlohmann::json DifferencesJson(const std::vector<Difference>& differences);
 // One difference named without its objects: {"kind", "change", "name"} and "table" for a field or

@@ -10,7 +10,6 @@
 
 namespace actualiz::cli {
 
-using nlohmann::json;
 using Kind = Difference::Kind;
 using Change = Difference::Change;
 
@@ -32,10 +31,9 @@ long long Count(engine::Database& db, const std::string& sql) {
     return n;
 }
 
-std::vector<std::string> IndexFields(const json& index) {
+std::vector<std::string> IndexFields(const engine::IndexSchema& index) {
     std::vector<std::string> out;
-    for (const json& f : index.at("fields"))
-        out.push_back(f.is_string() ? f.get<std::string>() : f.at("name").get<std::string>());
+    for (const engine::IndexFieldSchema& f : index.fields) out.push_back(f.name);
     return out;
 }
 
@@ -64,18 +62,18 @@ bool WasAppended(const DatabaseReport& report, const std::string& table, const s
 
 std::optional<DifferenceReason> ExplainField(const Difference& d, engine::Database& db,
                                              const DatabaseReport& report) {
-    const json& m = d.model;
-    const json& o = d.old;
+    const auto& m = std::get<engine::FieldSchema>(d.model);
+    const auto& o = std::get<engine::FieldSchema>(d.old);
     // Text fields the upgrade makes allow the empty text.
-    json plain = o;
-    plain["allowZeroLength"] = m.value("allowZeroLength", false);
-    if (plain == m && o.value("allowZeroLength", false))
+    engine::FieldSchema plain = o;
+    plain.allowZeroLength = m.allowZeroLength;
+    if (plain == m && o.allowZeroLength)
         return DifferenceReason{true,
                                 "admite cadenas vacías, como la actualización crea los "
                                 "campos de texto y memo"};
     // A field appended to a table with rows cannot be required while rows leave it Null.
-    plain["required"] = m.value("required", false);
-    if (plain == m && m.value("required", false)) {
+    plain.required = m.required;
+    if (plain == m && m.required) {
         const long long nulls = Count(db, "SELECT COUNT(*) FROM " + Quoted(d.table) + " WHERE " +
                                               Quoted(d.name) + " IS NULL");
         if (nulls > 0)
@@ -90,19 +88,19 @@ std::optional<DifferenceReason> ExplainField(const Difference& d, engine::Databa
 }
 
 std::optional<DifferenceReason> ExplainIndex(const Difference& d, engine::Database& db) {
-    const json& m = d.model;
+    const auto& m = std::get<engine::IndexSchema>(d.model);
     const std::vector<std::string> fields = IndexFields(m);
     std::string columns, nullTest;
     for (const auto& f : fields) {
         columns += (columns.empty() ? "" : ", ") + Quoted(f);
         nullTest += (nullTest.empty() ? "" : " OR ") + Quoted(f) + " IS NULL";
     }
-    if (m.value("primary", false) || m.value("required", false)) {
+    if (m.primary || m.required) {
         const long long nulls =
             Count(db, "SELECT COUNT(*) FROM " + Quoted(d.table) + " WHERE " + nullTest);
         if (nulls > 0) return Data(Rows(nulls) + " sin valor en " + Listed(fields));
     }
-    if (m.value("unique", false) || m.value("primary", false)) {
+    if (m.unique || m.primary) {
         const long long repeated =
             Count(db, "SELECT COUNT(*) FROM (SELECT 1 FROM " + Quoted(d.table) + " WHERE NOT (" +
                           nullTest + ") GROUP BY " + columns + " HAVING COUNT(*) > 1)");
@@ -113,14 +111,14 @@ std::optional<DifferenceReason> ExplainIndex(const Difference& d, engine::Databa
 }
 
 std::optional<DifferenceReason> ExplainRelation(const Difference& d, engine::Database& db) {
-    const json& m = d.model;
-    const std::string table = m.at("table"), foreign = m.at("foreignTable");
+    const auto& m = std::get<engine::RelationSchema>(d.model);
+    const std::string& table = m.table;
+    const std::string& foreign = m.foreignTable;
     std::string notNull, match;
-    for (const json& f : m.at("fields")) {
-        const std::string fk = Quoted(foreign) + "." + Quoted(f.at("foreignName"));
+    for (const engine::RelationFieldSchema& f : m.fields) {
+        const std::string fk = Quoted(foreign) + "." + Quoted(f.foreignName);
         notNull += (notNull.empty() ? "" : " AND ") + fk + " IS NOT NULL";
-        match += (match.empty() ? "" : " AND ") + Quoted(table) + "." + Quoted(f.at("name")) +
-                 " = " + fk;
+        match += (match.empty() ? "" : " AND ") + Quoted(table) + "." + Quoted(f.name) + " = " + fk;
     }
     const long long orphans =
         Count(db, "SELECT COUNT(*) FROM " + Quoted(foreign) + " WHERE " + notNull +
@@ -144,8 +142,8 @@ std::optional<DifferenceReason> ExplainDifference(const Difference& d, engine::D
             return ExplainRelation(d, old);
         case Kind::Query:
             if (d.change == Change::Different &&
-                catalogs::OneLineSql(d.model.at("sql").get<std::string>()) ==
-                    d.old.at("sql").get<std::string>())
+                catalogs::OneLineSql(std::get<engine::QuerySchema>(d.model).sql) ==
+                    std::get<engine::QuerySchema>(d.old).sql)
                 return DifferenceReason{true,
                                         "el catálogo de consultas guarda el texto en "
                                         "una línea: cada salto de línea pasa a espacio"};

@@ -15,11 +15,6 @@ class Database;
 
 namespace actualiz::cli {
 
-struct DifferenceReason {
-    bool planned = false;  // the upgrade leaves it so on purpose
-    std::string text;      // Spanish, one phrase
-};
-
 // The reason for one difference left after the run on the old database `old`; nullopt when
 // there is none to give. `report` says what the run created and appended.
 std::optional<DifferenceReason> ExplainDifference(const Difference& difference,

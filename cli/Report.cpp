@@ -1,4 +1,5 @@
 #include "cli/Report.h"
+#include "cli/DiffCommand.h"
 #include "cli/Errors.h"
 
 #include <sstream>
@@ -14,42 +15,45 @@ using nlohmann::json;
 
 namespace {
 
-bool Contains(const std::vector<std::string>& names, const std::string& name) {
-    for (const std::string& candidate : names)
-        if (engine::SameName(candidate, name)) return true;
+using Kind = engine::SchemaDifference::Kind;
+using Change = engine::SchemaDifference::Change;
+
+// Every index of a structure, as "table.index", in collection order; `keep` picks them.
+template <typename Keep>
+std::vector<std::string> IndexNames(const engine::DatabaseSchema& schema, Keep keep) {
+    std::vector<std::string> names;
+    for (const engine::TableSchema& table : schema.tables)
+        for (const engine::IndexSchema& index : table.indexes)
+            if (keep(table.name, index.name)) names.push_back(table.name + "." + index.name);
+    return names;
+}
+
+// Whether the differences put the index table.index on one side only (`change`): by itself, or
+// with its whole table.
+bool OnlyOnOneSide(const std::vector<engine::SchemaDifference>& differences, Change change,
+                   const std::string& table, const std::string& index) {
+    for (const engine::SchemaDifference& d : differences) {
+        if (d.change != change) continue;
+        if (d.kind == Kind::Table && engine::SameName(d.name, table)) return true;
+        if (d.kind == Kind::Index && engine::SameName(d.table, table) &&
+            engine::SameName(d.name, index))
+            return true;
+    }
     return false;
 }
 
-const json* FindTable(const json& document, const std::string& name) {
-    for (const json& table : document.at("tables"))
-        if (engine::SameName(table.at("name").get<std::string>(), name)) return &table;
-    return nullptr;
-}
-
-std::vector<std::string> IndexNames(const json& document) {
-    std::vector<std::string> names;
-    for (const json& table : document.at("tables"))
-        for (const json& index : table.at("indexes"))
-            names.push_back(table.at("name").get<std::string>() + "." +
-                            index.at("name").get<std::string>());
-    return names;
-}
-
-std::vector<std::string> Names(const json& list) {
-    std::vector<std::string> names;
-    for (const json& item : list) names.push_back(item.at("name").get<std::string>());
-    return names;
-}
-
-ObjectChanges Changes(const std::vector<std::string>& before,
-                      const std::vector<std::string>& after) {
+// The counts of one kind of object before and after, with what the differences (after against
+// before) say came and went.
+ObjectChanges Changes(std::size_t before, std::size_t after,
+                      const std::vector<engine::SchemaDifference>& differences, Kind kind) {
     ObjectChanges changes;
-    changes.before = static_cast<int>(before.size());
-    changes.after = static_cast<int>(after.size());
-    for (const std::string& name : after)
-        if (!Contains(before, name)) changes.added.push_back(name);
-    for (const std::string& name : before)
-        if (!Contains(after, name)) changes.removed.push_back(name);
+    changes.before = static_cast<int>(before);
+    changes.after = static_cast<int>(after);
+    for (const engine::SchemaDifference& d : differences) {
+        if (d.kind != kind) continue;
+        if (d.change == Change::OnlyInModel) changes.added.push_back(d.name);
+        if (d.change == Change::OnlyInOld) changes.removed.push_back(d.name);
+    }
     return changes;
 }
 
@@ -102,25 +106,50 @@ bool UnrecognizedFormat(const DatabaseReport& db) {
     return false;
 }
 
+// Each remaining difference as DifferenceKey names it, with its headline as "text" and its
+// reason, when there is one, as "reason" and "planned".
+json RemainingJson(const std::optional<std::vector<RemainingDifference>>& remaining) {
+    if (!remaining) return nullptr;
+    json list = json::array();
+    for (const RemainingDifference& r : *remaining) {
+        json entry = DifferenceKey(r.difference);
+        entry["text"] = DifferenceHeadline(r.difference);
+        if (r.reason) {
+            entry["reason"] = r.reason->text;
+            entry["planned"] = r.reason->planned;
+        }
+        list.push_back(std::move(entry));
+    }
+    return list;
+}
+
 }  // namespace
 
-void CompareStructures(const json& before, const json& after, DatabaseReport& report) {
-    for (const json& table : after.at("tables")) {
-        const std::string name = table.at("name").get<std::string>();
-        const json* old = FindTable(before, name);
-        if (!old) {
-            report.tablesCreated.push_back(name);
-            continue;
-        }
-        const std::vector<std::string> oldFields = Names(old->at("fields"));
-        for (const json& field : table.at("fields")) {
-            const std::string fieldName = field.at("name").get<std::string>();
-            if (!Contains(oldFields, fieldName)) report.fieldsAppended.push_back({name, fieldName});
-        }
+void CompareStructures(const engine::DatabaseSchema& before, const engine::DatabaseSchema& after,
+                       DatabaseReport& report) {
+    // After the run against before: what only "the model" has is what the run brought.
+    const std::vector<engine::SchemaDifference> differences = engine::CompareSchemas(after, before);
+    for (const engine::SchemaDifference& d : differences) {
+        if (d.change != Change::OnlyInModel) continue;
+        if (d.kind == Kind::Table) report.tablesCreated.push_back(d.name);
+        if (d.kind == Kind::Field) report.fieldsAppended.push_back({d.table, d.name});
     }
-    report.indexes = Changes(IndexNames(before), IndexNames(after));
-    report.relations = Changes(Names(before.at("relations")), Names(after.at("relations")));
-    report.queries = Changes(Names(before.at("queries")), Names(after.at("queries")));
+    auto indexCount = [](const engine::DatabaseSchema& schema) {
+        std::size_t n = 0;
+        for (const engine::TableSchema& table : schema.tables) n += table.indexes.size();
+        return n;
+    };
+    report.indexes.before = static_cast<int>(indexCount(before));
+    report.indexes.after = static_cast<int>(indexCount(after));
+    report.indexes.added = IndexNames(after, [&](const std::string& t, const std::string& i) {
+        return OnlyOnOneSide(differences, Change::OnlyInModel, t, i);
+    });
+    report.indexes.removed = IndexNames(before, [&](const std::string& t, const std::string& i) {
+        return OnlyOnOneSide(differences, Change::OnlyInOld, t, i);
+    });
+    report.relations =
+        Changes(before.relations.size(), after.relations.size(), differences, Kind::Relation);
+    report.queries = Changes(before.queries.size(), after.queries.size(), differences, Kind::Query);
 }
 
 std::string ShellQuote(const std::string& text) {
@@ -185,8 +214,7 @@ json ReportJson(const TransformReport& report) {
                       {"relations", ChangesJson(db.relations)},
                       {"queries", ChangesJson(db.queries)},
                       {"failures", failures},
-                      {"differencesFromModel",
-                       db.differencesFromModel ? json(*db.differencesFromModel) : json(nullptr)},
+                      {"differencesFromModel", RemainingJson(db.differencesFromModel)},
                       {"error", db.error.empty() ? json(nullptr) : json(db.error)}};
         if (UnrecognizedFormat(db)) entry["hint"] = UnrecognizedHint(db.path);
         databases.push_back(std::move(entry));
@@ -221,8 +249,10 @@ json ReportJson(const TransformReport& report) {
             {"exitCode", report.ExitCode()}};
 }
 
-std::string ReportText(const TransformReport& report) {
-    std::ostringstream out;
+namespace {
+
+// What kind of run it was, on which folders, and how to undo it.
+void WriteHeading(const TransformReport& report, std::ostream& out) {
     if (report.dryRun)
         out << "Simulación (--dry-run): esto es lo que haría la actualización; no se ha cambiado "
                "ningún archivo.\n";
@@ -237,44 +267,50 @@ std::string ReportText(const TransformReport& report) {
     } else if (!report.dryRun) {
         out << "Respaldo: ninguno (ninguna base vieja tiene modelo: no se cambia ninguna)\n";
     }
+}
 
-    for (const DatabaseReport& db : report.databases) {
-        out << "\n" << db.name << "\n";
-        if (!db.error.empty()) out << "  No se pudo leer su estructura: " << db.error << "\n";
-        out << "  Tablas creadas (" << db.tablesCreated.size() << ")";
-        if (!db.tablesCreated.empty()) out << ": " << Joined(db.tablesCreated);
-        out << "\n";
-        std::vector<std::string> fields;
-        for (const FieldName& f : db.fieldsAppended) fields.push_back(f.table + "." + f.field);
-        out << "  Campos añadidos (" << fields.size() << ")";
-        if (!fields.empty()) out << ": " << Joined(fields);
-        out << "\n";
-        out << "  Índices: " << ChangesText(db.indexes, "nuevos", "quitados") << "\n";
-        out << "  Relaciones: " << ChangesText(db.relations, "nuevas", "quitadas") << "\n";
-        out << "  Consultas: " << ChangesText(db.queries, "nuevas", "quitadas") << "\n";
-        if (db.differencesFromModel) {
-            out << "  Diferencias con el modelo al terminar (" << db.differencesFromModel->size()
-                << ")";
-            std::vector<std::string> lines;
-            for (const json& d : *db.differencesFromModel) {
-                std::string line = d.at("text");
-                if (d.contains("reason"))
-                    line += std::string(" (") + (d.value("planned", false) ? "previsto: " : "") +
-                            d.at("reason").get<std::string>() + ")";
-                lines.push_back(line);
-            }
-            if (!lines.empty()) out << ": " << Joined(lines);
-            out << "\n";
-        }
-        if (db.failures.empty()) {
-            out << "  Fallos: ninguno\n";
-        } else {
-            out << "  Fallos pasados por alto (" << db.failures.size() << "):\n";
-            for (const Failure& f : db.failures) out << "    " << FailureText(f) << "\n";
-        }
-        if (UnrecognizedFormat(db)) out << "  " << UnrecognizedHint(db.path) << "\n";
+// "  Diferencias con el modelo al terminar (N): ..." with the reason of each, when it has one.
+void WriteRemaining(const std::vector<RemainingDifference>& remaining, std::ostream& out) {
+    out << "  Diferencias con el modelo al terminar (" << remaining.size() << ")";
+    std::vector<std::string> lines;
+    for (const RemainingDifference& r : remaining) {
+        std::string line = DifferenceHeadline(r.difference);
+        if (r.reason)
+            line +=
+                std::string(" (") + (r.reason->planned ? "previsto: " : "") + r.reason->text + ")";
+        lines.push_back(line);
     }
+    if (!lines.empty()) out << ": " << Joined(lines);
+    out << "\n";
+}
 
+// One old database: what the run made of it and what failed on it.
+void WriteDatabase(const DatabaseReport& db, std::ostream& out) {
+    out << "\n" << db.name << "\n";
+    if (!db.error.empty()) out << "  No se pudo leer su estructura: " << db.error << "\n";
+    out << "  Tablas creadas (" << db.tablesCreated.size() << ")";
+    if (!db.tablesCreated.empty()) out << ": " << Joined(db.tablesCreated);
+    out << "\n";
+    std::vector<std::string> fields;
+    for (const FieldName& f : db.fieldsAppended) fields.push_back(f.table + "." + f.field);
+    out << "  Campos añadidos (" << fields.size() << ")";
+    if (!fields.empty()) out << ": " << Joined(fields);
+    out << "\n";
+    out << "  Índices: " << ChangesText(db.indexes, "nuevos", "quitados") << "\n";
+    out << "  Relaciones: " << ChangesText(db.relations, "nuevas", "quitadas") << "\n";
+    out << "  Consultas: " << ChangesText(db.queries, "nuevas", "quitadas") << "\n";
+    if (db.differencesFromModel) WriteRemaining(*db.differencesFromModel, out);
+    if (db.failures.empty()) {
+        out << "  Fallos: ninguno\n";
+    } else {
+        out << "  Fallos pasados por alto (" << db.failures.size() << "):\n";
+        for (const Failure& f : db.failures) out << "    " << FailureText(f) << "\n";
+    }
+    if (UnrecognizedFormat(db)) out << "  " << UnrecognizedHint(db.path) << "\n";
+}
+
+// The databases the run did not upgrade, what it cleaned up, and the failures of no database.
+void WriteOthers(const TransformReport& report, std::ostream& out) {
     if (!report.withoutModel.empty())
         out << "\nSin modelo (no se tocan): " << Joined(report.withoutModel) << "\n";
     std::vector<std::string> copied, notCopied;
@@ -291,7 +327,9 @@ std::string ReportText(const TransformReport& report) {
         out << "Otros fallos (" << report.otherFailures.size() << "):\n";
         for (const Failure& f : report.otherFailures) out << "  " << FailureText(f) << "\n";
     }
+}
 
+void WriteResult(const TransformReport& report, std::ostream& out) {
     out << "\n";
     if (report.failures.empty())
         out << "Resultado: todos los pasos terminaron bien.\n";
@@ -300,6 +338,16 @@ std::string ReportText(const TransformReport& report) {
             << (report.failures.size() == 1 ? " paso falló y se pasó"
                                             : " pasos fallaron y se pasaron")
             << " por alto (ver arriba).\n";
+}
+
+}  // namespace
+
+std::string ReportText(const TransformReport& report) {
+    std::ostringstream out;
+    WriteHeading(report, out);
+    for (const DatabaseReport& db : report.databases) WriteDatabase(db, out);
+    WriteOthers(report, out);
+    WriteResult(report, out);
     return out.str();
 }
 

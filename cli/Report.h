@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/SchemaCompare.h"
+
 namespace actualiz::cli {
 
 // What an upgrade run did, per database, as `actualiz-cli transform` reports it.
@@ -33,6 +35,18 @@ struct FieldName {
     std::string field;
 };
 
+// Why a difference from the model is still there after an upgrade (DifferenceReasons.h).
+struct DifferenceReason {
+    bool planned = false;  // the upgrade leaves it so on purpose
+    std::string text;      // Spanish, one phrase
+};
+
+// What an old database still lacks of its model, or has otherwise, after the run.
+struct RemainingDifference {
+    engine::SchemaDifference difference;
+    std::optional<DifferenceReason> reason;
+};
+
 // One old database that has a model of the same name.
 struct DatabaseReport {
     std::string name;   // file name, as listed
@@ -44,12 +58,10 @@ struct DatabaseReport {
     ObjectChanges relations;
     ObjectChanges queries;
     std::vector<Failure> failures;
-    // What the database still lacks of its model, or has otherwise, after the run: objects as
-    // DifferenceKey names them, each with a readable "text", and with a "reason" when there is
-    // one ("planned" true for a choice the upgrade makes on purpose, false for rows that stand
-    // in the way). Not set when either structure could not be read. Objects only the old
-    // database has are left out: the upgrade keeps them.
-    std::optional<std::vector<nlohmann::json>> differencesFromModel;
+    // What the database still lacks of its model, or has otherwise, after the run, each with its
+    // reason when there is one. Not set when either structure could not be read. Objects only the
+    // old database has are left out: the upgrade keeps them.
+    std::optional<std::vector<RemainingDifference>> differencesFromModel;
     // Set when the structure could not be read before or after the run ("Error N: text").
     std::string error;
 };
@@ -89,9 +101,8 @@ struct TransformReport {
 };
 
 // Fills the table, field, index, relation and query changes of `report` from the structure of
-// the database before and after the run (documents of engine::DescribeDatabase). Names are
-// compared as the engine compares them.
-void CompareStructures(const nlohmann::json& before, const nlohmann::json& after,
+// the database before and after the run. Names are compared as the engine compares them.
+void CompareStructures(const engine::DatabaseSchema& before, const engine::DatabaseSchema& after,
                        DatabaseReport& report);
 
 // The command that puts the backed-up databases back and removes the databases the run copied

@@ -9,6 +9,7 @@
 
 #include "engine/Engine.h"
 #include "engine/SchemaJson.h"
+#include "engine/SchemaModelJson.h"
 #include "platform/Error.h"
 
 namespace actualiz::cli {
@@ -24,49 +25,44 @@ int ReportError(const Error& e, std::ostream& err) {
 
 }  // namespace
 
-std::string SchemaText(const json& doc) {
-    std::ostringstream out;
-    for (const auto& t : doc.at("tables")) {
-        out << "Tabla " << t.at("name").get<std::string>() << "\n";
-        for (const auto& f : t.at("fields")) {
-            int type = f.at("type").get<int>();
-            out << "  " << f.at("name").get<std::string>() << "  "
-                << engine::TypeName(static_cast<short>(type)) << " (" << type << ")";
-            if (type == 10 || type == 9) out << " " << f.at("size").get<long>();
-            if (f.value("required", false)) out << " requerido";
-            if (f.value("allowZeroLength", false)) out << " admite-cadena-vacia";
-            out << "\n";
-        }
-        for (const auto& i : t.at("indexes")) {
-            out << "  indice " << i.at("name").get<std::string>() << " (";
-            bool first = true;
-            for (const auto& f : i.at("fields")) {
-                if (!first) out << ", ";
-                first = false;
-                if (f.is_string())
-                    out << f.get<std::string>();
-                else
-                    out << f.at("name").get<std::string>()
-                        << (f.value("descending", false) ? " DESC" : "");
-            }
-            out << ")";
-            if (i.value("primary", false)) out << " primaria";
-            if (i.value("unique", false)) out << " unico";
-            out << "\n";
-        }
+namespace {
+
+void WriteTable(const engine::TableSchema& t, std::ostream& out) {
+    out << "Tabla " << t.name << "\n";
+    for (const engine::FieldSchema& f : t.fields) {
+        out << "  " << f.name << "  " << engine::TypeName(f.type) << " (" << f.type << ")";
+        if (f.type == engine::dbText || f.type == engine::dbBinary) out << " " << f.size;
+        if (f.required) out << " requerido";
+        if (f.allowZeroLength) out << " admite-cadena-vacia";
+        out << "\n";
     }
-    for (const auto& r : doc.at("relations")) {
-        out << "Relacion " << r.at("name").get<std::string>() << ": "
-            << r.at("table").get<std::string>() << " -> " << r.at("foreignTable").get<std::string>()
-            << " atributos " << r.at("attributes").get<long>() << "\n";
-        for (const auto& f : r.at("fields"))
-            out << "  " << f.at("name").get<std::string>() << " = "
-                << f.at("foreignName").get<std::string>() << "\n";
+    for (const engine::IndexSchema& i : t.indexes) {
+        out << "  indice " << i.name << " (";
+        bool first = true;
+        for (const engine::IndexFieldSchema& f : i.fields) {
+            if (!first) out << ", ";
+            first = false;
+            out << f.name << (f.descending ? " DESC" : "");
+        }
+        out << ")";
+        if (i.primary) out << " primaria";
+        if (i.unique) out << " unico";
+        out << "\n";
     }
-    for (const auto& q : doc.at("queries"))
-        out << "Consulta " << q.at("name").get<std::string>() << ": "
-            << q.at("sql").get<std::string>() << "\n";
-    return out.str();
+}
+
+}  // namespace
+
+void WriteSchemaText(const engine::DatabaseSchema& schema, std::ostream& out) {
+    for (const engine::TableSchema& t : schema.tables) WriteTable(t, out);
+    for (const engine::RelationSchema& r : schema.relations) {
+        out << "Relacion " << r.name << ": " << r.table << " -> " << r.foreignTable << " atributos "
+            << r.attributes << "\n";
+        for (const engine::RelationFieldSchema& f : r.fields)
+            out << "  " << f.name << " = " << f.foreignName << "\n";
+    }
+    for (const engine::QuerySchema& q : schema.queries)
+        out << "Consulta " << q.name << ": " << q.sql << "\n";
 }
 
 int CreateCommand(const std::string& file, const std::string& schemaFile, std::ostream& out,
@@ -100,12 +96,12 @@ int SchemaCommand(const std::string& file, bool asJson, bool includeSystem, std:
                   std::ostream& err) {
     try {
         auto db = engine::OpenDatabase(file);
-        json doc = engine::DescribeDatabase(*db, {.includeSystem = includeSystem});
+        const engine::DatabaseSchema schema = engine::ReadSchema(*db, includeSystem);
         db->Close();
         if (asJson)
-            out << doc.dump(2) << "\n";
+            out << engine::ToJson(schema).dump(2) << "\n";
         else
-            out << SchemaText(doc);
+            WriteSchemaText(schema, out);
     } catch (const Error& e) {
         return ReportError(e, err);
     }

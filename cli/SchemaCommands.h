@@ -3,7 +3,7 @@
 #include <iosfwd>
 #include <string>
 
-#include <nlohmann/json.hpp>
+#include "engine/SchemaModel.h"
 
 namespace CLI {
 class App;
@@ -20,8 +20,8 @@ int CreateCommand(const std::string& file, const std::string& schemaFile, std::o
 int SchemaCommand(const std::string& file, bool asJson, bool includeSystem, std::ostream& out,
                   std::ostream& err);
 
-// The readable form of a structure document (what `schema` prints without --json).
-std::string SchemaText(const nlohmann::json& document);
+// The readable form of a structure (what `schema` prints without --json).
+void WriteSchemaText(const engine::DatabaseSchema& schema, std::ostream& out);
 
 // Registers "create" and "schema".
 void AddSchemaCommands(CLI::App& app);

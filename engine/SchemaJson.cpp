@@ -6,8 +6,7 @@
 #include <sqlite3.h>
 
 #include "engine/EngineError.h"
-#include "engine/FieldRules.h"
-#include "engine/Names.h"
+#include "engine/SchemaModelJson.h"
 
 namespace actualiz::engine {
 
@@ -41,61 +40,21 @@ std::vector<unsigned char> FromHex(const std::string& text) {
     return out;
 }
 
-// The properties a field has beyond the engine's defaults are named; the others are left out.
-json DescribeField(const Field& field) {
-    json f = {{"name", field.Name()},
-              {"type", field.Type()},
-              {"size", field.Size()},
-              {"allowZeroLength", field.AllowZeroLength()},
-              {"required", field.Required()}};
-    if (field.Attributes() != detail::DefaultFieldAttributes(field.Type()))
-        f["attributes"] = field.Attributes();
-    if (!field.DefaultValue().empty()) f["defaultValue"] = field.DefaultValue();
-    if (!field.ValidationRule().empty()) f["validationRule"] = field.ValidationRule();
-    if (!field.ValidationText().empty()) f["validationText"] = field.ValidationText();
-    return f;
-}
-
-json DescribeTable(Database& db, TableDef& table, bool includeRows) {
-    json t;
-    t["name"] = table.Name();
-    t["fields"] = json::array();
-    if (!table.ValidationRule().empty()) t["validationRule"] = table.ValidationRule();
-    if (!table.ValidationText().empty()) t["validationText"] = table.ValidationText();
-    for (const auto& field : table.Fields()) t["fields"].push_back(DescribeField(*field));
-    t["indexes"] = json::array();
-    for (const auto& index : table.Indexes()) {
-        json fields = json::array();
-        for (const auto& f : index->Fields()) {
-            if (f->Attributes() & dbDescending)
-                fields.push_back({{"name", f->Name()}, {"descending", true}});
-            else
-                fields.push_back(f->Name());
+// A table's rows, in field order.
+json TableRows(Database& db, const std::string& table) {
+    json rows = json::array();
+    auto rs = db.OpenRecordset(table);
+    if (!(rs->BOF() && rs->Eof())) {
+        rs->MoveFirst();
+        while (!rs->Eof()) {
+            json row = json::array();
+            for (const auto& f : rs->Fields()) row.push_back(ValueToJson(f->GetValue()));
+            rows.push_back(row);
+            rs->MoveNext();
         }
-        json i = {{"name", index->Name()},
-                  {"fields", fields},
-                  {"unique", index->Unique()},
-                  {"primary", index->Primary()}};
-        if (index->IgnoreNulls()) i["ignoreNulls"] = true;
-        if (index->Required()) i["required"] = true;
-        t["indexes"].push_back(i);
     }
-    if (includeRows) {
-        json rows = json::array();
-        auto rs = db.OpenRecordset(table.Name());
-        if (!(rs->BOF() && rs->Eof())) {
-            rs->MoveFirst();
-            while (!rs->Eof()) {
-                json row = json::array();
-                for (const auto& f : rs->Fields()) row.push_back(ValueToJson(f->GetValue()));
-                rows.push_back(row);
-                rs->MoveNext();
-            }
-        }
-        rs->Close();
-        t["rows"] = rows;
-    }
-    return t;
+    rs->Close();
+    return rows;
 }
 
 }  // namespace
@@ -177,29 +136,10 @@ Value ValueFromJson(const json& value) {
 }
 
 json DescribeDatabase(Database& db, DescribeOptions options) {
-    json doc;
-    doc["tables"] = json::array();
-    for (const auto& table : db.TableDefs()) {
-        if (!options.includeSystem && IsSystemName(table->Name())) continue;
-        doc["tables"].push_back(DescribeTable(db, *table, options.includeRows));
-    }
-    doc["relations"] = json::array();
-    for (const auto& relation : db.Relations()) {
-        if (!options.includeSystem && IsSystemName(relation->Name())) continue;
-        json fields = json::array();
-        for (const auto& f : relation->Fields())
-            fields.push_back({{"name", f->Name()}, {"foreignName", f->ForeignName()}});
-        doc["relations"].push_back({{"name", relation->Name()},
-                                    {"table", relation->Table()},
-                                    {"foreignTable", relation->ForeignTable()},
-                                    {"attributes", relation->Attributes()},
-                                    {"fields", fields}});
-    }
-    doc["queries"] = json::array();
-    for (const auto& query : db.QueryDefs()) {
-        if (!options.includeSystem && IsSystemName(query->Name())) continue;
-        doc["queries"].push_back({{"name", query->Name()}, {"sql", query->SQL()}});
-    }
+    json doc = ToJson(ReadSchema(db, options.includeSystem));
+    if (options.includeRows)
+        for (json& table : doc.at("tables"))
+            table["rows"] = TableRows(db, table.at("name").get<std::string>());
     return doc;
 }
 

@@ -29,6 +29,7 @@ namespace actualiz::engine {
 // {"binary":"<hex>"}. Properties are written only when they differ from the engine's default:
 // a field's "attributes" (17 for a counter), "defaultValue", "validationRule", "validationText";
 // a table's "validationRule", "validationText"; an index's "ignoreNulls" and "required".
+// DescribeDatabase is ToJson(ReadSchema(...)) of SchemaModelJson.h, with the rows when asked.
 struct DescribeOptions {
     bool includeSystem = false;  // also the MSys tables
     bool includeRows = false;    // each table's rows, in field order

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "engine/SchemaModel.h"
+
+namespace actualiz::engine {
+
+// One structural difference between a model and an old database.
+struct SchemaDifference {
+    enum class Kind { Table, Field, Index, Relation, Query };
+    enum class Change { OnlyInModel, OnlyInOld, Different };
+    // The object as one side has it; std::monostate when that side lacks it.
+    using Object = std::variant<std::monostate, TableSchema, FieldSchema, IndexSchema,
+                                RelationSchema, QuerySchema>;
+
+    Kind kind;
+    Change change;
+    std::string table;  // the table of a field or an index (as the model spells it), "" otherwise
+    std::string name;   // as the model spells it, or the old database when only it has the object
+    Object model;
+    Object old;
+};
+
+// The differences between two structures: tables, their fields (type, size and properties) and
+// indexes (fields, unique, primary, ignore nulls, required), relations (tables, attributes, field
+// pairs) and queries (SQL). Objects are matched by name as the engine matches names; equal means
+// equal in every property and spelt the same way, letter case included (the engine matches either
+// spelling, but people see the difference). The order of fields within a table does not count
+// (the upgrade appends missing fields at the end); the order of fields within an index or a
+// relation does. A table only one side has is one difference; for a table both have, its own
+// name and rule, then its fields and indexes one by one. Listed in the model's order, each list
+// followed by what only the old database has, in its order.
+std::vector<SchemaDifference> CompareSchemas(const DatabaseSchema& model,
+                                             const DatabaseSchema& old);
+
+}  // namespace actualiz::engine
