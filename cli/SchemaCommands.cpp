@@ -27,42 +27,49 @@ int ReportError(const Error& e, std::ostream& err) {
 
 namespace {
 
-void WriteTable(const engine::TableSchema& t, std::ostream& out) {
-    out << "Tabla " << t.name << "\n";
+// Appended to one text rather than streamed piece by piece: a structure of hundreds of tables is
+// thousands of pieces.
+void AppendTable(const engine::TableSchema& t, std::string& out) {
+    out.append("Tabla ").append(t.name).append("\n");
     for (const engine::FieldSchema& f : t.fields) {
-        out << "  " << f.name << "  " << engine::TypeName(f.type) << " (" << f.type << ")";
-        if (f.type == engine::dbText || f.type == engine::dbBinary) out << " " << f.size;
-        if (f.required) out << " requerido";
-        if (f.allowZeroLength) out << " admite-cadena-vacia";
-        out << "\n";
+        out.append("  ").append(f.name).append("  ").append(engine::TypeName(f.type));
+        out.append(" (").append(std::to_string(f.type)).append(")");
+        if (f.type == engine::dbText || f.type == engine::dbBinary)
+            out.append(" ").append(std::to_string(f.size));
+        if (f.required) out.append(" requerido");
+        if (f.allowZeroLength) out.append(" admite-cadena-vacia");
+        out.append("\n");
     }
     for (const engine::IndexSchema& i : t.indexes) {
-        out << "  indice " << i.name << " (";
+        out.append("  indice ").append(i.name).append(" (");
         bool first = true;
         for (const engine::IndexFieldSchema& f : i.fields) {
-            if (!first) out << ", ";
+            if (!first) out.append(", ");
             first = false;
-            out << f.name << (f.descending ? " DESC" : "");
+            out.append(f.name);
+            if (f.descending) out.append(" DESC");
         }
-        out << ")";
-        if (i.primary) out << " primaria";
-        if (i.unique) out << " unico";
-        out << "\n";
+        out.append(")");
+        if (i.primary) out.append(" primaria");
+        if (i.unique) out.append(" unico");
+        out.append("\n");
     }
 }
 
 }  // namespace
 
-void WriteSchemaText(const engine::DatabaseSchema& schema, std::ostream& out) {
-    for (const engine::TableSchema& t : schema.tables) WriteTable(t, out);
+std::string SchemaText(const engine::DatabaseSchema& schema) {
+    std::string out;
+    for (const engine::TableSchema& t : schema.tables) AppendTable(t, out);
     for (const engine::RelationSchema& r : schema.relations) {
-        out << "Relacion " << r.name << ": " << r.table << " -> " << r.foreignTable << " atributos "
-            << r.attributes << "\n";
+        out += "Relacion " + r.name + ": " + r.table + " -> " + r.foreignTable + " atributos " +
+               std::to_string(r.attributes) + "\n";
         for (const engine::RelationFieldSchema& f : r.fields)
-            out << "  " << f.name << " = " << f.foreignName << "\n";
+            out += "  " + f.name + " = " + f.foreignName + "\n";
     }
     for (const engine::QuerySchema& q : schema.queries)
-        out << "Consulta " << q.name << ": " << q.sql << "\n";
+        out += "Consulta " + q.name + ": " + q.sql + "\n";
+    return out;
 }
 
 int CreateCommand(const std::string& file, const std::string& schemaFile, std::ostream& out,
@@ -101,7 +108,7 @@ int SchemaCommand(const std::string& file, bool asJson, bool includeSystem, std:
         if (asJson)
             out << engine::ToJson(schema).dump(2) << "\n";
         else
-            WriteSchemaText(schema, out);
+            out << SchemaText(schema);
     } catch (const Error& e) {
         return ReportError(e, err);
     }

@@ -21,7 +21,7 @@ int SchemaCommand(const std::string& file, bool asJson, bool includeSystem, std:
                   std::ostream& err);
 
 // The readable form of a structure (what `schema` prints without --json).
-void WriteSchemaText(const engine::DatabaseSchema& schema, std::ostream& out);
+std::string SchemaText(const engine::DatabaseSchema& schema);
 
 // Registers "create" and "schema".
 void AddSchemaCommands(CLI::App& app);
