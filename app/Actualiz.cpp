@@ -257,20 +257,20 @@ void Actualiz::Click(std::string_view buttonName) {
     Control* control = FindControl(buttonName);
     if (!control || control->Kind() != ControlKind::CommandButton) {
         RecordFailure(command,
-                      Error(kErrInvalidCall, "No existe el botón " + std::string(buttonName)));
+                      Error(err::kInvalidCall, "No existe el botón " + std::string(buttonName)));
         return;
     }
     // A hidden button is neither drawn nor clickable; its command only runs when another
     // command calls it.
     if (!IsShown(*control)) {
-        RecordFailure(command, Error(kErrInvalidCall, "El botón " + std::string(buttonName) +
-                                                          " está oculto y no se puede pulsar"));
+        RecordFailure(command, Error(err::kInvalidCall, "El botón " + std::string(buttonName) +
+                                                            " está oculto y no se puede pulsar"));
         return;
     }
     auto it = Handlers().find(command);
     if (it == Handlers().end()) {
-        RecordFailure(command, Error(kErrInvalidCall, "El botón " + std::string(buttonName) +
-                                                          " no tiene orden asociada"));
+        RecordFailure(command, Error(err::kInvalidCall, "El botón " + std::string(buttonName) +
+                                                            " no tiene orden asociada"));
         return;
     }
     Dispatch(command, it->second);
@@ -281,7 +281,7 @@ void Actualiz::Run(std::string_view handlerName) {
     std::string command(handlerName);
     auto it = Handlers().find(handlerName);
     if (it == Handlers().end()) {
-        RecordFailure(command, Error(kErrInvalidCall, "No existe la orden " + command));
+        RecordFailure(command, Error(err::kInvalidCall, "No existe la orden " + command));
         return;
     }
     Dispatch(command, it->second);

@@ -7,11 +7,11 @@
 namespace actualiz::app {
 
 Error InvalidPropertyValue() {
-    return Error(kErrInvalidPropertyValue, "El valor de la propiedad no es válido");
+    return Error(err::kInvalidPropertyValue, "El valor de la propiedad no es válido");
 }
 
 Error ControlArrayElementMissing() {
-    return Error(kErrArrayElementMissing, "El elemento de la matriz de controles no existe");
+    return Error(err::kArrayElementMissing, "El elemento de la matriz de controles no existe");
 }
 
 // ---- Control ----
@@ -24,13 +24,13 @@ Control::~Control() = default;
 // ---- ListBox ----
 
 void ListBox::AddItem(std::string item) {
-    if (ListCount() >= kMaxCount) throw Error(kErrOverflow, "Desbordamiento");
+    if (ListCount() >= kMaxCount) throw Error(err::kOverflow, "Desbordamiento");
     items_.push_back(std::move(item));
 }
 
 void ListBox::RemoveItem(int index) {
     if (index < 0 || index >= ListCount())
-        throw Error(kErrInvalidCall, "Llamada a procedimiento o argumento no válidos");
+        throw Error(err::kInvalidCall, "Llamada a procedimiento o argumento no válidos");
     items_.erase(items_.begin() + index);
     // The selection follows its entry; removing the selected entry leaves nothing selected.
     if (listIndex_ == index)

@@ -10,6 +10,7 @@
 
 #include "app/Inventory.h"
 #include "platform/Error.h"
+#include "platform/ErrorNumbers.h"
 
 namespace actualiz::engine {
 class Database;
@@ -17,15 +18,6 @@ class Recordset;
 }  // namespace actualiz::engine
 
 namespace actualiz::app {
-
-// The classic error numbers the controls raise, with the texts the user knows them by.
-inline constexpr int kErrOverflow = 6;
-inline constexpr int kErrInvalidCall = 5;
-inline constexpr int kErrDeviceUnavailable = 68;
-inline constexpr int kErrPathNotFound = 76;
-inline constexpr int kErrObjectNotSet = 91;
-inline constexpr int kErrArrayElementMissing = 340;
-inline constexpr int kErrInvalidPropertyValue = 380;
 
 Error InvalidPropertyValue();        // 380
 Error ControlArrayElementMissing();  // 340

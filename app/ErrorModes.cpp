@@ -5,17 +5,17 @@
 namespace actualiz::app {
 
 Error GenericError(const std::exception& e) {
-    return Error(kErrInternal, std::string("Error interno: ") + e.what());
+    return Error(err::kInternal, std::string("Error interno: ") + e.what());
 }
 
 Error FolderInUse(const std::string& dataFolder) {
-    return Error(engine::err::kFileInUse,
+    return Error(err::kFileInUse,
                  "Otra ejecución de actualiz está trabajando en la carpeta de datos " + dataFolder +
                      "; espere a que termine y vuelva a empezar. No se ha cambiado nada.");
 }
 
 Error ObjectNotSet() {
-    return Error(kErrObjectNotSet, "Variable de objeto o de bloque With no establecida");
+    return Error(err::kObjectNotSet, "Variable de objeto o de bloque With no establecida");
 }
 
 void SkipOnError::Record(const Error& e, const std::string* database) {

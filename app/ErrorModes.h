@@ -7,12 +7,12 @@
 
 #include "app/Actualiz.h"
 #include "platform/Error.h"
+#include "platform/ErrorNumbers.h"
 
 namespace actualiz::app {
 
 // Number and text of a failure that is no actualiz::Error (a library's own exception): it is
-// treated like the classic "internal error".
-inline constexpr int kErrInternal = 51;
+// treated like the classic "internal error" (err::kInternal).
 Error GenericError(const std::exception& e);
 
 // Another run of this program holds the data folder's lock (platform::FolderLock): 3045, saying so.

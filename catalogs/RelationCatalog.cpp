@@ -12,6 +12,7 @@
 #include "catalogs/Catalog.h"
 #include "catalogs/RemovalGuard.h"
 #include "engine/Engine.h"
+#include "platform/ErrorNumbers.h"
 
 namespace actualiz::catalogs {
 
@@ -31,7 +32,7 @@ long AttributesFromText(std::string_view text) {
     long value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec != std::errc{} || end != text.data() + text.size())
-        throw Error(13, "No coinciden los tipos");
+        throw Error(err::kTypeMismatch, "No coinciden los tipos");
     return value;
 }
 

@@ -11,6 +11,7 @@
 #include <random>
 #include <system_error>
 
+#include "platform/ErrorNumbers.h"
 #include "platform/NameFold.h"
 
 namespace actualiz::platform {
@@ -130,22 +131,22 @@ int CommitTemporary(const fs::path& temporary, const fs::path& destination, bool
 }
 
 Error FileNotFound(std::string_view path) {
-    return Described(53, "No se encontró el archivo", path);
+    return Described(err::kFileMissing, "No se encontró el archivo", path);
 }
 Error FileAlreadyExists(std::string_view path) {
-    return Described(58, "El archivo ya existe", path);
+    return Described(err::kFileAlreadyExists, "El archivo ya existe", path);
 }
 Error DiskFull(std::string_view path) {
-    return Described(61, "Disco lleno", path);
+    return Described(err::kDiskFull, "Disco lleno", path);
 }
 Error DeviceUnavailable(std::string_view path) {
-    return Described(68, "Dispositivo no disponible", path);
+    return Described(err::kDeviceUnavailable, "Dispositivo no disponible", path);
 }
 Error PathFileAccessError(std::string_view path) {
-    return Described(75, "Error de acceso a ruta o archivo", path);
+    return Described(err::kPathFileAccess, "Error de acceso a ruta o archivo", path);
 }
 Error PathNotFound(std::string_view path) {
-    return Described(76, "No se encontró la ruta de acceso", path);
+    return Described(err::kPathNotFound, "No se encontró la ruta de acceso", path);
 }
 
 Error SameFileTwice(std::string_view a, std::string_view b) {
