@@ -26,6 +26,113 @@ bool SelectOldNamesake(const ListBox& List2, ListBox& List3) {
     return false;
 }
 
+// How the walk runs a step: directly until the first table that needed fields, through
+// skip-on-error from then on.
+class WalkStep {
+  public:
+    explicit WalkStep(SkipOnError& skip) : skip_(skip) {}
+    template <class Body>
+    void operator()(Body&& body) {
+        if (skipping_)
+            skip_(body);
+        else
+            body();
+    }
+    void StartSkipping() { skipping_ = true; }
+    SkipOnError& Recorder() { return skip_; }
+
+  private:
+    SkipOnError& skip_;
+    bool skipping_ = false;
+};
+
+// Fills toAdd with the model fields (List1(0..2)) whose names the old listing (List5(0)) lacks.
+// A matched old name leaves List5(0), so it ends up holding what the old table has beyond the
+// model.
+void ListMissingFields(Actualiz& form, WalkStep& step, sync::FieldTriple& model,
+                       sync::FieldTriple& toAdd, ListBox& oldNames) {
+    toAdd.Clear();
+    form.Bar3.SetValue(0);
+    form.Bar3.SetMax(static_cast<float>(model.names.ListCount()));
+
+    for (int k = 0; k < model.names.ListCount(); ++k) {
+        form.Bar3.SetValue(static_cast<float>(k + 1));
+        step([&] { form.Frame13.Refresh(); });
+        model.Select(k);
+        bool found = false;
+        const int n = oldNames.ListCount() - 1;
+        for (int m = 0; m <= n; ++m) {
+            oldNames.SetListIndex(m);
+            if (oldNames.Text() == model.names.Text()) {
+                found = true;
+                break;
+            }
+        }
+        if (!found) {
+            toAdd.names.AddItem(model.names.Text());
+            toAdd.types.AddItem(model.types.Text());
+            toAdd.sizes.AddItem(model.sizes.Text());
+        } else {
+            oldNames.RemoveItem(oldNames.ListIndex());
+        }
+    }
+}
+
+// What the fields are appended to, and what they are taken from. Under skip-on-error a database
+// that could not be opened stays unset, and every step that needs it fails in turn (and is
+// recorded) while the bars go on.
+struct WalkTargets {
+    std::shared_ptr<engine::Database> db;
+    std::shared_ptr<engine::TableDef> tdf;
+    std::shared_ptr<engine::Database> modelDb;
+    std::shared_ptr<engine::TableDef> modelTable;
+    bool hasRows = true;
+};
+
+// Opens the old table (List3 in the old database, Text4) and the model's definition of the
+// table (List2 in the model, Text3): the model gives what the lists do not hold.
+WalkTargets OpenTargets(Actualiz& form, WalkStep& step) {
+    WalkTargets t;
+    step([&] { t.db = engine::OpenDatabase(form.Text4.Text()); });
+    step([&] { t.tdf = Require(t.db).TableDefs()[form.List3.Text()]; });
+    step([&] {
+        t.modelDb = engine::OpenDatabase(form.Text3.Text());
+        t.modelTable = sync::FindTable(*t.modelDb, form.List2.Text());
+    });
+    step([&] { t.hasRows = sync::TableHasRows(Require(t.db), form.List3.Text()); });
+    return t;
+}
+
+// Appends the selected entry of toAdd to the old table. A field that would be required in a
+// table that already has rows is appended as not required.
+void AppendField(WalkStep& step, const sync::FieldTriple& toAdd, const WalkTargets& t) {
+    std::shared_ptr<engine::Field> fld;
+    step([&] {
+        fld = Require(t.tdf).CreateField(toAdd.names.Text(),
+                                         static_cast<short>(sync::ListNumber(toAdd.types.Text())),
+                                         sync::ListNumber(toAdd.sizes.Text()));
+    });
+    step([&] {
+        if (sync::ListNumber(toAdd.types.Text()) == engine::dbText)
+            Require(fld).SetAllowZeroLength(true);
+    });
+    step([&] {
+        if (sync::ListNumber(toAdd.types.Text()) == engine::dbMemo)
+            Require(fld).SetAllowZeroLength(true);
+    });
+    step([&] {
+        if (t.modelTable && t.modelTable->Fields().Contains(toAdd.names.Text()))
+            sync::CarryFieldProperties(*t.modelTable->Fields()[toAdd.names.Text()], Require(fld),
+                                       t.hasRows);
+    });
+    // A field the old table has under another letter case is refused by the engine; that one
+    // field is passed over and the rest still get appended.
+    step([&] {
+        Require(fld);
+        sync::PassOverIfExists(step.Recorder(), [&] { Require(t.tdf).Fields().Append(fld); });
+    });
+}
+
 }  // namespace
 
 // "Recorrer Tablas": for every model table, appends to the old table of the same name each field
@@ -38,13 +145,7 @@ bool SelectOldNamesake(const ListBox& List2, ListBox& List3) {
 void Actualiz::Command12_Click() {
     CommandScope scope(*this, "Command12_Click");
     SkipOnError skip(*this, "Command12_Click");
-    bool skipping = false;
-    auto step = [&](auto&& body) {
-        if (skipping)
-            skip(body);
-        else
-            body();
-    };
+    WalkStep step(skip);
 
     sync::FieldTriple model{List1(0), List1(1), List1(2)};
     sync::FieldTriple toAdd{List1(3), List1(4), List1(5)};
@@ -67,83 +168,17 @@ void Actualiz::Command12_Click() {
         step([&] { Command11_Click(); });
         step([&] { Command10_Click(); });
 
-        toAdd.Clear();
-        Bar3.SetValue(0);
-        Bar3.SetMax(static_cast<float>(model.names.ListCount()));
-
-        for (int k = 0; k < model.names.ListCount(); ++k) {
-            Bar3.SetValue(static_cast<float>(k + 1));
-            step([&] { Frame13.Refresh(); });
-            model.Select(k);
-            bool found = false;
-            const int n = oldNames.ListCount() - 1;
-            for (int m = 0; m <= n; ++m) {
-                oldNames.SetListIndex(m);
-                if (oldNames.Text() == model.names.Text()) {
-                    found = true;
-                    break;
-                }
-            }
-            if (!found) {
-                toAdd.names.AddItem(model.names.Text());
-                toAdd.types.AddItem(model.types.Text());
-                toAdd.sizes.AddItem(model.sizes.Text());
-            } else {
-                // A matched old name leaves the list, so List5(0) ends up holding what the old
-                // table has beyond the model.
-                oldNames.RemoveItem(oldNames.ListIndex());
-            }
-        }
-
+        ListMissingFields(*this, step, model, toAdd, oldNames);
         if (toAdd.names.ListCount() == 0) continue;
 
-        // Under skip-on-error a database that could not be opened stays unset, and every step
-        // that needs it fails in turn (and is recorded) while the bars go on.
-        std::shared_ptr<engine::Database> db;
-        std::shared_ptr<engine::TableDef> tdf;
-        step([&] { db = engine::OpenDatabase(Text4.Text()); });
-        step([&] { tdf = Require(db).TableDefs()[List3.Text()]; });
-        // The model's definition of the table gives what the lists do not hold; a field that
-        // would be required in a table that already has rows is appended as not required.
-        std::shared_ptr<engine::Database> modelDb;
-        std::shared_ptr<engine::TableDef> modelTable;
-        bool hasRows = true;
-        step([&] {
-            modelDb = engine::OpenDatabase(Text3.Text());
-            modelTable = sync::FindTable(*modelDb, List2.Text());
-        });
-        step([&] { hasRows = sync::TableHasRows(Require(db), List3.Text()); });
+        const WalkTargets targets = OpenTargets(*this, step);
         for (int p = 0; p < toAdd.names.ListCount(); ++p) {
             toAdd.Select(p);
-            std::shared_ptr<engine::Field> fld;
-            step([&] {
-                fld = Require(tdf).CreateField(
-                    toAdd.names.Text(), static_cast<short>(sync::ListNumber(toAdd.types.Text())),
-                    sync::ListNumber(toAdd.sizes.Text()));
-            });
-            step([&] {
-                if (sync::ListNumber(toAdd.types.Text()) == engine::dbText)
-                    Require(fld).SetAllowZeroLength(true);
-            });
-            step([&] {
-                if (sync::ListNumber(toAdd.types.Text()) == engine::dbMemo)
-                    Require(fld).SetAllowZeroLength(true);
-            });
-            step([&] {
-                if (modelTable && modelTable->Fields().Contains(toAdd.names.Text()))
-                    sync::CarryFieldProperties(*modelTable->Fields()[toAdd.names.Text()],
-                                               Require(fld), hasRows);
-            });
-            // A field the old table has under another letter case is refused by the engine;
-            // that one field is passed over and the rest still get appended.
-            step([&] {
-                Require(fld);
-                sync::PassOverIfExists(skip, [&] { Require(tdf).Fields().Append(fld); });
-            });
+            AppendField(step, toAdd, targets);
         }
-        skipping = true;
-        step([&] { Require(db).Close(); });
-        if (modelDb) step([&] { modelDb->Close(); });
+        step.StartSkipping();
+        step([&] { Require(targets.db).Close(); });
+        if (targets.modelDb) step([&] { targets.modelDb->Close(); });
     }
 }
 
