@@ -126,6 +126,109 @@ void ShowTableRows(Actualiz& form, const std::string& table) {
     form.Data3.Refresh();
 }
 
+// Command16_Click's phases. Every one runs its steps through the command's skip-on-error runner.
+
+// Selects the i-th table of List10, makes its catalog rows the view and sets Bar4 to count them.
+void ShowRowsToCopy(Actualiz& form, SkipOnError& step, int i) {
+    step([&] { form.List10.SetListIndex(i); });
+    step([&] { ShowTableRows(form, form.List10.Text()); });
+
+    bool hasRows = false;
+    step([&] { hasRows = catalogs::HasRows(form.Data3.Recordset()); });
+    if (!hasRows) return;
+    // Moving to the last row and back makes the row count exact.
+    step([&] { form.Data3.Recordset().MoveFirst(); });
+    step([&] { form.Data3.Recordset().MoveLast(); });
+    step([&] { form.Data3.Recordset().MoveFirst(); });
+    step([&] { form.Bar4.SetMax(static_cast<float>(form.Data3.Recordset().RecordCount())); });
+    step([&] { form.Bar4.SetValue(0); });
+    step([&] { form.Frame13.Refresh(); });
+}
+
+// The index being gathered from consecutive catalog rows.
+struct Gathering {
+    std::shared_ptr<engine::Index> index;
+    std::string indexName;
+    bool active = false;
+};
+
+// The current row starts an index: a new one of its name in the table of List10.
+void StartIndex(Actualiz& form, SkipOnError& step, const std::shared_ptr<engine::Database>& db,
+                Gathering& g) {
+    g.active = true;
+    g.indexName = form.Text1(0).Text();
+    g.index.reset();
+    step([&] { g.index = Require(db).TableDefs()[form.List10.Text()]->CreateIndex(g.indexName); });
+}
+
+// The current row's field, appended to the index.
+void AddIndexField(Actualiz& form, SkipOnError& step, Gathering& g) {
+    step([&] {
+        engine::Index& ix = Require(g.index);
+        auto field = ix.CreateField(form.Text1(2).Text());
+        if (ExtraFlag(form.Data3.Recordset(), catalogs::kIndexDescendingField))
+            field->SetAttributes(engine::dbDescending);
+        ix.Fields().Append(field);
+    });
+}
+
+// The index's own properties, as its first row records them.
+void SetIndexProperties(Actualiz& form, SkipOnError& step, Gathering& g) {
+    step([&] { Require(g.index).SetUnique(catalogs::UniqueFromText(form.Text1(3).Text())); });
+    step([&] {
+        engine::Recordset& view = form.Data3.Recordset();
+        Require(g.index).SetPrimary(ExtraFlag(view, catalogs::kIndexPrimaryField));
+        Require(g.index).SetIgnoreNulls(ExtraFlag(view, catalogs::kIndexIgnoreNullsField));
+        Require(g.index).SetRequired(ExtraFlag(view, catalogs::kIndexRequiredField));
+    });
+}
+
+// Moves the view to its next row; whether the walk is at its end. A view that cannot move on is
+// at its end as far as this walk goes.
+bool MoveToNextRow(Actualiz& form, SkipOnError& step) {
+    bool moved = false;
+    step([&] {
+        form.Data3.Recordset().MoveNext();
+        moved = true;
+    });
+    return !moved || form.Data3.Recordset().Eof();
+}
+
+// The gathered index, appended to the table of List10.
+void AppendGathered(Actualiz& form, SkipOnError& step, const std::shared_ptr<engine::Database>& db,
+                    Gathering& g) {
+    step([&] {
+        std::shared_ptr<engine::TableDef> table = Require(db).TableDefs()[form.List10.Text()];
+        Require(g.index);
+        AppendIndex(*table, g.index);
+    });
+    g.active = false;
+}
+
+// Creates the indexes of the view's rows. The listing wrote the fields of one index as
+// consecutive rows in field order. They are gathered into one index over all its fields: an index
+// made of the first field alone would be a different index, and a unique one could even refuse
+// the table's data.
+void CreateListedIndexes(Actualiz& form, SkipOnError& step,
+                         const std::shared_ptr<engine::Database>& db) {
+    Gathering g;
+    bool atEnd = true;
+    step([&] { atEnd = form.Data3.Recordset().Eof(); });
+    while (!atEnd) {
+        step([&] { form.Bar4.SetValue(form.Bar4.Value() + 1); });
+        step([&] { form.Frame13.Refresh(); });
+
+        const bool startsIndex = !g.active || form.Text1(0).Text() != g.indexName;
+        if (startsIndex) StartIndex(form, step, db, g);
+        AddIndexField(form, step, g);
+        if (startsIndex) SetIndexProperties(form, step, g);
+
+        atEnd = MoveToNextRow(form, step);
+        // The index is complete once the next row belongs to another index (or there is none).
+        if (atEnd || form.Text1(0).Text() != g.indexName) AppendGathered(form, step, db, g);
+    }
+}
+
 }  // namespace
 
 void Actualiz::Command17_Click() {
@@ -185,80 +288,8 @@ void Actualiz::Command16_Click() {
 
     const int tableCount = List10.ListCount();
     for (int i = 0; i < tableCount; ++i) {
-        step([&] { List10.SetListIndex(i); });
-        step([&] { ShowTableRows(*this, List10.Text()); });
-
-        bool hasRows = false;
-        step([&] { hasRows = catalogs::HasRows(Data3.Recordset()); });
-        if (hasRows) {
-            // Moving to the last row and back makes the row count exact.
-            step([&] { Data3.Recordset().MoveFirst(); });
-            step([&] { Data3.Recordset().MoveLast(); });
-            step([&] { Data3.Recordset().MoveFirst(); });
-            step([&] { Bar4.SetMax(static_cast<float>(Data3.Recordset().RecordCount())); });
-            step([&] { Bar4.SetValue(0); });
-            step([&] { Frame13.Refresh(); });
-        }
-
-        // The listing wrote the fields of one index as consecutive rows in field order. They are
-        // gathered into one index over all its fields: an index made of the first field alone
-        // would be a different index, and a unique one could even refuse the table's data.
-        std::shared_ptr<engine::Index> index;
-        std::string indexName;
-        bool gathering = false;
-
-        bool atEnd = true;
-        step([&] { atEnd = Data3.Recordset().Eof(); });
-        while (!atEnd) {
-            step([&] { Bar4.SetValue(Bar4.Value() + 1); });
-            step([&] { Frame13.Refresh(); });
-
-            const bool startsIndex = !gathering || Text1(0).Text() != indexName;
-            if (startsIndex) {
-                gathering = true;
-                indexName = Text1(0).Text();
-                index.reset();
-                step([&] {
-                    index = Require(db).TableDefs()[List10.Text()]->CreateIndex(indexName);
-                });
-            }
-            step([&] {
-                engine::Index& ix = Require(index);
-                auto field = ix.CreateField(Text1(2).Text());
-                if (ExtraFlag(Data3.Recordset(), catalogs::kIndexDescendingField))
-                    field->SetAttributes(engine::dbDescending);
-                ix.Fields().Append(field);
-            });
-            if (startsIndex) {
-                step([&] { Require(index).SetUnique(catalogs::UniqueFromText(Text1(3).Text())); });
-                step([&] {
-                    engine::Recordset& view = Data3.Recordset();
-                    Require(index).SetPrimary(ExtraFlag(view, catalogs::kIndexPrimaryField));
-                    Require(index).SetIgnoreNulls(
-                        ExtraFlag(view, catalogs::kIndexIgnoreNullsField));
-                    Require(index).SetRequired(ExtraFlag(view, catalogs::kIndexRequiredField));
-                });
-            }
-
-            bool moved = false;
-            step([&] {
-                Data3.Recordset().MoveNext();
-                moved = true;
-            });
-            // A view that cannot move on is at its end as far as this walk goes.
-            atEnd = !moved || Data3.Recordset().Eof();
-
-            // The index is complete once the next row belongs to another index (or there is none).
-            if (atEnd || Text1(0).Text() != indexName) {
-                step([&] {
-                    std::shared_ptr<engine::TableDef> table =
-                        Require(db).TableDefs()[List10.Text()];
-                    Require(index);
-                    AppendIndex(*table, index);
-                });
-                gathering = false;
-            }
-        }
+        ShowRowsToCopy(*this, step, i);
+        CreateListedIndexes(*this, step, db);
     }
 
     step([&] { Require(db).Close(); });
