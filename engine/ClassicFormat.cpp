@@ -222,14 +222,7 @@ std::optional<std::string> NamedNumber(double v, const std::string& name) {
     if (name == "yes/no") return v != 0 ? "Sí" : "No";
     if (name == "true/false") return v != 0 ? "Verdadero" : "Falso";
     if (name == "on/off") return v != 0 ? "Activado" : "Desactivado";
-    if (name == "scientific") {
-        char text[64];
-        std::snprintf(text, sizeof text, "%.2E", v);
-        std::string s(text);
-        for (char& c : s)
-            if (c == '.') c = ',';
-        return s;
-    }
+    if (name == "scientific") return CommaNumberText("%.2E", v);
     return std::nullopt;
 }
 

@@ -61,8 +61,12 @@ std::optional<double> ParseNumberText(std::string_view text) {
 }
 
 std::string NumberText(double value) {
+    return CommaNumberText("%.15g", value);
+}
+
+std::string CommaNumberText(const char* conversion, double value) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.15g", value);
+    std::snprintf(text, sizeof text, conversion, value);
     std::string out(text);
     for (char& c : out)
         if (c == '.') c = ',';

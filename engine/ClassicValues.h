@@ -22,6 +22,8 @@ bool IsNullArg(sqlite3_value* value);
 std::optional<double> ParseNumberText(std::string_view text);
 // A number as CStr writes it: up to 15 significant digits, comma before the decimals.
 std::string NumberText(double value);
+// A number printed with a printf conversion for one double ("%.2E"), comma before the decimals.
+std::string CommaNumberText(const char* conversion, double value);
 // Rounds half to even at the given number of decimals, as Round and CInt do.
 double RoundHalfEven(double value, int digits = 0);
 
