@@ -54,6 +54,18 @@ std::string ListBox::Text() const {
     return items_[static_cast<size_t>(listIndex_)];
 }
 
+void AddEntriesNotIn(ListBox& names, ListBox& others, ListBox& missing) {
+    for (int i = 0; i < names.ListCount(); ++i) {
+        names.SetListIndex(i);
+        bool found = false;
+        for (int j = 0; j < others.ListCount(); ++j) {
+            others.SetListIndex(j);
+            if (others.Text() == names.Text()) found = true;
+        }
+        if (!found) missing.AddItem(names.Text());
+    }
+}
+
 // ---- TextBox, Label ----
 
 TextBox::TextBox(const ControlDesign& design) : Control(design), text_(design.text) {}

@@ -81,6 +81,12 @@ class ListBox : public Control {
     int listIndex_ = -1;
 };
 
+// Adds to missing every entry of names that others lacks, compared exactly (letter case
+// included), in the order of names. Each entry of names is selected in turn, and others is scanned
+// to its end every time (it is left on its last entry): the commands that compare two listings
+// leave both lists that way.
+void AddEntriesNotIn(ListBox& names, ListBox& others, ListBox& missing);
+
 class TextBox : public Control {
   public:
     explicit TextBox(const ControlDesign& design);

@@ -23,17 +23,9 @@ void Actualiz::Command8_Click() {
 
     Text5.SetText(Text3.Text());
 
-    for (int i = 0; i < List2.ListCount(); ++i) {
-        List2.SetListIndex(i);
-        bool found = false;
-        // The scan does not stop at a match: it runs to the end of List3 and leaves List3's last
-        // entry selected (the driver lists the tables again before the field walk anyway).
-        for (int j = 0; j < List3.ListCount(); ++j) {
-            List3.SetListIndex(j);
-            if (List3.Text() == List2.Text()) found = true;
-        }
-        if (!found) List4.AddItem(List2.Text());
-    }
+    // The scan does not stop at a match: it runs to the end of List3 and leaves List3's last entry
+    // selected (the driver lists the tables again before the field walk anyway).
+    AddEntriesNotIn(List2, List3, List4);
 
     if (List4.ListCount() == 0) return;
 

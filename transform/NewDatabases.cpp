@@ -9,15 +9,7 @@ namespace actualiz::app {
 void Actualiz::Command15_Click() {
     CommandScope scope(*this, "Command15_Click");
     List8.Clear();
-    for (int i = 0; i < List7.ListCount(); ++i) {
-        List7.SetListIndex(i);
-        bool found = false;
-        for (int j = 0; j < List6.ListCount(); ++j) {
-            List6.SetListIndex(j);
-            if (List7.Text() == List6.Text()) found = true;
-        }
-        if (!found) List8.AddItem(List7.Text());
-    }
+    AddEntriesNotIn(List7, List6, List8);
 }
 
 }  // namespace actualiz::app
