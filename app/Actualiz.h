@@ -230,7 +230,7 @@ class Actualiz {
 
     Host& host_;
     std::string programFolder_;
-    int mousePointer_ = 0;
+    int mousePointer_ = kDefaultPointer;
     bool ended_ = false;
     MigrationOutcome lastMigration_ = MigrationOutcome::NotFinished;
     std::vector<CommandError> errors_;

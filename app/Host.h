@@ -13,6 +13,10 @@ class Frame;
 
 enum class MsgIcon { None, Critical, Information };
 
+// The form's MousePointer values.
+inline constexpr int kDefaultPointer = 0;
+inline constexpr int kHourglassPointer = 11;
+
 // What the form asks of its surroundings. The Qt window implements it with real message boxes
 // and repaints; the headless runner and the tests use RecordingHost. Every call returns only
 // once the surroundings have done what was asked (a message box returns when dismissed).
@@ -24,7 +28,7 @@ class Host {
     virtual void MsgBox(const std::string& text, MsgIcon icon, const std::string& title) = 0;
     // The program ends: the view closes.
     virtual void EndApplication() = 0;
-    // 0 the default pointer, 11 the hourglass.
+    // kDefaultPointer or kHourglassPointer.
     virtual void SetMousePointer(int pointer) = 0;
     // Repaint the frame and everything in it now, without waiting for the message loop.
     virtual void RefreshFrame(const Frame& frame) = 0;

@@ -29,7 +29,7 @@ void CopyNewDatabase(const std::string& model, const std::string& destination) {
 // over is recorded (Skipped()) for whoever wants to report it, and the run itself shows nothing
 // but always ends on "Proceso Terminado".
 void Actualiz::Command13_Click() {
-    SetMousePointer(11);
+    SetMousePointer(kHourglassPointer);
     SkipOnError step(*this, "Command13_Click");
 
     const int oldCount = List6.ListCount();
@@ -89,7 +89,7 @@ void Actualiz::Command13_Click() {
     }
 
     Label4.SetCaption("Proceso Terminado");
-    step([&] { SetMousePointer(0); });
+    step([&] { SetMousePointer(kDefaultPointer); });
 }
 
 }  // namespace actualiz::app
