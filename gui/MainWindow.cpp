@@ -50,6 +50,99 @@ int BarPosition(const app::ProgressBar& bar) {
     return static_cast<int>(std::clamp(fraction, 0.0, 1.0) * kBarSteps + 0.5);
 }
 
+// ---- Widgets that need nothing of the window ----
+
+QWidget* MakeLabel(const app::Label& control, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    switch (control.Align()) {
+        case app::Alignment::Left:
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            break;
+        case app::Alignment::Right:
+            label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+            break;
+        case app::Alignment::Center:
+            label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+            break;
+    }
+    return label;
+}
+
+QWidget* MakeBar(QWidget* parent) {
+    auto* bar = new QProgressBar(parent);
+    bar->setRange(0, kBarSteps);
+    bar->setTextVisible(false);
+    return bar;
+}
+
+QWidget* MakeDataBox(const app::DataControl& control, QWidget* parent) {
+    auto* label = new QLabel(DataCaption(control), parent);
+    label->setFrameShape(QFrame::Box);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+// ---- Showing one control as the form holds it; each touches its widget only on a change ----
+
+void ShowList(const app::ListBox& box, QListWidget* list) {
+    const auto& items = box.Items();
+    bool same = list->count() == static_cast<int>(items.size());
+    for (int i = 0; same && i < list->count(); ++i)
+        same = list->item(i)->text() == Q(items[static_cast<size_t>(i)]);
+    if (!same) {
+        list->clear();
+        for (const std::string& item : items) list->addItem(Q(item));
+    }
+    if (list->currentRow() != box.ListIndex()) list->setCurrentRow(box.ListIndex());
+    if (box.ListIndex() < 0) list->clearSelection();
+}
+
+void ShowText(const app::TextBox& box, QLineEdit* edit) {
+    QString text = Q(box.Text());
+    if (edit->text() != text) {
+        edit->setText(text);
+        // A path longer than its box shows its start, where the drive and folders are.
+        edit->setCursorPosition(0);
+    }
+}
+
+void ShowLabel(const app::Label& label, QLabel* widget) {
+    QString caption = Q(label.Caption());
+    if (widget->text() != caption) widget->setText(caption);
+    // A self-sizing label (the status line) is as wide as its text.
+    if (label.Design().autoSize) {
+        int width = widget->fontMetrics().horizontalAdvance(caption);
+        widget->resize(width, widget->height());
+    }
+}
+
+void ShowBar(const app::ProgressBar& control, QProgressBar* bar) {
+    int position = BarPosition(control);
+    if (bar->value() != position) bar->setValue(position);
+}
+
+void ShowDrives(const app::DriveListBox& drive, QComboBox* combo) {
+    QStringList drives;
+    for (const std::string& d : drive.List()) drives << Q(d);
+    QStringList shown;
+    for (int i = 0; i < combo->count(); ++i) shown << combo->itemText(i);
+    if (shown != drives) {
+        combo->clear();
+        combo->addItems(drives);
+    }
+    combo->setCurrentIndex(combo->findText(Q(drive.Drive())));
+}
+
+void ShowFolder(const app::DirListBox& dir, DirList* list) {
+    std::vector<std::string> subfolders;
+    try {
+        subfolders = dir.Subfolders();
+    } catch (const std::exception&) {
+        // A drive that went away: the list still shows where Dir1 stands.
+    }
+    list->ShowFolder(dir.Path(), subfolders);
+}
+
 }  // namespace
 
 MainWindow::MainWindow(const std::string& programFolder, QWidget* parent) : QWidget(parent) {
@@ -109,87 +202,76 @@ void MainWindow::Build() {
 }
 
 QWidget* MainWindow::MakeWidget(app::Control& control, QWidget* parent) {
-    const std::string name = control.FullName();
     switch (control.Kind()) {
-        case app::ControlKind::Frame: {
-            auto* box = new QGroupBox(Q(static_cast<app::Frame&>(control).Caption()), parent);
-            return box;
-        }
-        case app::ControlKind::CommandButton: {
-            auto* button =
-                new QPushButton(Q(static_cast<app::CommandButton&>(control).Caption()), parent);
-            button->setAutoDefault(false);
-            connect(button, &QPushButton::clicked, this, [this, name] { RunButton(name); });
-            return button;
-        }
-        case app::ControlKind::ListBox: {
-            auto* list = new QListWidget(parent);
-            list->setSelectionMode(QAbstractItemView::SingleSelection);
-            // The classic list box scrolls only up and down; a horizontal bar would take the
-            // room of a row in these short lists.
-            list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            auto* box = static_cast<app::ListBox*>(&control);
-            // Choosing an entry selects it on the form; the lists have no handler of their own.
-            connect(list, &QListWidget::currentRowChanged, this, [this, box](int row) {
-                if (rendering_) return;
-                UserEvent(box->FullName(), [box, row] { box->SetListIndex(row); });
-            });
-            return list;
-        }
-        case app::ControlKind::TextBox: {
-            auto* edit = new QLineEdit(parent);
-            auto* box = static_cast<app::TextBox*>(&control);
-            connect(edit, &QLineEdit::textEdited, this,
-                    [box](const QString& text) { box->SetText(text.toStdString()); });
-            return edit;
-        }
-        case app::ControlKind::Label: {
-            auto* label = new QLabel(parent);
-            switch (static_cast<app::Label&>(control).Align()) {
-                case app::Alignment::Left:
-                    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-                    break;
-                case app::Alignment::Right:
-                    label->setAlignment(Qt::AlignRight | Qt::AlignTop);
-                    break;
-                case app::Alignment::Center:
-                    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-                    break;
-            }
-            return label;
-        }
-        case app::ControlKind::ProgressBar: {
-            auto* bar = new QProgressBar(parent);
-            bar->setRange(0, kBarSteps);
-            bar->setTextVisible(false);
-            return bar;
-        }
-        case app::ControlKind::DriveListBox: {
-            auto* combo = new QComboBox(parent);
-            connect(combo, &QComboBox::activated, this, [this, combo](int index) {
-                std::string drive = combo->itemText(index).toStdString();
-                UserEvent("Drive1_Change", [this, drive] { form_->Drive1.SetDrive(drive); });
-                Render();
-            });
-            return combo;
-        }
-        case app::ControlKind::DirListBox: {
-            auto* dirs = new DirList(parent);
-            connect(dirs, &DirList::folderOpened, this, [this](const QString& path) {
-                std::string folder = path.toStdString();
-                UserEvent("Dir1_Change", [this, folder] { form_->Dir1.SetPath(folder); });
-                Render();
-            });
-            return dirs;
-        }
-        case app::ControlKind::DataControl: {
-            auto* label = new QLabel(DataCaption(static_cast<app::DataControl&>(control)), parent);
-            label->setFrameShape(QFrame::Box);
-            label->setAlignment(Qt::AlignCenter);
-            return label;
-        }
+        case app::ControlKind::Frame:
+            return new QGroupBox(Q(static_cast<app::Frame&>(control).Caption()), parent);
+        case app::ControlKind::CommandButton:
+            return MakeButton(static_cast<app::CommandButton&>(control), parent);
+        case app::ControlKind::ListBox:
+            return MakeList(static_cast<app::ListBox&>(control), parent);
+        case app::ControlKind::TextBox:
+            return MakeTextBox(static_cast<app::TextBox&>(control), parent);
+        case app::ControlKind::Label:
+            return MakeLabel(static_cast<app::Label&>(control), parent);
+        case app::ControlKind::ProgressBar:
+            return MakeBar(parent);
+        case app::ControlKind::DriveListBox:
+            return MakeDriveList(parent);
+        case app::ControlKind::DirListBox:
+            return MakeDirList(parent);
+        case app::ControlKind::DataControl:
+            return MakeDataBox(static_cast<app::DataControl&>(control), parent);
     }
     return new QWidget(parent);
+}
+
+QWidget* MainWindow::MakeButton(app::CommandButton& control, QWidget* parent) {
+    const std::string name = control.FullName();
+    auto* button = new QPushButton(Q(control.Caption()), parent);
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, [this, name] { RunButton(name); });
+    return button;
+}
+
+QWidget* MainWindow::MakeList(app::ListBox& box, QWidget* parent) {
+    auto* list = new QListWidget(parent);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    // The classic list box scrolls only up and down; a horizontal bar would take the room of a
+    // row in these short lists.
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Choosing an entry selects it on the form; the lists have no handler of their own.
+    connect(list, &QListWidget::currentRowChanged, this, [this, box = &box](int row) {
+        if (rendering_) return;
+        UserEvent(box->FullName(), [box, row] { box->SetListIndex(row); });
+    });
+    return list;
+}
+
+QWidget* MainWindow::MakeTextBox(app::TextBox& box, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    connect(edit, &QLineEdit::textEdited, this,
+            [box = &box](const QString& text) { box->SetText(text.toStdString()); });
+    return edit;
+}
+
+QWidget* MainWindow::MakeDriveList(QWidget* parent) {
+    auto* combo = new QComboBox(parent);
+    connect(combo, &QComboBox::activated, this, [this, combo](int index) {
+        std::string drive = combo->itemText(index).toStdString();
+        UserEvent("Drive1_Change", [this, drive] { form_->Drive1.SetDrive(drive); });
+        Render();
+    });
+    return combo;
+}
+
+QWidget* MainWindow::MakeDirList(QWidget* parent) {
+    auto* dirs = new DirList(parent);
+    connect(dirs, &DirList::folderOpened, this, [this](const QString& path) {
+        std::string folder = path.toStdString();
+        UserEvent("Dir1_Change", [this, folder] { form_->Dir1.SetPath(folder); });
+        Render();
+    });
+    return dirs;
 }
 
 // ---- Showing the form's state ----
@@ -203,74 +285,26 @@ void MainWindow::RenderControl(const View& view) {
     rendering_ = true;
     app::Control& control = *view.control;
     switch (control.Kind()) {
-        case app::ControlKind::ListBox: {
-            auto& box = static_cast<app::ListBox&>(control);
-            auto* list = static_cast<QListWidget*>(view.widget);
-            const auto& items = box.Items();
-            bool same = list->count() == static_cast<int>(items.size());
-            for (int i = 0; same && i < list->count(); ++i)
-                same = list->item(i)->text() == Q(items[static_cast<size_t>(i)]);
-            if (!same) {
-                list->clear();
-                for (const std::string& item : items) list->addItem(Q(item));
-            }
-            if (list->currentRow() != box.ListIndex()) list->setCurrentRow(box.ListIndex());
-            if (box.ListIndex() < 0) list->clearSelection();
+        case app::ControlKind::ListBox:
+            ShowList(static_cast<app::ListBox&>(control), static_cast<QListWidget*>(view.widget));
             break;
-        }
-        case app::ControlKind::TextBox: {
-            auto* edit = static_cast<QLineEdit*>(view.widget);
-            QString text = Q(static_cast<app::TextBox&>(control).Text());
-            if (edit->text() != text) {
-                edit->setText(text);
-                // A path longer than its box shows its start, where the drive and folders are.
-                edit->setCursorPosition(0);
-            }
+        case app::ControlKind::TextBox:
+            ShowText(static_cast<app::TextBox&>(control), static_cast<QLineEdit*>(view.widget));
             break;
-        }
-        case app::ControlKind::Label: {
-            auto& label = static_cast<app::Label&>(control);
-            auto* widget = static_cast<QLabel*>(view.widget);
-            QString caption = Q(label.Caption());
-            if (widget->text() != caption) widget->setText(caption);
-            // A self-sizing label (the status line) is as wide as its text.
-            if (label.Design().autoSize) {
-                int width = widget->fontMetrics().horizontalAdvance(caption);
-                widget->resize(width, widget->height());
-            }
+        case app::ControlKind::Label:
+            ShowLabel(static_cast<app::Label&>(control), static_cast<QLabel*>(view.widget));
             break;
-        }
-        case app::ControlKind::ProgressBar: {
-            auto* bar = static_cast<QProgressBar*>(view.widget);
-            int position = BarPosition(static_cast<app::ProgressBar&>(control));
-            if (bar->value() != position) bar->setValue(position);
+        case app::ControlKind::ProgressBar:
+            ShowBar(static_cast<app::ProgressBar&>(control),
+                    static_cast<QProgressBar*>(view.widget));
             break;
-        }
-        case app::ControlKind::DriveListBox: {
-            auto& drive = static_cast<app::DriveListBox&>(control);
-            auto* combo = static_cast<QComboBox*>(view.widget);
-            QStringList drives;
-            for (const std::string& d : drive.List()) drives << Q(d);
-            QStringList shown;
-            for (int i = 0; i < combo->count(); ++i) shown << combo->itemText(i);
-            if (shown != drives) {
-                combo->clear();
-                combo->addItems(drives);
-            }
-            combo->setCurrentIndex(combo->findText(Q(drive.Drive())));
+        case app::ControlKind::DriveListBox:
+            ShowDrives(static_cast<app::DriveListBox&>(control),
+                       static_cast<QComboBox*>(view.widget));
             break;
-        }
-        case app::ControlKind::DirListBox: {
-            auto& dir = static_cast<app::DirListBox&>(control);
-            std::vector<std::string> subfolders;
-            try {
-                subfolders = dir.Subfolders();
-            } catch (const std::exception&) {
-                // A drive that went away: the list still shows where Dir1 stands.
-            }
-            static_cast<DirList*>(view.widget)->ShowFolder(dir.Path(), subfolders);
+        case app::ControlKind::DirListBox:
+            ShowFolder(static_cast<app::DirListBox&>(control), static_cast<DirList*>(view.widget));
             break;
-        }
         case app::ControlKind::Frame:
         case app::ControlKind::CommandButton:
         case app::ControlKind::DataControl:

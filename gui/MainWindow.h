@@ -71,6 +71,12 @@ class MainWindow : public QWidget {
 
     void Build();
     QWidget* MakeWidget(app::Control& control, QWidget* parent);
+    // The widgets that forward what the user does to the form.
+    QWidget* MakeButton(app::CommandButton& control, QWidget* parent);
+    QWidget* MakeList(app::ListBox& box, QWidget* parent);
+    QWidget* MakeTextBox(app::TextBox& box, QWidget* parent);
+    QWidget* MakeDriveList(QWidget* parent);
+    QWidget* MakeDirList(QWidget* parent);
     void RenderControl(const View& view);
     // A frame's Refresh: show the frame's controls as the form holds them and paint at once.
     void RepaintFrame(const app::Frame& frame);
