@@ -61,9 +61,9 @@ void QtHost::EndApplication() {
 }
 
 void QtHost::SetMousePointer(int pointer) {
-    // 11 is the hourglass; every other value the form writes is the default pointer. The override
-    // cursor covers the whole application, which is what a busy form means.
-    bool wantHourglass = pointer == 11;
+    // Every value but the hourglass is the default pointer. The override cursor covers the whole
+    // application, which is what a busy form means.
+    bool wantHourglass = pointer == app::kHourglassPointer;
     if (wantHourglass == hourglass_) return;
     if (wantHourglass)
         QApplication::setOverrideCursor(Qt::WaitCursor);
