@@ -30,10 +30,12 @@ std::vector<unsigned char> FromHex(const std::string& text) {
         if (c >= '0' && c <= '9') return c - '0';
         if (c >= 'a' && c <= 'f') return c - 'a' + 10;
         if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        throw EngineError(3464, "Dato binario no válido en el documento JSON: \"" + text + "\"");
+        throw EngineError(err::kValueTypeMismatch,
+                          "Dato binario no válido en el documento JSON: \"" + text + "\"");
     };
     if (text.size() % 2 != 0)
-        throw EngineError(3464, "Dato binario no válido en el documento JSON: \"" + text + "\"");
+        throw EngineError(err::kValueTypeMismatch,
+                          "Dato binario no válido en el documento JSON: \"" + text + "\"");
     std::vector<unsigned char> out;
     for (std::size_t i = 0; i < text.size(); i += 2)
         out.push_back(static_cast<unsigned char>(nibble(text[i]) * 16 + nibble(text[i + 1])));
@@ -132,7 +134,8 @@ Value ValueFromJson(const json& value) {
     if (value.is_string()) return value.get<std::string>();
     if (value.is_object() && value.contains("binary"))
         return FromHex(value.at("binary").get<std::string>());
-    throw EngineError(3464, "Valor no admitido en el documento JSON: " + value.dump());
+    throw EngineError(err::kValueTypeMismatch,
+                      "Valor no admitido en el documento JSON: " + value.dump());
 }
 
 json DescribeDatabase(Database& db, DescribeOptions options) {
