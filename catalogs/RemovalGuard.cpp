@@ -11,7 +11,7 @@
 #include "catalogs/IndexCatalog.h"
 #include "engine/Engine.h"
 #include "engine/Integrity.h"
-#include "engine/RecordsetState.h"
+#include "engine/RecordsetValues.h"
 #include "platform/FileSystem.h"
 
 namespace actualiz::catalogs {

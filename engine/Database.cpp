@@ -63,9 +63,20 @@ void Database::WireCollections() {
     queryDefs_.SetHooks(std::move(queryHooks));
 }
 
-detail::Connection& Database::Conn() const {
+std::shared_ptr<Database> Database::Attach(std::string name,
+                                           std::shared_ptr<detail::Connection> connection) {
+    std::shared_ptr<Database> database(new Database(std::move(name), std::move(connection)));
+    database->Load();
+    return database;
+}
+
+const std::shared_ptr<detail::Connection>& Database::SharedConn() const {
     if (!connection_ || !connection_->IsOpen()) throw MakeError(err::kObjectClosed);
-    return *connection_;
+    return connection_;
+}
+
+detail::Connection& Database::Conn() const {
+    return *SharedConn();
 }
 
 void Database::Load() {
@@ -107,9 +118,7 @@ Collection<QueryDef>& Database::QueryDefs() {
 
 std::shared_ptr<TableDef> Database::CreateTableDef(std::string name) {
     Conn();
-    auto table = std::make_shared<TableDef>(std::move(name));
-    table->database_ = weak_from_this();
-    return table;
+    return std::make_shared<TableDef>(std::move(name));
 }
 
 std::shared_ptr<Relation> Database::CreateRelation(std::string name, std::string table,
@@ -130,9 +139,9 @@ std::shared_ptr<QueryDef> Database::CreateQueryDef(std::string name, std::string
     return query;
 }
 
-WriteGroup::WriteGroup(Database& database) : connection_(database.connection_) {
+WriteGroup::WriteGroup(Database& database) : connection_(database.SharedConn()) {
     // A file that may not be written gets no transaction: each write refuses on its own (3027).
-    if (database.Conn().ReadOnly()) return;
+    if (connection_->ReadOnly()) return;
     if (sqlite3_get_autocommit(connection_->db()) == 0) return;  // an outer group holds it
     connection_->Exec("BEGIN IMMEDIATE");
     file_ = connection_->File();
@@ -237,14 +246,12 @@ std::shared_ptr<Database> OpenDatabase(std::string_view path) try {
         if (e.number() == err::kTableInUse) throw MakeError(err::kFileInUse, path);
         throw;
     }
-    std::shared_ptr<Database> database(new Database(std::string(path), std::move(connection)));
     try {
-        database->Load();
+        return Database::Attach(std::string(path), std::move(connection));
     } catch (const EngineError& e) {
         if (e.number() == err::kTableInUse) throw MakeError(err::kFileInUse, path);
         throw;
     }
-    return database;
 } catch (actualiz::Error& e) {
     if (e.file().empty()) e.SetFile(std::string(path));
     throw;

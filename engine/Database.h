@@ -20,7 +20,6 @@ namespace actualiz::engine {
 namespace detail {
 class Connection;
 class SharedFile;
-struct Schema;
 }  // namespace detail
 
 // An open engine database: an SQLite file carrying the engine's system tables. Every Append and
@@ -63,21 +62,20 @@ class Database : public std::enable_shared_from_this<Database> {
     // The connection's SQLite handle, for tests and tools that inspect the file. Null once closed.
     ::sqlite3* Handle() const;
 
-  private:
-    friend std::shared_ptr<Database> OpenDatabase(std::string_view path);
-    friend std::shared_ptr<Database> CreateDatabase(std::string_view path);
-    friend class TableDef;
-    friend class Field;
-    friend struct detail::Schema;
-    friend class detail::RecordsetState;
-    friend class WriteGroup;
+    // --- For the engine's own opening code and objects. ---
+    // A database over a connection that opening has checked, with its definitions read.
+    static std::shared_ptr<Database> Attach(std::string name,
+                                            std::shared_ptr<detail::Connection> connection);
+    // The connection; 3420 when closed.
+    detail::Connection& Conn() const;
+    const std::shared_ptr<detail::Connection>& SharedConn() const;
 
+  private:
     Database(std::string name, std::shared_ptr<detail::Connection> connection);
     void Load();
     // Reads the definitions again when another connection changed the file since they were read.
     void RefreshIfChangedElsewhere();
     void WireCollections();
-    detail::Connection& Conn() const;  // 3420 when closed
 
     std::string name_;
     std::shared_ptr<detail::Connection> connection_;

@@ -1,6 +1,7 @@
 #include "engine/Field.h"
 
 #include "engine/EngineError.h"
+#include "engine/FieldRules.h"
 #include "engine/RecordsetState.h"
 #include "engine/Schema.h"
 #include "engine/TableDef.h"
@@ -9,6 +10,63 @@ namespace actualiz::engine {
 
 Field::Field(std::string name, short type, long size)
     : name_(std::move(name)), type_(type), size_(size) {}
+
+Field::Field(detail::FieldDefinition definition, Role role)
+    : name_(std::move(definition.name)),
+      type_(definition.type),
+      size_(definition.size),
+      allowZeroLength_(definition.allowZeroLength),
+      required_(definition.required),
+      foreignName_(std::move(definition.foreignName)),
+      attributes_(definition.attributes),
+      defaultValue_(std::move(definition.defaultValue)),
+      validationRule_(std::move(definition.validationRule)),
+      validationText_(std::move(definition.validationText)),
+      ordinalPosition_(definition.ordinalPosition),
+      role_(role) {}
+
+bool Field::InStoredTable() const {
+    return role_ == Role::TableField && table_.lock();
+}
+
+void Field::AttachToTable(std::weak_ptr<TableDef> table) {
+    role_ = Role::TableField;
+    table_ = std::move(table);
+}
+
+void Field::DetachFromTable() {
+    table_.reset();
+    role_ = Role::Free;
+}
+
+void Field::PrepareStorage(short ordinalPosition) {
+    ordinalPosition_ = ordinalPosition;
+    attributes_ = detail::NormalizedFieldAttributes(attributes_, type_);
+}
+
+void Field::Freeze() {
+    frozen_ = true;
+}
+
+void Field::Freeze(std::string storedName) {
+    name_ = std::move(storedName);
+    frozen_ = true;
+}
+
+void Field::Freeze(std::string storedName, std::string storedForeignName) {
+    foreignName_ = std::move(storedForeignName);
+    Freeze(std::move(storedName));
+}
+
+void Field::Unfreeze() {
+    frozen_ = false;
+}
+
+void Field::BindToRecordset(std::weak_ptr<detail::RecordsetState> state, int column) {
+    role_ = Role::RecordsetField;
+    recordset_ = std::move(state);
+    column_ = column;
+}
 
 void Field::CheckChangeable() const {
     if (frozen_ || role_ == Role::RecordsetField) throw MakeError(err::kInvalidOperation, name_);
@@ -39,7 +97,7 @@ void Field::SetForeignName(std::string name) {
 
 void Field::CheckDefinable() const {
     CheckChangeable();
-    if (role_ == Role::TableField && table_.lock()) throw MakeError(err::kInvalidOperation, name_);
+    if (InStoredTable()) throw MakeError(err::kInvalidOperation, name_);
 }
 
 void Field::SetAttributes(long value) {

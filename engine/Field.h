@@ -16,7 +16,21 @@ class Database;
 class Recordset;
 namespace detail {
 class RecordsetState;
-struct Schema;
+
+// A field's properties as a stored or derived definition gives them, to make the field at once.
+struct FieldDefinition {
+    std::string name{};
+    short type = 0;
+    long size = 0;
+    bool allowZeroLength = false;
+    bool required = false;
+    std::string foreignName{};
+    long attributes = 0;
+    std::string defaultValue{};
+    std::string validationRule{};
+    std::string validationText{};
+    short ordinalPosition = 0;
+};
 }  // namespace detail
 
 // A field of a table definition, of an index, of a relation or of a record set. Which properties
@@ -64,16 +78,10 @@ class Field {
     // The value as a bound text box shows it (ValueToText).
     std::string Text() const { return ValueToText(GetValue()); }
 
-  private:
-    friend class TableDef;
-    friend class Index;
-    friend class Relation;
-    friend class Database;
-    friend class Recordset;
-    friend class detail::RecordsetState;
-    friend struct detail::Schema;
-
+    // --- For the engine's objects that own fields: where a field belongs and whether its owner
+    // is stored. Nothing here checks or writes the file; the owners do. ---
     enum class Role { Free, TableField, IndexField, RelationField, RecordsetField };
+    Field(detail::FieldDefinition definition, Role role);
 
     // The field hooks of an index or a relation: fields are added and removed only while the owner
     // is not stored (checkChangeable throws once it is), names are valid and appear once.
@@ -81,6 +89,22 @@ class Field {
                                                          std::function<void()> checkChangeable,
                                                          Role role);
 
+    // A table field belongs to its table once the table is stored (table stays null until then);
+    // its definition is then read only.
+    bool InStoredTable() const;
+    void AttachToTable(std::weak_ptr<TableDef> table);
+    void DetachFromTable();
+    // The place and the normalized attributes a table field is stored with.
+    void PrepareStorage(short ordinalPosition);
+    // An index or relation field while its owner is stored, named as the table spells the field.
+    void Freeze();
+    void Freeze(std::string storedName);
+    void Freeze(std::string storedName, std::string storedForeignName);
+    void Unfreeze();
+    // A record-set field shows the given column of the set's current row.
+    void BindToRecordset(std::weak_ptr<detail::RecordsetState> state, int column);
+
+  private:
     void CheckChangeable() const;
     // CheckChangeable, and for a table field also not yet stored.
     void CheckDefinable() const;

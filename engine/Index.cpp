@@ -36,9 +36,8 @@ void Index::SetRequired(bool value) {
 
 std::shared_ptr<Field> Index::CreateField(std::string name) {
     CheckName(name, "campo");
-    auto field = std::make_shared<Field>(std::move(name), static_cast<short>(0), 0L);
-    field->role_ = Field::Role::IndexField;
-    return field;
+    return std::make_shared<Field>(detail::FieldDefinition{.name = std::move(name)},
+                                   Field::Role::IndexField);
 }
 
 }  // namespace actualiz::engine

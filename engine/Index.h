@@ -8,10 +8,6 @@
 
 namespace actualiz::engine {
 
-namespace detail {
-struct Schema;
-}
-
 // An index of a table definition. Its properties and fields are set before it is appended to the
 // table's Indexes; a stored index does not change (3219), it is deleted and appended again.
 class Index {
@@ -35,11 +31,13 @@ class Index {
     const Collection<Field>& Fields() const { return fields_; }
     std::shared_ptr<Field> CreateField(std::string name);
 
-  private:
-    friend class TableDef;
-    friend class Database;
-    friend struct detail::Schema;
+    // Whether the index is built in its table's file; the engine marks it as it builds and
+    // drops it. A stored index does not change.
+    bool Stored() const { return stored_; }
+    void MarkStored() { stored_ = true; }
+    void MarkUnstored() { stored_ = false; }
 
+  private:
     void CheckChangeable() const;
 
     std::string name_;
@@ -48,10 +46,7 @@ class Index {
     bool ignoreNulls_ = false;
     bool required_ = false;
     Collection<Field> fields_;
-    // Set when the index is stored in a table.
     bool stored_ = false;
-    long long id_ = 0;
-    std::string sqlName_;
 };
 
 }  // namespace actualiz::engine

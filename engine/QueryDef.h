@@ -5,10 +5,6 @@
 
 namespace actualiz::engine {
 
-namespace detail {
-struct Schema;
-}
-
 // A stored query: its name and its SQL text exactly as given.
 class QueryDef {
   public:
@@ -20,10 +16,12 @@ class QueryDef {
     // are passed to Database::OpenRecordset.
     std::vector<std::string> Parameters() const;
 
-  private:
-    friend class Database;
-    friend struct detail::Schema;
+    // Whether the query is stored in the database; the engine marks it as it stores and deletes it.
+    bool Stored() const { return stored_; }
+    void MarkStored() { stored_ = true; }
+    void MarkUnstored() { stored_ = false; }
 
+  private:
     std::string name_;
     std::string sql_;
     bool stored_ = false;

@@ -27,6 +27,8 @@ class RecordsetState;
 // over one table are updatable; joins, groupings and computed sets are read-only (3027).
 class Recordset {
   public:
+    // Made by Database::OpenRecordset over the state it has set up.
+    explicit Recordset(std::shared_ptr<detail::RecordsetState> state);
     ~Recordset();
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
@@ -58,9 +60,6 @@ class Recordset {
     void OnBeforeUpdate(std::function<void()> callback);
 
   private:
-    friend class Database;
-    explicit Recordset(std::shared_ptr<detail::RecordsetState> state);
-
     std::shared_ptr<detail::RecordsetState> state_;
 };
 

@@ -27,15 +27,13 @@ std::string KeyList(std::size_t count) {
 std::vector<RecordsetState::Row> ReadAllRows(sqlite3_stmt* stmt, int offset,
                                              std::string_view what) {
     std::vector<RecordsetState::Row> rows;
-    const int count = sqlite3_column_count(stmt);
     for (;;) {
         int step = sqlite3_step(stmt);
         if (step == SQLITE_DONE) break;
         if (step != SQLITE_ROW) ThrowSqlite(sqlite3_db_handle(stmt), step, what);
         RecordsetState::Row row;
         row.rowid = offset ? sqlite3_column_int64(stmt, 0) : 0;
-        row.values.reserve(static_cast<std::size_t>(count - offset));
-        for (int i = offset; i < count; ++i) row.values.push_back(ColumnValue(stmt, i));
+        row.values = ColumnValues(stmt, offset);
         rows.push_back(std::move(row));
     }
     return rows;
@@ -86,8 +84,7 @@ void RecordsetState::ReadWindow(long at) const {
     while (s.Step()) {
         Row row;
         row.rowid = s.Int(0);
-        row.values.reserve(columns.size());
-        for (int i = 1; i < s.ColumnCount(); ++i) row.values.push_back(s.Column(i));
+        row.values = ColumnValues(s.get(), 1);
         found.emplace(row.rowid, std::move(row));
     }
     std::vector<Row> batch;

@@ -90,6 +90,8 @@ class RecordsetState {
     Value Get(int column) const;
     void Set(int column, Value value);
     void Notify() const;
+    // Ends a pending AddNew or Edit without writing it.
+    void LeaveEdit();
     Row ReadRow(long long rowid) const;
     // The set's table columns, quoted, in set order.
     std::string ColumnList() const;
@@ -112,10 +114,5 @@ class RecordsetState {
 // Reads every row of a prepared statement; offset is the number of leading columns to skip (the
 // row id, which goes to Row::rowid when offset is 1).
 std::vector<RecordsetState::Row> ReadAllRows(sqlite3_stmt* stmt, int offset, std::string_view what);
-
-// Converts a value for a field of the given type the way the classic engine does when a value is
-// assigned (text from a bound text box becomes a number, "" becomes Null ...). 3421 when the text
-// is no value of that type, 3163 when it is too long for the field.
-Value ConvertForField(const Value& value, short type, long size, const std::string& fieldName);
 
 }  // namespace actualiz::engine::detail

@@ -18,6 +18,12 @@ void Relation::CheckChangeable() const {
     if (stored_) throw MakeError(err::kInvalidOperation, name_);
 }
 
+void Relation::MarkStored(std::string table, std::string foreignTable) {
+    stored_ = true;
+    table_ = std::move(table);
+    foreignTable_ = std::move(foreignTable);
+}
+
 void Relation::SetAttributes(long value) {
     CheckChangeable();
     attributes_ = value;
@@ -25,9 +31,8 @@ void Relation::SetAttributes(long value) {
 
 std::shared_ptr<Field> Relation::CreateField(std::string name) {
     CheckName(name, "campo");
-    auto field = std::make_shared<Field>(std::move(name), static_cast<short>(0), 0L);
-    field->role_ = Field::Role::RelationField;
-    return field;
+    return std::make_shared<Field>(detail::FieldDefinition{.name = std::move(name)},
+                                   Field::Role::RelationField);
 }
 
 }  // namespace actualiz::engine

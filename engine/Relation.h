@@ -8,10 +8,6 @@
 
 namespace actualiz::engine {
 
-namespace detail {
-struct Schema;
-}
-
 // A relation between a primary table (Table) and a foreign table (ForeignTable). Each field pairs
 // a field of Table (Name) with one of ForeignTable (ForeignName). Attributes is the classic bit
 // set, kept exactly as given; without dbRelationDontEnforce the engine enforces the relation.
@@ -31,10 +27,14 @@ class Relation {
     const Collection<Field>& Fields() const { return fields_; }
     std::shared_ptr<Field> CreateField(std::string name);
 
-  private:
-    friend class Database;
-    friend struct detail::Schema;
+    // Whether the relation is stored in the database; the engine marks it as it stores it (with
+    // the tables as the database spells them) and deletes it.
+    bool Stored() const { return stored_; }
+    void MarkStored() { stored_ = true; }
+    void MarkStored(std::string table, std::string foreignTable);
+    void MarkUnstored() { stored_ = false; }
 
+  private:
     void CheckChangeable() const;
 
     std::string name_;

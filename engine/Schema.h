@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "engine/Database.h"
 #include "engine/Sqlite.h"
@@ -21,15 +20,10 @@ inline constexpr int kFormatVersion = 2;
 inline constexpr int kObjectTable = 1;
 inline constexpr int kObjectQuery = 5;
 
+// Each kind of object has its file: SchemaSystem.cpp (the system tables), SchemaLoad.cpp,
+// SchemaTables.cpp (tables and their fields), SchemaIndexes.cpp, SchemaRelations.cpp (with their
+// triggers), SchemaQueries.cpp and SchemaUpgrade.cpp.
 struct Schema {
-    // An index as built in the file.
-    struct StoredIndex {
-        long long id = 0;
-        std::string sqlName;
-        std::vector<std::string> columns;  // the table's own spelling of each field
-    };
-    static void MarkIndexStored(Index& index, const StoredIndex& stored);
-
     // True for the names of the engine's own system tables (MSysObjects ...).
     static bool IsEngineTable(std::string_view name);
     // Creates the system tables in a new, empty file (inside the caller's transaction).

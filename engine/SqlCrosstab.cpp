@@ -52,18 +52,13 @@ std::vector<PivotValue> ReadPivotValues(const std::string& classicSql, Context& 
         BindValue(stmt.get(), static_cast<int>(p + 1), ParameterValue(select, p, cx.given));
     std::vector<PivotValue> values;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        sqlite3_value* v = sqlite3_column_value(stmt.get(), 0);
-        if (sqlite3_value_type(v) == SQLITE_NULL) {
+        Value value = ColumnValue(stmt.get(), 0);
+        if (IsNull(value)) {
             values.push_back({{}, "<>"});
             continue;
         }
-        Value value;
-        if (sqlite3_value_type(v) == SQLITE_INTEGER)
-            value = static_cast<long long>(sqlite3_value_int64(v));
-        else if (sqlite3_value_type(v) == SQLITE_FLOAT)
-            value = sqlite3_value_double(v);
-        else
-            value = std::string(reinterpret_cast<const char*>(sqlite3_value_text(v)));
+        // Bytes name a column as their text does.
+        if (std::holds_alternative<std::vector<unsigned char>>(value)) value = ValueToText(value);
         values.push_back({ValueLiteral(value), ValueToText(value)});
     }
     if (rc != SQLITE_DONE) ThrowSqlite(db, rc, "PIVOT");

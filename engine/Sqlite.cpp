@@ -2,6 +2,7 @@
 
 #include "engine/SqlDialect.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -208,6 +209,14 @@ Value ColumnValue(sqlite3_stmt* stmt, int index) {
         default:
             return std::monostate{};
     }
+}
+
+std::vector<Value> ColumnValues(sqlite3_stmt* stmt, int from) {
+    const int count = sqlite3_column_count(stmt);
+    std::vector<Value> values;
+    values.reserve(static_cast<std::size_t>(std::max(count - from, 0)));
+    for (int i = from; i < count; ++i) values.push_back(ColumnValue(stmt, i));
+    return values;
 }
 
 Value Statement::Column(int index) const {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/EngineError.h"
 #include "engine/Types.h"
@@ -90,8 +91,11 @@ class Connection {
 // Binds one value to a prepared statement's placeholder; SQLite's result code.
 int BindValue(sqlite3_stmt* stmt, int index, const Value& value);
 
-// The value of one column of the current row of a stepped statement.
+// The value of one column of the current row of a stepped statement: the one conversion from
+// SQLite's storage classes to the engine's values.
 Value ColumnValue(sqlite3_stmt* stmt, int index);
+// The values of the current row's columns from the given one on.
+std::vector<Value> ColumnValues(sqlite3_stmt* stmt, int from);
 
 class Statement {
   public:

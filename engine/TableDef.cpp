@@ -17,13 +17,11 @@ void TableDef::WireCollections() {
     fieldHooks.beforeAppend = [this](const std::shared_ptr<Field>& field) {
         CheckName(field->Name(), "campo");
         if (!IsKnownType(field->Type())) throw MakeError(err::kInvalidType, field->Name());
-        if (field->role_ == Field::Role::TableField && field->table_.lock())
-            throw MakeError(err::kInvalidOperation, field->Name());
+        if (field->InStoredTable()) throw MakeError(err::kInvalidOperation, field->Name());
         if (fields_.Contains(field->Name()))
             throw MakeError(err::kFieldDefinedTwice, field->Name());
         detail::Schema::AppendField(*this, field);
-        field->role_ = Field::Role::TableField;
-        if (stored_) field->table_ = weak_from_this();
+        field->AttachToTable(stored_ ? weak_from_this() : std::weak_ptr<TableDef>());
     };
     fieldHooks.beforeDelete = [this](const std::shared_ptr<Field>& field) {
         detail::Schema::DeleteField(*this, field);
@@ -33,7 +31,7 @@ void TableDef::WireCollections() {
     Collection<Index>::Hooks indexHooks;
     indexHooks.beforeAppend = [this](const std::shared_ptr<Index>& index) {
         CheckName(index->Name(), "índice");
-        if (index->stored_) throw MakeError(err::kIndexExists, index->Name());
+        if (index->Stored()) throw MakeError(err::kIndexExists, index->Name());
         if (indexes_.Contains(index->Name())) throw MakeError(err::kIndexExists, index->Name());
         if (index->Fields().Count() == 0) throw MakeError(err::kNoFields, index->Name());
         if (index->Primary())
@@ -45,6 +43,16 @@ void TableDef::WireCollections() {
         detail::Schema::DeleteIndex(*this, index);
     };
     indexes_.SetHooks(std::move(indexHooks));
+}
+
+void TableDef::MarkStored(std::weak_ptr<Database> database) {
+    stored_ = true;
+    database_ = std::move(database);
+}
+
+void TableDef::MarkUnstored() {
+    stored_ = false;
+    database_.reset();
 }
 
 std::shared_ptr<Database> TableDef::StoredIn() const {
@@ -82,9 +90,9 @@ std::shared_ptr<Field> TableDef::CreateField(std::string name, short type,
         actual = size.value_or(255);
         if (actual < 1 || actual > 255) throw MakeError(err::kInvalidArgument, name);
     }
-    auto field = std::make_shared<Field>(std::move(name), type, actual);
-    field->attributes_ = detail::DefaultFieldAttributes(type);
-    return field;
+    detail::FieldDefinition definition{.name = std::move(name), .type = type, .size = actual};
+    definition.attributes = detail::DefaultFieldAttributes(type);
+    return std::make_shared<Field>(std::move(definition), Field::Role::Free);
 }
 
 std::shared_ptr<Index> TableDef::CreateIndex(std::string name) {

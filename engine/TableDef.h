@@ -12,9 +12,6 @@
 namespace actualiz::engine {
 
 class Database;
-namespace detail {
-struct Schema;
-}
 
 // A table definition. Made by Database::CreateTableDef, filled with fields (and indexes), then
 // appended to TableDefs; once stored, Fields.Append/Delete and Indexes.Append/Delete change the
@@ -47,13 +44,15 @@ class TableDef : public std::enable_shared_from_this<TableDef> {
                                        std::optional<long> size = {});
     std::shared_ptr<Index> CreateIndex(std::string name);
 
-  private:
-    friend class Database;
-    friend class Field;
-    friend struct detail::Schema;
+    // Whether the table is stored in a database; the engine marks it as it stores and deletes it.
+    bool Stored() const { return stored_; }
+    void MarkStored(std::weak_ptr<Database> database);
+    void MarkUnstored();
+    // The database when stored, else null; 3420 when that database is gone.
+    std::shared_ptr<Database> StoredIn() const;
 
+  private:
     void WireCollections();
-    std::shared_ptr<Database> StoredIn() const;  // the database when stored, else null
 
     std::string name_;
     Collection<Field> fields_;
@@ -62,7 +61,6 @@ class TableDef : public std::enable_shared_from_this<TableDef> {
     std::string validationRule_;
     std::string validationText_;
     bool stored_ = false;
-    long long id_ = 0;
 };
 
 }  // namespace actualiz::engine
