@@ -11,7 +11,7 @@ namespace actualiz::engine {
 Field::Field(std::string name, short type, long size)
     : name_(std::move(name)), type_(type), size_(size) {}
 
-Field::Field(detail::FieldDefinition definition, Role role)
+Field::Field(detail::FieldDefinition&& definition, Role role)
     : name_(std::move(definition.name)),
       type_(definition.type),
       size_(definition.size),

@@ -81,7 +81,7 @@ class Field {
     // --- For the engine's objects that own fields: where a field belongs and whether its owner
     // is stored. Nothing here checks or writes the file; the owners do. ---
     enum class Role { Free, TableField, IndexField, RelationField, RecordsetField };
-    Field(detail::FieldDefinition definition, Role role);
+    Field(detail::FieldDefinition&& definition, Role role);
 
     // The field hooks of an index or a relation: fields are added and removed only while the owner
     // is not stored (checkChangeable throws once it is), names are valid and appear once.
