@@ -50,6 +50,10 @@ void Released(const std::shared_ptr<SharedFile>& file) {
     // locked for everyone else.
     if (sqlite3_get_autocommit(file->db()) == 0)
         sqlite3_exec(file->db(), "ROLLBACK", nullptr, nullptr, nullptr);
+    // An idle connection keeps its parsed schema but not its page cache: a run goes through
+    // dozens of files, and their caches together would grow with the folder, not with the file
+    // at hand. The pages come back from the system's file cache when the file is opened again.
+    sqlite3_db_release_memory(file->db());
     if (entry && !StampOf(file->HostPath(), entry->released)) entry->released = {};
 }
 
