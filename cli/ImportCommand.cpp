@@ -9,7 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include "engine/Engine.h"
-#include "engine/JetReader.h"
+#include "jet/JetReader.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 

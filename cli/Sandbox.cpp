@@ -6,7 +6,7 @@
 
 #include "engine/EngineError.h"
 #include "engine/Integrity.h"
-#include "engine/JetReader.h"
+#include "jet/JetReader.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 

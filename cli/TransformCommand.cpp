@@ -22,7 +22,7 @@
 #include "cli/ScopedPrefix.h"
 #include "cli/TransformRun.h"
 #include "engine/Engine.h"
-#include "engine/JetReader.h"
+#include "jet/JetReader.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 

@@ -13,8 +13,8 @@
 #include "cli/DiffCommand.h"
 #include "cli/DifferenceReasons.h"
 #include "engine/Engine.h"
-#include "engine/JetReader.h"
 #include "engine/SchemaModel.h"
+#include "jet/JetReader.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 

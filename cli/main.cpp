@@ -11,8 +11,11 @@
 #include "cli/QueryCommand.h"
 #include "cli/SchemaCommands.h"
 #include "cli/TransformCommand.h"
+#include "jet/JetReader.h"
 
 int main(int argc, char** argv) {
+    actualiz::engine::InstallJetOpening();  // real Jet files open read-only
+
     CLI::App app{"actualiz-cli: upgrade the structure of an application's databases"};
     app.require_subcommand(1);
 

@@ -11,7 +11,7 @@
 
 #include "engine/ConnectionPool.h"
 #include "engine/EngineError.h"
-#include "engine/JetReader.h"
+#include "engine/ForeignFiles.h"
 #include "engine/Names.h"
 #include "engine/Schema.h"
 #include "engine/Sqlite.h"
@@ -222,7 +222,9 @@ std::shared_ptr<Database> OpenDatabase(std::string_view path) try {
         throw MakeError(err::kFileNotFound, path);
     }
     if (fs::is_directory(status)) throw MakeError(err::kCannotOpenFile, path);
-    if (IsJetFile(host)) host = JetReadingCopy(host);  // a real Jet file opens read-only
+    // A file of another engine (a real Jet file) opens read-only, as the engine database that
+    // stands for it.
+    if (auto standIn = ForeignFileStandIn(host)) host = *standIn;
     bool readable = false;
     if (!HasEngineHeader(host, readable)) {
         if (!readable) throw MakeError(err::kCannotOpenFile, path);

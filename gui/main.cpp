@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include "gui/MainWindow.h"
+#include "jet/JetReader.h"
 #include "platform/FileSystem.h"
 
 namespace {
@@ -122,6 +123,8 @@ void ScreenshotOnActivation(actualiz::gui::MainWindow& window, const QString& fi
 }  // namespace
 
 int main(int argc, char** argv) {
+    actualiz::engine::InstallJetOpening();  // real Jet files open read-only
+
     // The arguments are read before the toolkit starts, so that a wrong one is reported (status
     // 2) even where no display is available.
     QStringList arguments;

@@ -2,7 +2,7 @@
 
 #include "app/Actualiz.h"
 #include "app/ErrorModes.h"
-#include "engine/JetReader.h"
+#include "jet/JetReader.h"
 #include "platform/FileSystem.h"
 
 namespace actualiz::app {

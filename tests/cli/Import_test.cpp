@@ -8,8 +8,8 @@
 #include <tuple>
 
 #include "cli/CliTestSupport.h"
-#include "engine/JetReader.h"
 #include "engine/Names.h"
+#include "jet/JetReader.h"
 #include "support/TempPrefix.h"
 
 namespace actualiz::testing {

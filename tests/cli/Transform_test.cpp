@@ -16,7 +16,7 @@
 #include "cli/MigrateCommand.h"
 #include "cli/Progress.h"
 #include "cli/TransformCommand.h"
-#include "engine/JetReader.h"
+#include "jet/JetReader.h"
 #include "support/TempPrefix.h"
 
 namespace actualiz::testing {

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/EngineFixture.h"
-#include "engine/JetReader.h"
-#include "engine/JetTestSupport.h"
 #include "engine/SchemaJson.h"
+#include "jet/JetReader.h"
+#include "jet/JetTestSupport.h"
 
 namespace actualiz::engine::testing {
 namespace {

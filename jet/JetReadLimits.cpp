@@ -1,4 +1,4 @@
-#include "engine/JetReadLimits.h"
+#include "jet/JetReadLimits.h"
 
 #include <fcntl.h>
 #include <poll.h>

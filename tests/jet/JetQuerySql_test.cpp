@@ -1,7 +1,7 @@
 // SQL text rebuilt from the parts a Jet file stores for a saved query (MSysQueries rows).
 #include <gtest/gtest.h>
 
-#include "engine/JetQuerySql.h"
+#include "jet/JetQuerySql.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 // Reading a real Jet file is bounded: the reader (libmdb) runs in a child process under limits of
 // memory and processor time, so a damaged file that would make it loop or grow without end ends
 // with a clear error instead, and whatever the reader writes on standard error becomes a few
-// notes of the result rather than a flood on the terminal. ReadJetFile (engine/JetReader.h) goes
+// notes of the result rather than a flood on the terminal. ReadJetFile (jet/JetReader.h) goes
 // through here; ReadJetFileHere is the reading itself, in this process.
 
 #include <filesystem>
 
-#include "engine/JetReader.h"
+#include "jet/JetReader.h"
 
 namespace actualiz::engine {
 

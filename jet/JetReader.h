@@ -16,7 +16,7 @@
 //  - Relations: from MSysRelationships, with the field pairs in order and the attributes exactly
 //    as the file's bits; relations of system tables are left out.
 //  - Queries: every stored query with its SQL text rebuilt from its MSysQueries rows
-//    (engine/JetQuerySql.h). Names starting with "~" (the hidden queries behind forms and
+//    (jet/JetQuerySql.h). Names starting with "~" (the hidden queries behind forms and
 //    controls, "~sq_...") only when asked for.
 //  - Rows: every row of every user table, unless only the structure is asked for.
 //
@@ -26,6 +26,9 @@
 //
 // Reading needs libmdb (mdbtools); a build without it recognises Jet files but refuses to read
 // them with 3343 and a text that says why.
+//
+// This layer sits on the engine (it builds engine databases); the engine opens a Jet file only
+// through the opening each program installs with InstallJetOpening (engine/ForeignFiles.h).
 
 #include <filesystem>
 #include <functional>
@@ -83,8 +86,12 @@ std::shared_ptr<Database> ImportJetFile(const std::filesystem::path& jetFile,
 // permission, so that the engine opens it read-only. The folder goes when the process ends.
 std::filesystem::path JetReadingCopy(const std::filesystem::path& jetFile);
 
+// Lets OpenDatabase open a real Jet file, read-only through its JetReadingCopy. Each program calls
+// it once at start, before it opens any database.
+void InstallJetOpening();
+
 // Opens a Jet file read-only: table definitions report Updatable False, every change raises 3027,
-// record sets can be read. path is a Windows or host path.
+// record sets can be read. path is a Windows or host path. Installs the Jet opening itself.
 std::shared_ptr<Database> OpenJetDatabase(std::string_view path);
 
 // Where the notes of JetReadingCopy's imports go (what a Jet file opened read-only holds and the

@@ -7,8 +7,8 @@
 
 #include "engine/Engine.h"
 #include "engine/EngineFixture.h"
-#include "engine/JetReader.h"
-#include "engine/JetTestSupport.h"
+#include "jet/JetReader.h"
+#include "jet/JetTestSupport.h"
 #include "support/TempPrefix.h"
 
 namespace actualiz::engine::testing {
