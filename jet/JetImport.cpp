@@ -36,27 +36,22 @@ void DropValidationRules(json& tables, std::vector<std::string>& notes) {
 // refuse one the classic engine accepted (a relation whose text keys only match without letter
 // case, a pass-through query's text) and the rest still counts.
 void AppendLinks(Database& db, const json& document, std::vector<std::string>& notes) {
-    auto refused = [](const std::string& what, const Error& e) {
-        return what + ": el motor no la admite (Error " + std::to_string(e.number()) + ": " +
-               e.description() + ") y no se traslada";
+    auto appendEach = [&](const char* key, const std::string& kind,
+                          void (*append)(Database&, const json&)) {
+        for (const auto& item : document.at(key)) {
+            std::string name = item.at("name").get<std::string>();
+            try {
+                append(db, item);
+            } catch (const Error& e) {
+                notes.push_back(kind + " " + Quoted(name) + ": el motor no la admite (Error " +
+                                std::to_string(e.number()) + ": " + e.description() +
+                                ") y no se traslada");
+            }
+        }
     };
     WriteGroup links(db);
-    for (const auto& r : document.at("relations")) {
-        std::string name = r.at("name").get<std::string>();
-        try {
-            AppendRelation(db, r);
-        } catch (const Error& e) {
-            notes.push_back(refused("Relación " + Quoted(name), e));
-        }
-    }
-    for (const auto& q : document.at("queries")) {
-        std::string name = q.at("name").get<std::string>();
-        try {
-            AppendQuery(db, q);
-        } catch (const Error& e) {
-            notes.push_back(refused("Consulta " + Quoted(name), e));
-        }
-    }
+    appendEach("relations", "Relación", AppendRelation);
+    appendEach("queries", "Consulta", AppendQuery);
     links.Commit();
 }
 
