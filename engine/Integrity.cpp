@@ -62,18 +62,50 @@ std::optional<std::pair<std::string, detail::FileStamp>> Stamped(std::string_vie
     return std::nullopt;
 }
 
-bool KnownDamaged(std::string_view path) {
-    const auto stamped = Stamped(path);
+bool Recorded(const std::optional<std::pair<std::string, detail::FileStamp>>& stamped) {
     const auto& found = FoundDamaged();
     return stamped && std::find(found.begin(), found.end(), *stamped) != found.end();
 }
 
 EngineError Damaged(std::string_view path) {
-    if (const auto stamped = Stamped(path); stamped && !KnownDamaged(path))
+    if (const auto stamped = Stamped(path); stamped && !Recorded(stamped))
         FoundDamaged().push_back(*stamped);
     EngineError e = MakeError(err::kDatabaseDamaged, path);
     e.SetFile(std::string(path));
     return e;
+}
+
+// Quick-checks the schema, then the engine's system tables and each of tables the file holds.
+bool TablesPassCheck(sqlite3* handle, const std::vector<std::string>& tables) {
+    std::vector<std::string> targets{"sqlite_master"};
+    sqlite3_stmt* stmt = nullptr;
+    bool ok = sqlite3_prepare_v2(handle, "SELECT name FROM sqlite_master WHERE type = 'table'", -1,
+                                 &stmt, nullptr) == SQLITE_OK;
+    int rc = SQLITE_DONE;
+    while (ok && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const std::string name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        const auto named = [&](const std::string& table) { return SameName(table, name); };
+        if (IsSystemName(name) || std::any_of(tables.begin(), tables.end(), named))
+            targets.push_back(name);
+    }
+    sqlite3_finalize(stmt);
+    ok = ok && rc == SQLITE_DONE;
+    for (const std::string& target : targets) {
+        if (!ok) break;
+        ok = QuickCheck(handle, QuoteLiteral(target));
+    }
+    return ok;
+}
+
+// A file already found damaged is refused without reading it again; otherwise it is opened and
+// passes check or is recorded and refused.
+template <class Check>
+void CheckOpened(std::string_view path, Check&& check) {
+    if (Recorded(Stamped(path))) throw Damaged(path);
+    std::shared_ptr<Database> db = OpenDatabase(path);
+    const bool ok = check(db->Handle());
+    db->Close();
+    if (!ok) throw Damaged(path);
 }
 
 // Writes the open source into the file at target with the online backup; false on failure.
@@ -107,37 +139,11 @@ bool Sync(const fs::path& file) {
 }  // namespace
 
 void CheckUndamaged(std::string_view path) {
-    if (KnownDamaged(path)) throw Damaged(path);
-    std::shared_ptr<Database> db = OpenDatabase(path);
-    const bool ok = QuickCheck(db->Handle());
-    db->Close();
-    if (!ok) throw Damaged(path);
+    CheckOpened(path, [](sqlite3* handle) { return QuickCheck(handle); });
 }
 
 void CheckUndamaged(std::string_view path, const std::vector<std::string>& tables) {
-    if (KnownDamaged(path)) throw Damaged(path);
-    std::shared_ptr<Database> db = OpenDatabase(path);
-    sqlite3* handle = db->Handle();
-    // The schema itself, then the engine's system tables and each named table the file holds.
-    std::vector<std::string> targets{"sqlite_master"};
-    sqlite3_stmt* stmt = nullptr;
-    bool ok = sqlite3_prepare_v2(handle, "SELECT name FROM sqlite_master WHERE type = 'table'", -1,
-                                 &stmt, nullptr) == SQLITE_OK;
-    int rc = SQLITE_DONE;
-    while (ok && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        const std::string name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-        const auto named = [&](const std::string& table) { return SameName(table, name); };
-        if (IsSystemName(name) || std::any_of(tables.begin(), tables.end(), named))
-            targets.push_back(name);
-    }
-    sqlite3_finalize(stmt);
-    ok = ok && rc == SQLITE_DONE;
-    for (const std::string& target : targets) {
-        if (!ok) break;
-        ok = QuickCheck(handle, QuoteLiteral(target));
-    }
-    db->Close();
-    if (!ok) throw Damaged(path);
+    CheckOpened(path, [&](sqlite3* handle) { return TablesPassCheck(handle, tables); });
 }
 
 void CopyDatabase(std::string_view source, const fs::path& destination) {

@@ -12,9 +12,6 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-#define REQUIRE_JET_READER() \
-    if (!CanReadJetFiles()) GTEST_SKIP() << "built without libmdb"
-
 // The document of a database as the engine describes it, with rows, for comparing with what was
 // read from the Jet file.
 json Described(Database& db) {

@@ -17,9 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-#define REQUIRE_JET_READER() \
-    if (!CanReadJetFiles()) GTEST_SKIP() << "built without libmdb"
-
 #define REQUIRE_MDB_TOOLS() \
     if (!HaveMdbTools()) GTEST_SKIP() << "the mdbtools programs are not installed"
 

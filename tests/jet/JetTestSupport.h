@@ -16,6 +16,10 @@
 
 #include "support/RunProgram.h"
 
+// Skips a test of reading Jet files in a build without libmdb.
+#define REQUIRE_JET_READER() \
+    if (!CanReadJetFiles()) GTEST_SKIP() << "built without libmdb"
+
 namespace actualiz::engine::testing {
 
 using actualiz::testing::ShellQuoted;
