@@ -80,18 +80,28 @@ std::vector<std::string> CreateIndexInFile(Connection& c, const TableDef& table,
                                            const Index& index) {
     const std::string sqlName = IndexSqlName(table.Name(), index.Name());
     IndexKey key = KeyOf(table, index);
-    if (index.Primary() || index.Required()) {
+    // A key that may hold no Null is looked at once the index is there (inside the caller's
+    // transaction, which a failure rolls back): the index answers where the whole table would be
+    // read. An index the rows refuse says so by the Null, as when the check came first.
+    const bool noNulls = index.Primary() || index.Required();
+    const auto refuseNulls = [&] {
         Statement s(c,
                     "SELECT 1 FROM " + QuoteIdentifier(table.Name()) + " WHERE " + key.nullTest +
                         " LIMIT 1",
                     table.Name());
         if (s.Step()) throw MakeError(err::kNullInIndex, table.Name());
-    }
+    };
     const bool unique = index.Unique() || index.Primary();
-    c.Exec(std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
-               QuoteIdentifier(sqlName) + " ON " + QuoteIdentifier(table.Name()) + " (" +
-               key.terms + ")",
-           table.Name());
+    try {
+        c.Exec(std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
+                   QuoteIdentifier(sqlName) + " ON " + QuoteIdentifier(table.Name()) + " (" +
+                   key.terms + ")",
+               table.Name());
+    } catch (const EngineError&) {
+        if (noNulls) refuseNulls();
+        throw;
+    }
+    if (noNulls) refuseNulls();
     InsertIndexRows(c, tableId, index, sqlName, key.columns);
     return std::move(key.columns);
 }
