@@ -235,11 +235,11 @@ std::shared_ptr<Database> OpenDatabase(std::string_view path) try {
     auto connection = std::make_shared<detail::Connection>(
         detail::ShareFile(host.string(), std::string(path), readOnly), std::string(path));
     try {
-        if (!detail::Schema::HasEngineTables(*connection))
-            throw MakeError(err::kUnrecognizedFormat, path);
+        const detail::SharedFile::Format& format = detail::Schema::ReadFormat(*connection);
+        if (!format.engineTables) throw MakeError(err::kUnrecognizedFormat, path);
         // A file of an older format gets the later system columns the first time it may be
         // written; read-only, it is read as it is.
-        if (!connection->ReadOnly() && !detail::Schema::IsCurrent(*connection)) {
+        if (!connection->ReadOnly() && !format.current) {
             detail::Transaction tx(*connection, path);
             detail::Schema::Upgrade(*connection);
             tx.Commit();

@@ -24,6 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using detail::SharedFile;
+
 // SQLite's quick_check on an open connection, of the whole file or of one table and its indexes
 // (target: a quoted table name): true when it answers a single "ok".
 bool QuickCheck(sqlite3* db, const std::string& target = {}) {
@@ -75,8 +77,10 @@ EngineError Damaged(std::string_view path) {
     return e;
 }
 
-// Quick-checks the schema, then the engine's system tables and each of tables the file holds.
-bool TablesPassCheck(sqlite3* handle, const std::vector<std::string>& tables) {
+// Quick-checks the schema, then the engine's system tables and each of tables the file holds,
+// passing over what this connection already found sound.
+bool TablesPassCheck(SharedFile& file, const std::vector<std::string>& tables) {
+    sqlite3* handle = file.db();
     std::vector<std::string> targets{"sqlite_master"};
     sqlite3_stmt* stmt = nullptr;
     bool ok = sqlite3_prepare_v2(handle, "SELECT name FROM sqlite_master WHERE type = 'table'", -1,
@@ -90,9 +94,12 @@ bool TablesPassCheck(sqlite3* handle, const std::vector<std::string>& tables) {
     }
     sqlite3_finalize(stmt);
     ok = ok && rc == SQLITE_DONE;
+    std::vector<std::string>& sound = file.checkedSound;
     for (const std::string& target : targets) {
         if (!ok) break;
+        if (std::find(sound.begin(), sound.end(), target) != sound.end()) continue;
         ok = QuickCheck(handle, QuoteLiteral(target));
+        if (ok) sound.push_back(target);
     }
     return ok;
 }
@@ -103,7 +110,7 @@ template <class Check>
 void CheckOpened(std::string_view path, Check&& check) {
     if (Recorded(Stamped(path))) throw Damaged(path);
     std::shared_ptr<Database> db = OpenDatabase(path);
-    const bool ok = check(db->Handle());
+    const bool ok = check(*db->Conn().File());
     db->Close();
     if (!ok) throw Damaged(path);
 }
@@ -139,11 +146,11 @@ bool Sync(const fs::path& file) {
 }  // namespace
 
 void CheckUndamaged(std::string_view path) {
-    CheckOpened(path, [](sqlite3* handle) { return QuickCheck(handle); });
+    CheckOpened(path, [](SharedFile& file) { return QuickCheck(file.db()); });
 }
 
 void CheckUndamaged(std::string_view path, const std::vector<std::string>& tables) {
-    CheckOpened(path, [&](sqlite3* handle) { return TablesPassCheck(handle, tables); });
+    CheckOpened(path, [&](SharedFile& file) { return TablesPassCheck(file, tables); });
 }
 
 void CopyDatabase(std::string_view source, const fs::path& destination) {

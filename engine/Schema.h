@@ -34,6 +34,9 @@ struct Schema {
     static bool IsCurrent(Connection& connection);
     // True when every system table is present.
     static bool HasEngineTables(Connection& connection);
+    // Both answers at once, asked of the file only when its schema changed since the connection
+    // last asked: a run opens the same file again and again.
+    static const SharedFile::Format& ReadFormat(Connection& connection);
     // Reads every definition into the database's collections.
     static void Load(Database& database);
 

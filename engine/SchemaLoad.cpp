@@ -12,6 +12,47 @@ namespace actualiz::engine::detail {
 
 namespace {
 
+// One query of the system tables, answered from the rows the connection read for it last time
+// when the file cannot have changed since (see SharedFile::definitionRows), stepped like a
+// statement.
+class SystemRows {
+  public:
+    SystemRows(Connection& c, const std::string& sql) {
+        auto& cache = c.File()->definitionRows.byQuery;
+        for (const auto& [query, rows] : cache)
+            if (query == sql) rows_ = &rows;
+        if (rows_) return;
+        std::vector<SharedFile::StoredRow> rows;
+        Statement s(c, sql);
+        while (s.Step()) {
+            SharedFile::StoredRow& row = rows.emplace_back();
+            for (int i = 0; i < s.ColumnCount(); ++i) row.emplace_back(s.Int(i), s.Text(i));
+        }
+        rows_ = &cache.emplace_back(sql, std::move(rows)).second;
+    }
+    bool Step() { return ++at_ < rows_->size(); }
+    long long Int(int i) const { return (*rows_)[at_][static_cast<std::size_t>(i)].first; }
+    const std::string& Text(int i) const {
+        return (*rows_)[at_][static_cast<std::size_t>(i)].second;
+    }
+
+  private:
+    const std::vector<SharedFile::StoredRow>* rows_ = nullptr;
+    std::size_t at_ = static_cast<std::size_t>(-1);
+};
+
+// Forgets the rows read before unless the file is as it was then.
+void KeepRowsIfUnchanged(Connection& c) {
+    Statement s(c, "PRAGMA data_version");
+    const long long version = s.Step() ? s.Int(0) : -1;
+    const long long changes = sqlite3_total_changes64(c.db());
+    SharedFile::DefinitionRows& known = c.File()->definitionRows;
+    if (version >= 0 && known.dataVersion == version && known.changes == changes) return;
+    known.byQuery.clear();
+    known.dataVersion = version;
+    known.changes = changes;
+}
+
 struct LoadedQuery {
     long long id = 0;
     std::string name;
@@ -33,9 +74,9 @@ struct LoadedObjects {
 // A file of the first format opened read-only lacks the later columns: their defaults then.
 LoadedObjects ReadObjects(Connection& c, bool current, const std::weak_ptr<Database>& database) {
     LoadedObjects objects;
-    Statement s(c, std::string("SELECT \"Id\", \"Name\", \"Type\", ") +
-                       (current ? "\"ValidationRule\", \"ValidationText\"" : "'', ''") +
-                       " FROM \"MSysObjects\" ORDER BY \"Id\"");
+    SystemRows s(c, std::string("SELECT \"Id\", \"Name\", \"Type\", ") +
+                        (current ? "\"ValidationRule\", \"ValidationText\"" : "'', ''") +
+                        " FROM \"MSysObjects\" ORDER BY \"Id\"");
     while (s.Step()) {
         if (s.Int(2) == kObjectTable) {
             auto t = std::make_shared<TableDef>(s.Text(1));
@@ -51,12 +92,12 @@ LoadedObjects ReadObjects(Connection& c, bool current, const std::weak_ptr<Datab
 }
 
 void ReadFields(Connection& c, bool current, const LoadedObjects& objects) {
-    Statement s(c, std::string("SELECT \"ObjectId\", \"Name\", \"Type\", \"Size\", "
-                               "\"AllowZeroLength\", \"Required\", \"Position\", ") +
-                       (current ? "\"Attributes\", \"DefaultValue\", \"ValidationRule\", "
-                                  "\"ValidationText\""
-                                : "0, '', '', ''") +
-                       " FROM \"MSysColumns\" ORDER BY \"ObjectId\", \"Position\"");
+    SystemRows s(c, std::string("SELECT \"ObjectId\", \"Name\", \"Type\", \"Size\", "
+                                "\"AllowZeroLength\", \"Required\", \"Position\", ") +
+                        (current ? "\"Attributes\", \"DefaultValue\", \"ValidationRule\", "
+                                   "\"ValidationText\""
+                                 : "0, '', '', ''") +
+                        " FROM \"MSysColumns\" ORDER BY \"ObjectId\", \"Position\"");
     long long tableId = 0;
     std::shared_ptr<TableDef> t;
     while (s.Step()) {
@@ -87,10 +128,10 @@ void ReadFields(Connection& c, bool current, const LoadedObjects& objects) {
 
 void ReadIndexes(Connection& c, bool current, const LoadedObjects& objects) {
     std::vector<std::pair<long long, std::shared_ptr<Index>>> indexes;
-    Statement s(c, std::string("SELECT \"Id\", \"ObjectId\", \"Name\", \"SqlName\", "
-                               "\"IsUnique\", \"IsPrimary\", \"IgnoreNulls\", ") +
-                       (current ? "\"IsRequired\"" : "0") +
-                       " FROM \"MSysIndexes\" ORDER BY \"Id\"");
+    SystemRows s(c, std::string("SELECT \"Id\", \"ObjectId\", \"Name\", \"SqlName\", "
+                                "\"IsUnique\", \"IsPrimary\", \"IgnoreNulls\", ") +
+                        (current ? "\"IsRequired\"" : "0") +
+                        " FROM \"MSysIndexes\" ORDER BY \"Id\"");
     while (s.Step()) {
         auto t = objects.TableById(s.Int(1));
         if (!t) continue;
@@ -103,9 +144,9 @@ void ReadIndexes(Connection& c, bool current, const LoadedObjects& objects) {
         t->Indexes().Insert(ix);
         indexes.emplace_back(s.Int(0), std::move(ix));
     }
-    Statement cols(c,
-                   "SELECT \"IndexId\", \"Name\", \"Descending\" FROM \"MSysIndexColumns\" "
-                   "ORDER BY \"IndexId\", \"Position\"");
+    SystemRows cols(c,
+                    "SELECT \"IndexId\", \"Name\", \"Descending\" FROM \"MSysIndexColumns\" "
+                    "ORDER BY \"IndexId\", \"Position\"");
     std::size_t at = 0;
     while (cols.Step()) {
         long long id = cols.Int(0);
@@ -122,9 +163,9 @@ void ReadIndexes(Connection& c, bool current, const LoadedObjects& objects) {
 
 // A relation has a row for each pair of fields it joins.
 void ReadRelations(Connection& c, Collection<Relation>& relations) {
-    Statement s(c,
-                "SELECT \"Name\", \"TableName\", \"ForeignTableName\", \"Attributes\", "
-                "\"FieldName\", \"ForeignName\" FROM \"MSysRelationships\" ORDER BY \"Id\"");
+    SystemRows s(c,
+                 "SELECT \"Name\", \"TableName\", \"ForeignTableName\", \"Attributes\", "
+                 "\"FieldName\", \"ForeignName\" FROM \"MSysRelationships\" ORDER BY \"Id\"");
     std::shared_ptr<Relation> current;
     while (s.Step()) {
         std::string name = s.Text(0);
@@ -148,7 +189,7 @@ void ReadRelations(Connection& c, Collection<Relation>& relations) {
 }
 
 void ReadQueryTexts(Connection& c, std::vector<LoadedQuery>& queries) {
-    Statement s(c, "SELECT \"ObjectId\", \"SQL\" FROM \"MSysQueries\"");
+    SystemRows s(c, "SELECT \"ObjectId\", \"SQL\" FROM \"MSysQueries\"");
     while (s.Step()) {
         auto it = std::lower_bound(queries.begin(), queries.end(), s.Int(0),
                                    [](const LoadedQuery& q, long long id) { return q.id < id; });
@@ -164,7 +205,8 @@ void Schema::Load(Database& database) {
     database.Relations().Clear();
     database.QueryDefs().Clear();
 
-    const bool current = IsCurrent(c);
+    const bool current = ReadFormat(c).current;
+    KeepRowsIfUnchanged(c);
     LoadedObjects objects = ReadObjects(c, current, database.weak_from_this());
     ReadFields(c, current, objects);
     ReadIndexes(c, current, objects);

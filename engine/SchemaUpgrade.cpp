@@ -65,4 +65,17 @@ bool Schema::IsCurrent(Connection& c) {
     return true;
 }
 
+const SharedFile::Format& Schema::ReadFormat(Connection& c) {
+    SharedFile::Format& known = c.File()->format;
+    Statement s(c, "PRAGMA schema_version");
+    const long long version = s.Step() ? s.Int(0) : -1;
+    if (version < 0 || version != known.schemaVersion) {
+        known = {};
+        known.engineTables = HasEngineTables(c);
+        known.current = known.engineTables && IsCurrent(c);
+        known.schemaVersion = version;
+    }
+    return known;
+}
+
 }  // namespace actualiz::engine::detail

@@ -6,9 +6,11 @@
 #include <sqlite3.h>
 
 #include <functional>
+#include <list>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/EngineError.h"
@@ -36,6 +38,25 @@ class SharedFile {
     // Schema changes committed through any handle of this process: the other handles read
     // their definitions again (SQLite's data_version only counts other connections' commits).
     long long commits = 0;
+    // What opening learnt of the system tables, valid while the schema stays at that version.
+    struct Format {
+        long long schemaVersion = -1;
+        bool engineTables = false;
+        bool current = false;
+    } format;
+    // Tables (and the schema, as "sqlite_master") a quick check found sound on this connection.
+    // The pool keeps a connection only while nobody outside this process has written the file
+    // but through SQLite, so they stay sound until the connection ends.
+    std::vector<std::string> checkedSound;
+    // The system tables' rows the definitions were last read from, by query, and the file as it
+    // was then (its data_version, this connection's count of changed rows): a run opens the
+    // same file again and again, and they are read again only once something may have changed.
+    using StoredRow = std::vector<std::pair<long long, std::string>>;
+    struct DefinitionRows {
+        long long dataVersion = -1;
+        long long changes = -1;
+        std::list<std::pair<std::string, std::vector<StoredRow>>> byQuery;
+    } definitionRows;
     // Called when a handle lets go of the file.
     std::function<void(const std::shared_ptr<SharedFile>&)> released;
 

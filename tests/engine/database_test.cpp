@@ -177,6 +177,9 @@ TEST_F(DatabaseTest, HandlesOfOneFileShareItsConnectionButNotTheirState) {
     AddTable(*db, "proveedores", {"nombre"});
     EXPECT_NO_THROW(other->OpenRecordset("proveedores"));
     EXPECT_TRUE(other->TableDefs().Contains("proveedores"));
+    // A definition another program changes while the file is held shows in the next opening.
+    RawQuery(HostPath("prueba.mdb"), "UPDATE MSysColumns SET Size = 77 WHERE Name = 'nombre'");
+    EXPECT_EQ(Reopen()->TableDefs()["clientes"]->Fields()["nombre"]->Size(), 77);
     // Closing one handle leaves the other working.
     db->Close();
     EXPECT_EQ(ErrorOf([&] { db->TableDefs(); }), err::kObjectClosed);
