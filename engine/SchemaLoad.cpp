@@ -2,6 +2,7 @@
 // time: each is read with one statement, in the order of its key, and joined to its owners by Id.
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -14,12 +15,17 @@ namespace {
 
 // One query of the system tables, answered from the rows the connection read for it last time
 // when the file cannot have changed since (see SharedFile::definitionRows), stepped like a
-// statement.
+// statement. A connection whose definitions were read only once reads them straight from the
+// file: most files of a one-off command are opened once, and keeping their rows would only cost.
 class SystemRows {
   public:
     SystemRows(Connection& c, const std::string& sql) {
-        auto& cache = c.File()->definitionRows.byQuery;
-        for (const auto& [query, rows] : cache)
+        SharedFile::DefinitionRows& known = c.File()->definitionRows;
+        if (!known.keep) {
+            live_.emplace(c, sql);
+            return;
+        }
+        for (const auto& [query, rows] : known.byQuery)
             if (query == sql) rows_ = &rows;
         if (rows_) return;
         std::vector<SharedFile::StoredRow> rows;
@@ -28,29 +34,35 @@ class SystemRows {
             SharedFile::StoredRow& row = rows.emplace_back();
             for (int i = 0; i < s.ColumnCount(); ++i) row.emplace_back(s.Int(i), s.Text(i));
         }
-        rows_ = &cache.emplace_back(sql, std::move(rows)).second;
+        rows_ = &known.byQuery.emplace_back(sql, std::move(rows)).second;
     }
-    bool Step() { return ++at_ < rows_->size(); }
-    long long Int(int i) const { return (*rows_)[at_][static_cast<std::size_t>(i)].first; }
-    const std::string& Text(int i) const {
-        return (*rows_)[at_][static_cast<std::size_t>(i)].second;
-    }
+    bool Step() { return live_ ? live_->Step() : ++at_ < rows_->size(); }
+    long long Int(int i) const { return live_ ? live_->Int(i) : Cell(i).first; }
+    std::string Text(int i) const { return live_ ? live_->Text(i) : Cell(i).second; }
 
   private:
+    const std::pair<long long, std::string>& Cell(int i) const {
+        return (*rows_)[at_][static_cast<std::size_t>(i)];
+    }
+
+    std::optional<Statement> live_;
     const std::vector<SharedFile::StoredRow>* rows_ = nullptr;
     std::size_t at_ = static_cast<std::size_t>(-1);
 };
 
-// Forgets the rows read before unless the file is as it was then.
+// Forgets the rows read before unless the file is as it was then; from the second reading of
+// its definitions on, a connection keeps the rows it reads.
 void KeepRowsIfUnchanged(Connection& c) {
     Statement s(c, "PRAGMA data_version");
     const long long version = s.Step() ? s.Int(0) : -1;
     const long long changes = sqlite3_total_changes64(c.db());
     SharedFile::DefinitionRows& known = c.File()->definitionRows;
-    if (version >= 0 && known.dataVersion == version && known.changes == changes) return;
+    if (known.keep && version >= 0 && known.dataVersion == version && known.changes == changes)
+        return;
     known.byQuery.clear();
     known.dataVersion = version;
     known.changes = changes;
+    known.keep = known.loads++ > 0;
 }
 
 struct LoadedQuery {

@@ -55,6 +55,8 @@ class SharedFile {
     struct DefinitionRows {
         long long dataVersion = -1;
         long long changes = -1;
+        long long loads = 0;
+        bool keep = false;
         std::list<std::pair<std::string, std::vector<StoredRow>>> byQuery;
     } definitionRows;
     // Called when a handle lets go of the file.
