@@ -57,14 +57,22 @@ void Released(const std::shared_ptr<SharedFile>& file) {
     if (entry && !StampOf(file->HostPath(), entry->released)) entry->released = {};
 }
 
+// Of those, only the most recently used keep the rows their definitions were read from: what a
+// run keeps then follows the few files it is working on, not the whole folder.
+constexpr std::size_t kKeptWithDefinitions = 8;
+
 void DropIdleBeyondLimit() {
     auto& entries = Entries();
     std::size_t idle = 0;
     for (auto it = entries.begin(); it != entries.end();) {
-        if (!InUse(*it) && ++idle > kKeptIdle)
-            it = entries.erase(it);
-        else
+        if (InUse(*it)) {
             ++it;
+        } else if (++idle > kKeptIdle) {
+            it = entries.erase(it);
+        } else {
+            if (idle > kKeptWithDefinitions) it->file->definitionRows = {};
+            ++it;
+        }
     }
 }
 
