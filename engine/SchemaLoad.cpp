@@ -13,6 +13,15 @@ namespace actualiz::engine::detail {
 
 namespace {
 
+using KeptRows = std::shared_ptr<const std::vector<SharedFile::StoredRow>>;
+
+// One kept row, read like a statement's current row.
+struct RowView {
+    const SharedFile::StoredRow& row;
+    long long Int(int i) const { return row[static_cast<std::size_t>(i)].first; }
+    std::string Text(int i) const { return row[static_cast<std::size_t>(i)].second; }
+};
+
 // One query of the system tables, answered from the rows the connection read for it last time
 // when the file cannot have changed since (see SharedFile::definitionRows), stepped like a
 // statement. A connection whose definitions were read only once reads them straight from the
@@ -26,27 +35,28 @@ class SystemRows {
             return;
         }
         for (const auto& [query, rows] : known.byQuery)
-            if (query == sql) rows_ = &rows;
+            if (query == sql) rows_ = rows;
         if (rows_) return;
-        std::vector<SharedFile::StoredRow> rows;
+        auto rows = std::make_shared<std::vector<SharedFile::StoredRow>>();
         Statement s(c, sql);
         while (s.Step()) {
-            SharedFile::StoredRow& row = rows.emplace_back();
+            SharedFile::StoredRow& row = rows->emplace_back();
             for (int i = 0; i < s.ColumnCount(); ++i) row.emplace_back(s.Int(i), s.Text(i));
         }
-        rows_ = &known.byQuery.emplace_back(sql, std::move(rows)).second;
+        rows_ = rows;
+        known.byQuery.emplace_back(sql, rows_);
     }
+    // The rows themselves when the connection keeps them; null when read from the file.
+    const KeptRows& Kept() const { return rows_; }
     bool Step() { return live_ ? live_->Step() : ++at_ < rows_->size(); }
-    long long Int(int i) const { return live_ ? live_->Int(i) : Cell(i).first; }
-    std::string Text(int i) const { return live_ ? live_->Text(i) : Cell(i).second; }
+    long long Int(int i) const { return live_ ? live_->Int(i) : RowView{(*rows_)[at_]}.Int(i); }
+    std::string Text(int i) const {
+        return live_ ? live_->Text(i) : RowView{(*rows_)[at_]}.Text(i);
+    }
 
   private:
-    const std::pair<long long, std::string>& Cell(int i) const {
-        return (*rows_)[at_][static_cast<std::size_t>(i)];
-    }
-
     std::optional<Statement> live_;
-    const std::vector<SharedFile::StoredRow>* rows_ = nullptr;
+    KeptRows rows_;
     std::size_t at_ = static_cast<std::size_t>(-1);
 };
 
@@ -103,74 +113,136 @@ LoadedObjects ReadObjects(Connection& c, bool current, const std::weak_ptr<Datab
     return objects;
 }
 
-void ReadFields(Connection& c, bool current, const LoadedObjects& objects) {
-    SystemRows s(c, std::string("SELECT \"ObjectId\", \"Name\", \"Type\", \"Size\", "
-                                "\"AllowZeroLength\", \"Required\", \"Position\", ") +
-                        (current ? "\"Attributes\", \"DefaultValue\", \"ValidationRule\", "
-                                   "\"ValidationText\""
-                                 : "0, '', '', ''") +
-                        " FROM \"MSysColumns\" ORDER BY \"ObjectId\", \"Position\"");
+std::string FieldsQuery(bool current) {
+    return std::string(
+               "SELECT \"ObjectId\", \"Name\", \"Type\", \"Size\", "
+               "\"AllowZeroLength\", \"Required\", \"Position\", ") +
+           (current ? "\"Attributes\", \"DefaultValue\", \"ValidationRule\", \"ValidationText\""
+                    : "0, '', '', ''") +
+           " FROM \"MSysColumns\" ORDER BY \"ObjectId\", \"Position\"";
+}
+
+std::string IndexesQuery(bool current) {
+    return std::string(
+               "SELECT \"Id\", \"ObjectId\", \"Name\", \"SqlName\", \"IsUnique\", "
+               "\"IsPrimary\", \"IgnoreNulls\", ") +
+           (current ? "\"IsRequired\"" : "0") + " FROM \"MSysIndexes\" ORDER BY \"Id\"";
+}
+
+constexpr const char* kIndexColumnsQuery =
+    "SELECT \"IndexId\", \"Name\", \"Descending\" FROM \"MSysIndexColumns\" "
+    "ORDER BY \"IndexId\", \"Position\"";
+
+// A field of a table from its row of MSysColumns (as FieldsQuery reads it), attached to t.
+template <class Row>
+void AddTableField(TableDef& t, const Row& s) {
+    const auto type = static_cast<short>(s.Int(2));
+    auto f = std::make_shared<Field>(
+        FieldDefinition{
+            .name = s.Text(1),
+            .type = type,
+            .size = static_cast<long>(s.Int(3)),
+            .allowZeroLength = s.Int(4) != 0,
+            .required = s.Int(5) != 0,
+            .attributes = NormalizedFieldAttributes(static_cast<long>(s.Int(7)), type),
+            .defaultValue = s.Text(8),
+            .validationRule = s.Text(9),
+            .validationText = s.Text(10),
+            .ordinalPosition = static_cast<short>(s.Int(6) - 1),
+        },
+        Field::Role::TableField);
+    f->AttachToTable(t.shared_from_this());
+    t.Fields().Insert(std::move(f));
+}
+
+// An index from its row of MSysIndexes (as IndexesQuery reads it), added to t.
+template <class Row>
+std::shared_ptr<Index> AddIndex(TableDef& t, const Row& s) {
+    auto ix = std::make_shared<Index>(s.Text(2));
+    ix->SetUnique(s.Int(4) != 0);
+    ix->SetPrimary(s.Int(5) != 0);
+    ix->SetIgnoreNulls(s.Int(6) != 0);
+    ix->SetRequired(s.Int(7) != 0);
+    ix->MarkStored();
+    t.Indexes().Insert(ix);
+    return ix;
+}
+
+// A field of an index from its row of MSysIndexColumns.
+template <class Row>
+void AddIndexField(Index& index, const Row& cols) {
+    auto f = std::make_shared<Field>(
+        FieldDefinition{.name = cols.Text(1),
+                        .attributes = cols.Int(2) != 0 ? static_cast<long>(dbDescending) : 0L},
+        Field::Role::IndexField);
+    f->Freeze();
+    index.Fields().Insert(std::move(f));
+}
+
+// Every table's fields and indexes from rows read from the file just now.
+void FillDetails(SystemRows& fields, SystemRows& indexes, SystemRows& indexColumns,
+                 const LoadedObjects& objects) {
     long long tableId = 0;
     std::shared_ptr<TableDef> t;
-    while (s.Step()) {
-        if (!t || tableId != s.Int(0)) {
-            tableId = s.Int(0);
+    while (fields.Step()) {
+        if (!t || tableId != fields.Int(0)) {
+            tableId = fields.Int(0);
             t = objects.TableById(tableId);
         }
-        if (!t) continue;
-        const auto type = static_cast<short>(s.Int(2));
-        auto f = std::make_shared<Field>(
-            FieldDefinition{
-                .name = s.Text(1),
-                .type = type,
-                .size = static_cast<long>(s.Int(3)),
-                .allowZeroLength = s.Int(4) != 0,
-                .required = s.Int(5) != 0,
-                .attributes = NormalizedFieldAttributes(static_cast<long>(s.Int(7)), type),
-                .defaultValue = s.Text(8),
-                .validationRule = s.Text(9),
-                .validationText = s.Text(10),
-                .ordinalPosition = static_cast<short>(s.Int(6) - 1),
-            },
-            Field::Role::TableField);
-        f->AttachToTable(t);
-        t->Fields().Insert(std::move(f));
+        if (t) AddTableField(*t, fields);
+    }
+    std::vector<std::pair<long long, std::shared_ptr<Index>>> added;
+    while (indexes.Step())
+        if (auto owner = objects.TableById(indexes.Int(1)))
+            added.emplace_back(indexes.Int(0), AddIndex(*owner, indexes));
+    std::size_t at = 0;
+    while (indexColumns.Step()) {
+        const long long id = indexColumns.Int(0);
+        while (at < added.size() && added[at].first < id) ++at;
+        if (at < added.size() && added[at].first == id)
+            AddIndexField(*added[at].second, indexColumns);
     }
 }
 
-void ReadIndexes(Connection& c, bool current, const LoadedObjects& objects) {
-    std::vector<std::pair<long long, std::shared_ptr<Index>>> indexes;
-    SystemRows s(c, std::string("SELECT \"Id\", \"ObjectId\", \"Name\", \"SqlName\", "
-                                "\"IsUnique\", \"IsPrimary\", \"IgnoreNulls\", ") +
-                        (current ? "\"IsRequired\"" : "0") +
-                        " FROM \"MSysIndexes\" ORDER BY \"Id\"");
-    while (s.Step()) {
-        auto t = objects.TableById(s.Int(1));
-        if (!t) continue;
-        auto ix = std::make_shared<Index>(s.Text(2));
-        ix->SetUnique(s.Int(4) != 0);
-        ix->SetPrimary(s.Int(5) != 0);
-        ix->SetIgnoreNulls(s.Int(6) != 0);
-        ix->SetRequired(s.Int(7) != 0);
-        ix->MarkStored();
-        t->Indexes().Insert(ix);
-        indexes.emplace_back(s.Int(0), std::move(ix));
+// The kept rows' first column holds the key they are ordered by: the rows of that key.
+std::pair<std::vector<SharedFile::StoredRow>::const_iterator,
+          std::vector<SharedFile::StoredRow>::const_iterator>
+RowsOf(const std::vector<SharedFile::StoredRow>& rows, long long key) {
+    const auto less = [](const SharedFile::StoredRow& r, long long k) { return r[0].first < k; };
+    const auto greater = [](long long k, const SharedFile::StoredRow& r) { return k < r[0].first; };
+    return {std::lower_bound(rows.begin(), rows.end(), key, less),
+            std::upper_bound(rows.begin(), rows.end(), key, greater)};
+}
+
+// One table's fields and indexes from the rows its connection keeps.
+struct KeptDetails {
+    KeptRows fields, indexes, indexColumns;
+
+    void Fill(TableDef& t, long long tableId) const {
+        const auto [first, last] = RowsOf(*fields, tableId);
+        for (auto row = first; row != last; ++row) AddTableField(t, RowView{*row});
+        for (const SharedFile::StoredRow& row : *indexes) {
+            if (row[1].first != tableId) continue;
+            std::shared_ptr<Index> ix = AddIndex(t, RowView{row});
+            const auto [from, to] = RowsOf(*indexColumns, row[0].first);
+            for (auto col = from; col != to; ++col) AddIndexField(*ix, RowView{*col});
+        }
     }
-    SystemRows cols(c,
-                    "SELECT \"IndexId\", \"Name\", \"Descending\" FROM \"MSysIndexColumns\" "
-                    "ORDER BY \"IndexId\", \"Position\"");
-    std::size_t at = 0;
-    while (cols.Step()) {
-        long long id = cols.Int(0);
-        while (at < indexes.size() && indexes[at].first < id) ++at;
-        if (at >= indexes.size() || indexes[at].first != id) continue;
-        auto f = std::make_shared<Field>(
-            FieldDefinition{.name = cols.Text(1),
-                            .attributes = cols.Int(2) != 0 ? static_cast<long>(dbDescending) : 0L},
-            Field::Role::IndexField);
-        f->Freeze();
-        indexes[at].second->Fields().Insert(std::move(f));
+};
+
+// Fields and indexes as the file holds them: built at once from rows just read, or, from rows
+// the connection keeps, for each table when it is first asked for them.
+void ReadDetails(Connection& c, bool current, const LoadedObjects& objects) {
+    SystemRows fields(c, FieldsQuery(current));
+    SystemRows indexes(c, IndexesQuery(current));
+    SystemRows indexColumns(c, kIndexColumnsQuery);
+    if (!fields.Kept() || !indexes.Kept() || !indexColumns.Kept()) {
+        FillDetails(fields, indexes, indexColumns, objects);
+        return;
     }
+    const KeptDetails kept{fields.Kept(), indexes.Kept(), indexColumns.Kept()};
+    for (const auto& [id, t] : objects.tables)
+        t->DeferDetails([kept, id = id](TableDef& table) { kept.Fill(table, id); });
 }
 
 // A relation has a row for each pair of fields it joins.
@@ -220,8 +292,7 @@ void Schema::Load(Database& database) {
     const bool current = ReadFormat(c).current;
     KeepRowsIfUnchanged(c);
     LoadedObjects objects = ReadObjects(c, current, database.weak_from_this());
-    ReadFields(c, current, objects);
-    ReadIndexes(c, current, objects);
+    ReadDetails(c, current, objects);
     ReadRelations(c, database.Relations());
     ReadQueryTexts(c, objects.queries);
 

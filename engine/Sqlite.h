@@ -57,7 +57,9 @@ class SharedFile {
         long long changes = -1;
         long long loads = 0;
         bool keep = false;
-        std::list<std::pair<std::string, std::vector<StoredRow>>> byQuery;
+        // Shared with the tables loaded from them, which build their fields and indexes from
+        // these rows when first asked.
+        std::list<std::pair<std::string, std::shared_ptr<const std::vector<StoredRow>>>> byQuery;
     } definitionRows;
     // Called when a handle lets go of the file.
     std::function<void(const std::shared_ptr<SharedFile>&)> released;

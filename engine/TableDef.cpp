@@ -62,6 +62,18 @@ std::shared_ptr<Database> TableDef::StoredIn() const {
     return database;
 }
 
+void TableDef::DeferDetails(std::function<void(TableDef&)> fill) {
+    pendingDetails_ = std::move(fill);
+}
+
+void TableDef::FillDetails() const {
+    // Taken out first: filling goes through Fields() and Indexes() itself. A table is only ever
+    // made by make_shared, never const itself.
+    std::function<void(TableDef&)> fill = std::move(pendingDetails_);
+    pendingDetails_ = nullptr;
+    fill(const_cast<TableDef&>(*this));
+}
+
 bool TableDef::Updatable() const {
     if (!stored_) return true;
     auto database = database_.lock();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,10 +34,22 @@ class TableDef : public std::enable_shared_from_this<TableDef> {
     std::string ValidationText() const { return validationText_; }
     void SetValidationText(std::string value);
 
-    Collection<Field>& Fields() { return fields_; }
-    const Collection<Field>& Fields() const { return fields_; }
-    Collection<Index>& Indexes() { return indexes_; }
-    const Collection<Index>& Indexes() const { return indexes_; }
+    Collection<Field>& Fields() {
+        Settle();
+        return fields_;
+    }
+    const Collection<Field>& Fields() const {
+        Settle();
+        return fields_;
+    }
+    Collection<Index>& Indexes() {
+        Settle();
+        return indexes_;
+    }
+    const Collection<Index>& Indexes() const {
+        Settle();
+        return indexes_;
+    }
 
     // A text field without a size gets 255; sizes outside 1..255 for text are refused (3009); a
     // size given for a fixed-size type is ignored. Invalid name 3125, unknown type 3259.
@@ -50,9 +63,16 @@ class TableDef : public std::enable_shared_from_this<TableDef> {
     void MarkUnstored();
     // The database when stored, else null; 3420 when that database is gone.
     std::shared_ptr<Database> StoredIn() const;
+    // For the engine loading a stored table: its fields and indexes are filled by fill when first
+    // asked for (a database opened again and again is mostly asked about one table of many).
+    void DeferDetails(std::function<void(TableDef&)> fill);
 
   private:
     void WireCollections();
+    void Settle() const {
+        if (pendingDetails_) FillDetails();
+    }
+    void FillDetails() const;
 
     std::string name_;
     Collection<Field> fields_;
@@ -61,6 +81,7 @@ class TableDef : public std::enable_shared_from_this<TableDef> {
     std::string validationRule_;
     std::string validationText_;
     bool stored_ = false;
+    mutable std::function<void(TableDef&)> pendingDetails_;
 };
 
 }  // namespace actualiz::engine
