@@ -59,7 +59,7 @@ void Released(const std::shared_ptr<SharedFile>& file) {
 
 // Of those, only the most recently used keep the rows their definitions were read from: what a
 // run keeps then follows the few files it is working on, not the whole folder.
-constexpr std::size_t kKeptWithDefinitions = 8;
+constexpr std::size_t kKeptWithDefinitions = 4;
 
 void DropIdleBeyondLimit() {
     auto& entries = Entries();

@@ -92,7 +92,7 @@ bool AllPassCheck(const SharedFile& file, const std::vector<std::string>& target
     for (std::size_t i = 1; i < workers; ++i) {
         try {
             helpers.push_back(
-                std::make_unique<SharedFile>(file.HostPath(), file.HostPath(), file.ReadOnly()));
+                std::make_unique<SharedFile>(file.HostPath(), file.HostPath(), /*readOnly=*/true));
         } catch (const Error&) {
             break;  // fewer helpers, the same checks
         }

@@ -13,13 +13,15 @@ namespace actualiz::engine::detail {
 
 namespace {
 
-using KeptRows = std::shared_ptr<const std::vector<SharedFile::StoredRow>>;
+using KeptRows = std::shared_ptr<const SharedFile::StoredRows>;
 
 // One kept row, read like a statement's current row.
 struct RowView {
-    const SharedFile::StoredRow& row;
-    long long Int(int i) const { return row[static_cast<std::size_t>(i)].first; }
-    std::string Text(int i) const { return row[static_cast<std::size_t>(i)].second; }
+    const SharedFile::StoredRows& rows;
+    std::size_t row;
+    long long Int(int i) const { return rows.numbers[Cell(i)]; }
+    std::string Text(int i) const { return rows.texts[Cell(i)]; }
+    std::size_t Cell(int i) const { return row * rows.columns + static_cast<std::size_t>(i); }
 };
 
 // One query of the system tables, answered from the rows the connection read for it last time
@@ -37,22 +39,23 @@ class SystemRows {
         for (const auto& [query, rows] : known.byQuery)
             if (query == sql) rows_ = rows;
         if (rows_) return;
-        auto rows = std::make_shared<std::vector<SharedFile::StoredRow>>();
+        auto rows = std::make_shared<SharedFile::StoredRows>();
         Statement s(c, sql);
+        rows->columns = static_cast<std::size_t>(s.ColumnCount());
         while (s.Step()) {
-            SharedFile::StoredRow& row = rows->emplace_back();
-            for (int i = 0; i < s.ColumnCount(); ++i) row.emplace_back(s.Int(i), s.Text(i));
+            for (int i = 0; i < s.ColumnCount(); ++i) {
+                rows->numbers.push_back(s.Int(i));
+                rows->texts.push_back(s.Text(i));
+            }
         }
         rows_ = rows;
         known.byQuery.emplace_back(sql, rows_);
     }
     // The rows themselves when the connection keeps them; null when read from the file.
     const KeptRows& Kept() const { return rows_; }
-    bool Step() { return live_ ? live_->Step() : ++at_ < rows_->size(); }
-    long long Int(int i) const { return live_ ? live_->Int(i) : RowView{(*rows_)[at_]}.Int(i); }
-    std::string Text(int i) const {
-        return live_ ? live_->Text(i) : RowView{(*rows_)[at_]}.Text(i);
-    }
+    bool Step() { return live_ ? live_->Step() : ++at_ < rows_->Count(); }
+    long long Int(int i) const { return live_ ? live_->Int(i) : RowView{*rows_, at_}.Int(i); }
+    std::string Text(int i) const { return live_ ? live_->Text(i) : RowView{*rows_, at_}.Text(i); }
 
   private:
     std::optional<Statement> live_;
@@ -205,13 +208,21 @@ void FillDetails(SystemRows& fields, SystemRows& indexes, SystemRows& indexColum
 }
 
 // The kept rows' first column holds the key they are ordered by: the rows of that key.
-std::pair<std::vector<SharedFile::StoredRow>::const_iterator,
-          std::vector<SharedFile::StoredRow>::const_iterator>
-RowsOf(const std::vector<SharedFile::StoredRow>& rows, long long key) {
-    const auto less = [](const SharedFile::StoredRow& r, long long k) { return r[0].first < k; };
-    const auto greater = [](long long k, const SharedFile::StoredRow& r) { return k < r[0].first; };
-    return {std::lower_bound(rows.begin(), rows.end(), key, less),
-            std::upper_bound(rows.begin(), rows.end(), key, greater)};
+std::pair<std::size_t, std::size_t> RowsOf(const SharedFile::StoredRows& rows, long long key) {
+    const auto keyOf = [&](std::size_t row) { return RowView{rows, row}.Int(0); };
+    std::size_t first = 0, count = rows.Count();
+    while (count > 0) {  // the first row whose key is not below key
+        const std::size_t half = count / 2;
+        if (keyOf(first + half) < key) {
+            first += half + 1;
+            count -= half + 1;
+        } else {
+            count = half;
+        }
+    }
+    std::size_t last = first;
+    while (last < rows.Count() && keyOf(last) == key) ++last;
+    return {first, last};
 }
 
 // One table's fields and indexes from the rows its connection keeps.
@@ -220,12 +231,14 @@ struct KeptDetails {
 
     void Fill(TableDef& t, long long tableId) const {
         const auto [first, last] = RowsOf(*fields, tableId);
-        for (auto row = first; row != last; ++row) AddTableField(t, RowView{*row});
-        for (const SharedFile::StoredRow& row : *indexes) {
-            if (row[1].first != tableId) continue;
-            std::shared_ptr<Index> ix = AddIndex(t, RowView{row});
-            const auto [from, to] = RowsOf(*indexColumns, row[0].first);
-            for (auto col = from; col != to; ++col) AddIndexField(*ix, RowView{*col});
+        for (std::size_t row = first; row < last; ++row) AddTableField(t, RowView{*fields, row});
+        for (std::size_t row = 0; row < indexes->Count(); ++row) {
+            const RowView index{*indexes, row};
+            if (index.Int(1) != tableId) continue;
+            std::shared_ptr<Index> ix = AddIndex(t, index);
+            const auto [from, to] = RowsOf(*indexColumns, index.Int(0));
+            for (std::size_t col = from; col < to; ++col)
+                AddIndexField(*ix, RowView{*indexColumns, col});
         }
     }
 };

@@ -51,7 +51,13 @@ class SharedFile {
     // The system tables' rows the definitions were last read from, by query, and the file as it
     // was then (its data_version, this connection's count of changed rows): a run opens the
     // same file again and again, and they are read again only once something may have changed.
-    using StoredRow = std::vector<std::pair<long long, std::string>>;
+    // The rows of one query, row by row: each cell as SQLite gives it as a number and as text.
+    struct StoredRows {
+        std::size_t columns = 0;
+        std::vector<long long> numbers;
+        std::vector<std::string> texts;
+        std::size_t Count() const { return columns == 0 ? 0 : numbers.size() / columns; }
+    };
     struct DefinitionRows {
         long long dataVersion = -1;
         long long changes = -1;
@@ -59,7 +65,7 @@ class SharedFile {
         bool keep = false;
         // Shared with the tables loaded from them, which build their fields and indexes from
         // these rows when first asked.
-        std::list<std::pair<std::string, std::shared_ptr<const std::vector<StoredRow>>>> byQuery;
+        std::list<std::pair<std::string, std::shared_ptr<const StoredRows>>> byQuery;
     } definitionRows;
     // Called when a handle lets go of the file.
     std::function<void(const std::shared_ptr<SharedFile>&)> released;
