@@ -48,6 +48,8 @@ class SystemRows {
                 rows->texts.push_back(s.Text(i));
             }
         }
+        rows->numbers.shrink_to_fit();  // kept for a while: no room left over
+        rows->texts.shrink_to_fit();
         rows_ = rows;
         known.byQuery.emplace_back(sql, rows_);
     }
