@@ -48,9 +48,6 @@ class SharedFile {
     // The pool keeps a connection only while nobody outside this process has written the file
     // but through SQLite, so they stay sound until the connection ends.
     std::vector<std::string> checkedSound;
-    // The system tables' rows the definitions were last read from, by query, and the file as it
-    // was then (its data_version, this connection's count of changed rows): a run opens the
-    // same file again and again, and they are read again only once something may have changed.
     // The rows of one query, row by row: each cell as SQLite gives it as a number and as text.
     struct StoredRows {
         std::size_t columns = 0;
@@ -58,6 +55,9 @@ class SharedFile {
         std::vector<std::string> texts;
         std::size_t Count() const { return columns == 0 ? 0 : numbers.size() / columns; }
     };
+    // The system tables' rows the definitions were last read from, by query, and the file as it
+    // was then (its data_version, this connection's count of changed rows): a run opens the
+    // same file again and again, and they are read again only once something may have changed.
     struct DefinitionRows {
         long long dataVersion = -1;
         long long changes = -1;
