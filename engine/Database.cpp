@@ -80,8 +80,9 @@ detail::Connection& Database::Conn() const {
 }
 
 void Database::Load() {
-    dataVersion_ = Conn().ChangesElsewhere();
-    detail::Schema::Load(*this);
+    const long long version = Conn().DataVersion();
+    dataVersion_ = Conn().ChangesElsewhere(version);
+    detail::Schema::Load(*this, version);
 }
 
 void Database::RefreshIfChangedElsewhere() {

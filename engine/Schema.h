@@ -37,8 +37,9 @@ struct Schema {
     // Both answers at once, asked of the file only when its schema changed since the connection
     // last asked: a run opens the same file again and again.
     static const SharedFile::Format& ReadFormat(Connection& connection);
-    // Reads every definition into the database's collections.
-    static void Load(Database& database);
+    // Reads every definition into the database's collections; dataVersion is the connection's
+    // DataVersion() read just before.
+    static void Load(Database& database, long long dataVersion);
 
     static void AppendTable(Database& database, const std::shared_ptr<TableDef>& table);
     static void DeleteTable(Database& database, const std::shared_ptr<TableDef>& table);

@@ -65,11 +65,9 @@ class SystemRows {
     std::size_t at_ = static_cast<std::size_t>(-1);
 };
 
-// Forgets the rows read before unless the file is as it was then; from the second reading of
-// its definitions on, a connection keeps the rows it reads.
-void KeepRowsIfUnchanged(Connection& c) {
-    Statement s(c, "PRAGMA data_version");
-    const long long version = s.Step() ? s.Int(0) : -1;
+// Forgets the rows read before unless the file is as it was then (version: its data_version now);
+// from the second reading of its definitions on, a connection keeps the rows it reads.
+void KeepRowsIfUnchanged(Connection& c, long long version) {
     const long long changes = sqlite3_total_changes64(c.db());
     SharedFile::DefinitionRows& known = c.File()->definitionRows;
     if (known.keep && version >= 0 && known.dataVersion == version && known.changes == changes)
@@ -298,14 +296,14 @@ void ReadQueryTexts(Connection& c, std::vector<LoadedQuery>& queries) {
 
 }  // namespace
 
-void Schema::Load(Database& database) {
+void Schema::Load(Database& database, long long dataVersion) {
     Connection& c = database.Conn();
     database.TableDefs().Clear();
     database.Relations().Clear();
     database.QueryDefs().Clear();
 
     const bool current = ReadFormat(c).current;
-    KeepRowsIfUnchanged(c);
+    KeepRowsIfUnchanged(c, dataVersion);
     LoadedObjects objects = ReadObjects(c, current, database.weak_from_this());
     ReadDetails(c, current, objects);
     ReadRelations(c, database.Relations());

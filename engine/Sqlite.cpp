@@ -53,10 +53,13 @@ void Connection::Close() {
     if (file->released) file->released(file);
 }
 
-long long Connection::ChangesElsewhere() const {
+long long Connection::DataVersion() const {
     Statement s(*this, "PRAGMA data_version");
-    long long version = s.Step() ? s.Int(0) : 0;
-    return version + (file_->commits - ownCommits_);
+    return s.Step() ? s.Int(0) : -1;
+}
+
+long long Connection::ChangesElsewhere(long long dataVersion) const {
+    return std::max(dataVersion, 0LL) + (file_->commits - ownCommits_);
 }
 
 void Connection::CountOwnCommit() {

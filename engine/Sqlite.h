@@ -101,9 +101,14 @@ class Connection {
     void CheckWritable(std::string_view object) const;
 
     const std::shared_ptr<SharedFile>& File() const { return file_; }
+    // SQLite's data_version of this connection (changes with other connections' commits); -1
+    // when it cannot be read.
+    long long DataVersion() const;
     // A number that changes when the file's definitions may have been changed by anyone but this
-    // handle: another connection's commit, or another handle's schema change.
-    long long ChangesElsewhere() const;
+    // handle: another connection's commit, or another handle's schema change. The second form
+    // takes a DataVersion() the caller has just read.
+    long long ChangesElsewhere() const { return ChangesElsewhere(DataVersion()); }
+    long long ChangesElsewhere(long long dataVersion) const;
     // Counts a schema change committed through this handle.
     void CountOwnCommit();
 
