@@ -305,10 +305,22 @@ std::string Finish(std::vector<std::string> lines, const Parts& p) {
     return sql;
 }
 
+namespace {
+
+// A parameter's name as the PARAMETERS line writes it. Access stores the name as it was typed:
+// "Fecha", or "[Fecha de inicio]" and "[Forms]![Pedidos]![Desde]" already bracketed, which must
+// not be bracketed again.
+std::string ParameterName(const std::string& stored) {
+    if (stored.size() > 1 && stored.front() == '[' && stored.back() == ']') return stored;
+    return Bracketed(stored);
+}
+
+}  // namespace
+
 std::string ParametersLine(const Parts& p, bool jet3) {
     std::vector<std::string> declarations;
     for (const QueryRow* q : p.parameters)
-        declarations.push_back(Bracketed(q->name1) + " " + ParameterType(FlagOf(q), jet3));
+        declarations.push_back(ParameterName(q->name1) + " " + ParameterType(FlagOf(q), jet3));
     return "PARAMETERS " + Joined(declarations, ", ") + ";";
 }
 

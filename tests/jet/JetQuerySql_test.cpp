@@ -103,6 +103,14 @@ TEST(JetQuerySqlParameters, DeclaredBeforeTheStatement) {
     auto jet3 = RebuildQuerySql(
         {Type(1), Row(2, "x", {}, {}, 10), Row(5, "T"), Row(6, {}, {}, "T.a")}, true);
     EXPECT_EQ(jet3.sql, "PARAMETERS [x] Text;\r\nSELECT T.a\r\nFROM T;");
+    // Names stored as typed, brackets included, are not bracketed twice.
+    auto bracketed = RebuildQuerySql(
+        {Type(1), Row(2, "[Fecha de inicio]", {}, {}, 8),
+         Row(2, "[Forms]![Ventas]![Hasta]", {}, {}, 8), Row(5, "T"), Row(6, {}, {}, "T.a")},
+        false);
+    EXPECT_EQ(bracketed.sql,
+              "PARAMETERS [Fecha de inicio] DateTime, [Forms]![Ventas]![Hasta] DateTime;\r\nSELECT "
+              "T.a\r\nFROM T;");
 }
 
 TEST(JetQuerySqlActions, MakeTableAppendUpdateDelete) {
