@@ -94,6 +94,9 @@ constexpr Message kMessages[] = {
      "La relación {o} debe unir el mismo número de campos con los mismos tipos de datos."},
     {err::kObjectClosed, "El objeto no es válido o ya no está definido."},
     {err::kConversion, "Error de conversión de tipo de datos[ en el campo {o}]."},
+    {err::kValueTypeMismatch,
+     "No coinciden los tipos de datos en la expresión de criterios[ (el valor del parámetro "
+     "{o})]."},
 };
 
 // The text with the object put in its places.

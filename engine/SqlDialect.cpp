@@ -9,6 +9,7 @@
 #include "engine/Names.h"
 #include "engine/SqlCrosstab.h"
 #include "engine/SqlNames.h"
+#include "engine/SqlOutput.h"
 #include "engine/SqlRewrite.h"
 #include "engine/SqlTokens.h"
 
@@ -117,9 +118,10 @@ struct Source {
 // The table of a statement that reads plain rows of one table: SELECT ... FROM table [[AS]
 // alias] [WHERE ...] [ORDER BY ...], with no join, grouping, DISTINCT, TOP or union.
 Source PlainSource(const std::vector<Token>& tokens, Database& database) {
-    static const std::set<std::string> spoilers = {"JOIN",      "UNION",       "GROUP", "HAVING",
-                                                   "DISTINCT",  "DISTINCTROW", "TOP",   "EXCEPT",
-                                                   "INTERSECT", "LIMIT"};
+    // DISTINCTROW over one table changes nothing: its rows stay updatable, as they do in the
+    // classic engine.
+    static const std::set<std::string> spoilers = {
+        "JOIN", "UNION", "GROUP", "HAVING", "DISTINCT", "TOP", "EXCEPT", "INTERSECT", "LIMIT"};
     std::size_t from = 0;
     int fromCount = 0;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
@@ -161,6 +163,7 @@ TranslatedSelect Translate(std::string_view classicSql, Context& cx, bool topLev
     const Source plain = topLevel && bare ? PlainSource(tokens, cx.database) : Source{};
     ResolveNames(tokens, cx);
     const std::string limit = Rewrite(tokens);
+    ShapeOutput(tokens, cx, bare);
 
     int selectAt = -1;
     TranslatedSelect result;
@@ -178,7 +181,7 @@ TranslatedSelect Translate(std::string_view classicSql, Context& cx, bool topLev
 }  // namespace
 
 std::string sql::TranslateStoredQuery(const std::string& classicSql, Context& cx) {
-    Context inner{cx.database, cx.given, {}, std::move(cx.bound), cx.depth + 1};
+    Context inner{cx.database, cx.given, {}, std::move(cx.bound), cx.depth + 1, {}};
     TranslatedSelect select = Translate(classicSql, inner, /*topLevel=*/false);
     cx.bound = std::move(inner.bound);
     return select.sql;
@@ -186,7 +189,7 @@ std::string sql::TranslateStoredQuery(const std::string& classicSql, Context& cx
 
 TranslatedSelect TranslateSelect(std::string_view classicSql, Database& database,
                                  const ParameterValues& given) {
-    Context cx{database, given, {}, {}, 0};
+    Context cx{database, given, {}, {}, 0, {}};
     TranslatedSelect result = Translate(classicSql, cx, /*topLevel=*/true);
     for (const Declared& d : cx.bound) result.parameters.emplace_back(d.name, d.type);
     return result;
@@ -204,7 +207,7 @@ Value ParameterValue(const TranslatedSelect& select, std::size_t index,
     const std::string t = Upper(type);
     if (t.rfind("DATE", 0) == 0) {
         auto date = ParseClassicDate(*text, /*monthFirst=*/false);
-        if (!date) throw MakeError(err::kConversion, name);
+        if (!date) throw MakeError(err::kValueTypeMismatch, name);
         return StoredDateText(*date);
     }
     static const std::set<std::string> numeric = {"BIT",      "BYTE",       "SHORT",      "LONG",
@@ -212,7 +215,7 @@ Value ParameterValue(const TranslatedSelect& select, std::size_t index,
                                                   "INTEGER",  "SINGLE",     "DOUBLE"};
     if (numeric.count(t)) {
         auto number = ParseNumberText(*text);
-        if (!number) throw MakeError(err::kConversion, name);
+        if (!number) throw MakeError(err::kValueTypeMismatch, name);
         if (*number == static_cast<double>(static_cast<long long>(*number)))
             return static_cast<long long>(*number);
         return *number;

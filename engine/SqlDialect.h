@@ -4,8 +4,9 @@
 // ("Select * from indices where tabla = 'x'", "SELECT ... WHERE OrderDate Between #1/1/95# And
 // #12/31/95#"), into SQLite. One pipeline, one phase a file: SqlTokens (cut the text),
 // SqlNames (tables, stored queries, fields, parameters), SqlRewrite (literals, functions,
-// operators), and here the checks of the statement and the writing out. SqlCrosstab turns a
-// crosstab into a grouped SELECT before the pipeline runs.
+// operators), SqlOutput (the output columns' names, DISTINCTROW), and here the checks of the
+// statement and the writing out. SqlCrosstab turns a crosstab into a grouped SELECT before the
+// pipeline runs.
 
 #include <sqlite3.h>
 

@@ -2,7 +2,8 @@
 
 // Translation of a record source, third phase: what is not a name becomes SQLite. Literals
 // (#dates# in the engine's stored form), the classic functions (registered on every connection,
-// ClassicFunctions.h), "&" with its Null rule, Mod, "!", DISTINCTROW and TOP.
+// ClassicFunctions.h), "&" with its Null rule, Mod, "!", TOP, and DISTINCTROW taken out (SqlOutput
+// gives it its meaning).
 
 #include <string>
 #include <vector>

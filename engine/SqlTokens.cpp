@@ -90,7 +90,7 @@ std::vector<Token> Tokenize(std::string_view sql) {
     const std::size_t n = sql.size();
     while (i < n) {
         const unsigned char c = static_cast<unsigned char>(sql[i]);
-        Token t{Kind::Symbol, {}, {}, {}, {}, false, depth};
+        Token t{Kind::Symbol, {}, {}, {}, {}, false, depth, -1, {}};
         if (std::isspace(c)) {
             ++i;
             continue;

@@ -19,6 +19,10 @@ struct Token {
     std::string after;   // written just after out (its closing ")")
     bool dropped = false;
     int depth = 0;  // parentheses open around the token
+    // A name that SqlNames found to be a field of a source the statement reads: the source's
+    // number (Context::sources) and the field's name as stored; -1 for anything else.
+    int source = -1;
+    std::string field;
 };
 
 // ASCII upper case, for keywords.

@@ -1,6 +1,8 @@
 // Record sources in the classic dialect against the same rows read by plain SQL over the file: the
 // translation must find exactly the rows a hand-written SQLite statement finds.
 
+#include <algorithm>
+
 #include "EngineFixture.h"
 
 namespace actualiz::engine::testing {
@@ -47,8 +49,9 @@ class DialectTest : public EngineTest {
     }
 
     // Every column of every row, as text, "|" between columns.
-    std::vector<std::string> Classic(const std::string& sql) {
-        auto rs = db_->OpenRecordset(sql);
+    std::vector<std::string> Classic(
+        const std::string& sql, const std::vector<std::pair<std::string, Value>>& parameters = {}) {
+        auto rs = db_->OpenRecordset(sql, parameters);
         std::vector<std::string> out;
         if (rs->BOF() && rs->Eof()) return out;
         for (rs->MoveFirst(); !rs->Eof(); rs->MoveNext()) {
@@ -57,6 +60,13 @@ class DialectTest : public EngineTest {
                 row += (i ? "|" : "") + rs->Fields()[i]->Text();
             out.push_back(row);
         }
+        return out;
+    }
+    // The names of the set's fields, in order.
+    std::vector<std::string> Names(const std::string& sql) {
+        auto rs = db_->OpenRecordset(sql);
+        std::vector<std::string> out;
+        for (int i = 0; i < rs->Fields().Count(); ++i) out.push_back(rs->Fields()[i]->Name());
         return out;
     }
     // The same through a plain SQLite connection (no engine, no classic functions).
@@ -196,6 +206,82 @@ TEST_F(DialectTest, AStoredQueryStandsWhereATableMay) {
               " GROUP BY Cliente ORDER BY 1"));
 }
 
+// The "(Pedidos INNER JOIN [Pedidos 95] q ...)" of a nested join reads two fields of each name.
+const std::string kNested =
+    " FROM Clientes AS c INNER JOIN (Pedidos INNER JOIN [Pedidos 95] AS q ON Pedidos.IdPedido = "
+    "q.IdPedido) ON c.Código = Pedidos.Cliente";
+
+TEST_F(DialectTest, OutputColumnsAreNamedAsTheClassicEngineNamesThem) {
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"SELECT c.Nombre, q.Importe, Pedidos.IdPedido" + kNested,
+         {"Nombre", "Importe", "IdPedido"}},
+        {"SELECT Clientes.Código, Importe * 2, Artículos.código AS Art, Artículos.CÓDIGO, "
+         "Year(FechaPedido) FROM (Clientes INNER JOIN Pedidos ON Clientes.Código = "
+         "Pedidos.Cliente) INNER JOIN Artículos ON Artículos.CÓDIGO = Clientes.Código",
+         {"Clientes.Código", "Expr1001", "Art", "Artículos.CÓDIGO", "Expr1004"}},
+        {"SELECT * FROM Clientes INNER JOIN (Artículos INNER JOIN Pedidos ON Artículos.CÓDIGO = "
+         "Pedidos.Cliente) ON Clientes.Código = Artículos.CÓDIGO",
+         {"Clientes.Código", "Nombre", "Artículos.CÓDIGO", "IdPedido", "Cliente", "FechaPedido",
+          "Importe"}},
+        {"SELECT DISTINCTROW c.*, q.Importe" + kNested, {"Código", "Nombre", "Importe"}},
+        {"SELECT Count(*), [Pedidos 95].Cliente FROM [Pedidos 95] GROUP BY Cliente",
+         {"Expr1000", "Cliente"}},
+    };
+    for (const auto& [sql, names] : cases) {
+        SCOPED_TRACE(sql);
+        EXPECT_EQ(Names(sql), names);
+    }
+    // A stored query over a nested join is read by its columns' names.
+    db_->CreateQueryDef("Importes 95", "SELECT c.Nombre, q.Importe" + kNested);
+    EXPECT_EQ(Classic("SELECT Sum(Importe) FROM [Importes 95]"),
+              Plain("SELECT sum(Importe) FROM Pedidos WHERE " + k95));
+}
+
+// DISTINCTROW: one row per distinct row of the tables whose fields are shown, however many rows
+// of the other tables join it; rows equal in every shown field stay apart.
+TEST_F(DialectTest, DistinctRowKeepsOneRowPerRowOfTheShownTables) {
+    AddRow(*db_, "Clientes", {std::string("XYZ"), std::string("Ana Álvarez")});
+    const std::string withOrders =
+        "SELECT Código || '|' || Nombre FROM Clientes WHERE Código IN "
+        "(SELECT Cliente FROM Pedidos";
+    const Case cases[] = {
+        {"SELECT DISTINCTROW Clientes.Código & '|' & Clientes.Nombre FROM Clientes INNER JOIN "
+         "Pedidos ON Clientes.Código = Pedidos.Cliente",
+         withOrders + ")"},
+        {"SELECT DISTINCTROW c.*" + kNested, withOrders + " WHERE " + k95 + ")"},
+        {"SELECT DISTINCTROW Clientes.Nombre & '|' & Pedidos.IdPedido FROM Clientes INNER JOIN "
+         "Pedidos ON Clientes.Código = Pedidos.Cliente",
+         "SELECT Nombre || '|' || IdPedido FROM Clientes INNER JOIN Pedidos ON Código = Cliente"},
+        {"SELECT Count(*) FROM (SELECT DISTINCTROW Clientes.Nombre FROM Clientes INNER JOIN "
+         "Pedidos ON Clientes.Código = Pedidos.Cliente) AS x",
+         "SELECT count(*) FROM Clientes WHERE Código IN (SELECT Cliente FROM Pedidos)"},
+    };
+    auto sorted = [](std::vector<std::string> rows) {
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    };
+    for (bool keyed : {false, true}) {
+        if (keyed) {  // told apart by the primary key rather than by every field
+            auto t = db_->TableDefs()["Clientes"];
+            auto index = t->CreateIndex("PrimaryKey");
+            index->Fields().Append(index->CreateField("Código"));
+            index->SetPrimary(true);
+            t->Indexes().Append(index);
+        }
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.classic);
+            std::vector<std::string> classic = Classic(c.classic);
+            EXPECT_FALSE(classic.empty());
+            EXPECT_EQ(sorted(classic), sorted(Plain(c.plain)));
+        }
+    }
+    // Over one table it changes nothing, and the rows stay updatable.
+    auto one = db_->OpenRecordset("SELECT DISTINCTROW Cliente FROM Pedidos");
+    one->MoveLast();
+    EXPECT_EQ(one->RecordCount(), 10);
+    EXPECT_TRUE(one->Updatable());
+}
+
 TEST_F(DialectTest, TextFollowsTheClassicRulesForEveryLetter) {
     const Case cases[] = {
         {"SELECT Código FROM Clientes WHERE Nombre = 'JOSÉ ÑANDÚ'",
@@ -325,6 +411,31 @@ TEST_F(DialectTest, ParametersAreBoundByNameAndCrosstabsOpen) {
                                   {{"quién", Value("ana")}});
     ana->MoveLast();
     EXPECT_EQ(ana->RecordCount(), 3);
+
+    // Text given for a date parameter is read as CDate reads it; text that is no date is refused.
+    EXPECT_EQ(ErrorOf([&] {
+                  db_->OpenRecordset(
+                      "Desde", {{"Fecha inicial", Value("31/13/1995")}, {"Mínimo", Value("0")}});
+              }),
+              err::kValueTypeMismatch);
+    // An undeclared parameter or form reference compared with a date or number field is read
+    // as a date or number, on either side of the comparison, in parentheses or not.
+    const std::string byDates =
+        "SELECT IdPedido FROM Pedidos WHERE (((Pedidos.FechaPedido) Between [Forms]![F]![Desde] "
+        "And [Forms]![F]![Hasta])) ORDER BY IdPedido";
+    EXPECT_EQ(Classic(byDates,
+                      {{"Forms!F!Desde", Value("1/1/95")}, {"Forms!F!Hasta", Value("31/12/1995")}}),
+              Plain("SELECT IdPedido FROM Pedidos WHERE " + k95 + " ORDER BY IdPedido"));
+    EXPECT_EQ(Classic("SELECT IdPedido FROM Pedidos WHERE [Desde] <= FechaPedido AND (Importe) "
+                      "< [Hasta] ORDER BY 1",
+                      {{"Desde", Value("31/12/1995")}, {"Hasta", Value("80,5")}}),
+              Plain("SELECT IdPedido FROM Pedidos WHERE FechaPedido >= '1995-12-31' AND "
+                    "Importe < 80.5 ORDER BY 1"));
+    EXPECT_EQ(ErrorOf([&] {
+                  Classic(byDates, {{"Forms!F!Desde", Value("mañana")},
+                                    {"Forms!F!Hasta", Value("31/12/1995")}});
+              }),
+              err::kValueTypeMismatch);
 
     // A form reference is a parameter like any other; without a value, 3061 as DAO gives.
     const std::string byForm =
