@@ -69,6 +69,27 @@ TEST_P(ImportCliTest, SchemaOfTheResultIsTheJetFilesStructure) {
     CliResult schema = RunCli({"schema", "--json", out.string()});
     ASSERT_EQ(schema.status, 0) << schema.err;
     EXPECT_EQ(json::parse(schema.out), Expected(Sample(GetParam())));
+
+    // Every table prints all its rows as JSON, whatever its fields hold; a stored query prints
+    // its rows or fails with the engine's error alone.
+    auto db = engine::OpenDatabase(out.string());
+    for (const auto& table : json::parse(schema.out)["tables"]) {
+        const std::string name = table.at("name");
+        CliResult rows = RunCli({"query", out.string(), name, "--json"});
+        ASSERT_EQ(rows.status, 0) << name << ": " << rows.err;
+        auto rs = db->OpenRecordset(name);
+        if (!(rs->BOF() && rs->Eof())) rs->MoveLast();
+        EXPECT_EQ(json::parse(rows.out).size(), static_cast<std::size_t>(rs->RecordCount()))
+            << name;
+    }
+    for (const auto& query : json::parse(schema.out)["queries"]) {
+        const std::string name = query.at("name");
+        CliResult rows = RunCli({"query", out.string(), name, "--json"});
+        if (rows.status == 0)
+            EXPECT_TRUE(json::parse(rows.out).is_array()) << name;
+        else
+            EXPECT_EQ(rows.err.rfind("Error ", 0), 0u) << name << ": " << rows.err;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, ImportCliTest,
@@ -206,16 +227,21 @@ TEST_F(ImportCli, QueryPrintsRowsAsCsvOrJsonWithParameters) {
         t->Fields().Append(t->CreateField("Id", engine::dbLong));
         t->Fields().Append(t->CreateField("Cliente", engine::dbText, 20));
         t->Fields().Append(t->CreateField("Fecha", engine::dbDate));
+        t->Fields().Append(t->CreateField("Foto", engine::dbLongBinary));
+        t->Fields().Append(t->CreateField("Notas", engine::dbMemo));
         db->TableDefs().Append(t);
-        for (const auto& [id, client, date] :
-             std::vector<std::tuple<long long, std::string, std::string>>{
-                 {1, "Ana, \"la\" primera", "1995-03-01 00:00:00"},
-                 {2, "Bea", "1996-05-02 00:00:00"}}) {
+        for (const auto& [id, client, date, photo, notes] : std::vector<
+                 std::tuple<long long, std::string, std::string, engine::Value, std::string>>{
+                 {1, "Ana, \"la\" primera", "1995-03-01 00:00:00",
+                  std::vector<unsigned char>{0, 0xff, '\n', 'G'}, std::string("a\r\nb\x1b[2J\x7f")},
+                 {2, "Bea", "1996-05-02 00:00:00", engine::Value(), "c"}}) {
             auto rs = db->OpenRecordset("Pedidos");
             rs->AddNew();
             rs->Fields()[0]->SetValue(id);
             rs->Fields()[1]->SetValue(client);
             rs->Fields()[2]->SetValue(date);
+            rs->Fields()[3]->SetValue(photo);
+            rs->Fields()[4]->SetValue(notes);
             rs->Update();
         }
         db->CreateQueryDef("Desde",
@@ -231,6 +257,27 @@ TEST_F(ImportCli, QueryPrintsRowsAsCsvOrJsonWithParameters) {
     EXPECT_EQ(json.status, 0) << json.err;
     EXPECT_EQ(nlohmann::json::parse(json.out),
               nlohmann::json::parse(R"([{"Id":2,"Cliente":"Bea"}])"));
+    CliResult notDate =
+        RunCli({"query", file.string(), "Desde", "--param", "Desde=31/02/1996", "--json"});
+    EXPECT_EQ(notDate.status, 1);
+    EXPECT_EQ(notDate.err.rfind("Error 3464: ", 0), 0u) << notDate.err;
+
+    // Binary values: base64 in JSON; their size, or their hex, in the CSV, which holds no
+    // control bytes whatever a memo holds.
+    const std::string binary = "SELECT Id, Foto, Notas FROM Pedidos ORDER BY 1";
+    CliResult binaryJson = RunCli({"query", file.string(), binary, "--json"});
+    EXPECT_EQ(binaryJson.status, 0) << binaryJson.err;
+    EXPECT_EQ(nlohmann::json::parse(binaryJson.out),
+              nlohmann::json::parse(R"([{"Id":1,"Foto":"AP8KRw==","Notas":"a\r\nb\u001b[2J\u007f"},
+                                        {"Id":2,"Foto":null,"Notas":"c"}])"));
+    CliResult binaryCsv = RunCli({"query", file.string(), binary});
+    EXPECT_EQ(binaryCsv.status, 0) << binaryCsv.err;
+    EXPECT_EQ(binaryCsv.out,
+              "Id,Foto,Notas\n1,\"<binario, 4 bytes>\",a\u240d\u240ab\u241b[2J\u2421\n2,,c\n");
+    CliResult hex = RunCli({"query", file.string(), binary, "--hex"});
+    EXPECT_EQ(hex.out.substr(0, hex.out.find("\n2,")),
+              "Id,Foto,Notas\n1,00ff0a47,a\u240d\u240ab\u241b[2J\u2421");
+
     CliResult missing = RunCli({"query", file.string(), "Desde"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err.rfind("Error 3061: ", 0), 0u) << missing.err;
