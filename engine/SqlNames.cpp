@@ -223,6 +223,7 @@ class NameResolver {
     }
     std::ptrdiff_t Next(std::ptrdiff_t i) const {
         const auto n = static_cast<std::ptrdiff_t>(tokens_.size());
+        if (i < 0) return -1;
         do ++i;
         while (i < n && tokens_[static_cast<std::size_t>(i)].dropped);
         return i < n ? i : -1;
