@@ -1,9 +1,13 @@
 #include "cli/Backup.h"
 
+#include <sqlite3.h>
+
 #include <filesystem>
 #include <system_error>
 
 #include "engine/Integrity.h"
+#include "engine/Names.h"
+#include "engine/SchemaCompare.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
@@ -62,6 +66,74 @@ BackupInfo MakeBackup(const std::string& dataFolder, const std::vector<std::stri
         throw;
     }
     return backup;
+}
+
+namespace {
+
+// Whether each table of `schema` holds the same rows in the database at current as in the one at
+// saved, every value exactly (letter case included) and under the same row number.
+bool SameRows(const fs::path& current, const fs::path& saved,
+              const engine::DatabaseSchema& schema) {
+    sqlite3* db = nullptr;
+    bool same = sqlite3_open_v2(current.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK;
+    auto answer = [&](const std::string& sql, const std::string* bound) {
+        sqlite3_stmt* st = nullptr;
+        bool yes = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK;
+        if (yes && bound)
+            yes = sqlite3_bind_text(st, 1, bound->c_str(), -1, SQLITE_TRANSIENT) == SQLITE_OK;
+        const int rc = yes ? sqlite3_step(st) : SQLITE_ERROR;
+        yes = rc == SQLITE_DONE || (rc == SQLITE_ROW && sqlite3_column_int(st, 0) == 1);
+        sqlite3_finalize(st);
+        return yes;
+    };
+    const std::string savedPath = saved.string();
+    same = same && answer("ATTACH ? AS respaldo", &savedPath);
+    for (const engine::TableSchema& table : schema.tables) {
+        if (!same) break;
+        const std::string name = engine::QuoteIdentifier(table.name);
+        std::string columns = "_rowid_";
+        for (const engine::FieldSchema& f : table.fields)
+            columns += ", " + engine::QuoteIdentifier(f.name) + " COLLATE BINARY";
+        same =
+            answer("SELECT (SELECT count(*) FROM main." + name + ") = (SELECT count(*) FROM " +
+                       "respaldo." + name + ") AND NOT EXISTS (SELECT " + columns + " FROM main." +
+                       name + " EXCEPT SELECT " + columns + " FROM respaldo." + name + ")",
+                   nullptr);
+    }
+    sqlite3_close_v2(db);
+    return same;
+}
+
+// Whether the run left the database as the backup holds it: the same bytes, or else the same
+// structure and the same rows (steps that rebuild an index or a relation as it was write the
+// file without changing what it holds).
+bool Unchanged(const fs::path& current, const fs::path& saved) {
+    if (platform::SameBytes(current, saved)) return true;
+    try {
+        const engine::DatabaseSchema now = engine::ReadSchemaAt(current.string());
+        if (!engine::CompareSchemas(engine::ReadSchemaAt(saved.string()), now).empty())
+            return false;
+        return SameRows(current, saved, now);
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+void DropBackupIfNothingChanged(TransformReport& report) {
+    if (!report.backup) return;
+    for (const CopiedDatabase& copy : report.copiedIn)
+        if (copy.copied) return;
+    const BackupInfo& backup = *report.backup;
+    for (const std::string& name : backup.files)
+        if (!Unchanged(fs::path(backup.dataHostFolder) / name, fs::path(backup.hostFolder) / name))
+            return;
+    std::error_code ec;
+    fs::remove_all(backup.hostFolder, ec);
+    if (ec) return;
+    report.backupRemoved = backup.folder;
+    report.backup.reset();
 }
 
 }  // namespace actualiz::cli

@@ -30,6 +30,8 @@ const char* KindKey(Kind kind) {
             return "relation";
         case Kind::Query:
             return "query";
+        case Kind::FieldOrder:
+            return "fieldOrder";
     }
     return "";
 }
@@ -122,6 +124,20 @@ json ObjectJson(const Difference::Object& object) {
         object);
 }
 
+// The fields of one side's table, in its order: "a, b, c".
+std::vector<std::string> FieldNames(const Difference::Object& object) {
+    std::vector<std::string> names;
+    if (const auto* table = std::get_if<engine::TableSchema>(&object))
+        for (const engine::FieldSchema& f : table->fields) names.push_back(f.name);
+    return names;
+}
+
+std::string FieldOrderText(const Difference::Object& object) {
+    std::string text;
+    for (const std::string& name : FieldNames(object)) text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
 bool Has(const Difference::Object& object) {
     return !std::holds_alternative<std::monostate>(object);
 }
@@ -138,6 +154,8 @@ const char* KindWord(Kind kind) {
             return "Relación";
         case Kind::Query:
             return "Consulta";
+        case Kind::FieldOrder:
+            return "Orden de los campos de";
     }
     return "";
 }
@@ -169,8 +187,11 @@ json DifferencesJson(const std::vector<Difference>& differences) {
     json list = json::array();
     for (const Difference& d : differences) {
         json entry = DifferenceKey(d);
-        // A whole table is named, not repeated field by field.
-        if (d.kind == Kind::Table && d.change != Change::Different) {
+        // A whole table is named, not repeated field by field; an order, by its fields' names.
+        if (d.kind == Kind::FieldOrder) {
+            entry["model"] = FieldNames(d.model);
+            entry["old"] = FieldNames(d.old);
+        } else if (d.kind == Kind::Table && d.change != Change::Different) {
             entry["model"] = Has(d.model) ? json(true) : json(nullptr);
             entry["old"] = Has(d.old) ? json(true) : json(nullptr);
         } else {
@@ -195,8 +216,12 @@ std::string DifferencesText(const std::vector<Difference>& differences) {
                 if (d.kind != Kind::Table) out << "   " << ObjectText(d.old);
                 break;
             case Change::Different:
-                out << "\n    modelo: " << ObjectText(d.model)
-                    << "\n    vieja:  " << ObjectText(d.old);
+                if (d.kind == Kind::FieldOrder)
+                    out << "\n    modelo: " << FieldOrderText(d.model)
+                        << "\n    vieja:  " << FieldOrderText(d.old);
+                else
+                    out << "\n    modelo: " << ObjectText(d.model)
+                        << "\n    vieja:  " << ObjectText(d.old);
                 break;
         }
         out << "\n";

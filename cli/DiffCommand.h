@@ -21,7 +21,8 @@ nlohmann::json DifferencesJson(const std::vector<Difference>& differences);
 // One difference named without its objects: {"kind", "change", "name"} and "table" for a field or
 // an index.
 nlohmann::json DifferenceKey(const Difference& difference);
-// One line: "Índice clientes.nombre: distinto", "Tabla visitas: solo en el modelo".
+// One line: "Índice clientes.nombre: distinto", "Tabla visitas: solo en el modelo",
+// "Orden de los campos de clientes: distinto".
 std::string DifferenceHeadline(const Difference& difference);
 std::string DifferencesText(const std::vector<Difference>& differences);
 

@@ -87,6 +87,36 @@ std::optional<DifferenceReason> ExplainField(const Difference& d, engine::Databa
     return std::nullopt;
 }
 
+// The upgrade never moves a field the table has: it appends the missing ones at the end, in the
+// model's order. An order that differs from the model's only for that is planned; one where a
+// field the run appended stands before a field the table already had, or the appended fields
+// are not in the model's order, is not.
+std::optional<DifferenceReason> ExplainFieldOrder(const Difference& d,
+                                                  const DatabaseReport& report) {
+    const auto& m = std::get<engine::TableSchema>(d.model);
+    const auto& o = std::get<engine::TableSchema>(d.old);
+    auto appended = [&](const std::string& field) {
+        for (const FieldName& f : report.fieldsAppended)
+            if (engine::SameName(f.table, o.name) && engine::SameName(f.field, field)) return true;
+        return false;
+    };
+    std::vector<std::string> appendedInOrder;
+    for (const engine::FieldSchema& f : o.fields) {
+        if (appended(f.name))
+            appendedInOrder.push_back(f.name);
+        else if (!appendedInOrder.empty())
+            return std::nullopt;
+    }
+    std::size_t next = 0;
+    for (const engine::FieldSchema& f : m.fields)
+        if (next < appendedInOrder.size() && engine::SameName(f.name, appendedInOrder[next]))
+            ++next;
+    if (next != appendedInOrder.size()) return std::nullopt;
+    return DifferenceReason{true,
+                            "la actualización no mueve los campos que la tabla ya tenía y añade "
+                            "al final, en el orden del modelo, los que le faltan"};
+}
+
 std::optional<DifferenceReason> ExplainIndex(const Difference& d, engine::Database& db) {
     const auto& m = std::get<engine::IndexSchema>(d.model);
     const std::vector<std::string> fields = IndexFields(m);
@@ -148,6 +178,8 @@ std::optional<DifferenceReason> ExplainDifference(const Difference& d, engine::D
                                         "el catálogo de consultas guarda el texto en "
                                         "una línea: cada salto de línea pasa a espacio"};
             return std::nullopt;
+        case Kind::FieldOrder:
+            return ExplainFieldOrder(d, report);
         case Kind::Table:
             return std::nullopt;
     }

@@ -123,7 +123,22 @@ json RemainingJson(const std::optional<std::vector<RemainingDifference>>& remain
     return list;
 }
 
+// Whether the database ended as its model is, but for what the upgrade leaves so on purpose.
+bool LikeItsModel(const DatabaseReport& db) {
+    if (!db.error.empty() || !db.differencesFromModel) return false;
+    for (const RemainingDifference& r : *db.differencesFromModel)
+        if (!r.reason || !r.reason->planned) return false;
+    return true;
+}
+
 }  // namespace
+
+std::vector<std::string> TransformReport::UnlikeTheirModel() const {
+    std::vector<std::string> names;
+    for (const DatabaseReport& db : databases)
+        if (!LikeItsModel(db)) names.push_back(db.name);
+    return names;
+}
 
 void CompareStructures(const engine::DatabaseSchema& before, const engine::DatabaseSchema& after,
                        DatabaseReport& report) {
@@ -239,6 +254,8 @@ json ReportJson(const TransformReport& report) {
             {"modelsFolder", report.modelsFolder},
             {"dataFolder", report.dataFolder},
             {"backup", backup},
+            {"backupRemoved",
+             report.backupRemoved.empty() ? json(nullptr) : json(report.backupRemoved)},
             {"databases", databases},
             {"withoutModel", report.withoutModel},
             {"copiedIn", copied},
@@ -246,6 +263,7 @@ json ReportJson(const TransformReport& report) {
             {"otherFailures", other},
             {"leftoversRemoved", report.leftoversRemoved},
             {"failureCount", report.failures.size()},
+            {"unlikeTheirModel", report.UnlikeTheirModel()},
             {"exitCode", report.ExitCode()}};
 }
 
@@ -262,6 +280,9 @@ void WriteHeading(const TransformReport& report, std::ostream& out) {
         out << "Respaldo: " << report.backup->folder << " (" << report.backup->files.size()
             << (report.backup->files.size() == 1 ? " base" : " bases") << ")\n";
         out << "  Para deshacer la actualización:\n    " << RestoreCommand(report) << "\n";
+    } else if (!report.backupRemoved.empty()) {
+        out << "Respaldo: ninguno (la actualización no cambió ninguna base; se borró el respaldo "
+            << report.backupRemoved << ")\n";
     } else if (report.noBackup) {
         out << "Respaldo: ninguno (--no-backup)\n";
     } else if (!report.dryRun) {
@@ -329,15 +350,29 @@ void WriteOthers(const TransformReport& report, std::ostream& out) {
     }
 }
 
+// The closing line follows the whole report: a run whose steps all succeeded but that left a
+// database other than its model did not go well either.
 void WriteResult(const TransformReport& report, std::ostream& out) {
     out << "\n";
-    if (report.failures.empty())
+    const std::vector<std::string> unlike = report.UnlikeTheirModel();
+    std::string unlikeText;
+    if (!unlike.empty())
+        unlikeText = (unlike.size() == 1 ? std::string("1 base no quedó")
+                                         : std::to_string(unlike.size()) + " bases no quedaron") +
+                     " como su modelo (" + Joined(unlike) +
+                     "; ver \"Diferencias con el modelo al terminar\")";
+    if (report.failures.empty() && unlike.empty()) {
         out << "Resultado: todos los pasos terminaron bien.\n";
-    else
+    } else if (report.failures.empty()) {
+        out << "Resultado: mal; ningún paso falló, pero " << unlikeText << ".\n";
+    } else {
         out << "Resultado: " << report.failures.size()
             << (report.failures.size() == 1 ? " paso falló y se pasó"
                                             : " pasos fallaron y se pasaron")
-            << " por alto (ver arriba).\n";
+            << " por alto (ver arriba)";
+        if (!unlike.empty()) out << "; " << unlikeText;
+        out << ".\n";
+    }
 }
 
 }  // namespace

@@ -85,6 +85,8 @@ struct TransformReport {
     std::string modelsFolder;
     std::string dataFolder;
     std::optional<BackupInfo> backup;
+    // The backup folder the run made and removed again because it changed nothing.
+    std::string backupRemoved;
     std::vector<DatabaseReport> databases;
     std::vector<std::string> withoutModel;  // old databases the run passed over
     std::vector<CopiedDatabase> copiedIn;   // models without an old database
@@ -96,8 +98,12 @@ struct TransformReport {
     // copies, empty backup folders), relative to the data folder.
     std::vector<std::string> leftoversRemoved;
 
-    // 0 when every step succeeded (also when nothing had to be done), 1 when some step failed.
-    int ExitCode() const { return failures.empty() ? 0 : 1; }
+    // The paired databases that did not end as their model is: a difference from it that no
+    // planned reason explains, or a structure that could not be read or compared.
+    std::vector<std::string> UnlikeTheirModel() const;
+    // 0 when every step succeeded and every database ended as its model is (also when nothing had
+    // to be done); 1 when some step failed or some database did not.
+    int ExitCode() const { return failures.empty() && UnlikeTheirModel().empty() ? 0 : 1; }
 };
 
 // Fills the table, field, index, relation and query changes of `report` from the structure of

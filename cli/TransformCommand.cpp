@@ -207,7 +207,8 @@ void AddTransformCommand(CLI::App& app) {
         "transform",
         "Actualiza la estructura de las bases de la carpeta de datos según sus modelos "
         "(la orden \"Transformar\" de la ventana).\n"
-        "Salida: 0 todo bien (o nada que hacer), 1 algún paso falló (el informe los lista), "
+        "Salida: 0 todo bien (o nada que hacer), 1 algún paso falló o alguna base no quedó como su "
+        "modelo (el informe lo dice), "
         "3 no se pudo empezar (faltan catálogos o carpetas).");
     auto options = std::make_shared<TransformOptions>();
     transform->add_option("--data-dir", options->dataDir,

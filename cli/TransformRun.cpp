@@ -269,6 +269,7 @@ Outcome RunTransform(const Plan& plan, bool dryRun, bool backup, ProgressView& v
     ReadAfter(before, report);
     ListCopies(form, plan, listing, existedBefore, report);
     CollectFailures(form, errorsBefore, report);
+    DropBackupIfNothingChanged(report);
     return outcome;
 }
 

@@ -237,14 +237,9 @@ std::shared_ptr<Database> OpenDatabase(std::string_view path) try {
         detail::ShareFile(host.string(), std::string(path), readOnly), std::string(path));
     try {
         const detail::SharedFile::Format& format = detail::Schema::ReadFormat(*connection);
+        // A file of an older format is read as it is: opening never writes a file. Its first
+        // change of definitions brings it up to date (detail::DefinitionChange).
         if (!format.engineTables) throw MakeError(err::kUnrecognizedFormat, path);
-        // A file of an older format gets the later system columns the first time it may be
-        // written; read-only, it is read as it is.
-        if (!connection->ReadOnly() && !format.current) {
-            detail::Transaction tx(*connection, path);
-            detail::Schema::Upgrade(*connection);
-            tx.Commit();
-        }
     } catch (const EngineError& e) {
         if (e.number() == err::kTableInUse) throw MakeError(err::kFileInUse, path);
         throw;

@@ -148,23 +148,64 @@ void CheckOpened(std::string_view path, Check&& check) {
     if (!ok) throw Damaged(path);
 }
 
-// Writes the open source into the file at target with the online backup; false on failure.
-bool BackUpInto(sqlite3* from, const fs::path& target) {
-    sqlite3* to = nullptr;
-    int rc = sqlite3_open_v2(target.c_str(), &to, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc == SQLITE_OK) {
-        sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
-        if (backup) {
-            do {
-                rc = sqlite3_backup_step(backup, -1);
-            } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
-            const int finish = sqlite3_backup_finish(backup);
-            if (rc == SQLITE_DONE && finish != SQLITE_OK) rc = finish;
-        } else {
-            rc = sqlite3_errcode(to);
-        }
+// Ends the read transaction that keeps writers off the source while its bytes are copied.
+struct ReadTransaction {
+    sqlite3* db;
+    bool open = false;
+    ~ReadTransaction() {
+        if (open) sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     }
-    const bool copied = rc == SQLITE_DONE && QuickCheck(to);
+};
+
+// Writes the bytes of the open source's file into the file at target: a copy is the file as it
+// was, byte for byte (a backup of a file of an older format stays in that format, and restoring
+// it gives back exactly what was there). A read transaction keeps every writer out meanwhile, and
+// the bytes are read through SQLite's own handle of the file, so that no second descriptor of
+// this process can drop its locks. The copy must then pass quick_check. False on failure.
+bool CopyBytesInto(sqlite3* from, const fs::path& target) {
+    ReadTransaction read{from};
+    if (sqlite3_exec(from, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
+    read.open = true;
+    // The first read takes the shared lock, held until the transaction ends.
+    if (sqlite3_exec(from, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) !=
+        SQLITE_OK)
+        return false;
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(from, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+        !file || !file->pMethods)
+        return false;
+    sqlite3_int64 size = 0;
+    if (file->pMethods->xFileSize(file, &size) != SQLITE_OK) return false;
+
+    const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::vector<char> buffer(1 << 16);
+    bool written = true;
+    for (sqlite3_int64 offset = 0; written && offset < size;) {
+        const int n = static_cast<int>(
+            std::min<sqlite3_int64>(static_cast<sqlite3_int64>(buffer.size()), size - offset));
+        if (file->pMethods->xRead(file, buffer.data(), n, offset) != SQLITE_OK) {
+            written = false;
+            break;
+        }
+        for (int done = 0; done < n;) {
+            const ssize_t w = ::write(fd, buffer.data() + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                written = false;
+                break;
+            }
+            done += static_cast<int>(w);
+        }
+        offset += n;
+    }
+    if (::close(fd) != 0) written = false;
+    if (!written) return false;
+
+    sqlite3* to = nullptr;
+    const bool opened =
+        sqlite3_open_v2(target.c_str(), &to, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK;
+    const bool copied = opened && QuickCheck(to);
     sqlite3_close_v2(to);
     return copied;
 }
@@ -201,7 +242,7 @@ void CopyDatabase(std::string_view source, const fs::path& destination) {
     ::close(fd);
     platform::TemporaryFile scratch(temporary);
 
-    if (!BackUpInto(db->Handle(), scratch.path())) {
+    if (!CopyBytesInto(db->Handle(), scratch.path())) {
         // A full disk or a failing write, unless the source itself was the trouble.
         if (!QuickCheck(db->Handle())) throw Damaged(source);
         throw MakeError(err::kDiskIo, destinationName);

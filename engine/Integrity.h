@@ -21,9 +21,10 @@ void CheckUndamaged(std::string_view path);
 void CheckUndamaged(std::string_view path, const std::vector<std::string>& tables);
 
 // Copies the engine database at source (a Windows or host path) to the host file destination,
-// which must not exist: the source is opened (its journal rolled back if a killed run left one),
-// copied with SQLite's online backup into a temporary file beside the destination, the copy is
-// checked (quick_check) and synced, and only then given its name. Raises 3049 when the copy does
+// which must not exist: the source is opened (its journal rolled back if a killed run left one)
+// and never written; its bytes are copied as they are, under a read lock that keeps writers out,
+// into a temporary file beside the destination; the copy is checked (quick_check) and synced, and
+// only then given its name. Raises 3049 when the copy does
 // not pass the check, 3204 when the destination exists, 3043 on a failing write; a failed copy
 // leaves nothing behind. A file that is no engine database is refused as OpenDatabase refuses it.
 void CopyDatabase(std::string_view source, const std::filesystem::path& destination);

@@ -29,7 +29,8 @@ struct Schema {
     // Creates the system tables in a new, empty file (inside the caller's transaction).
     static void Initialize(Connection& connection);
     // Brings the system tables of an older format up to this one (inside the caller's
-    // transaction); IsCurrent says whether they are.
+    // transaction); IsCurrent says whether they are. Opening a file never calls it: only a
+    // change of definitions does (DefinitionChange).
     static void Upgrade(Connection& connection);
     static bool IsCurrent(Connection& connection);
     // True when every system table is present.
@@ -58,6 +59,19 @@ struct Schema {
     static std::string ColumnDefinition(const Field& field);
     // Throws 3129 unless sql plausibly is a statement of the classic dialect.
     static void CheckQueryText(std::string_view sql);
+};
+
+// The transaction of one change of definitions. A file of an older format is read as it is and
+// gets the later system columns only here, inside the first change made to it: what only reads a
+// file (a listing, a comparison, a copy) never writes it, and a change that fails leaves the file
+// in its old format as well.
+class DefinitionChange {
+  public:
+    DefinitionChange(Connection& connection, std::string_view object);
+    void Commit() { transaction_.Commit(); }
+
+  private:
+    Transaction transaction_;
 };
 
 }  // namespace actualiz::engine::detail

@@ -33,6 +33,20 @@ void CompareList(Kind kind, const std::string& table, const std::vector<T>& mode
             out.push_back({kind, Change::OnlyInOld, table, item.name, {}, item});
 }
 
+// Whether the fields both tables have come in the same order in each.
+bool SameFieldOrder(const std::vector<FieldSchema>& model, const std::vector<FieldSchema>& old) {
+    std::vector<const FieldSchema*> common;
+    for (const FieldSchema& field : model)
+        if (FindNamed(old, field.name)) common.push_back(&field);
+    std::size_t next = 0;
+    for (const FieldSchema& field : old) {
+        if (!FindNamed(model, field.name)) continue;
+        if (next == common.size() || !SameName(common[next]->name, field.name)) return false;
+        ++next;
+    }
+    return next == common.size();
+}
+
 }  // namespace
 
 std::vector<SchemaDifference> CompareSchemas(const DatabaseSchema& model,
@@ -48,6 +62,8 @@ std::vector<SchemaDifference> CompareSchemas(const DatabaseSchema& model,
             other->validationText != table.validationText)
             out.push_back({Kind::Table, Change::Different, "", table.name, table, *other});
         CompareList(Kind::Field, table.name, table.fields, other->fields, out);
+        if (!SameFieldOrder(table.fields, other->fields))
+            out.push_back({Kind::FieldOrder, Change::Different, "", table.name, table, *other});
         CompareList(Kind::Index, table.name, table.indexes, other->indexes, out);
     }
     for (const TableSchema& table : old.tables)

@@ -10,7 +10,8 @@ namespace actualiz::engine {
 
 // One structural difference between a model and an old database.
 struct SchemaDifference {
-    enum class Kind { Table, Field, Index, Relation, Query };
+    // FieldOrder: the fields both sides of a table have come in another order (name: the table).
+    enum class Kind { Table, Field, Index, Relation, Query, FieldOrder };
     enum class Change { OnlyInModel, OnlyInOld, Different };
     // The object as one side has it; std::monostate when that side lacks it.
     using Object = std::variant<std::monostate, TableSchema, FieldSchema, IndexSchema,
@@ -18,8 +19,9 @@ struct SchemaDifference {
 
     Kind kind;
     Change change;
-    std::string table;  // the table of a field or an index (as the model spells it), "" otherwise
-    std::string name;   // as the model spells it, or the old database when only it has the object
+    // The table of a field or an index (as the model spells it), "" otherwise.
+    std::string table;
+    std::string name;  // as the model spells it, or the old database when only it has the object
     Object model;
     Object old;
 };
@@ -28,11 +30,13 @@ struct SchemaDifference {
 // indexes (fields, unique, primary, ignore nulls, required), relations (tables, attributes, field
 // pairs) and queries (SQL). Objects are matched by name as the engine matches names; equal means
 // equal in every property and spelt the same way, letter case included (the engine matches either
-// spelling, but people see the difference). The order of fields within a table does not count
-// (the upgrade appends missing fields at the end); the order of fields within an index or a
-// relation does. A table only one side has is one difference; for a table both have, its own
-// name and rule, then its fields and indexes one by one. Listed in the model's order, each list
-// followed by what only the old database has, in its order.
+// spelling, but people see the difference). The order of the fields within a table counts as the
+// order of the fields both sides have (OrdinalPosition): fields only one side has may come
+// anywhere, and a table whose common fields come in another order is one FieldOrder difference.
+// The order of fields within an index or a relation counts as well. A table only one side has is
+// one difference; for a table both have, its own name and rule, then its fields one by one, their
+// order, and its indexes one by one. Listed in the model's order, each list followed by what only
+// the old database has, in its order.
 std::vector<SchemaDifference> CompareSchemas(const DatabaseSchema& model,
                                              const DatabaseSchema& old);
 

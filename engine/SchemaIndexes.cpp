@@ -118,7 +118,7 @@ void Schema::AppendIndex(TableDef& table, const std::shared_ptr<Index>& index) {
     Connection& c = WritableTable(*database, table);
     for (const auto& f : index->Fields())
         if (!table.Fields().Contains(f->Name())) throw MakeError(err::kItemNotFound, f->Name());
-    Transaction tx(c, table.Name());
+    DefinitionChange tx(c, table.Name());
     const long long id = StoredTableId(c, table.Name());
     if (FindStoredIndex(c, id, index->Name())) throw MakeError(err::kIndexExists, index->Name());
     std::vector<std::string> columns = CreateIndexInFile(c, table, id, *index);
@@ -130,7 +130,7 @@ void Schema::DeleteIndex(TableDef& table, const std::shared_ptr<Index>& index) {
     auto database = table.StoredIn();
     if (!database || !index->Stored()) return;
     Connection& c = WritableTable(*database, table);
-    Transaction tx(c, table.Name());
+    DefinitionChange tx(c, table.Name());
     // By name, as the file holds it now: the Id read when the database was opened may belong to
     // another index by now.
     const long long id = StoredTableId(c, table.Name());

@@ -36,7 +36,7 @@ void Schema::StoreQuery(Database& database, QueryDef& query) {
     if (query.Stored() || database.TableDefs().Contains(query.Name()) ||
         database.QueryDefs().Contains(query.Name()))
         throw MakeError(err::kObjectExists, query.Name());
-    Transaction tx(c, query.Name());
+    DefinitionChange tx(c, query.Name());
     if (StoredObjectExists(c, query.Name())) throw MakeError(err::kObjectExists, query.Name());
     long long id = InsertObject(c, query.Name(), kObjectQuery);
     Statement s(c, "INSERT INTO \"MSysQueries\" (\"ObjectId\", \"SQL\") VALUES (?, ?)",
@@ -49,7 +49,7 @@ void Schema::StoreQuery(Database& database, QueryDef& query) {
 void Schema::DeleteQuery(Database& database, const std::shared_ptr<QueryDef>& query) {
     Connection& c = database.Conn();
     c.CheckWritable(query->Name());
-    Transaction tx(c, query->Name());
+    DefinitionChange tx(c, query->Name());
     {
         Statement s(c,
                     "DELETE FROM \"MSysQueries\" WHERE \"ObjectId\" IN (SELECT \"Id\" FROM "

@@ -185,7 +185,7 @@ void Schema::AppendRelation(Database& database, const std::shared_ptr<Relation>&
     const FieldPairs pairs = PairedFields(*relation, *table, *foreign);
     const bool enforce = (relation->Attributes() & dbRelationDontEnforce) == 0;
 
-    Transaction tx(c, relation->Name());
+    DefinitionChange tx(c, relation->Name());
     if (StoredRelationExists(c, relation->Name()))
         throw MakeError(err::kObjectExists, relation->Name());
     if (enforce) {
@@ -206,7 +206,7 @@ void Schema::AppendRelation(Database& database, const std::shared_ptr<Relation>&
 void Schema::DeleteRelation(Database& database, const std::shared_ptr<Relation>& relation) {
     Connection& c = database.Conn();
     c.CheckWritable(relation->Name());
-    Transaction tx(c, relation->Name());
+    DefinitionChange tx(c, relation->Name());
     for (const auto& trigger : TriggerNames(relation->Name()))
         c.Exec("DROP TRIGGER IF EXISTS " + QuoteIdentifier(trigger), relation->Name());
     Statement s(c, "DELETE FROM \"MSysRelationships\" WHERE \"Name\" = ?", relation->Name());

@@ -93,7 +93,7 @@ void Schema::AppendTable(Database& database, const std::shared_ptr<TableDef>& ta
     c.CheckWritable(table->Name());
     CheckStorableTable(database, *table);
     const std::string columns = TableColumns(*table);
-    Transaction tx(c, table->Name());
+    DefinitionChange tx(c, table->Name());
     if (StoredObjectExists(c, table->Name())) throw MakeError(err::kTableExists, table->Name());
     c.Exec("CREATE TABLE " + QuoteIdentifier(table->Name()) + " (" + columns + ")", table->Name());
     long long id = InsertObject(c, table->Name(), kObjectTable);
@@ -125,7 +125,7 @@ void Schema::DeleteTable(Database& database, const std::shared_ptr<TableDef>& ta
     for (const auto& r : database.Relations())
         if (SameName(r->Table(), table->Name()) || SameName(r->ForeignTable(), table->Name()))
             throw MakeError(err::kInRelationship, table->Name());
-    Transaction tx(c, table->Name());
+    DefinitionChange tx(c, table->Name());
     const long long id = StoredTableId(c, table->Name());
     c.Exec("DROP TABLE " + QuoteIdentifier(table->Name()), table->Name());
     for (const char* sql :
@@ -147,7 +147,7 @@ void Schema::AppendField(TableDef& table, const std::shared_ptr<Field>& field) {
     if (!database) return;  // stored together with the table
     Connection& c = WritableTable(*database, table);
     CheckCounterField(table, *field);
-    Transaction tx(c, table.Name());
+    DefinitionChange tx(c, table.Name());
     const long long id = StoredTableId(c, table.Name());
     if (StoredColumnExists(c, id, field->Name()))
         throw MakeError(err::kFieldDefinedTwice, field->Name());
@@ -189,7 +189,7 @@ void Schema::DeleteField(TableDef& table, const std::shared_ptr<Field>& field) {
         if (RelationUsesField(*r, table.Name(), field->Name()))
             throw MakeError(err::kInRelationship, field->Name());
     if (table.Fields().Count() == 1) throw MakeError(err::kInvalidOperation, field->Name());
-    Transaction tx(c, table.Name());
+    DefinitionChange tx(c, table.Name());
     const long long id = StoredTableId(c, table.Name());
     if (!StoredColumnExists(c, id, field->Name()))
         throw MakeError(err::kItemNotFound, field->Name());
@@ -209,7 +209,7 @@ void Schema::UpdateFieldFlags(TableDef& table, const Field& field, bool allowZer
     auto database = table.StoredIn();
     if (!database) return;
     Connection& c = WritableTable(*database, table);
-    Transaction tx(c, table.Name());
+    DefinitionChange tx(c, table.Name());
     const long long id = StoredTableId(c, table.Name());
     Statement s(c,
                 "UPDATE \"MSysColumns\" SET \"AllowZeroLength\" = ?, \"Required\" = ? WHERE "

@@ -6,7 +6,7 @@ namespace actualiz::engine::detail {
 namespace {
 
 // Columns the system tables gained after the first format: the properties that make a table what
-// it is. A file of the first format gets them when it is first opened for writing.
+// it is. A file of the first format gets them with the first change of its definitions.
 struct AddedColumn {
     const char* table;
     const char* name;
@@ -63,6 +63,12 @@ bool Schema::IsCurrent(Connection& c) {
     for (const auto& added : AddedColumns())
         if (!HasColumn(c, added.table, added.name)) return false;
     return true;
+}
+
+DefinitionChange::DefinitionChange(Connection& connection, std::string_view object)
+    : transaction_(connection, object) {
+    const SharedFile::Format& format = Schema::ReadFormat(connection);
+    if (format.engineTables && !format.current) Schema::Upgrade(connection);
 }
 
 const SharedFile::Format& Schema::ReadFormat(Connection& c) {

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
 #include <random>
 #include <system_error>
 
@@ -165,6 +166,21 @@ bool SameFile(std::string_view windowsA, std::string_view windowsB) {
         return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
     } catch (const Error&) {
         return false;
+    }
+}
+
+bool SameBytes(const fs::path& a, const fs::path& b) {
+    std::ifstream inA(a, std::ios::binary);
+    std::ifstream inB(b, std::ios::binary);
+    if (!inA || !inB) return false;
+    std::vector<char> bufferA(1 << 16), bufferB(1 << 16);
+    while (true) {
+        inA.read(bufferA.data(), static_cast<std::streamsize>(bufferA.size()));
+        inB.read(bufferB.data(), static_cast<std::streamsize>(bufferB.size()));
+        if (inA.gcount() != inB.gcount()) return false;
+        if (!std::equal(bufferA.begin(), bufferA.begin() + inA.gcount(), bufferB.begin()))
+            return false;
+        if (inA.gcount() == 0 || !inA || !inB) return inA.eof() && inB.eof() && !inA.bad();
     }
 }
 

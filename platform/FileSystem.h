@@ -83,6 +83,9 @@ std::filesystem::path CreateTemporaryFolder(std::string_view prefix);
 // and inode. False when either does not exist or cannot be mapped.
 bool SameFile(std::string_view windowsA, std::string_view windowsB);
 
+// Whether two host files hold the same bytes; false when either cannot be read.
+bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b);
+
 std::vector<std::string> Drives();  // FromEnvironment().Drives: "c:", "z:" ...
 
 // The running program's folder as a Windows path: no trailing backslash except at a drive root

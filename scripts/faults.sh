@@ -3,8 +3,9 @@
 # other run with a backup, the others with --no-backup), then checks every database it could have
 # touched, re-runs the upgrade to its end and compares the result with an uninterrupted run. Then
 # it runs the bad inputs one by one: an unreadable model, the models folder as the data folder, a
-# hot journal, two runs at once, a damaged page, a catalog field too short for a name, and a full
-# disk (a small tmpfs, where this machine lets us mount one).
+# hot journal, two runs at once, a damaged page, a catalog field too short for a name, a full
+# disk (a small tmpfs, where this machine lets us mount one), a folder of the first file format
+# previewed, and an append that finds the disk full followed by a rerun.
 #
 #   scripts/faults.sh [N]      N kills (default 20); ACTUALIZ_CLI=path picks the program
 #
@@ -344,6 +345,97 @@ if mount -t tmpfs -o size=${size_kb}k tmpfs "$work/small" 2>/dev/null; then
     mounted=""
 else
     note "caso disco lleno: no se puede montar un tmpfs aquí (omitido)"
+fi
+
+# A folder of the first file format, previewed: query, schema, diff and transform --dry-run leave
+# every file byte for byte as it was; a real run then backs up the very bytes it found.
+to_format1() { # file: the system tables as the first format had them
+    sqlite3 "$1" "ALTER TABLE MSysObjects DROP COLUMN ValidationRule" \
+        "ALTER TABLE MSysObjects DROP COLUMN ValidationText" \
+        "ALTER TABLE MSysColumns DROP COLUMN Attributes" \
+        "ALTER TABLE MSysColumns DROP COLUMN DefaultValue" \
+        "ALTER TABLE MSysColumns DROP COLUMN ValidationRule" \
+        "ALTER TABLE MSysColumns DROP COLUMN ValidationText" \
+        "ALTER TABLE MSysIndexes DROP COLUMN IsRequired" \
+        "DELETE FROM MSysColumns WHERE ObjectId IN (SELECT Id FROM MSysObjects WHERE Name LIKE 'MSys%') AND Name IN ('ValidationRule', 'ValidationText', 'Attributes', 'DefaultValue', 'IsRequired')" \
+        "PRAGMA user_version = 1"
+}
+fingerprint() { # prefix: every file and its digest
+    (cd "$1" && find . -type f | LC_ALL=C sort | xargs -d '\n' md5sum)
+}
+prefix=$(fresh format1)
+while IFS= read -r db; do to_format1 "$db"; done < <(find "$prefix" -name '*.mdb' -type f)
+rm -rf "$work/format1-orig"
+mkdir "$work/format1-orig"
+cp -p "$prefix/$bases_rel"/*.mdb "$work/format1-orig/"
+before=$(fingerprint "$prefix")
+WINEPREFIX=$prefix "$cli" query "$prefix/$bases_rel/clientes.mdb" clientes >/dev/null 2>&1
+read_status=$?
+WINEPREFIX=$prefix "$cli" schema "$prefix/$bases_rel/clientes.mdb" >/dev/null 2>&1
+read_status=$((read_status + $?))
+WINEPREFIX=$prefix "$cli" diff "$prefix/$models_rel/clientes.mdb" "$prefix/$bases_rel/clientes.mdb" >/dev/null 2>&1
+transform "$prefix" --dry-run
+status=$?
+changed=$(diff <(printf '%s\n' "$before") <(fingerprint "$prefix") | grep -c '^>')
+transform "$prefix"
+real=$?
+copies=0 same_copies=0
+for copy in "$prefix/$bases_rel"/respaldo-*/*.mdb; do
+    [[ -f $copy ]] || continue
+    copies=$((copies + 1))
+    cmp -s "$copy" "$work/format1-orig/$(basename "$copy")" && same_copies=$((same_copies + 1))
+done
+if ((read_status == 0 && status <= 1 && changed == 0 && real <= 1 && copies > 0 && same_copies == copies)); then
+    pass "formato 1 en simulación"
+else
+    fail "formato 1 en simulación" "lectura $read_status, simulación $status con $changed archivos cambiados, respaldo $same_copies/$copies idénticos"
+fi
+
+# A field appended to a table with many rows finds the disk full (numbering a counter rewrites
+# every row), then a rerun with room completes the table: its fields end in the model's order, and
+# diff agrees. The data folder holds only that database, on a tmpfs with a little room to spare.
+field_order() { # file table: the engine's field order
+    sqlite3 "$1" "SELECT group_concat(Name) FROM (SELECT c.Name FROM MSysColumns c JOIN MSysObjects o ON o.Id = c.ObjectId WHERE o.Name = '$2' AND o.Type = 1 ORDER BY c.Position)"
+}
+prefix=$(fresh appendfull)
+mkdir -p "$prefix/drive_c/relleno/modelos" "$work/full"
+rows=$(seq 0 49999 | awk '{ printf "%s[%d]", (NR > 1 ? "," : ""), $1 }')
+printf '%s\n' '{"tables": [{"name": "a", "fields": [{"name": "x", "type": 4}]},' \
+    "{\"name\": \"b\", \"fields\": [{\"name\": \"x\", \"type\": 4}], \"rows\": [$rows]}]}" >"$work/relleno-old.json"
+printf '%s\n' '{"tables": [{"name": "a", "fields": [{"name": "x", "type": 4}, {"name": "y", "type": 4}]},' \
+    '{"name": "b", "fields": [{"name": "x", "type": 4}, {"name": "n", "type": 4, "attributes": 17},' \
+    '{"name": "z", "type": 4}]}]}' >"$work/relleno-model.json"
+rm -f "$work/relleno.mdb"
+"$cli" create "$prefix/drive_c/relleno/modelos/relleno.mdb" --from "$work/relleno-model.json" >/dev/null 2>&1
+"$cli" create "$work/relleno.mdb" --from "$work/relleno-old.json" >/dev/null 2>&1
+size_kb=$(($(du -k "$work/relleno.mdb" | cut -f1) + 128))
+if mount -t tmpfs -o size=${size_kb}k tmpfs "$work/full" 2>/dev/null; then
+    mounted=$work/full
+    cp "$work/relleno.mdb" "$work/full/"
+    ln -s "$work/full" "$prefix/drive_c/datos"
+    relleno() {
+        WINEPREFIX=$prefix "$cli" transform --program-dir 'c:\relleno' --data-dir 'c:\datos' --no-backup >/dev/null 2>&1
+    }
+    relleno
+    first=$?
+    first_order=$(field_order "$work/full/relleno.mdb" b)
+    mount -o remount,size=16m "$work/full"
+    relleno
+    second=$?
+    order=$(field_order "$work/full/relleno.mdb" b)
+    model_order=$(field_order "$prefix/drive_c/relleno/modelos/relleno.mdb" b)
+    WINEPREFIX=$prefix "$cli" diff "$prefix/drive_c/relleno/modelos/relleno.mdb" "$work/full/relleno.mdb" >"$work/diff.txt" 2>&1
+    if [[ ,$first_order, == *,n,* ]]; then
+        note "caso añadido con el disco lleno: la primera ejecución no llenó el disco (omitido)"
+    elif ((first == 1 && second == 0)) && [[ $order == "$model_order" ]] && ! grep -q 'Orden de los campos' "$work/diff.txt"; then
+        pass "añadido con el disco lleno y otra ejecución"
+    else
+        fail "añadido con el disco lleno y otra ejecución" "salidas $first y $second, orden $order (modelo $model_order), diff: $(head -1 "$work/diff.txt")"
+    fi
+    umount "$work/full"
+    mounted=""
+else
+    note "caso añadido con el disco lleno: no se puede montar un tmpfs aquí (omitido)"
 fi
 
 echo "kills=$done_kills corrupt=$corrupt inconsistent=$inconsistent rows_changed=$rows_changed" \

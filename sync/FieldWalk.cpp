@@ -103,9 +103,17 @@ WalkTargets OpenTargets(Actualiz& form, WalkStep& step) {
     return t;
 }
 
+// Whether a failure came from the moment rather than from the field itself: no room on the disk,
+// the file held by someone else. A rerun may then append the field.
+bool MayPassOnRerun(int number) {
+    return number == err::kDiskIo || number == err::kDiskFull || number == err::kTableInUse ||
+           number == err::kFileInUse;
+}
+
 // Appends the selected entry of toAdd to the old table. A field that would be required in a
-// table that already has rows is appended as not required.
-void AppendField(WalkStep& step, const sync::FieldTriple& toAdd, const WalkTargets& t) {
+// table that already has rows is appended as not required. Gives the number of the failure that
+// kept the engine from appending it, 0 when there was none.
+int AppendField(WalkStep& step, const sync::FieldTriple& toAdd, const WalkTargets& t) {
     std::shared_ptr<engine::Field> fld;
     step([&] {
         fld = Require(t.tdf).CreateField(toAdd.names.Text(),
@@ -127,10 +135,17 @@ void AppendField(WalkStep& step, const sync::FieldTriple& toAdd, const WalkTarge
     });
     // A field the old table has under another letter case is refused by the engine; that one
     // field is passed over and the rest still get appended.
+    int failure = 0;
     step([&] {
         Require(fld);
-        sync::PassOverIfExists(step.Recorder(), [&] { Require(t.tdf).Fields().Append(fld); });
+        try {
+            sync::PassOverIfExists(step.Recorder(), [&] { Require(t.tdf).Fields().Append(fld); });
+        } catch (const Error& e) {
+            failure = e.number();
+            throw;
+        }
     });
+    return failure;
 }
 
 }  // namespace
@@ -171,10 +186,13 @@ void Actualiz::Command12_Click() {
         ListMissingFields(*this, step, model, toAdd, oldNames);
         if (toAdd.names.ListCount() == 0) continue;
 
+        // Fields go in at the end, in the model's order. When one could not go in for a reason
+        // a rerun may not meet, the table's later fields wait for that rerun too: appended now,
+        // they would stand before it for good.
         const WalkTargets targets = OpenTargets(*this, step);
         for (int p = 0; p < toAdd.names.ListCount(); ++p) {
             toAdd.Select(p);
-            AppendField(step, toAdd, targets);
+            if (MayPassOnRerun(AppendField(step, toAdd, targets))) break;
         }
         step.StartSkipping();
         step([&] { Require(targets.db).Close(); });

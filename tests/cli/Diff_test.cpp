@@ -61,13 +61,30 @@ TEST_F(Diff, EqualStructuresExitZero) {
     EXPECT_EQ(r.out, "Las dos bases tienen la misma estructura.\n");
 }
 
-TEST_F(Diff, TheOrderOfFieldsInATableDoesNotCount) {
+// The order of the fields both tables have counts; a field only one side has may stand anywhere.
+TEST_F(Diff, TheOrderOfTheFieldsBothTablesHaveCounts) {
     json old = Clientes();
     auto& fields = old["tables"][0]["fields"];
-    std::swap(fields[0], fields[2]);
+    std::swap(fields[1], fields[2]);
     Result r = Run(Clientes(), old, true);
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(json::parse(r.out), json::parse(R"({"equal": true, "differences": []})"));
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(json::parse(r.out), json::parse(R"({"equal": false, "differences": [
+        {"kind": "fieldOrder", "change": "different", "name": "clientes",
+         "model": ["codigo", "nombre", "email"], "old": ["codigo", "email", "nombre"]}]})"));
+    Result text = Run(Clientes(), old, false);
+    EXPECT_EQ(text.out,
+              "Orden de los campos de clientes: distinto\n"
+              "    modelo: codigo, nombre, email\n"
+              "    vieja:  codigo, email, nombre\n"
+              "1 diferencia.\n");
+
+    json extra = Clientes();
+    auto& extraFields = extra["tables"][0]["fields"];
+    extraFields.insert(extraFields.begin() + 1,
+                       json::object({{"name", "fax"}, {"type", 10}, {"size", 20}}));
+    Result one = Run(Clientes(), extra, true);
+    EXPECT_TRUE(HasDifference(json::parse(one.out), "field", "onlyInOld", "fax", "clientes"));
+    EXPECT_EQ(json::parse(one.out).at("differences").size(), 1u) << one.out;
 }
 
 TEST_F(Diff, EveryKindOfDifferenceIsReportedWithExitOne) {

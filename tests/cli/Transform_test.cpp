@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,8 +14,11 @@
 #include "catalogs/CatalogFiles.h"
 #include "cli/Backup.h"
 #include "cli/CliTestSupport.h"
+#include "cli/DiffCommand.h"
 #include "cli/MigrateCommand.h"
 #include "cli/Progress.h"
+#include "cli/QueryCommand.h"
+#include "cli/SchemaCommands.h"
 #include "cli/TransformCommand.h"
 #include "jet/JetReader.h"
 #include "support/TempPrefix.h"
@@ -69,6 +73,42 @@ json Table(const std::string& name, const std::vector<std::string>& fields) {
 }
 json Plain(std::vector<json> tables) {
     return {{"tables", tables}};
+}
+
+// Runs statements on a file straight through SQLite, as another program would.
+void RawExec(const fs::path& file, const std::vector<std::string>& statements) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    for (const std::string& sql : statements)
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    sqlite3_close(db);
+}
+
+// A file as the first format wrote it: system tables without the property columns.
+void MakeFirstFormat(const fs::path& file) {
+    RawExec(file, {"ALTER TABLE MSysObjects DROP COLUMN ValidationRule",
+                   "ALTER TABLE MSysObjects DROP COLUMN ValidationText",
+                   "ALTER TABLE MSysColumns DROP COLUMN Attributes",
+                   "ALTER TABLE MSysColumns DROP COLUMN DefaultValue",
+                   "ALTER TABLE MSysColumns DROP COLUMN ValidationRule",
+                   "ALTER TABLE MSysColumns DROP COLUMN ValidationText",
+                   "ALTER TABLE MSysIndexes DROP COLUMN IsRequired",
+                   "DELETE FROM MSysColumns WHERE Name IN ('ValidationRule', 'ValidationText', "
+                   "'Attributes', 'DefaultValue', 'IsRequired')",
+                   "PRAGMA user_version = 1"});
+}
+
+long long UserVersion(const fs::path& file) {
+    sqlite3* db = nullptr;
+    long long version = -1;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        version = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return version;
 }
 
 int Count(const json& document, const char* what) {
@@ -283,6 +323,31 @@ TEST_F(TransformRun, TheRowsThatKeepTheModelOutAreNamed) {
                   "repetidos en codigo",
                   "Relación cv: solo en el modelo / lo impiden los datos: 1 fila de visitas sin su "
                   "fila en clientes"}));
+}
+
+// Every step succeeded, yet a field stays other than the model has it: the run did not go well.
+TEST_F(TransformRun, ADatabaseLeftOtherThanItsModelMakesTheRunExitOne) {
+    json model = Plain({Table("clientes", {"codigo", "nif"})});
+    model["tables"][0]["fields"][1]["required"] = true;
+    Model("clientes.mdb", model);
+    json old = Plain({Table("clientes", {"codigo"})});
+    old["tables"][0]["rows"] = json::parse("[[1]]");
+    Old("clientes.mdb", old);
+    Result r = Run(Options().Json().NoBackup());
+    EXPECT_EQ(r.status, 1) << r.out;
+    const json report = r.report();
+    EXPECT_TRUE(report.at("failures").empty()) << r.out;
+    EXPECT_EQ(report.at("unlikeTheirModel"), json::array({"clientes.mdb"}));
+    EXPECT_EQ(report.at("exitCode"), 1);
+
+    Result text = Run(Options().NoBackup());
+    EXPECT_EQ(text.status, 1);
+    EXPECT_NE(text.out.find("\nResultado: mal; ningún paso falló, pero 1 base no quedó como su "
+                            "modelo (clientes.mdb; ver \"Diferencias con el modelo al "
+                            "terminar\").\n"),
+              std::string::npos)
+        << text.out;
+    EXPECT_EQ(text.out.find("terminaron bien"), std::string::npos) << text.out;
 }
 
 TEST_F(TransformRun, ASecondRunHasNothingToChangeAndExitsZero) {
@@ -556,9 +621,10 @@ TEST_F(TransformRun, BackupHoldsTheDatabasesAsTheyWereAndRestoresThem) {
     EXPECT_EQ(hostFolder.parent_path(), prefix.driveCPath(kDataFolderHost));
     // Only the database that the run changes is backed up: otra.mdb has no model.
     EXPECT_EQ(report.at("backup").at("files"), json::array({"clientes.mdb"}));
-    // The copy is made through SQLite: the same structure and rows, not the same bytes.
+    // The copy is the database as it was, byte for byte.
     EXPECT_EQ(Structure((hostFolder / "clientes.mdb").string()), structureBefore);
     const std::string copy = ReadWhole(hostFolder / "clientes.mdb");
+    EXPECT_EQ(copy, original);
     EXPECT_FALSE(fs::exists(hostFolder / "otra.mdb"));
     EXPECT_NE(ReadWhole(OldHost("clientes.mdb")), original) << "the upgrade changed nothing";
 
@@ -567,6 +633,25 @@ TEST_F(TransformRun, BackupHoldsTheDatabasesAsTheyWereAndRestoresThem) {
     EXPECT_EQ(ReadWhole(OldHost("clientes.mdb")), copy);
     EXPECT_EQ(Structure(OldPath("clientes.mdb")), structureBefore);
     EXPECT_FALSE(fs::exists(OldHost("nueva.mdb"))) << "the restore removes what the run copied in";
+}
+
+// A run that changed no database leaves no backup folder, and says so.
+TEST_F(TransformRun, ARunThatChangesNothingKeepsNoBackup) {
+    Scenario();
+    ASSERT_NE(Run(Options()).status, 3);
+    ASSERT_EQ(BackupFolders().size(), 1u);
+    Result again = Run(Options().Json());
+    const json report = again.report();
+    EXPECT_TRUE(report.at("backup").is_null()) << again.out;
+    EXPECT_TRUE(report.at("backupRemoved").is_string()) << again.out;
+    EXPECT_EQ(BackupFolders().size(), 1u) << "only the first run's backup stays";
+    Result text = Run(Options());
+    EXPECT_NE(text.out.find("Respaldo: ninguno (la actualización no cambió ninguna base; se borró "
+                            "el respaldo " +
+                            std::string(kDataFolder) + "\\respaldo-"),
+              std::string::npos)
+        << text.out;
+    EXPECT_EQ(BackupFolders().size(), 1u);
 }
 
 TEST_F(TransformRun, TextReportNamesTheBackupAndHowToRestore) {
@@ -621,7 +706,72 @@ TEST(Backup, AFailedBackupLeavesNoFolderBehind) {
         EXPECT_EQ(e.path().filename(), "a.mdb");
 }
 
+// Whether the databases still hold what the backup holds decides, not their bytes: a step that
+// rebuilds what was there writes the file without changing it.
+TEST(Backup, ABackupIsDroppedOnlyWhileItsDatabasesHoldWhatItHolds) {
+    TempPrefix prefix;
+    prefix.makeDir("datos");
+    json document = json::parse(R"({"tables": [{"name": "uno", "fields": [
+        {"name": "nombre", "type": 10, "size": 20}], "rows": [["Ana"]]}]})");
+    engine::BuildDatabase("C:\\datos\\a.mdb", document)->Close();
+    const fs::path file = prefix.driveCPath("datos/a.mdb");
+    auto backUp = [] {
+        cli::TransformReport report;
+        report.backup = cli::MakeBackup("C:\\datos", {"a.mdb"}, std::time(nullptr));
+        return report;
+    };
+
+    cli::TransformReport untouched = backUp();
+    const fs::path untouchedFolder = untouched.backup->hostFolder;
+    cli::DropBackupIfNothingChanged(untouched);
+    EXPECT_FALSE(untouched.backup.has_value());
+    EXPECT_FALSE(fs::exists(untouchedFolder));
+
+    cli::TransformReport rewritten = backUp();
+    RawExec(file, {"UPDATE uno SET nombre = nombre"});
+    cli::DropBackupIfNothingChanged(rewritten);
+    EXPECT_FALSE(rewritten.backup.has_value());
+    EXPECT_FALSE(rewritten.backupRemoved.empty());
+
+    cli::TransformReport changed = backUp();
+    RawExec(file, {"UPDATE uno SET nombre = 'ANA'"});
+    cli::DropBackupIfNothingChanged(changed);
+    ASSERT_TRUE(changed.backup.has_value()) << "only a letter's case changed, but it changed";
+    EXPECT_TRUE(fs::exists(fs::path(changed.backup->hostFolder) / "a.mdb"));
+    EXPECT_TRUE(changed.backupRemoved.empty());
+}
+
 // ---- Dry run ----
+
+// A database of the first file format is only read by the commands that read it and by the
+// preview; a real run's backup holds its very bytes, and the run's change brings it up to date.
+TEST_F(TransformRun, FilesOfTheFirstFormatAreOnlyReadByReadingCommandsAndThePreview) {
+    PlainScenario();
+    const fs::path model = prefix.driveCPath("prog/modelos/clientes.mdb");
+    for (const fs::path& file : {OldHost("clientes.mdb"), OldHost("otra.mdb"), model,
+                                 prefix.driveCPath("prog/modelos/nueva.mdb")})
+        MakeFirstFormat(file);
+    const auto before = Snapshot(prefix.root());
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::QueryCommand(OldPath("clientes.mdb"), "clientes", {}, out, err), 0) << err.str();
+    EXPECT_EQ(cli::SchemaCommand(OldPath("clientes.mdb"), true, false, out, err), 0) << err.str();
+    EXPECT_EQ(cli::DiffCommand(model.string(), OldHost("clientes.mdb").string(), false, out, err),
+              1);
+    EXPECT_EQ(Run(Options().DryRun()).status, 0);
+    EXPECT_EQ(Snapshot(prefix.root()), before) << "a reading command or the preview wrote a file";
+
+    const std::string original = ReadWhole(OldHost("clientes.mdb"));
+    Result real = Run(Options().Json());
+    ASSERT_EQ(real.status, 0) << real.out << real.err;
+    const fs::path backup = real.report().at("backup").at("hostFolder").get<std::string>();
+    EXPECT_EQ(ReadWhole(backup / "clientes.mdb"), original);
+    EXPECT_EQ(UserVersion(backup / "clientes.mdb"), 1);
+    EXPECT_EQ(UserVersion(OldHost("clientes.mdb")), 2);
+    EXPECT_EQ(ReadWhole(OldHost("otra.mdb")),
+              before.at(fs::relative(OldHost("otra.mdb"), prefix.root()).string()))
+        << "no model: only listed";
+    EXPECT_EQ(ReadWhole(model), before.at(fs::relative(model, prefix.root()).string()));
+}
 
 TEST_F(TransformRun, DryRunChangesNoFileAndForetellsTheRealRun) {
     Scenario();

@@ -1,4 +1,5 @@
 #include "EngineFixture.h"
+#include "support/RunProgram.h"
 
 namespace actualiz::engine::testing {
 namespace {
@@ -465,8 +466,15 @@ TEST_F(FieldPropertiesTest, AFileOfTheFirstFormatOpensAndIsBroughtUpToDate) {
     EXPECT_EQ(Reopen()->TableDefs()["clientes"]->Fields()["nombre"]->Attributes(), dbVariableField);
     std::filesystem::permissions(HostPath("prueba.mdb"), std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);
+    // Opened for writing, it is still only read until its definitions change, and a change that
+    // fails leaves it in its format too.
+    const std::string bytes = actualiz::testing::ReadWhole(HostPath("prueba.mdb"));
     auto db = Reopen();
     auto t = db->TableDefs()["clientes"];
+    EXPECT_EQ(t->Fields()["nombre"]->DefaultValue(), "");
+    EXPECT_EQ(ErrorOf([&] { t->Fields().Append(t->CreateField("NOMBRE", dbText, 2)); }),
+              err::kFieldDefinedTwice);
+    EXPECT_EQ(actualiz::testing::ReadWhole(HostPath("prueba.mdb")), bytes);
     auto f = t->CreateField("pais", dbText, 2);
     f->SetDefaultValue("\"ES\"");
     t->Fields().Append(f);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "SyncFixture.h"
 
@@ -236,6 +237,33 @@ TEST_F(FieldWalk, AfterTheFirstTableThatNeededFieldsFailuresArePassedOver) {
     for (std::size_t i = 1; i < form->Skipped().size(); ++i)
         EXPECT_EQ(form->Skipped()[i].command, "Command12_Click");
     EXPECT_EQ(form->Bar2.Value(), 3.0f);
+}
+
+// A field that could not be appended for want of room waits for a rerun, and so do the fields
+// after it in its table: the rerun appends them in the model's order, never the failed one last.
+TEST_F(FieldWalk, AFieldThatFoundNoRoomIsAppendedByTheRerunInTheModelsOrder) {
+    json model = Tables({Table("a", {{"x", dbLong}, {"y", dbLong}}),
+                         Table("b", {{"x", dbLong}, {"n", dbLong}, {"z", dbLong}})});
+    model["tables"][1]["fields"][1]["attributes"] = 17;  // a counter: numbering rows takes room
+    json old = Tables({Table("a", {{"x", dbLong}}), Table("b", {{"x", dbLong}})});
+    for (int i = 0; i < 3000; ++i) old["tables"][1]["rows"].push_back(json::array({i}));
+    Pair(model, old);
+    // The walk reaches the file through this handle's connection, which may not make it grow.
+    auto held = engine::OpenDatabase(OldPath("base.mdb"));
+    ASSERT_EQ(sqlite3_exec(held->Handle(), "PRAGMA max_page_count = 1", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    Walk();
+    EXPECT_EQ(SkippedSummary(), V({"Command12_Click 3043"}));
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "a"), V({"x", "y"}));
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "b"), V({"x"}));
+
+    ASSERT_EQ(sqlite3_exec(held->Handle(), "PRAGMA max_page_count = 1073741823", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    Walk();
+    EXPECT_EQ(FieldNames(OldPath("base.mdb"), "b"), V({"x", "n", "z"}));
+    EXPECT_EQ(RowValues(OldPath("base.mdb"), "b")[2999], json::parse("[2999, 3000, null]"));
+    held->Close();
 }
 
 TEST_F(FieldWalk, AFailingRepaintEndsTheWalkOnlyBeforeTheSwitch) {
