@@ -14,7 +14,7 @@
 #include "jet/format/TableDef.h"
 #include "jet/format/Text.h"
 #include "jet/format/UsageMap.h"
-#include "jet/mdb/Bytes.h"
+#include "jet/read/Catalog.h"
 #include "jet/read/RowReader.h"
 
 namespace actualiz::engine::jet::check {
@@ -22,9 +22,6 @@ namespace actualiz::engine::jet::check {
 namespace {
 
 using namespace format;
-
-constexpr std::uint32_t kCatalogPage = 2;  // MSysObjects' definition
-constexpr int kCatalogTableType = 1;
 
 std::string PageName(std::uint32_t page) {
     return "página " + std::to_string(page);
@@ -104,28 +101,10 @@ class Checker {
     std::vector<CatalogTable> Catalog() {
         std::vector<CatalogTable> tables;
         try {
-            TableDef def = ReadTableDef(file_, kCatalogPage);
-            UsageMap map = ReadUsageMap(file_, PageRow::From(def.usageMap));
-            auto column = [&](const char* name) -> const ColumnDef* {
-                for (const ColumnDef& c : def.columns)
-                    if (c.name == name) return &c;
-                throw Unreadable(file_.File(), std::string("MSysObjects sin columna ") + name);
-            };
-            const ColumnDef* id = column("Id");
-            const ColumnDef* name = column("Name");
-            const ColumnDef* type = column("Type");
             std::map<std::uint32_t, std::string> byPage;
-            for (const StoredRow& row : TableRows(file_, def, map)) {
-                RowValues values(file_, def, row.bytes);
-                auto typeValue = values.Value(*type);
-                auto idValue = values.Value(*id);
-                auto nameValue = values.Value(*name);
-                if (!typeValue || typeValue->size() != 2 || !idValue || idValue->size() != 4)
-                    continue;
-                if (static_cast<int>(U16(typeValue->data())) != kCatalogTableType) continue;
-                CatalogTable table;
-                table.page = U32(idValue->data()) & 0x00FFFFFFu;
-                table.name = nameValue ? Utf8(StoredText(*nameValue)) : std::string();
+            for (const CatalogObject& object : ReadCatalog(file_)) {
+                if (!object.LocalTable()) continue;
+                CatalogTable table{object.name, object.DefinitionPage()};
                 auto [it, added] = byPage.emplace(table.page, table.name);
                 if (!added) {
                     Problem("MSysObjects", "las tablas " + Quoted(it->second) + " y " +
