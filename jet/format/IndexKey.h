@@ -3,7 +3,8 @@
 // The key an index entry holds for a row: for each key column a flag byte (0x7F ascending, 0x80
 // descending; 0x00 or 0xFF for Null, with nothing after it), then the value's bytes made to sort
 // as plain bytes (big-endian, sign bit flipped; negative floating values inverted whole; text by
-// its sort-order key), all inverted for a descending column.
+// its sort-order key, Binary in blocks of eight bytes each followed by its length), all inverted
+// for a descending column.
 
 #include <cstdint>
 #include <optional>
