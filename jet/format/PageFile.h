@@ -51,6 +51,13 @@ class PageFile {
     std::span<const unsigned char> Page(std::uint32_t number) const;
     std::span<unsigned char> MutablePage(std::uint32_t number);
     const std::vector<unsigned char>& Bytes() const { return bytes_; }
+    // The same bytes as a part read from this file, for changing them.
+    std::span<unsigned char> Mutable(std::span<const unsigned char> part);
+    // A new page of zeros at the end of the file; its number. Spans read before no longer hold.
+    std::uint32_t AppendPage();
+    // Writes the bytes to a file: into a temporary file beside it, flushed to disk, then renamed
+    // over it, so that the file is the old one or the whole new one. 75 or 61 when it cannot.
+    void Save(const std::filesystem::path& to) const;
 
   private:
     std::filesystem::path file_;
