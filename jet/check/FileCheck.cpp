@@ -317,7 +317,11 @@ class Checker {
                 stack.push_back(entry->child);
             }
         }
-        for (std::uint32_t page = index.rootPage;;) {
+        for (std::uint32_t page = index.rootPage, depth = 0;; ++depth) {
+            if (depth > file_.PageCount()) {
+                Problem(where, "el árbol vuelve sobre sí");
+                return;
+            }
             std::optional<IndexPage> read = indexPage(page);
             if (!read) return;
             if (!read->Intermediate()) {

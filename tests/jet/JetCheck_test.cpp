@@ -157,6 +157,18 @@ const Damage kDamages[] = {
          ByteAt(file, page + leaf.entries.at(0).start + 1) ^= 0x01;
      },
      "sus valores dan"},
+    {"IndexTreeLoops", "an intermediate index page whose entry leads back to itself",
+     "compIndexTestV2000.mdb",
+     [](PageFile& file) {
+         std::uint32_t root = ReadTableDef(file, kTable1).realIndexes.at(0).rootPage;
+         IndexPage page = ReadIndexPage(file, root);
+         ASSERT_TRUE(page.Intermediate());
+         const IndexEntry& first = page.entries.at(0);
+         const unsigned char* child = file.Page(root).data() + first.start + first.bytes.size() - 4;
+         for (int i = 0; i < 4; ++i)
+             ByteAt(file, child + i) = static_cast<unsigned char>(root >> (8 * (3 - i)));
+     },
+     "vuelve sobre sí"},
     {"CatalogNamesNoDefinition", "a table of MSysObjects whose definition page is a data page",
      "testV2000.mdb",
      [](PageFile& file) {
