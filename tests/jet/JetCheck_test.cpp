@@ -169,6 +169,27 @@ const Damage kDamages[] = {
              ByteAt(file, child + i) = static_cast<unsigned char>(root >> (8 * (3 - i)));
      },
      "vuelve sobre sí"},
+    {"LongValueOffItsPages", "a long value whose reference points at a definition page",
+     "indexTestV2000.mdb",
+     [](PageFile& file) {
+         TableDef catalog = ReadTableDef(file, 2);
+         const ColumnDef* properties = nullptr;
+         for (const ColumnDef& column : catalog.columns)
+             if (column.name == "LvProp") properties = &column;
+         ASSERT_TRUE(properties);
+         UsageMap pages = ReadUsageMap(file, PageRow::From(catalog.usageMap));
+         for (const StoredRow& row : TableRows(file, catalog, pages)) {
+             auto value = RowValues(file, catalog, row.bytes).Value(*properties);
+             if (!value || ReadLongValueRef(*value).kind & kLongValueInline) continue;
+             // The page of the reference (bytes 5 to 7, after its row) becomes page 2.
+             ByteAt(file, value->data() + 5) = 2;
+             ByteAt(file, value->data() + 6) = 0;
+             ByteAt(file, value->data() + 7) = 0;
+             return;
+         }
+         FAIL() << "no long value on a long-value page in MSysObjects";
+     },
+     "no es de valores largos"},
     {"CatalogNamesNoDefinition", "a table of MSysObjects whose definition page is a data page",
      "testV2000.mdb",
      [](PageFile& file) {
