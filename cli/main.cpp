@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/CatalogCommands.h"
+#include "cli/CheckCommand.h"
 #include "cli/DemoCommand.h"
 #include "cli/DiffCommand.h"
 #include "cli/FormRunner.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     actualiz::cli::AddDiffCommand(app);
     actualiz::cli::AddDemoCommand(app);
     actualiz::cli::AddQueryCommand(app);
+    actualiz::cli::AddCheckCommand(app);
 
     try {
         app.parse(argc, argv);

@@ -1,0 +1,561 @@
+#include "jet/check/FileCheck.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+
+#include "engine/EngineError.h"
+#include "jet/JetText.h"
+#include "jet/format/DataPage.h"
+#include "jet/format/IndexKey.h"
+#include "jet/format/IndexPage.h"
+#include "jet/format/TableDef.h"
+#include "jet/format/Text.h"
+#include "jet/format/UsageMap.h"
+#include "jet/read/Catalog.h"
+#include "jet/read/RowReader.h"
+
+namespace actualiz::engine::jet::check {
+
+namespace {
+
+using namespace format;
+
+std::string PageName(std::uint32_t page) {
+    return "página " + std::to_string(page);
+}
+
+std::string Hex(std::span<const unsigned char> bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+struct CatalogTable {
+    std::string name;
+    std::uint32_t page = 0;
+};
+
+class Checker {
+  public:
+    explicit Checker(const PageFile& file)
+        : file_(file), owners_(file.PageCount()), structural_(file.PageCount(), false) {
+        result_.pages = file.PageCount();
+    }
+
+    CheckResult Run() {
+        Structural(0);
+        if (file_.Page(0)[0] != kDatabasePage)
+            Problem(PageName(0), "no es la página de la base de datos");
+        try {
+            UsageMap freeMap = ReadUsageMap(file_, kFreePagesMap);
+            MapStructural(freeMap);
+            free_.insert(freeMap.pages.begin(), freeMap.pages.end());
+        } catch (const EngineError& e) {
+            Problem("mapa de páginas libres", e.what());
+        }
+        for (const CatalogTable& table : Catalog()) CheckTable(table);
+        CheckPages();
+        return std::move(result_);
+    }
+
+  private:
+    void Problem(const std::string& where, const std::string& text) {
+        result_.problems.push_back({where, text});
+    }
+
+    void Structural(std::uint32_t page) {
+        if (page < structural_.size()) structural_[page] = true;
+    }
+
+    void MapStructural(const UsageMap& map) {
+        Structural(map.where.page);
+        for (std::uint32_t page : map.bitmapPages)
+            if (page != 0) Structural(page);
+    }
+
+    // Marks the pages of a usage map as owned by `who`; nullopt when the map cannot be read.
+    std::optional<UsageMap> Own(std::uint32_t packed, const std::string& who) {
+        try {
+            UsageMap map = ReadUsageMap(file_, PageRow::From(packed));
+            MapStructural(map);
+            for (std::uint32_t page : map.pages) {
+                if (page < owners_.size())
+                    owners_[page].push_back(who);
+                else
+                    beyond_.emplace_back(page, who);
+            }
+            return map;
+        } catch (const EngineError& e) {
+            Problem(who, std::string("mapa de uso ilegible: ") + e.what());
+            return std::nullopt;
+        }
+    }
+
+    std::vector<CatalogTable> Catalog() {
+        std::vector<CatalogTable> tables;
+        try {
+            std::map<std::uint32_t, std::string> byPage;
+            for (const CatalogObject& object : ReadCatalog(file_)) {
+                if (!object.LocalTable()) continue;
+                CatalogTable table{object.name, object.DefinitionPage()};
+                auto [it, added] = byPage.emplace(table.page, table.name);
+                if (!added) {
+                    Problem("MSysObjects", "las tablas " + Quoted(it->second) + " y " +
+                                               Quoted(table.name) + " dicen la misma " +
+                                               PageName(table.page));
+                    continue;
+                }
+                tables.push_back(table);
+            }
+            if (!byPage.count(kCatalogPage))
+                tables.insert(tables.begin(), CatalogTable{"MSysObjects", kCatalogPage});
+        } catch (const EngineError& e) {
+            Problem("MSysObjects", e.what());
+        }
+        return tables;
+    }
+
+    void CheckTable(const CatalogTable& table) {
+        std::string where = "tabla " + Quoted(table.name);
+        if (table.page >= file_.PageCount()) {
+            Problem(where,
+                    "su definición estaría en la " + PageName(table.page) + ", fuera del archivo");
+            return;
+        }
+        if (table.page < kCatalogPage) {
+            Problem(where, "la " + PageName(table.page) + " no es de definición");
+            return;
+        }
+        TableDef def;
+        try {
+            def = ReadTableDef(file_, table.page);
+        } catch (const EngineError& e) {
+            Problem(where, e.what());
+            return;
+        }
+        ++result_.tables;
+        for (std::uint32_t page : def.pages) {
+            auto [it, added] = definitionOf_.emplace(page, table.name);
+            if (!added && it->second != table.name)
+                Problem(PageName(page),
+                        "es definición de " + Quoted(it->second) + " y de " + Quoted(table.name));
+            Structural(page);
+        }
+        if (def.parsedLength != def.length)
+            Problem(where, "la definición ocupa " + std::to_string(def.parsedLength) +
+                               " bytes, su cabecera dice " + std::to_string(def.length));
+        // Access keeps some tables of its own (MSysAccessObjects, MSysNavPane...) as user tables;
+        // a system table is always one of its own.
+        bool systemName = table.name.rfind("MSys", 0) == 0;
+        if ((def.tableType != kSystemTable && def.tableType != kUserTable) ||
+            (def.tableType == kSystemTable && !systemName))
+            Problem(where, "tipo de tabla " + std::to_string(def.tableType) +
+                               " que no corresponde a su nombre");
+        liveTables_[def.firstPage] = table.name;
+
+        std::optional<UsageMap> map = Own(def.usageMap, where);
+        if (std::optional<UsageMap> freeMap = ReadMapOnly(def.freeMap, where)) {
+            for (std::uint32_t page : freeMap->pages)
+                if (map && !map->Contains(page))
+                    Problem(where, "su mapa de páginas con sitio marca la " + PageName(page) +
+                                       ", que no es suya");
+        }
+        std::map<std::uint16_t, std::optional<UsageMap>> longValueMaps;
+        for (const LongValueMaps& maps : def.longValueMaps) {
+            const ColumnDef* column = def.ColumnByNumber(maps.column);
+            std::string who = where + ", valores largos de " +
+                              Quoted(column ? column->name : std::to_string(maps.column));
+            longValueMaps[maps.column] = Own(maps.usageMap, who);
+            ReadMapOnly(maps.freeMap, who);
+        }
+        if (!map) return;
+        for (std::uint32_t page : map->pages) {
+            if (page >= file_.PageCount()) continue;
+            std::span<const unsigned char> bytes = file_.Page(page);
+            std::uint32_t owner = ReadDataPageHeader(bytes).owner;
+            if (bytes[0] != kDataPage || (owner != def.firstPage && owner != kLongValueOwner))
+                Problem(where, "su mapa de uso marca la " + PageName(page) +
+                                   ", que no es una página de datos suya");
+        }
+
+        std::vector<StoredRow> rows;
+        try {
+            rows = TableRows(file_, def, *map);
+        } catch (const EngineError& e) {
+            Problem(where, e.what());
+            return;
+        }
+        result_.rows += static_cast<long>(rows.size());
+        // Access does not keep the count of its own system tables exact (MSysACEs, MSysQueries
+        // of files it wrote count fewer rows than they hold); a user table's count is exact.
+        if (rows.size() != def.rowCount) {
+            std::string text = "tiene " + std::to_string(rows.size()) +
+                               " filas, su definición dice " + std::to_string(def.rowCount);
+            if (def.tableType == kSystemTable)
+                result_.notes.push_back(where + ": " + text);
+            else
+                Problem(where, text);
+        }
+
+        std::vector<std::optional<RowValues>> decoded;
+        decoded.reserve(rows.size());
+        for (const StoredRow& row : rows) {
+            try {
+                decoded.emplace_back(RowValues(file_, def, row.bytes));
+            } catch (const EngineError& e) {
+                Problem(where + ", fila en la " + PageName(row.where.page) + " (" +
+                            std::to_string(row.where.row) + ")",
+                        e.what());
+                decoded.emplace_back(std::nullopt);
+                continue;
+            }
+            for (const ColumnDef& column : def.columns) {
+                if (column.type != kMemo && column.type != kLongBinary) continue;
+                auto value = decoded.back()->Value(column);
+                if (!value) continue;
+                std::string rowWhere = where + ", columna " + Quoted(column.name) +
+                                       ", fila en la " + PageName(row.where.page) + " (" +
+                                       std::to_string(row.where.row) + ")";
+                try {
+                    LongValue longValue = ReadLongValue(file_, *value);
+                    const auto found = longValueMaps.find(column.number);
+                    for (std::uint32_t page : longValue.pages) {
+                        bool owned = found != longValueMaps.end()
+                                         ? found->second && found->second->Contains(page)
+                                         : map->Contains(page);
+                        if (!owned)
+                            Problem(rowWhere, "su valor largo está en la " + PageName(page) +
+                                                  ", que no es de la tabla");
+                    }
+                } catch (const EngineError& e) {
+                    Problem(rowWhere, e.what());
+                }
+            }
+        }
+
+        for (std::size_t i = 0; i < def.realIndexes.size(); ++i)
+            CheckIndex(table.name, def, i, rows, decoded);
+    }
+
+    std::optional<UsageMap> ReadMapOnly(std::uint32_t packed, const std::string& who) {
+        if (packed == 0) return std::nullopt;
+        try {
+            UsageMap map = ReadUsageMap(file_, PageRow::From(packed));
+            MapStructural(map);
+            return map;
+        } catch (const EngineError& e) {
+            Problem(who, std::string("mapa de páginas con sitio ilegible: ") + e.what());
+            return std::nullopt;
+        }
+    }
+
+    void CheckIndex(const std::string& tableName, const TableDef& def, std::size_t number,
+                    const std::vector<StoredRow>& rows,
+                    const std::vector<std::optional<RowValues>>& decoded) {
+        const RealIndexDef& index = def.realIndexes[number];
+        std::vector<std::string> names;
+        for (const LogicalIndexDef& logical : def.logicalIndexes)
+            if (logical.realNumber == number) names.push_back(logical.name);
+        std::string where = "tabla " + Quoted(tableName) + ", índice " +
+                            (names.empty() ? "nº " + std::to_string(number) : NameList(names));
+        ++result_.indexes;
+        std::optional<UsageMap> map = Own(index.usageMap, where);
+
+        // The tree: every intermediate entry equals its child's last entry; the leaves it reaches
+        // (and the tails it names) are the chain of leaves, in order.
+        std::set<std::uint32_t> treeLeaves, visited;
+        std::uint32_t firstLeaf = 0;
+        std::vector<std::uint32_t> stack{index.rootPage};
+        auto indexPage = [&](std::uint32_t page) -> std::optional<IndexPage> {
+            try {
+                IndexPage read = ReadIndexPage(file_, page);
+                if (read.table != def.firstPage)
+                    Problem(where, "la " + PageName(page) + " dice ser de otra tabla");
+                if (map && !map->Contains(page))
+                    Problem(where, "la " + PageName(page) + " no está en su mapa de uso");
+                return read;
+            } catch (const EngineError& e) {
+                Problem(where, e.what());
+                return std::nullopt;
+            }
+        };
+        // Descending by first entries gives the first leaf; the rest of the tree is walked for
+        // its links.
+        while (!stack.empty()) {
+            std::uint32_t page = stack.back();
+            stack.pop_back();
+            if (page == 0 || !visited.insert(page).second) continue;
+            std::optional<IndexPage> read = indexPage(page);
+            if (!read) return;
+            if (!read->Intermediate()) {
+                treeLeaves.insert(page);
+                continue;
+            }
+            if (read->tail != 0) treeLeaves.insert(read->tail);
+            for (auto entry = read->entries.rbegin(); entry != read->entries.rend(); ++entry) {
+                std::optional<IndexPage> child =
+                    entry->child < file_.PageCount() ? indexPage(entry->child) : std::nullopt;
+                if (!child) {
+                    Problem(where, "la " + PageName(page) + " apunta a la " +
+                                       PageName(entry->child) + ", que no es de índice");
+                    return;
+                }
+                std::span<const unsigned char> last =
+                    std::span<const unsigned char>(entry->bytes).first(entry->bytes.size() - 4);
+                if (child->entries.empty() ||
+                    !std::equal(last.begin(), last.end(), child->entries.back().bytes.begin(),
+                                child->entries.back().bytes.end()))
+                    Problem(where, "la entrada de la " + PageName(page) +
+                                       " no es la última de la " + PageName(entry->child));
+                stack.push_back(entry->child);
+            }
+        }
+        for (std::uint32_t page = index.rootPage, depth = 0;; ++depth) {
+            if (depth > file_.PageCount()) {
+                Problem(where, "el árbol vuelve sobre sí");
+                return;
+            }
+            std::optional<IndexPage> read = indexPage(page);
+            if (!read) return;
+            if (!read->Intermediate()) {
+                firstLeaf = page;
+                break;
+            }
+            if (read->entries.empty()) {
+                firstLeaf = read->tail;
+                break;
+            }
+            page = read->entries.front().child;
+        }
+
+        std::vector<const IndexEntry*> entries;
+        std::vector<IndexPage> leaves;
+        std::uint32_t previous = 0;
+        for (std::uint32_t page = firstLeaf; page != 0;) {
+            if (leaves.size() > file_.PageCount()) {
+                Problem(where, "la cadena de hojas vuelve sobre sí");
+                return;
+            }
+            std::optional<IndexPage> read = indexPage(page);
+            if (!read) return;
+            if (read->Intermediate()) {
+                Problem(where, "la cadena de hojas pasa por la " + PageName(page) +
+                                   ", que no es una hoja");
+                return;
+            }
+            if (read->previous != previous)
+                Problem(where, "la hoja " + std::to_string(page) + " dice que la anterior es la " +
+                                   std::to_string(read->previous) + ", no la " +
+                                   std::to_string(previous));
+            if (!treeLeaves.count(page))
+                Problem(where, "la hoja " + std::to_string(page) + " no cuelga del árbol");
+            previous = page;
+            page = read->next;
+            leaves.push_back(std::move(*read));
+        }
+        for (const IndexPage& leaf : leaves) {
+            treeLeaves.erase(leaf.number);
+            for (const IndexEntry& entry : leaf.entries) entries.push_back(&entry);
+        }
+        for (std::uint32_t lost : treeLeaves)
+            Problem(where, "la hoja " + std::to_string(lost) + " del árbol no está en la cadena");
+        result_.entries += static_cast<long>(entries.size());
+
+        for (std::size_t i = 1; i < entries.size(); ++i) {
+            const auto& a = entries[i - 1]->bytes;
+            const auto& b = entries[i]->bytes;
+            if (!std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end())) {
+                Problem(where, "entradas fuera de orden: " + Hex(a) + " antes de " + Hex(b));
+                break;
+            }
+        }
+
+        // Each row and its entry.
+        std::map<std::uint32_t, std::size_t> rowAt;
+        for (std::size_t i = 0; i < rows.size(); ++i) rowAt[rows[i].where.Packed()] = i;
+        std::vector<int> seen(rows.size(), 0);
+        std::string unknownKeys;
+        bool reportedKey = false;
+        for (const IndexEntry* entry : entries) {
+            auto found = rowAt.find(entry->row.Packed());
+            if (found == rowAt.end()) {
+                Problem(where, "una entrada apunta a la " + PageName(entry->row.page) + " (" +
+                                   std::to_string(entry->row.row) + "), donde no hay fila");
+                continue;
+            }
+            ++seen[found->second];
+            const std::optional<RowValues>& values = decoded[found->second];
+            if (!values) continue;
+            std::vector<std::optional<std::span<const unsigned char>>> keyValues;
+            for (const IndexKeyColumn& key : index.keys) {
+                const ColumnDef* column = def.ColumnByNumber(key.column);
+                keyValues.push_back(column ? values->Value(*column) : std::nullopt);
+            }
+            std::optional<std::vector<unsigned char>> key;
+            try {
+                key = EntryKey(def, index, keyValues);
+            } catch (const EngineError& e) {
+                if (unknownKeys.empty()) unknownKeys = e.what();
+                continue;
+            }
+            if (!key) {
+                if (unknownKeys.empty()) unknownKeys = "claves de un tipo de columna sin comprobar";
+                continue;
+            }
+            ++result_.keysCompared;
+            std::span<const unsigned char> stored = entry->Key(false);
+            if (!reportedKey &&
+                !std::equal(key->begin(), key->end(), stored.begin(), stored.end())) {
+                Problem(where, "la fila de la " + PageName(entry->row.page) + " (" +
+                                   std::to_string(entry->row.row) + ") tiene la clave " +
+                                   Hex(stored) + ", sus valores dan " + Hex(*key));
+                reportedKey = true;
+            }
+        }
+        if (!unknownKeys.empty()) result_.notes.push_back(where + ": " + unknownKeys);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (seen[i] > 1)
+                Problem(where, "la fila de la " + PageName(rows[i].where.page) + " (" +
+                                   std::to_string(rows[i].where.row) + ") tiene " +
+                                   std::to_string(seen[i]) + " entradas");
+            if (seen[i] == 0 && !IgnoredNulls(def, index, decoded[i]))
+                Problem(where, "la fila de la " + PageName(rows[i].where.page) + " (" +
+                                   std::to_string(rows[i].where.row) + ") no tiene entrada");
+        }
+        if (index.flags & kIndexUnique)
+            for (std::size_t i = 1; i < entries.size(); ++i) {
+                std::span<const unsigned char> a = entries[i - 1]->Key(false);
+                std::span<const unsigned char> b = entries[i]->Key(false);
+                if (std::equal(a.begin(), a.end(), b.begin(), b.end()) && !AllNull(index, a)) {
+                    Problem(where, "índice único con la clave repetida " + Hex(a));
+                    break;
+                }
+            }
+    }
+
+    // An index that ignores Nulls leaves out the rows whose key columns are all Null.
+    static bool IgnoredNulls(const TableDef& def, const RealIndexDef& index,
+                             const std::optional<RowValues>& values) {
+        if (!(index.flags & kIndexIgnoreNulls) || !values) return false;
+        for (const IndexKeyColumn& key : index.keys) {
+            const ColumnDef* column = def.ColumnByNumber(key.column);
+            if (column && values->Value(*column)) return false;
+        }
+        return true;
+    }
+
+    // A key made only of Null flags.
+    static bool AllNull(const RealIndexDef& index, std::span<const unsigned char> key) {
+        if (key.size() != index.keys.size()) return false;
+        return std::all_of(key.begin(), key.end(),
+                           [](unsigned char b) { return b == 0x00 || b == 0xFF; });
+    }
+
+    void CheckPages() {
+        for (const auto& [page, who] : beyond_)
+            if (!free_.count(page))
+                Problem(who, "su mapa de uso marca la " + PageName(page) + ", fuera del archivo");
+        for (std::uint32_t page = 0; page < file_.PageCount(); ++page) {
+            const std::vector<std::string>& owners = owners_[page];
+            bool isFree = free_.count(page) != 0;
+            if (owners.size() > 1) {
+                Problem(PageName(page), "tiene varios dueños: " + Join(owners));
+            } else if (owners.size() == 1 && isFree) {
+                Problem(PageName(page), "es de " + owners[0] + " y figura como libre");
+            } else if (owners.size() == 1 && structural_[page]) {
+                Problem(PageName(page), "es de " + owners[0] + " y también de la estructura");
+            } else if (owners.empty() && structural_[page] && isFree) {
+                Problem(PageName(page), "es de la estructura y figura como libre");
+            } else if (owners.empty() && !structural_[page] && !isFree) {
+                LostPage(page);
+            }
+        }
+        if (lostPages_ > 0)
+            result_.notes.push_back(std::to_string(lostPages_) +
+                                    " páginas en uso que no son de nadie (espacio que Access deja "
+                                    "hasta compactar la base)");
+    }
+
+    // A page no map owns and the free map does not free is lost space, which Access leaves behind
+    // (pages of dropped tables stay so until the file is compacted); but rows of a live table on
+    // it are rows the table has lost.
+    void LostPage(std::uint32_t page) {
+        std::span<const unsigned char> bytes = file_.Page(page);
+        if (bytes[0] == kDataPage) {
+            auto table = liveTables_.find(ReadDataPageHeader(bytes).owner);
+            if (table != liveTables_.end()) {
+                try {
+                    for (const RowSlot& slot : ReadRowSlots(file_, page))
+                        if (!slot.deleted) {
+                            Problem(PageName(page), "tiene filas de la tabla " +
+                                                        Quoted(table->second) +
+                                                        " pero no está en su mapa de uso");
+                            return;
+                        }
+                } catch (const EngineError&) {
+                }
+            }
+        }
+        ++lostPages_;
+    }
+
+    static std::string Join(const std::vector<std::string>& parts) {
+        std::string out;
+        for (const std::string& part : parts) out += (out.empty() ? "" : "; ") + part;
+        return out;
+    }
+
+    const PageFile& file_;
+    CheckResult result_;
+    std::vector<std::vector<std::string>> owners_;
+    std::vector<bool> structural_;
+    std::vector<std::pair<std::uint32_t, std::string>> beyond_;
+    std::set<std::uint32_t> free_;
+    std::map<std::uint32_t, std::string> definitionOf_;
+    std::map<std::uint32_t, std::string> liveTables_;  // by definition page
+    int lostPages_ = 0;
+};
+
+}  // namespace
+
+CheckResult CheckFile(const PageFile& file) {
+    return Checker(file).Run();
+}
+
+nlohmann::json CheckJson(const CheckResult& result) {
+    nlohmann::json problems = nlohmann::json::array();
+    for (const CheckProblem& problem : result.problems)
+        problems.push_back({{"where", problem.where}, {"problem", problem.text}});
+    return {{"sound", result.Sound()},
+            {"pages", result.pages},
+            {"tables", result.tables},
+            {"indexes", result.indexes},
+            {"rows", result.rows},
+            {"entries", result.entries},
+            {"keysCompared", result.keysCompared},
+            {"problems", problems},
+            {"notes", result.notes}};
+}
+
+std::string CheckText(const CheckResult& result) {
+    std::ostringstream out;
+    for (const CheckProblem& problem : result.problems)
+        out << problem.where << ": " << problem.text << "\n";
+    for (const std::string& note : result.notes) out << "Sin comprobar: " << note << "\n";
+    out << result.pages << " páginas, " << result.tables << " tablas, " << result.rows << " filas, "
+        << result.indexes << " índices, " << result.entries << " entradas (" << result.keysCompared
+        << " claves comparadas): "
+        << (result.Sound() ? "sin problemas"
+                           : std::to_string(result.problems.size()) + " problemas")
+        << "\n";
+    return out.str();
+}
+
+}  // namespace actualiz::engine::jet::check

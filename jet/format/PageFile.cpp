@@ -1,0 +1,90 @@
+#include "jet/format/PageFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+
+#include "jet/JetText.h"
+#include "platform/FileSystem.h"
+
+namespace actualiz::engine::jet::format {
+
+namespace {
+
+// The first bytes of every Jet file: a database page holding "Standard Jet DB".
+constexpr unsigned char kMagic[] = {0x00, 0x01, 0x00, 0x00, 'S', 't', 'a', 'n', 'd', 'a',
+                                    'r',  'd',  ' ',  'J',  'e', 't', ' ', 'D', 'B'};
+
+}  // namespace
+
+PageFile PageFile::Open(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw Unreadable(file, "no se puede abrir");
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    if (in.bad()) throw Unreadable(file, "error de lectura");
+    return PageFile(file, std::move(bytes));
+}
+
+PageFile::PageFile(std::filesystem::path file, std::vector<unsigned char> bytes)
+    : file_(std::move(file)), bytes_(std::move(bytes)) {
+    if (bytes_.size() < kPageSize ||
+        !std::equal(std::begin(kMagic), std::end(kMagic), bytes_.begin()))
+        throw Unreadable(file_, "no es una base Jet");
+    if (IsJet4() && bytes_.size() % kPageSize != 0)
+        throw Unreadable(file_, "el tamaño no es un número entero de páginas");
+}
+
+std::span<const unsigned char> PageFile::Page(std::uint32_t number) const {
+    if (number >= PageCount())
+        throw Unreadable(file_, "página " + std::to_string(number) + " fuera del archivo");
+    return {bytes_.data() + static_cast<std::size_t>(number) * kPageSize, kPageSize};
+}
+
+std::span<unsigned char> PageFile::MutablePage(std::uint32_t number) {
+    if (number >= PageCount())
+        throw Unreadable(file_, "página " + std::to_string(number) + " fuera del archivo");
+    return {bytes_.data() + static_cast<std::size_t>(number) * kPageSize, kPageSize};
+}
+
+std::span<unsigned char> PageFile::Mutable(std::span<const unsigned char> part) {
+    const unsigned char* begin = bytes_.data();
+    if (part.data() < begin || part.data() + part.size() > begin + bytes_.size())
+        throw EngineError(err::kInternal, "bytes ajenos al archivo " + file_.string());
+    return {bytes_.data() + (part.data() - begin), part.size()};
+}
+
+std::uint32_t PageFile::AppendPage() {
+    std::uint32_t number = PageCount();
+    bytes_.resize(bytes_.size() + kPageSize, 0);
+    return number;
+}
+
+void PageFile::Save(const std::filesystem::path& to) const {
+    const std::string name = to.string();
+    std::filesystem::path temporaryPath;
+    int fd = platform::CreateTemporaryBeside(to, temporaryPath);
+    if (fd < 0) throw platform::PathFileAccessError(name);
+    platform::TemporaryFile temporary(temporaryPath);
+    std::size_t written = 0;
+    while (written < bytes_.size()) {
+        ssize_t n = ::write(fd, bytes_.data() + written, bytes_.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            int error = errno;
+            ::close(fd);
+            throw error == ENOSPC ? platform::DiskFull(name) : platform::PathFileAccessError(name);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    bool synced = ::fsync(fd) == 0;
+    if (::close(fd) != 0 || !synced) throw platform::PathFileAccessError(name);
+    if (platform::CommitTemporary(temporary.path(), to, true) != 0)
+        throw platform::PathFileAccessError(name);
+    temporary.Committed();
+}
+
+}  // namespace actualiz::engine::jet::format

@@ -1,0 +1,67 @@
+#pragma once
+
+// A Jet 4 file as its pages: the bytes of the whole file, read once, and the few facts of its
+// first page. Every other structure (jet/format/*) is read from these bytes by our own code, so
+// that the checker and the writer see exactly what is on disk.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace actualiz::engine::jet::format {
+
+inline constexpr std::size_t kPageSize = 4096;
+
+enum PageType : std::uint8_t {
+    kDatabasePage = 0x00,
+    kDataPage = 0x01,
+    kDefinitionPage = 0x02,
+    kIntermediateIndexPage = 0x03,
+    kLeafIndexPage = 0x04,
+    kUsageBitmapPage = 0x05,
+};
+
+// Where a row is: its page in the upper three bytes, its number on that page in the lowest.
+struct PageRow {
+    std::uint32_t page = 0;
+    std::uint32_t row = 0;
+    static PageRow From(std::uint32_t packed) { return {packed >> 8, packed & 0xFFu}; }
+    std::uint32_t Packed() const { return (page << 8) | row; }
+};
+
+class PageFile {
+  public:
+    // The file's bytes; 3343 when it cannot be read, is no Jet file, or is cut short. A Jet 3 file
+    // (2048-byte pages) is read but IsJet4() says so: callers refuse it.
+    static PageFile Open(const std::filesystem::path& file);
+    // Bytes already in memory (a copy being written, a test's altered file).
+    PageFile(std::filesystem::path file, std::vector<unsigned char> bytes);
+
+    const std::filesystem::path& File() const { return file_; }
+    // 0 Jet 3, 1 Jet 4, 2 and above the later formats.
+    int Version() const { return bytes_[0x14]; }
+    bool IsJet4() const { return Version() == 1; }
+    std::uint32_t PageCount() const {
+        return static_cast<std::uint32_t>(bytes_.size() / kPageSize);
+    }
+    // One whole page; 3343 beyond the end of the file.
+    std::span<const unsigned char> Page(std::uint32_t number) const;
+    std::span<unsigned char> MutablePage(std::uint32_t number);
+    const std::vector<unsigned char>& Bytes() const { return bytes_; }
+    // The same bytes as a part read from this file, for changing them.
+    std::span<unsigned char> Mutable(std::span<const unsigned char> part);
+    // A new page of zeros at the end of the file; its number. Spans read before no longer hold.
+    std::uint32_t AppendPage();
+    // Writes the bytes to a file: into a temporary file beside it, flushed to disk, then renamed
+    // over it, so that the file is the old one or the whole new one. 75 or 61 when it cannot.
+    void Save(const std::filesystem::path& to) const;
+
+  private:
+    std::filesystem::path file_;
+    std::vector<unsigned char> bytes_;
+};
+
+}  // namespace actualiz::engine::jet::format
