@@ -96,6 +96,7 @@ void Schema::AppendTable(Database& database, const std::shared_ptr<TableDef>& ta
     Transaction tx(c, table->Name());
     if (StoredObjectExists(c, table->Name())) throw MakeError(err::kTableExists, table->Name());
     c.Exec("CREATE TABLE " + QuoteIdentifier(table->Name()) + " (" + columns + ")", table->Name());
+    CreateRuleTriggers(c, *table);
     long long id = InsertObject(c, table->Name(), kObjectTable);
     {
         Statement s(c,
@@ -159,6 +160,7 @@ void Schema::AppendField(TableDef& table, const std::shared_ptr<Field>& field) {
         NumberAppendedCounter(c, table.Name(), field->Name());
     else if (SqliteDefault(field->DefaultValue()))
         KeepOldRowsNull(c, table.Name(), field->Name());
+    CreateFieldRuleTriggers(c, table.Name(), *field);
     long long position = 1;
     {
         Statement s(c,
@@ -189,11 +191,15 @@ void Schema::DeleteField(TableDef& table, const std::shared_ptr<Field>& field) {
         if (RelationUsesField(*r, table.Name(), field->Name()))
             throw MakeError(err::kInRelationship, field->Name());
     if (table.Fields().Count() == 1) throw MakeError(err::kInvalidOperation, field->Name());
+    // The table's rule would name a field that is gone.
+    if (TableRuleNeedsField(table, field->Name()))
+        throw MakeError(err::kInvalidOperation, field->Name());
     Transaction tx(c, table.Name());
     const long long id = StoredTableId(c, table.Name());
     if (!StoredColumnExists(c, id, field->Name()))
         throw MakeError(err::kItemNotFound, field->Name());
     DropCounterTrigger(c, table.Name(), field->Name());
+    DropFieldRuleTriggers(c, table.Name(), field->Name());
     c.Exec("ALTER TABLE " + QuoteIdentifier(table.Name()) + " DROP COLUMN " +
                QuoteIdentifier(field->Name()),
            table.Name());
