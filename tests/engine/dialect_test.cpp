@@ -308,6 +308,7 @@ TEST_F(DialectTest, ClassicFunctionsComputeWhatTheClassicEngineComputes) {
         {"Replace(Space(100000), ' ', Space(100000))", err::kOutOfMemory},
         {"Left('abc', 1e18) & Right('abc', 3000000000)", err::kOverflow},
         {"InStr(1e300, 'a', 'a')", err::kOverflow},
+        {"Val('&H123456789ABCDEF0123')", err::kOverflow},
         {"CDate(1e300)", err::kOverflow},
         {"CDate(-657435)", err::kOverflow},
         {"Year(1e308)", err::kOverflow},
