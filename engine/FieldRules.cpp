@@ -399,6 +399,21 @@ void DropRuleTriggerPair(Connection& c, const std::string& table, const std::str
                table);
 }
 
+// The SQLite expression of a default that reads the clock (Date(), Now(), Time()), else nothing.
+std::optional<std::string> ClockDefault(std::string_view expression) {
+    std::string text = Trimmed(expression);
+    if (!text.empty() && text.front() == '=') text = Trimmed(text.substr(1));
+    auto tokens = Tokenize(text);
+    if (!tokens || tokens->size() != 3 || (*tokens)[0].kind != Tok::Word ||
+        (*tokens)[1].kind != Tok::Open || (*tokens)[2].kind != Tok::Close)
+        return std::nullopt;
+    return DateFunction(Upper((*tokens)[0].text));
+}
+
+std::string DefaultTriggerName(const std::string& table, const std::string& field) {
+    return table + "." + field + ".default";
+}
+
 }  // namespace
 
 std::optional<std::string> SqliteDefault(std::string_view expression) {
@@ -440,10 +455,12 @@ std::optional<std::string> SqliteCondition(std::string_view rule, std::string_vi
     return condition->sql;
 }
 
-std::string FieldConstraints(const Field& field) {
+std::string FieldConstraints(const Field& field, bool appended) {
     std::string out;
     if (!field.DefaultValue().empty())
-        if (auto value = SqliteDefault(field.DefaultValue())) out += " DEFAULT " + *value;
+        if (auto value = SqliteDefault(field.DefaultValue());
+            value && !(appended && ClockDefault(field.DefaultValue())))
+            out += " DEFAULT " + *value;
     if (auto rule = FieldRule(field); rule && !rule->readsClock)
         out += " " + CheckClause(rule->sql, RuleMessage(field.ValidationText(), field.Name()));
     return out;
@@ -487,6 +504,18 @@ bool TableRuleNeedsField(const TableDef& table, const std::string& field) {
     return !TranslateRule(table.ValidationRule(), "", others);
 }
 
+void DefaultAppendedField(Connection& c, const std::string& table, const Field& field) {
+    auto value = ClockDefault(field.DefaultValue());
+    if (!value) return;
+    const std::string qt = QuoteIdentifier(table);
+    const std::string qf = QuoteIdentifier(field.Name());
+    c.Exec("CREATE TRIGGER " + QuoteIdentifier(DefaultTriggerName(table, field.Name())) +
+               " AFTER INSERT ON " + qt + " FOR EACH ROW WHEN NEW." + qf +
+               " IS NULL BEGIN UPDATE " + qt + " SET " + qf + " = (" + *value +
+               ") WHERE _rowid_ = NEW._rowid_; END",
+           table);
+}
+
 void NumberAppendedCounter(Connection& c, const std::string& table, const std::string& field) {
     const std::string qt = QuoteIdentifier(table);
     const std::string qf = QuoteIdentifier(field);
@@ -505,6 +534,7 @@ void KeepOldRowsNull(Connection& c, const std::string& table, const std::string&
 
 void DropCounterTrigger(Connection& c, const std::string& table, const std::string& field) {
     c.Exec("DROP TRIGGER IF EXISTS " + QuoteIdentifier(CounterTriggerName(table, field)), table);
+    c.Exec("DROP TRIGGER IF EXISTS " + QuoteIdentifier(DefaultTriggerName(table, field)), table);
 }
 
 }  // namespace actualiz::engine::detail

@@ -55,7 +55,8 @@ std::optional<std::string> SqliteCondition(std::string_view rule, std::string_vi
                                            const std::vector<std::string>& fields);
 
 // The column clauses (DEFAULT, CHECK) that carry a field's default value and rule into SQLite.
-std::string FieldConstraints(const Field& field);
+// appended: for ADD COLUMN, which takes no DEFAULT that reads the clock (see DefaultAppendedField).
+std::string FieldConstraints(const Field& field, bool appended = false);
 // The table-level CHECK of a table's rule, ", CONSTRAINT ... CHECK (...)", or empty.
 std::string TableConstraints(const TableDef& table);
 
@@ -77,10 +78,14 @@ bool TableRuleNeedsField(const TableDef& table, const std::string& field);
 // written and a trigger numbers the new ones (SQLite cannot add a primary key afterwards).
 void NumberAppendedCounter(Connection& connection, const std::string& table,
                            const std::string& field);
+// A field appended to a table that already exists with a default that reads the clock (=Date()):
+// SQLite adds no column with such a DEFAULT, so a trigger "<table>.<field>.default" gives it to a
+// new row that leaves the field Null (the rows already there stay Null).
+void DefaultAppendedField(Connection& connection, const std::string& table, const Field& field);
 // SQLite gives the rows already there a new column's default; the rows that were there before
 // the field read Null, as they do for any appended field.
 void KeepOldRowsNull(Connection& connection, const std::string& table, const std::string& field);
-// Drops that trigger, if any, before the field goes.
+// Drops that trigger and the default's, if any, before the field goes.
 void DropCounterTrigger(Connection& connection, const std::string& table, const std::string& field);
 
 }  // namespace actualiz::engine::detail

@@ -79,13 +79,13 @@ Connection& WritableTable(Database& database, const TableDef& table) {
     return c;
 }
 
-std::string Schema::ColumnDefinition(const Field& field) {
+std::string Schema::ColumnDefinition(const Field& field, bool appended) {
     std::string def =
         QuoteIdentifier(field.Name()) + " " + SqliteDeclaredType(field.Type(), field.Size());
     // The classic engine compares text without regard to case: in WHERE clauses, in unique
     // indexes and in relations.
     if (IsTextType(field.Type())) def += " COLLATE NOCASE";
-    return def + FieldConstraints(field);
+    return def + FieldConstraints(field, appended);
 }
 
 void Schema::AppendTable(Database& database, const std::shared_ptr<TableDef>& table) {
@@ -153,13 +153,14 @@ void Schema::AppendField(TableDef& table, const std::shared_ptr<Field>& field) {
     if (StoredColumnExists(c, id, field->Name()))
         throw MakeError(err::kFieldDefinedTwice, field->Name());
     // Adding a column rewrites only the table's definition, never its rows.
-    c.Exec(
-        "ALTER TABLE " + QuoteIdentifier(table.Name()) + " ADD COLUMN " + ColumnDefinition(*field),
-        table.Name());
+    c.Exec("ALTER TABLE " + QuoteIdentifier(table.Name()) + " ADD COLUMN " +
+               ColumnDefinition(*field, /*appended=*/true),
+           table.Name());
     if (IsCounter(*field))
         NumberAppendedCounter(c, table.Name(), field->Name());
     else if (SqliteDefault(field->DefaultValue()))
         KeepOldRowsNull(c, table.Name(), field->Name());
+    DefaultAppendedField(c, table.Name(), *field);
     CreateFieldRuleTriggers(c, table.Name(), *field);
     long long position = 1;
     {

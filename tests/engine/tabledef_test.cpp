@@ -510,6 +510,14 @@ TEST_F(FieldPropertiesTest, AFieldWithAClockRuleIsAppendedAndDeletedWithItsTrigg
               }),
               err::kValidationRule);
     AddRow(*db, "clientes", {std::string("Eva"), std::string("1990-05-01")});
+    // A default that reads the clock, which SQLite takes in no ADD COLUMN, is given to new rows.
+    auto since = t->CreateField("alta", dbDate);
+    since->SetDefaultValue("=Date()");
+    t->Fields().Append(since);
+    AddRow(*Reopen(), "clientes", {std::string("Luis")});
+    EXPECT_EQ(RawQuery(HostPath("prueba.mdb"), "SELECT alta FROM clientes ORDER BY _rowid_"),
+              (std::vector<std::string>{"NULL", "NULL", LocalDay(0)}));
+    t->Fields().Delete("alta");
     t->Fields().Delete("nacimiento");
     EXPECT_EQ(RawQuery(HostPath("prueba.mdb"),
                        "SELECT count(*) FROM sqlite_master WHERE type = 'trigger'"),
