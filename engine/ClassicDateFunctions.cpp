@@ -37,10 +37,19 @@ void ResultDate(sqlite3_context* ctx, const ClassicDate& date) {
     ResultText(ctx, StoredDateText(date));
 }
 
+// A computed date: the classic engine refuses one outside the range of dates (5).
+void ResultComputedDate(sqlite3_context* ctx, const ClassicDate& date) {
+    InDateRange(date) ? ResultDate(ctx, date) : ResultInvalidArgument(ctx);
+}
+
 // The date argument at index i: false (and the result set) when it is Null or no date.
 bool DateArg(sqlite3_context* ctx, sqlite3_value** argv, int i, ClassicDate& date) {
     if (IsNullArg(argv[i])) {
         sqlite3_result_null(ctx);
+        return false;
+    }
+    if (NumberBeyondDates(argv[i])) {
+        ResultOverflow(ctx);
         return false;
     }
     auto d = DateOfValue(argv[i]);
@@ -185,6 +194,30 @@ void DatePart(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         sqlite3_result_int64(ctx, Part(*interval, d, FirstDayArg(argc, argv, 2)));
 }
 
+// How many of an interval the whole range of dates spans, with room to spare: an addition of more
+// can only leave the range, and one of fewer computes without overflowing.
+double IntervalsInRange(Interval interval) {
+    const double days = static_cast<double>(kLastDateDay - kFirstDateDay) + 1;
+    switch (interval) {
+        case Interval::Year:
+            return 10000;
+        case Interval::Quarter:
+            return 40000;
+        case Interval::Month:
+            return 120000;
+        case Interval::Week:
+            return days / 7 + 1;
+        case Interval::Hour:
+            return days * 24;
+        case Interval::Minute:
+            return days * 24 * 60;
+        case Interval::Second:
+            return days * 86400;
+        default:
+            return days;
+    }
+}
+
 void DateAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto interval = IntervalArg(argv[0]);
     if (!interval) return ResultInvalidArgument(ctx);
@@ -192,8 +225,10 @@ void DateAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto n = NumberArg(argv[1]);
     if (!n) return ResultTypeMismatch(ctx);
     ClassicDate d;
-    if (DateArg(ctx, argv, 2, d))
-        ResultDate(ctx, Add(*interval, static_cast<long long>(std::trunc(*n)), d));
+    if (!DateArg(ctx, argv, 2, d)) return;
+    const double count = std::trunc(*n);
+    if (!(std::fabs(count) <= IntervalsInRange(*interval))) return ResultInvalidArgument(ctx);
+    ResultComputedDate(ctx, Add(*interval, static_cast<long long>(count), d));
 }
 
 void DateDiff(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -201,7 +236,10 @@ void DateDiff(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (!interval) return ResultInvalidArgument(ctx);
     ClassicDate a, b;
     if (!DateArg(ctx, argv, 1, a) || !DateArg(ctx, argv, 2, b)) return;
-    sqlite3_result_int64(ctx, Difference(*interval, a, b, FirstDayArg(argc, argv, 3)));
+    // The count is a Long: seconds across more than 68 years overflow.
+    const long long difference = Difference(*interval, a, b, FirstDayArg(argc, argv, 3));
+    if (difference < -2147483648LL || difference > 2147483647LL) return ResultOverflow(ctx);
+    sqlite3_result_int64(ctx, difference);
 }
 
 void DateSerial(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -209,10 +247,18 @@ void DateSerial(sqlite3_context* ctx, int, sqlite3_value** argv) {
         if (IsNullArg(argv[i])) return sqlite3_result_null(ctx);
     auto y = NumberArg(argv[0]), m = NumberArg(argv[1]), d = NumberArg(argv[2]);
     if (!y || !m || !d) return ResultTypeMismatch(ctx);
-    long long year = std::llround(*y);
+    // Each part is an Integer (6 beyond one); the date they make must be in the range (5).
+    long long parts[3] = {};
+    const double given[3] = {*y, *m, *d};
+    for (int i = 0; i < 3; ++i) {
+        const double r = RoundHalfEven(given[i]);
+        if (!(r >= -32768 && r <= 32767)) return ResultOverflow(ctx);
+        parts[i] = static_cast<long long>(r);
+    }
+    long long year = parts[0];
     if (year >= 0 && year < 30) year += 2000;
     if (year >= 30 && year < 100) year += 1900;
-    ResultDate(ctx, FromCivil(year, std::llround(*m), std::llround(*d)));
+    ResultComputedDate(ctx, FromCivil(year, parts[1], parts[2]));
 }
 
 void DateValue(sqlite3_context* ctx, int, sqlite3_value** argv) {

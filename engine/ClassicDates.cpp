@@ -172,6 +172,11 @@ double Serial(const ClassicDate& date) {
 }
 
 ClassicDate FromSerial(double serial) {
+    // Written so that a NaN takes the first end too.
+    if (!(serial >= static_cast<double>(kFirstDateDay) - 1))
+        serial = static_cast<double>(kFirstDateDay);
+    if (!(serial < static_cast<double>(kLastDateDay) + 1))
+        serial = static_cast<double>(kLastDateDay) + 86399.0 / 86400.0;
     const double whole = std::trunc(serial);
     ClassicDate d;
     d.days = static_cast<long long>(whole);
@@ -184,20 +189,34 @@ ClassicDate FromSerial(double serial) {
     return d;
 }
 
+bool NumberBeyondDates(sqlite3_value* value) {
+    const int type = sqlite3_value_type(value);
+    if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) return false;
+    const double serial = sqlite3_value_double(value);
+    return !(serial > static_cast<double>(kFirstDateDay) - 1 &&
+             serial < static_cast<double>(kLastDateDay) + 1);
+}
+
 std::optional<ClassicDate> DateOfValue(sqlite3_value* value) {
+    std::optional<ClassicDate> date;
     switch (sqlite3_value_type(value)) {
         case SQLITE_INTEGER:
         case SQLITE_FLOAT:
-            return FromSerial(sqlite3_value_double(value));
+            if (NumberBeyondDates(value)) return std::nullopt;
+            date = FromSerial(sqlite3_value_double(value));
+            break;
         case SQLITE_TEXT: {
             std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
                                   static_cast<std::size_t>(sqlite3_value_bytes(value)));
             // Text typed by a user follows the regional order (day first); stored text is ISO.
-            return ParseClassicDate(text, /*monthFirst=*/false);
+            date = ParseClassicDate(text, /*monthFirst=*/false);
+            break;
         }
         default:
             return std::nullopt;
     }
+    if (date && !InDateRange(*date)) return std::nullopt;
+    return date;
 }
 
 int Weekday(const ClassicDate& date, int firstDay) {

@@ -17,6 +17,13 @@ struct ClassicDate {
     int seconds = 0;     // of the day, 0..86399
 };
 
+// The classic engine's dates run from 1 January 100 to 31 December 9999.
+inline constexpr long long kFirstDateDay = -657434;
+inline constexpr long long kLastDateDay = 2958465;
+inline bool InDateRange(const ClassicDate& date) {
+    return date.days >= kFirstDateDay && date.days <= kLastDateDay;
+}
+
 struct CivilTime {
     long long year = 1899;
     int month = 12, day = 30, hour = 0, minute = 0, second = 0;
@@ -37,11 +44,14 @@ ClassicDate FromCivil(long long year, long long month, long long day, long long 
 // The classic engine's number of a date: days and the fraction of the day (before 1899 the
 // fraction still counts forward from midnight, so -1.25 is 29 December 1899, 06:00).
 double Serial(const ClassicDate& date);
+// A number outside the range of dates (or no number at all) gives the nearest end of the range.
 ClassicDate FromSerial(double serial);
 
-// A value read from SQLite as a date: stored text or a date number. Null and text that is no
-// date give nothing.
+// A value read from SQLite as a date: stored text or a date number. Null, text that is no date and
+// a date outside the range give nothing.
 std::optional<ClassicDate> DateOfValue(sqlite3_value* value);
+// A number too large or too small to be a date: the classic engine's overflow.
+bool NumberBeyondDates(sqlite3_value* value);
 
 // Weekday 1..7 counted from firstDay (1 Sunday ... 7 Saturday).
 int Weekday(const ClassicDate& date, int firstDay = 1);

@@ -92,7 +92,9 @@ std::string FormatDate(const ClassicDate& d, const std::string& f) {
     const CivilTime c = ToCivil(d);
     std::string out;
     bool afterHour = false;
-    for (std::size_t i = 0; i < f.size();) {
+    // A result beyond the longest value stops here; SQLite refuses it (7).
+    for (std::size_t i = 0;
+         i < f.size() && out.size() <= static_cast<std::size_t>(kMaxValueBytes);) {
         const char ch = static_cast<char>(std::tolower(static_cast<unsigned char>(f[i])));
         if (f[i] == '"') {
             std::size_t end = f.find('"', i + 1);
@@ -251,8 +253,10 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     std::optional<ClassicDate> date = isText ? DateOfValue(argv[0]) : std::nullopt;
     const bool numberFormat = NamedNumber(0, name).has_value();
     if (!date && !isText && !numberFormat &&
-        (NamedDate(ClassicDate{}, name) || LooksLikeDateFormat(f)))
+        (NamedDate(ClassicDate{}, name) || LooksLikeDateFormat(f))) {
+        if (NumberBeyondDates(argv[0])) return ResultOverflow(ctx);
         date = DateOfValue(argv[0]);
+    }
     if (f.empty()) return ResultText(ctx, date ? GeneralDate(*date) : *text);
     if (date) {
         auto named = NamedDate(*date, name);

@@ -3,6 +3,7 @@
 // all treat "Á" and "á" alike.
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -46,10 +47,27 @@ void Nz(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         sqlite3_result_int(ctx, 0);
 }
 
+// A count, start or length argument: a Long, else overflow (6); false with the result set.
+bool LongArg(sqlite3_context* ctx, sqlite3_value* value, long long& out) {
+    auto n = NumberArg(value);
+    if (!n) {
+        ResultTypeMismatch(ctx);
+        return false;
+    }
+    auto whole = LongOf(*n);
+    if (!whole) {
+        ResultOverflow(ctx);
+        return false;
+    }
+    out = *whole;
+    return true;
+}
+
 void LeftRight(sqlite3_context* ctx, sqlite3_value** argv, bool left) {
     auto s = TextArg(argv[0]);
     if (!s) return sqlite3_result_null(ctx);
-    long long count = sqlite3_value_int64(argv[1]);
+    long long count = 0;
+    if (!LongArg(ctx, argv[1], count)) return;
     if (count < 0) return ResultInvalidArgument(ctx);
     const std::size_t length = CharCount(*s);
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), length);
@@ -85,9 +103,8 @@ void InStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const int first = argc >= 3 ? 1 : 0;
     long long start = 1;
     if (first) {
-        auto s = NumberArg(argv[0]);
-        if (!s) return ResultTypeMismatch(ctx);
-        start = static_cast<long long>(*s);
+        if (IsNullArg(argv[0])) return ResultTypeMismatch(ctx);
+        if (!LongArg(ctx, argv[0], start)) return;
         if (start < 1) return ResultInvalidArgument(ctx);
     }
     auto hay = TextArg(argv[first]), needle = TextArg(argv[first + 1]);
@@ -95,17 +112,21 @@ void InStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3_result_int64(ctx, Find(*hay, *needle, start, TextCompare(argc, argv, first + 2)));
 }
 
+// Space(n) and String(n, c): n is a Long (6 beyond it), never negative (5), and the text no
+// longer than the engine's limit (7): refused before anything is built.
 void Space(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    auto n = NumberArg(argv[0]);
-    if (!n) return IsNullArg(argv[0]) ? sqlite3_result_null(ctx) : ResultTypeMismatch(ctx);
-    if (*n < 0) return ResultInvalidArgument(ctx);
-    ResultText(ctx, std::string(static_cast<std::size_t>(RoundHalfEven(*n)), ' '));
+    if (IsNullArg(argv[0])) return sqlite3_result_null(ctx);
+    long long n = 0;
+    if (!LongArg(ctx, argv[0], n)) return;
+    if (n < 0) return ResultInvalidArgument(ctx);
+    ResultRepeated(ctx, " ", static_cast<std::size_t>(n));
 }
 
 void String(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    auto n = NumberArg(argv[0]);
-    if (!n || IsNullArg(argv[1])) return sqlite3_result_null(ctx);
-    if (*n < 0) return ResultInvalidArgument(ctx);
+    if (IsNullArg(argv[0]) || IsNullArg(argv[1])) return sqlite3_result_null(ctx);
+    long long n = 0;
+    if (!LongArg(ctx, argv[0], n)) return;
+    if (n < 0) return ResultInvalidArgument(ctx);
     std::string unit;
     if (sqlite3_value_type(argv[1]) == SQLITE_TEXT) {
         std::string s = *TextArg(argv[1]);
@@ -114,34 +135,59 @@ void String(sqlite3_context* ctx, int, sqlite3_value** argv) {
     } else {
         unit = std::string(1, static_cast<char>(sqlite3_value_int(argv[1]) & 0x7F));
     }
-    std::string out;
-    for (long long i = 0; i < static_cast<long long>(RoundHalfEven(*n)); ++i) out += unit;
-    ResultText(ctx, out);
+    ResultRepeated(ctx, unit, static_cast<std::size_t>(n));
+}
+
+// The byte offset of each character of a UTF-8 text, and the size at the end.
+std::vector<std::size_t> CharacterOffsets(const std::string& s) {
+    std::vector<std::size_t> offsets;
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) offsets.push_back(i);
+    offsets.push_back(s.size());
+    return offsets;
 }
 
 void Replace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     auto s = TextArg(argv[0]), find = TextArg(argv[1]), with = TextArg(argv[2]);
     if (!s) return sqlite3_result_null(ctx);
     if (!find || !with) return ResultInvalidArgument(ctx);
-    const long long start = argc > 3 ? sqlite3_value_int64(argv[3]) : 1;
-    long long count = argc > 4 ? sqlite3_value_int64(argv[4]) : -1;
+    long long start = 1, count = -1;
+    if (argc > 3 && !LongArg(ctx, argv[3], start)) return;
+    if (argc > 4 && !LongArg(ctx, argv[4], count)) return;
     const bool text = argc > 5 && TextCompare(argc, argv, 5);
-    if (start < 1) return ResultInvalidArgument(ctx);
+    if (start < 1 || count < -1) return ResultInvalidArgument(ctx);
     // The result begins at start, as the classic function's does.
-    std::string rest = s->substr(ByteOffset(*s, static_cast<std::size_t>(start - 1)));
+    const std::string rest = s->substr(ByteOffset(*s, static_cast<std::size_t>(start - 1)));
     if (find->empty()) return ResultText(ctx, rest);
-    std::string out;
-    long long at = 1;
-    while (count != 0) {
-        long long pos = Find(rest, *find, at, text);
-        if (pos == 0) break;
-        std::size_t b = ByteOffset(rest, static_cast<std::size_t>(at - 1));
-        std::size_t e = ByteOffset(rest, static_cast<std::size_t>(pos - 1));
-        out += rest.substr(b, e - b) + *with;
-        at = pos + static_cast<long long>(CodePoints(*find, false).size());
+    // One pass over the text's characters finds the matches, whatever their number; the result
+    // is built only when it stays within the limit.
+    const auto h = CodePoints(rest, text), n = CodePoints(*find, text);
+    const std::vector<std::size_t> offsets = CharacterOffsets(rest);
+    if (offsets.size() != h.size() + 1) return ResultText(ctx, rest);  // no valid UTF-8
+    std::vector<std::size_t> matches;
+    std::size_t kept = rest.size();  // bytes of rest that stay
+    for (std::size_t i = 0; count != 0 && i + n.size() <= h.size();) {
+        if (!std::equal(n.begin(), n.end(), h.begin() + static_cast<std::ptrdiff_t>(i))) {
+            ++i;
+            continue;
+        }
+        matches.push_back(i);
+        kept -= offsets[i + n.size()] - offsets[i];
+        i += n.size();
         if (count > 0) --count;
     }
-    out += rest.substr(ByteOffset(rest, static_cast<std::size_t>(at - 1)));
+    const std::size_t limit = ValueLimit(ctx);
+    if (kept > limit || (!with->empty() && matches.size() > (limit - kept) / with->size()))
+        return ResultOutOfMemory(ctx);
+    std::string out;
+    out.reserve(kept + matches.size() * with->size());
+    std::size_t copied = 0;  // characters of rest already in out
+    for (std::size_t at : matches) {
+        out.append(rest, offsets[copied], offsets[at] - offsets[copied]);
+        out += *with;
+        copied = at + n.size();
+    }
+    out.append(rest, offsets[copied], std::string::npos);
     ResultText(ctx, out);
 }
 
@@ -172,17 +218,20 @@ void Switch(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 void Choose(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     auto index = NumberArg(argv[0]);
     if (!index) return sqlite3_result_null(ctx);
-    const long long i = static_cast<long long>(*index);
-    if (i < 1 || i >= argc) return sqlite3_result_null(ctx);
-    sqlite3_result_value(ctx, argv[i]);
+    // Compared before it becomes a whole number: an index far beyond the list is only Null.
+    const double i = std::trunc(*index);
+    if (!(i >= 1 && i < argc)) return sqlite3_result_null(ctx);
+    sqlite3_result_value(ctx, argv[static_cast<int>(i)]);
 }
 
 // a & b: Null only when every part is Null.
 void Concat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    const std::size_t limit = ValueLimit(ctx);
     std::string out;
     bool any = false;
     for (int i = 0; i < argc; ++i) {
         if (auto t = TextArg(argv[i])) {
+            if (out.size() + t->size() > limit) return ResultOutOfMemory(ctx);
             out += *t;
             any = true;
         }
@@ -190,44 +239,59 @@ void Concat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     any ? ResultText(ctx, out) : sqlite3_result_null(ctx);
 }
 
-// The classic wildcards: * any run, ? one character, # one digit, [abc] [a-z] [!x] one of (or
-// none of) a list; letters compared without regard to case.
-bool LikeMatch(const std::vector<char32_t>& p, std::size_t pi, const std::vector<char32_t>& s,
-               std::size_t si) {
-    while (pi < p.size()) {
-        const char32_t c = p[pi];
-        if (c == U'*') {
-            while (pi < p.size() && p[pi] == U'*') ++pi;
-            if (pi == p.size()) return true;
-            for (std::size_t k = si; k <= s.size(); ++k)
-                if (LikeMatch(p, pi, s, k)) return true;
-            return false;
+// Whether the pattern element at p[pi] (not "*") matches the character c; next is where the
+// element after it begins. An unclosed list matches nothing.
+bool ElementMatches(const std::vector<char32_t>& p, std::size_t pi, char32_t c, std::size_t& next) {
+    const char32_t e = p[pi];
+    next = pi + 1;
+    if (e == U'?') return true;
+    if (e == U'#') return c >= U'0' && c <= U'9';
+    if (e != U'[') return e == c;
+    std::size_t end = pi + 1;
+    while (end < p.size() && p[end] != U']') ++end;
+    if (end == p.size()) return false;
+    next = end + 1;
+    const bool negate = pi + 1 < end && p[pi + 1] == U'!';
+    bool found = false;
+    for (std::size_t k = pi + 1 + (negate ? 1 : 0); k < end; ++k) {
+        if (k + 2 < end && p[k + 1] == U'-') {
+            found = found || (c >= p[k] && c <= p[k + 2]);
+            k += 2;
+        } else {
+            found = found || c == p[k];
         }
-        if (si >= s.size()) return false;
-        if (c == U'[') {
-            std::size_t end = pi + 1;
-            while (end < p.size() && p[end] != U']') ++end;
-            if (end == p.size()) return false;  // an unclosed list matches nothing
-            bool negate = pi + 1 < end && p[pi + 1] == U'!';
-            bool found = false;
-            for (std::size_t k = pi + 1 + (negate ? 1 : 0); k < end; ++k) {
-                if (k + 2 < end && p[k + 1] == U'-') {
-                    found = found || (s[si] >= p[k] && s[si] <= p[k + 2]);
-                    k += 2;
-                } else {
-                    found = found || s[si] == p[k];
-                }
-            }
-            if (found == negate) return false;
-            pi = end + 1;
-        } else if (c == U'?' || (c == U'#' && s[si] >= U'0' && s[si] <= U'9') || c == s[si]) {
-            ++pi;
+    }
+    return found != negate;
+}
+
+// The classic wildcards: * any run, ? one character, # one digit, [abc] [a-z] [!x] one of (or
+// none of) a list; letters compared without regard to case. Every other element matches one
+// character, so going back to the last "*" is enough: time at most pattern times text, never
+// more, whatever the pattern.
+bool LikeMatch(const std::vector<char32_t>& p, const std::vector<char32_t>& s) {
+    std::size_t pi = 0, si = 0;
+    bool star = false;
+    std::size_t afterStar = 0,
+                runEnd = 0;  // the last "*": the element after it, where its run ends
+    while (si < s.size()) {
+        std::size_t next = 0;
+        if (pi < p.size() && p[pi] == U'*') {
+            star = true;
+            afterStar = ++pi;
+            runEnd = si;
+        } else if (pi < p.size() && ElementMatches(p, pi, s[si], next)) {
+            pi = next;
+            ++si;
+        } else if (star) {
+            // The last "*" takes one more character and the rest is tried again.
+            pi = afterStar;
+            si = ++runEnd;
         } else {
             return false;
         }
-        ++si;
     }
-    return si == s.size();
+    while (pi < p.size() && p[pi] == U'*') ++pi;
+    return pi == p.size();
 }
 
 // The classic Like: SqlRewrite writes "value REGEXP pattern", which SQLite hands to
@@ -235,8 +299,8 @@ bool LikeMatch(const std::vector<char32_t>& p, std::size_t pi, const std::vector
 void Like(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto pattern = TextArg(argv[0]), value = TextArg(argv[1]);
     if (!pattern || !value) return sqlite3_result_null(ctx);
-    sqlite3_result_int(ctx, LikeMatch(platform::FoldedCodePoints(*pattern), 0,
-                                      platform::FoldedCodePoints(*value), 0));
+    sqlite3_result_int(
+        ctx, LikeMatch(platform::FoldedCodePoints(*pattern), platform::FoldedCodePoints(*value)));
 }
 
 int CompareText(void*, int an, const void* a, int bn, const void* b) {

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "engine/ClassicValues.h"
@@ -93,8 +94,9 @@ void Sgn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 // Val reads as much of the text as makes a number, blanks anywhere ignored, a point before the
-// decimals whatever the regional settings, &H and &O for hexadecimal and octal.
-double ValOf(const std::string& text) {
+// decimals whatever the regional settings, &H and &O for hexadecimal and octal (nothing when
+// those need more than 32 bits: the classic overflow).
+std::optional<double> ValOf(const std::string& text) {
     std::string s;
     for (char c : text)
         if (c != ' ' && c != '\t' && c != '\n' && c != '\r') s += c;
@@ -108,6 +110,7 @@ double ValOf(const std::string& text) {
                         : 99;
             if (d >= base) break;
             v = v * base + d;
+            if (v > 0xFFFFFFFFLL) return std::nullopt;
         }
         return static_cast<double>(v);
     }
@@ -137,7 +140,8 @@ void Val(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto t = TextArg(argv[0]);
     if (!t) return sqlite3_result_null(ctx);
     if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) return sqlite3_result_value(ctx, argv[0]);
-    ResultNumber(ctx, ValOf(*t));
+    auto value = ValOf(*t);
+    value ? ResultNumber(ctx, *value) : ResultOverflow(ctx);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/EngineError.h"
+
 namespace actualiz::engine::detail {
 
 std::optional<std::string> TextArg(sqlite3_value* value) {
@@ -86,6 +88,18 @@ double RoundHalfEven(double value, int digits) {
     return result;
 }
 
+std::optional<long long> LongOf(double value) {
+    const double r = RoundHalfEven(value);
+    // Written so that a NaN fails too.
+    if (!(r >= -2147483648.0 && r <= 2147483647.0)) return std::nullopt;
+    return static_cast<long long>(r);
+}
+
+std::size_t ValueLimit(sqlite3_context* ctx) {
+    const int limit = sqlite3_limit(sqlite3_context_db_handle(ctx), SQLITE_LIMIT_LENGTH, -1);
+    return static_cast<std::size_t>(std::min<long long>(limit, kMaxValueBytes));
+}
+
 void ResultNumber(sqlite3_context* ctx, double value) {
     if (std::trunc(value) == value && std::fabs(value) < 9.0e15)
         sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(value));
@@ -97,16 +111,46 @@ void ResultText(sqlite3_context* ctx, const std::string& text) {
     sqlite3_result_text64(ctx, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
+void ResultRepeated(sqlite3_context* ctx, const std::string& unit, std::size_t count) {
+    const std::size_t limit = ValueLimit(ctx);
+    if (!unit.empty() && count > limit / unit.size()) return ResultOutOfMemory(ctx);
+    const std::size_t size = unit.size() * count;
+    // The text is built where SQLite keeps it: no second copy of a long text.
+    char* text = static_cast<char*>(sqlite3_malloc64(size + 1));
+    if (!text) return ResultOutOfMemory(ctx);
+    if (unit.size() == 1) {
+        std::fill(text, text + size, unit[0]);
+    } else {
+        for (std::size_t at = 0; at < size; at += unit.size())
+            std::copy(unit.begin(), unit.end(), text + at);
+    }
+    text[size] = '\0';
+    sqlite3_result_text64(ctx, text, size, sqlite3_free, SQLITE_UTF8);
+}
+
 void ResultTypeMismatch(sqlite3_context* ctx) {
     sqlite3_result_error(ctx, "No coinciden los tipos de datos en la expresión.", -1);
 }
 
+namespace {
+
+void ResultNumberedError(sqlite3_context* ctx, int number) {
+    const std::string text = std::to_string(number) + "|" + MakeError(number).description();
+    sqlite3_result_error(ctx, text.c_str(), static_cast<int>(text.size()));
+}
+
+}  // namespace
+
 void ResultOverflow(sqlite3_context* ctx) {
-    sqlite3_result_error(ctx, "Desbordamiento.", -1);
+    ResultNumberedError(ctx, err::kOverflow);
 }
 
 void ResultInvalidArgument(sqlite3_context* ctx) {
-    sqlite3_result_error(ctx, "Llamada a procedimiento o argumento no válido.", -1);
+    ResultNumberedError(ctx, err::kInvalidCall);
+}
+
+void ResultOutOfMemory(sqlite3_context* ctx) {
+    ResultNumberedError(ctx, err::kOutOfMemory);
 }
 
 void Register(sqlite3* db, const char* name, int args,

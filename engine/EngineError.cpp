@@ -21,6 +21,9 @@ struct Message {
 };
 
 constexpr Message kMessages[] = {
+    {err::kInvalidCall, "Llamada a procedimiento o argumento no válido[ ({t})]."},
+    {err::kOverflow, "Desbordamiento[ ({t})]."},
+    {err::kOutOfMemory, "Memoria insuficiente[ ({t})]."},
     {err::kReserved, "Error reservado del motor de base de datos ({t})."},
     {err::kInvalidArgument, "Argumento no válido[ ({t})]."},
     {err::kTableExists, "La tabla {o} ya existe."},

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "engine/ClassicDates.h"
 #include "engine/EngineError.h"
 #include "engine/Field.h"
 #include "engine/Names.h"
@@ -125,34 +126,21 @@ std::optional<std::vector<Token>> Tokenize(std::string_view text) {
     return out;
 }
 
-// #m/d/yyyy# or #yyyy-mm-dd# (a time may follow) as the text the engine stores for dates.
+// #m/d/yyyy#, #yyyy-mm-dd#, a time with either or alone, as the text the engine stores for dates
+// (the same reading as a date literal of a record source).
 std::optional<std::string> DateLiteral(const std::string& text) {
-    int a = 0, b = 0, c = 0;
-    char s1 = 0, s2 = 0;
-    std::string date = text.substr(0, text.find(' '));
-    std::string time = text.find(' ') == std::string::npos ? "" : text.substr(text.find(' ') + 1);
-    if (std::sscanf(date.c_str(), "%d%c%d%c%d", &a, &s1, &b, &s2, &c) != 5 || s1 != s2)
-        return std::nullopt;
-    int year = a, month = b, day = c;
-    if (s1 == '/') year = c, month = a, day = b;
-    if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
-    char out[32];
-    std::snprintf(out, sizeof out, "%04d-%02d-%02d", year, month, day);
-    std::string value = out;
-    if (!time.empty()) {
-        int h = 0, m = 0, sec = 0;
-        if (std::sscanf(time.c_str(), "%d:%d:%d", &h, &m, &sec) < 2) return std::nullopt;
-        std::snprintf(out, sizeof out, " %02d:%02d:%02d", h, m, sec);
-        value += out;
-    }
-    return QuoteLiteral(value);
+    auto date = ParseClassicDate(text, /*monthFirst=*/true);
+    if (!date) return std::nullopt;
+    return QuoteLiteral(StoredDateText(*date));
 }
 
-// Date(), Now() and Time() in the local time, as the classic engine gives them.
+// Date(), Now() and Time() in the local time, as the classic engine gives them, in the stored form
+// of dates (today at midnight; a time alone on 30 December 1899), so that they compare with stored
+// dates as the classic values do. SQLite's own date functions: any SQLite program evaluates them.
 std::optional<std::string> DateFunction(const std::string& upperWord) {
-    if (upperWord == "DATE") return "date('now','localtime')";
+    if (upperWord == "DATE") return "datetime('now','localtime','start of day')";
     if (upperWord == "NOW") return "datetime('now','localtime')";
-    if (upperWord == "TIME") return "time('now','localtime')";
+    if (upperWord == "TIME") return "'1899-12-30 ' || time('now','localtime')";
     return std::nullopt;
 }
 
@@ -178,10 +166,11 @@ std::optional<std::string> Literal(const Token& t) {
 // Translates a whole rule, inserting the field before each comparison that has no left side.
 class RuleTranslator {
   public:
-    RuleTranslator(std::string_view column, const std::vector<std::string>& fields)
-        : column_(column), fields_(fields) {}
+    RuleTranslator(std::string_view column, const std::vector<std::string>& fields,
+                   std::string_view row)
+        : column_(column), fields_(fields), row_(row) {}
 
-    std::optional<std::string> Run(const std::vector<Token>& tokens) {
+    std::optional<RuleCondition> Run(const std::vector<Token>& tokens) {
         for (std::size_t i = 0; i < tokens.size(); ++i) {
             const Token& t = tokens[i];
             const std::string w = t.kind == Tok::Word ? Upper(t.text) : "";
@@ -193,7 +182,7 @@ class RuleTranslator {
             skip_ = 0;
         }
         if (out_.empty() || parens_ != 0) return std::nullopt;
-        return out_;
+        return RuleCondition{out_, readsClock_};
     }
 
   private:
@@ -214,7 +203,7 @@ class RuleTranslator {
         if (t.kind == Tok::String || t.kind == Tok::Number || t.kind == Tok::Date) return true;
         return w == "TRUE" || w == "FALSE" || w == "YES" || w == "NO";
     }
-    std::string Quoted() const { return QuoteIdentifier(column_); }
+    std::string Quoted() const { return row_ + QuoteIdentifier(column_); }
     void Emit(const std::string& text, const std::string& last = "x") {
         if (!out_.empty()) out_ += ' ';
         out_ += text;
@@ -223,7 +212,7 @@ class RuleTranslator {
     std::optional<std::string> FieldName(const std::string& name) const {
         if (!column_.empty()) return std::nullopt;  // a field's rule names no field
         for (const auto& f : fields_)
-            if (SameName(f, name)) return QuoteIdentifier(f);
+            if (SameName(f, name)) return row_ + QuoteIdentifier(f);
         return std::nullopt;
     }
 
@@ -316,6 +305,7 @@ class RuleTranslator {
                                              tokens[i + 1].kind == Tok::Open &&
                                              tokens[i + 2].kind == Tok::Close) {
             skip_ = 2;
+            readsClock_ = true;
             Emit("(" + *function + ")");
             return true;
         }
@@ -327,12 +317,14 @@ class RuleTranslator {
 
     std::string column_;
     const std::vector<std::string>& fields_;
+    std::string row_;  // before each field the condition reads ("NEW." in a trigger)
     std::string out_;
     std::string last_;
     int parens_ = 0;
     int listDepth_ = 0;
     bool between_ = false;
     bool likePattern_ = false;
+    bool readsClock_ = false;
     std::size_t skip_ = 0;  // tokens a translation consumed beyond its own
 };
 
@@ -343,11 +335,14 @@ std::string Trimmed(std::string_view text) {
     return std::string(text.substr(b, e - b));
 }
 
+// The error a row that breaks a rule raises: "NUMBER|text", as the relation triggers raise it.
+std::string RuleError(const std::string& message) {
+    return std::to_string(err::kValidationRule) + "|" + message;
+}
+
 std::string CheckClause(const std::string& condition, const std::string& message) {
-    // The constraint's name carries the error SQLite reports when a row breaks the rule
-    // ("NUMBER|text", as the relation triggers raise it).
-    return "CONSTRAINT " + QuoteIdentifier(std::to_string(err::kValidationRule) + "|" + message) +
-           " CHECK (" + condition + ")";
+    // The constraint's name carries the error SQLite reports when a row breaks the rule.
+    return "CONSTRAINT " + QuoteIdentifier(RuleError(message)) + " CHECK (" + condition + ")";
 }
 
 std::string RuleMessage(const std::string& validationText, const std::string& object) {
@@ -358,6 +353,65 @@ std::string RuleMessage(const std::string& validationText, const std::string& ob
 std::string CounterTriggerName(const std::string& table, const std::string& field) {
     // Names hold no dot, so this cannot be any relation's trigger ("<relation>.insert").
     return table + "." + field + ".counter";
+}
+
+// "<table>.<field>.rule.insert" for a field's rule, "<table>.rule.insert" for the table's: no
+// other trigger of the engine has such a name.
+std::string RuleTriggerName(const std::string& table, const std::string& field, const char* event) {
+    return table + (field.empty() ? "" : "." + field) + ".rule." + event;
+}
+
+std::vector<std::string> FieldNames(const TableDef& table) {
+    std::vector<std::string> fields;
+    for (const auto& f : table.Fields()) fields.push_back(f->Name());
+    return fields;
+}
+
+std::optional<RuleCondition> FieldRule(const Field& field, std::string_view row = {}) {
+    if (field.ValidationRule().empty()) return std::nullopt;
+    return TranslateRule(field.ValidationRule(), field.Name(), {}, row);
+}
+
+std::optional<RuleCondition> TableRule(const TableDef& table, std::string_view row = {}) {
+    if (table.ValidationRule().empty()) return std::nullopt;
+    return TranslateRule(table.ValidationRule(), "", FieldNames(table), row);
+}
+
+// A rule SQLite cannot hold in a CHECK, enforced before a row is inserted and before the field (a
+// table's rule: any field) is updated. Like a CHECK, a condition that is Null lets the row pass.
+void CreateRuleTriggerPair(Connection& c, const std::string& table, const std::string& field,
+                           const std::string& condition, const std::string& message) {
+    const std::string body = " ON " + QuoteIdentifier(table) + " FOR EACH ROW WHEN NOT COALESCE((" +
+                             condition + "), 1) BEGIN SELECT RAISE(ABORT, " +
+                             QuoteLiteral(RuleError(message)) + "); END";
+    c.Exec("CREATE TRIGGER " + QuoteIdentifier(RuleTriggerName(table, field, "insert")) +
+               " BEFORE INSERT" + body,
+           table);
+    const std::string of = field.empty() ? "" : " OF " + QuoteIdentifier(field);
+    c.Exec("CREATE TRIGGER " + QuoteIdentifier(RuleTriggerName(table, field, "update")) +
+               " BEFORE UPDATE" + of + body,
+           table);
+}
+
+void DropRuleTriggerPair(Connection& c, const std::string& table, const std::string& field) {
+    for (const char* event : {"insert", "update"})
+        c.Exec("DROP TRIGGER IF EXISTS " + QuoteIdentifier(RuleTriggerName(table, field, event)),
+               table);
+}
+
+// The SQLite expression of a default that reads the clock (Date(), Now(), Time()), else nothing.
+std::optional<std::string> ClockDefault(std::string_view expression) {
+    std::string text = Trimmed(expression);
+    if (!text.empty() && text.front() == '=') text = Trimmed(text.substr(1));
+    auto tokens = Tokenize(text);
+    if (!tokens || tokens->size() != 3 || (*tokens)[0].kind != Tok::Word ||
+        (*tokens)[1].kind != Tok::Open || (*tokens)[2].kind != Tok::Close)
+        return std::nullopt;
+    return DateFunction(Upper((*tokens)[0].text));
+}
+
+std::string DefaultTriggerName(const std::string& table, const std::string& field) {
+    return table + "." + field + ".default";
 }
 
 }  // namespace
@@ -385,31 +439,81 @@ std::optional<std::string> SqliteDefault(std::string_view expression) {
     return std::nullopt;
 }
 
-std::optional<std::string> SqliteCondition(std::string_view rule, std::string_view column,
-                                           const std::vector<std::string>& fields) {
+std::optional<RuleCondition> TranslateRule(std::string_view rule, std::string_view column,
+                                           const std::vector<std::string>& fields,
+                                           std::string_view row) {
     auto tokens = Tokenize(rule);
     if (!tokens || tokens->empty()) return std::nullopt;
-    RuleTranslator translator(column, fields);
+    RuleTranslator translator(column, fields, row);
     return translator.Run(*tokens);
 }
 
-std::string FieldConstraints(const Field& field) {
+std::optional<std::string> SqliteCondition(std::string_view rule, std::string_view column,
+                                           const std::vector<std::string>& fields) {
+    auto condition = TranslateRule(rule, column, fields);
+    if (!condition) return std::nullopt;
+    return condition->sql;
+}
+
+std::string FieldConstraints(const Field& field, bool appended) {
     std::string out;
     if (!field.DefaultValue().empty())
-        if (auto value = SqliteDefault(field.DefaultValue())) out += " DEFAULT " + *value;
-    if (!field.ValidationRule().empty())
-        if (auto condition = SqliteCondition(field.ValidationRule(), field.Name(), {}))
-            out += " " + CheckClause(*condition, RuleMessage(field.ValidationText(), field.Name()));
+        if (auto value = SqliteDefault(field.DefaultValue());
+            value && !(appended && ClockDefault(field.DefaultValue())))
+            out += " DEFAULT " + *value;
+    if (auto rule = FieldRule(field); rule && !rule->readsClock)
+        out += " " + CheckClause(rule->sql, RuleMessage(field.ValidationText(), field.Name()));
     return out;
 }
 
 std::string TableConstraints(const TableDef& table) {
-    if (table.ValidationRule().empty()) return "";
-    std::vector<std::string> fields;
-    for (const auto& f : table.Fields()) fields.push_back(f->Name());
-    auto condition = SqliteCondition(table.ValidationRule(), "", fields);
-    if (!condition) return "";
-    return ", " + CheckClause(*condition, RuleMessage(table.ValidationText(), table.Name()));
+    auto rule = TableRule(table);
+    if (!rule || rule->readsClock) return "";
+    return ", " + CheckClause(rule->sql, RuleMessage(table.ValidationText(), table.Name()));
+}
+
+void CreateFieldRuleTriggers(Connection& c, const std::string& table, const Field& field) {
+    if (auto rule = FieldRule(field, "NEW."); rule && rule->readsClock)
+        CreateRuleTriggerPair(c, table, field.Name(), rule->sql,
+                              RuleMessage(field.ValidationText(), field.Name()));
+}
+
+void DropFieldRuleTriggers(Connection& c, const std::string& table, const std::string& field) {
+    DropRuleTriggerPair(c, table, field);
+}
+
+void CreateRuleTriggers(Connection& c, const TableDef& table) {
+    for (const auto& f : table.Fields()) CreateFieldRuleTriggers(c, table.Name(), *f);
+    if (auto rule = TableRule(table, "NEW."); rule && rule->readsClock)
+        CreateRuleTriggerPair(c, table.Name(), "", rule->sql,
+                              RuleMessage(table.ValidationText(), table.Name()));
+}
+
+void DropRuleTriggers(Connection& c, const TableDef& table) {
+    for (const auto& f : table.Fields())
+        if (auto rule = FieldRule(*f); rule && rule->readsClock)
+            DropRuleTriggerPair(c, table.Name(), f->Name());
+    if (auto rule = TableRule(table); rule && rule->readsClock)
+        DropRuleTriggerPair(c, table.Name(), "");
+}
+
+bool TableRuleNeedsField(const TableDef& table, const std::string& field) {
+    if (!TableRule(table)) return false;
+    std::vector<std::string> others = FieldNames(table);
+    std::erase_if(others, [&](const std::string& name) { return SameName(name, field); });
+    return !TranslateRule(table.ValidationRule(), "", others);
+}
+
+void DefaultAppendedField(Connection& c, const std::string& table, const Field& field) {
+    auto value = ClockDefault(field.DefaultValue());
+    if (!value) return;
+    const std::string qt = QuoteIdentifier(table);
+    const std::string qf = QuoteIdentifier(field.Name());
+    c.Exec("CREATE TRIGGER " + QuoteIdentifier(DefaultTriggerName(table, field.Name())) +
+               " AFTER INSERT ON " + qt + " FOR EACH ROW WHEN NEW." + qf +
+               " IS NULL BEGIN UPDATE " + qt + " SET " + qf + " = (" + *value +
+               ") WHERE _rowid_ = NEW._rowid_; END",
+           table);
 }
 
 void NumberAppendedCounter(Connection& c, const std::string& table, const std::string& field) {
@@ -430,6 +534,7 @@ void KeepOldRowsNull(Connection& c, const std::string& table, const std::string&
 
 void DropCounterTrigger(Connection& c, const std::string& table, const std::string& field) {
     c.Exec("DROP TRIGGER IF EXISTS " + QuoteIdentifier(CounterTriggerName(table, field)), table);
+    c.Exec("DROP TRIGGER IF EXISTS " + QuoteIdentifier(DefaultTriggerName(table, field)), table);
 }
 
 }  // namespace actualiz::engine::detail

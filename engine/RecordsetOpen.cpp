@@ -18,20 +18,6 @@ namespace detail {
 
 namespace {
 
-// Record sources may only read: no PRAGMA, ATTACH, writes or anything else reaching past the
-// statement the caller gave.
-int ReadOnlyAuthorizer(void*, int action, const char*, const char*, const char*, const char*) {
-    switch (action) {
-        case SQLITE_SELECT:
-        case SQLITE_READ:
-        case SQLITE_FUNCTION:
-        case SQLITE_RECURSIVE:
-            return SQLITE_OK;
-        default:
-            return SQLITE_DENY;
-    }
-}
-
 short TypeFromDeclared(const char* declared, const Value& sample) {
     std::string d = declared ? declared : "";
     for (char& c : d) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -152,19 +138,12 @@ TranslatedSelect SourceSelect(Database& database, const std::string& text,
     return select;
 }
 
-using StatementPtr = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
+using StatementPtr = SourceStatement;
 
-// The statement prepared to read only; 3219 for one that would write or reach past itself.
+// The statement prepared to read only; 3219 for one that would write or reach past itself, 3085
+// for a function the engine does not offer.
 StatementPtr PrepareReadOnly(Connection& c, const std::string& sql, const std::string& text) {
-    sqlite3_stmt* raw = nullptr;
-    sqlite3_set_authorizer(c.db(), ReadOnlyAuthorizer, nullptr);
-    int rc = sqlite3_prepare_v2(c.db(), sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
-    sqlite3_set_authorizer(c.db(), nullptr, nullptr);
-    StatementPtr stmt(raw, sqlite3_finalize);
-    if (rc == SQLITE_AUTH) throw MakeError(err::kInvalidOperation, text);
-    if (rc != SQLITE_OK) ThrowSqlite(c.db(), rc, text);
-    if (!stmt || !sqlite3_stmt_readonly(stmt.get())) throw MakeError(err::kInvalidOperation, text);
-    return stmt;
+    return PrepareSource(c.db(), sql, text);
 }
 
 }  // namespace

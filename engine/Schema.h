@@ -55,8 +55,8 @@ struct Schema {
     static void StoreQuery(Database& database, QueryDef& query);
     static void DeleteQuery(Database& database, const std::shared_ptr<QueryDef>& query);
 
-    // The column definition of a field in CREATE TABLE / ADD COLUMN.
-    static std::string ColumnDefinition(const Field& field);
+    // The column definition of a field in CREATE TABLE / ADD COLUMN (appended).
+    static std::string ColumnDefinition(const Field& field, bool appended = false);
     // Throws 3129 unless sql plausibly is a statement of the classic dialect.
     static void CheckQueryText(std::string_view sql);
 };

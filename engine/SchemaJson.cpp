@@ -6,7 +6,9 @@
 #include <sqlite3.h>
 
 #include "engine/EngineError.h"
+#include "engine/FieldRules.h"
 #include "engine/SchemaModelJson.h"
+#include "engine/Sqlite.h"
 
 namespace actualiz::engine {
 
@@ -189,7 +191,12 @@ std::shared_ptr<Database> BuildDatabase(std::string_view path, const json& docum
         // date row by row.
         const json tables = document.value("tables", json::array());
         for (const auto& t : tables) AppendTable(*db, t);
+        // The rows are the ones the database already holds, and the classic engine checks a
+        // rule that reads the clock only when a row is written: such rules (triggers) are held
+        // back until the rows are in, so a row that was valid when it was written is carried.
+        for (const auto& table : db->TableDefs()) detail::DropRuleTriggers(db->Conn(), *table);
         WriteRows(*db, tables);
+        for (const auto& table : db->TableDefs()) detail::CreateRuleTriggers(db->Conn(), *table);
         for (const auto& t : tables) AppendIndexes(*db, t);
         for (const auto& r : document.value("relations", json::array())) AppendRelation(*db, r);
         for (const auto& q : document.value("queries", json::array())) AppendQuery(*db, q);

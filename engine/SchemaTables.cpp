@@ -79,13 +79,13 @@ Connection& WritableTable(Database& database, const TableDef& table) {
     return c;
 }
 
-std::string Schema::ColumnDefinition(const Field& field) {
+std::string Schema::ColumnDefinition(const Field& field, bool appended) {
     std::string def =
         QuoteIdentifier(field.Name()) + " " + SqliteDeclaredType(field.Type(), field.Size());
     // The classic engine compares text without regard to case: in WHERE clauses, in unique
     // indexes and in relations.
     if (IsTextType(field.Type())) def += " COLLATE NOCASE";
-    return def + FieldConstraints(field);
+    return def + FieldConstraints(field, appended);
 }
 
 void Schema::AppendTable(Database& database, const std::shared_ptr<TableDef>& table) {
@@ -96,6 +96,7 @@ void Schema::AppendTable(Database& database, const std::shared_ptr<TableDef>& ta
     DefinitionChange tx(c, table->Name());
     if (StoredObjectExists(c, table->Name())) throw MakeError(err::kTableExists, table->Name());
     c.Exec("CREATE TABLE " + QuoteIdentifier(table->Name()) + " (" + columns + ")", table->Name());
+    CreateRuleTriggers(c, *table);
     long long id = InsertObject(c, table->Name(), kObjectTable);
     {
         Statement s(c,
@@ -152,13 +153,15 @@ void Schema::AppendField(TableDef& table, const std::shared_ptr<Field>& field) {
     if (StoredColumnExists(c, id, field->Name()))
         throw MakeError(err::kFieldDefinedTwice, field->Name());
     // Adding a column rewrites only the table's definition, never its rows.
-    c.Exec(
-        "ALTER TABLE " + QuoteIdentifier(table.Name()) + " ADD COLUMN " + ColumnDefinition(*field),
-        table.Name());
+    c.Exec("ALTER TABLE " + QuoteIdentifier(table.Name()) + " ADD COLUMN " +
+               ColumnDefinition(*field, /*appended=*/true),
+           table.Name());
     if (IsCounter(*field))
         NumberAppendedCounter(c, table.Name(), field->Name());
     else if (SqliteDefault(field->DefaultValue()))
         KeepOldRowsNull(c, table.Name(), field->Name());
+    DefaultAppendedField(c, table.Name(), *field);
+    CreateFieldRuleTriggers(c, table.Name(), *field);
     long long position = 1;
     {
         Statement s(c,
@@ -189,11 +192,15 @@ void Schema::DeleteField(TableDef& table, const std::shared_ptr<Field>& field) {
         if (RelationUsesField(*r, table.Name(), field->Name()))
             throw MakeError(err::kInRelationship, field->Name());
     if (table.Fields().Count() == 1) throw MakeError(err::kInvalidOperation, field->Name());
+    // The table's rule would name a field that is gone.
+    if (TableRuleNeedsField(table, field->Name()))
+        throw MakeError(err::kInvalidOperation, field->Name());
     DefinitionChange tx(c, table.Name());
     const long long id = StoredTableId(c, table.Name());
     if (!StoredColumnExists(c, id, field->Name()))
         throw MakeError(err::kItemNotFound, field->Name());
     DropCounterTrigger(c, table.Name(), field->Name());
+    DropFieldRuleTriggers(c, table.Name(), field->Name());
     c.Exec("ALTER TABLE " + QuoteIdentifier(table.Name()) + " DROP COLUMN " +
                QuoteIdentifier(field->Name()),
            table.Name());

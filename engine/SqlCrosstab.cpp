@@ -43,11 +43,8 @@ std::string ValueLiteral(const Value& v) {
 std::vector<PivotValue> ReadPivotValues(const std::string& classicSql, Context& cx) {
     TranslatedSelect select = TranslateSelect(classicSql, cx.database, cx.given);
     sqlite3* db = cx.database.Handle();
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(db, select.sql.c_str(), -1, &raw, nullptr);
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
-    if (rc != SQLITE_OK) ThrowSqlite(db, rc, "PIVOT");
-    if (!sqlite3_stmt_readonly(stmt.get())) throw MakeError(err::kInvalidOperation, "PIVOT");
+    SourceStatement stmt = PrepareSource(db, select.sql, "PIVOT");
+    int rc = SQLITE_OK;
     for (std::size_t p = 0; p < select.parameters.size(); ++p)
         BindValue(stmt.get(), static_cast<int>(p + 1), ParameterValue(select, p, cx.given));
     std::vector<PivotValue> values;

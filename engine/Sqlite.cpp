@@ -1,8 +1,10 @@
 #include "engine/Sqlite.h"
 
+#include "engine/ClassicValues.h"
 #include "engine/SqlDialect.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,6 +27,14 @@ SharedFile::SharedFile(const std::string& hostPath, const std::string& displayNa
     // error, not silently become text.
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    // Nothing the engine does not offer: no tokenizers registered from SQL, no extensions, and
+    // no SQL that could write the schema or the pages behind SQLite's back.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    // No text or binary value longer than the classic engine's own limit (SQLite keeps its own
+    // maximum when that is lower).
+    sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, static_cast<int>(kMaxValueBytes));
     RegisterClassicFunctions(db_);
 }
 
@@ -103,6 +113,10 @@ void ThrowSqlite(sqlite3* db, int rc, std::string_view object) {
             throw MakeError(err::kTableInUse, object);
         case SQLITE_READONLY:
             throw MakeError(err::kReadOnly, object);
+        case SQLITE_NOMEM:
+        case SQLITE_TOOBIG:
+            // A value beyond the engine's limit, or no memory left to build it.
+            throw MakeError(err::kOutOfMemory, object);
         case SQLITE_NOTADB:
         case SQLITE_CORRUPT:
             throw MakeError(err::kUnrecognizedFormat, object);
@@ -132,6 +146,58 @@ void ThrowSqlite(sqlite3* db, int rc, std::string_view object) {
             break;
     }
     throw MakeError(err::kReserved, message);
+}
+
+bool OffersFunction(std::string_view name) {
+    std::string lower(name);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower.rfind("classic_", 0) == 0) return true;
+    static const char* const kOffered[] = {
+        "regexp",                                                        // the classic Like
+        "length",   "substr", "iif",   "abs", "trim", "ltrim", "rtrim",  // the dialect's
+        "count",    "sum",    "avg",   "min", "max",                     // aggregates
+        "coalesce", "ifnull", "nullif"};                                 // Null handling
+    for (const char* offered : kOffered)
+        if (lower == offered) return true;
+    return false;
+}
+
+namespace {
+
+// Record sources may only read: no PRAGMA, ATTACH, writes or anything else reaching past the
+// statement, and no function the engine does not offer (its name kept in *denied).
+int SourceAuthorizer(void* denied, int action, const char*, const char* function, const char*,
+                     const char*) {
+    switch (action) {
+        case SQLITE_SELECT:
+        case SQLITE_READ:
+        case SQLITE_RECURSIVE:
+            return SQLITE_OK;
+        case SQLITE_FUNCTION:
+            if (function && OffersFunction(function)) return SQLITE_OK;
+            *static_cast<std::string*>(denied) = function ? function : "";
+            return SQLITE_DENY;
+        default:
+            return SQLITE_DENY;
+    }
+}
+
+}  // namespace
+
+SourceStatement PrepareSource(sqlite3* db, const std::string& sql, std::string_view object) {
+    sqlite3_stmt* raw = nullptr;
+    std::string denied;
+    sqlite3_set_authorizer(db, SourceAuthorizer, &denied);
+    int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
+    sqlite3_set_authorizer(db, nullptr, nullptr);
+    SourceStatement stmt(raw, sqlite3_finalize);
+    // SQLite reports a refused function as an ordinary error ("not authorized to use ...").
+    if (rc != SQLITE_OK && !denied.empty()) throw MakeError(err::kUndefinedFunction, denied);
+    if (rc == SQLITE_AUTH) throw MakeError(err::kInvalidOperation, object);
+    if (rc != SQLITE_OK) ThrowSqlite(db, rc, object);
+    if (!stmt || !sqlite3_stmt_readonly(stmt.get()))
+        throw MakeError(err::kInvalidOperation, object);
+    return stmt;
 }
 
 Statement::Statement(const Connection& connection, const std::string& sql, std::string_view object)

@@ -124,6 +124,18 @@ class Connection {
 // messages raised by the engine's own triggers ("3201|texto") keep their number and text.
 [[noreturn]] void ThrowSqlite(sqlite3* db, int rc, std::string_view object);
 
+// Whether translated classic SQL may call the SQL function of that name: the engine's own
+// functions (classic_*, regexp) and the few of SQLite's that the dialect translates to or keeps
+// (SqlRewrite.cpp, the aggregates). Nothing else of SQLite's (fts3_tokenizer, load_extension,
+// printf, zeroblob ...) is classic SQL.
+bool OffersFunction(std::string_view name);
+
+// A statement of a record source (translated classic SQL) prepared to read only: 3085 when it
+// calls a function OffersFunction refuses, 3219 when it would write or reach past itself (PRAGMA,
+// ATTACH ...). object names the source in the errors.
+using SourceStatement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
+SourceStatement PrepareSource(sqlite3* db, const std::string& sql, std::string_view object);
+
 // Binds one value to a prepared statement's placeholder; SQLite's result code.
 int BindValue(sqlite3_stmt* stmt, int index, const Value& value);
 

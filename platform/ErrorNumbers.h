@@ -7,7 +7,8 @@ namespace actualiz::err {
 
 // ---- The runtime's numbers ----
 inline constexpr int kInvalidCall = 5;             // invalid procedure call or argument
-inline constexpr int kOverflow = 6;                // overflow (a list box is full)
+inline constexpr int kOverflow = 6;                // overflow (a list box is full, a number)
+inline constexpr int kOutOfMemory = 7;             // out of memory (a value beyond the limit)
 inline constexpr int kTypeMismatch = 13;           // type mismatch
 inline constexpr int kInternal = 51;               // internal error: a library's own failure
 inline constexpr int kFileMissing = 53;            // file not found (by the file layer)

@@ -5,7 +5,8 @@
 # it runs the bad inputs one by one: an unreadable model, the models folder as the data folder, a
 # hot journal, two runs at once, a damaged page, a catalog field too short for a name, a full
 # disk (a small tmpfs, where this machine lets us mount one), a folder of the first file format
-# previewed, and an append that finds the disk full followed by a rerun.
+# previewed, an append that finds the disk full followed by a rerun, functions that overflow or
+# run away and SQLite's functions that are no classic SQL (through `actualiz-cli query`).
 #
 #   scripts/faults.sh [N]      N kills (default 20); ACTUALIZ_CLI=path picks the program
 #
@@ -437,6 +438,47 @@ if mount -t tmpfs -o size=${size_kb}k tmpfs "$work/full" 2>/dev/null; then
 else
     note "caso añadido con el disco lleno: no se puede montar un tmpfs aquí (omitido)"
 fi
+
+# Functions that overflow or would run away: each answers at once with the classic error
+# (overflow 6, invalid procedure call 5, out of memory 7), within 20 s and 2 GB of address space.
+prefix=$(fresh functions)
+db=$prefix/$bases_rel/clientes.mdb
+bounded_query() { # SELECT text; prints the program's output, returns its status (124: too slow)
+    (
+        ulimit -v 2000000
+        WINEPREFIX=$prefix timeout 20 "$cli" query "$db" "$1" 2>&1
+    )
+}
+for check in \
+    "6|String(1e18, 'a')" "6|String(2147483648, 'a')" "7|String(2147483647, 'a')" \
+    "6|Space(1e18)" "7|Space(1073741825)" "7|Replace(Space(100000), ' ', Space(100000))" \
+    "6|CDate(1e300)" "6|Year(1e308)" "5|DateAdd('yyyy', 8000, #1/1/2000#)" \
+    "5|DateAdd('s', 1e300, #1/1/2000#)" "6|DateSerial(1e18, 1, 1)" "5|DateSerial(9999, 13, 1)" \
+    "6|DateDiff('s', #1/1/1900#, #1/1/2000#)" "6|InStr(1e300, 'a', 'a')"; do
+    number=${check%%|*} expression=${check#*|}
+    started=$(date +%s)
+    out=$(bounded_query "SELECT $expression")
+    status=$?
+    took=$(($(date +%s) - started))
+    if ((status == 1 && took < 20)) && [[ $out == *"Error $number:"* ]]; then
+        pass "función $expression"
+    else
+        fail "función $expression" "salida $status en ${took} s: ${out:0:80}"
+    fi
+done
+
+# SQLite's own functions that are no classic SQL stay out of reach of a query: the tokenizer's
+# address (and registering one), SQLite's printf and blobs, extensions.
+for expression in "hex(fts3_tokenizer('simple'))" "fts3_tokenizer('simple', 'abc')" \
+    "printf('%.*c', 2000000000, 'a')" "length(zeroblob(2000000000))" "load_extension('x')"; do
+    out=$(bounded_query "SELECT $expression")
+    status=$?
+    if ((status == 1)) && [[ $out == *"Error 3085:"* ]]; then
+        pass "función de SQLite $expression"
+    else
+        fail "función de SQLite $expression" "salida $status: ${out:0:80}"
+    fi
+done
 
 echo "kills=$done_kills corrupt=$corrupt inconsistent=$inconsistent rows_changed=$rows_changed" \
     "structure_lost=$structure_lost leftovers=$leftovers bad_inputs_failed=${#cases_failed[@]}"

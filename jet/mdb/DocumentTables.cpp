@@ -94,7 +94,16 @@ json DocumentBuilder::ReadTable(MdbCatalogEntry* entry) {
         if (!text.empty()) t["validationText"] = text;
     }
     t["fields"] = json::array();
-    for (auto& c : carried) t["fields"].push_back(std::move(c.field));
+    std::vector<std::string> fieldNames;
+    for (auto& c : carried) {
+        fieldNames.push_back(c.field.at("name").get<std::string>());
+        t["fields"].push_back(std::move(c.field));
+    }
+    if (t.contains("validationRule") &&
+        !detail::SqliteCondition(t["validationRule"].get<std::string>(), "", fieldNames))
+        Note("Tabla " + Quoted(tableName) +
+             ": la regla de validación de la tabla se traslada como texto, pero el archivo no la "
+             "comprueba");
     t["indexes"] = ReadIndexes(tableName, def);
     if (options_.includeRows) t["rows"] = std::move(rows);
     return t;

@@ -106,11 +106,13 @@ TEST(FieldRules, RulesAndDefaultsBecomeSqlite) {
     const std::vector<Case> fieldRules = {
         {"> 0", "\"c\" > 0"},
         {"Between 1 And 9", "\"c\" BETWEEN 1 AND 9"},
-        {"Is Null Or >= #1/31/2000#", "\"c\" IS NULL OR \"c\" >= '2000-01-31'"},
+        {"Is Null Or >= #1/31/2000#", "\"c\" IS NULL OR \"c\" >= '2000-01-31 00:00:00'"},
+        {"< #10:30#", "\"c\" < '1899-12-30 10:30:00'"},
         {"In (\"E\",\"S\")", "\"c\" IN ( 'E' , 'S' )"},
         {"Not Like \"A*\"", "\"c\" NOT LIKE 'A%'"},
         {"\"S\" Or \"N\"", "\"c\" = 'S' OR \"c\" = 'N'"},
-        {"<= Date()", "\"c\" <= (date('now','localtime'))"},
+        {"<= Date()", "\"c\" <= (datetime('now','localtime','start of day'))"},
+        {"> Time()", "\"c\" > ('1899-12-30 ' || time('now','localtime'))"},
         {"Len([c]) > 2", std::nullopt},
         {"> [otro]", std::nullopt},
         {"(> 0", std::nullopt},
@@ -120,6 +122,14 @@ TEST(FieldRules, RulesAndDefaultsBecomeSqlite) {
     EXPECT_EQ(SqliteCondition("[fin] >= [Inicio]", "", {"inicio", "fin"}),
               std::optional<std::string>("\"fin\" >= \"inicio\""));
     EXPECT_EQ(SqliteCondition("[fin] >= [nada]", "", {"inicio", "fin"}), std::nullopt);
+    // In a trigger every field is the new row's; a rule that reads the clock says so.
+    auto trigger =
+        TranslateRule("[fin] >= [inicio] And [fin] <= Now()", "", {"inicio", "fin"}, "NEW.");
+    ASSERT_TRUE(trigger);
+    EXPECT_EQ(trigger->sql,
+              "NEW.\"fin\" >= NEW.\"inicio\" AND NEW.\"fin\" <= (datetime('now','localtime'))");
+    EXPECT_TRUE(trigger->readsClock);
+    EXPECT_FALSE(TranslateRule("> 0", "c", {})->readsClock);
 
     const std::vector<Case> defaults = {
         {"0", "0"},
@@ -128,6 +138,8 @@ TEST(FieldRules, RulesAndDefaultsBecomeSqlite) {
         {"No", "0"},
         {"True", "-1"},
         {"=Now()", "(datetime('now','localtime'))"},
+        {"=Date()", "(datetime('now','localtime','start of day'))"},
+        {"#1/31/2000#", "'2000-01-31 00:00:00'"},
         {"GenGUID()", std::nullopt},
         {"Year(Date())", std::nullopt},
     };

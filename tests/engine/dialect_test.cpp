@@ -367,14 +367,67 @@ TEST_F(DialectTest, ClassicFunctionsComputeWhatTheClassicEngineComputes) {
          "1.234,50 € | Sí Desactivado 3,00"},
         {"Left('ñandú', 2) & Right('ñandú', 2) & Mid('ñandú', 2, 2) & Len('ñandú')", "ñadúan5"},
         {"7 Mod 3 & ' ' & Format('AbC', '>')", "1 ABC"},
+        // Many "*" against a long text: time grows with pattern times text, never exponentially.
+        {"IIf('aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa' Like "
+         "'*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*b', 'sí', 'no') & IIf('xaby' Like '*a*b?', 1, 0)",
+         "no1"},
+        {"Len(Replace(String(100000, 'a'), 'a', 'bc')) & ' ' & "
+         "Len(Replace(Space(3), ' ', String(3, 'x'), 1, 2)) & Choose(1e300, 'x') & Choose(1.9, "
+         "'y')",
+         "200000 7y"},
     };
     for (const auto& [expression, expected] : cases) {
         SCOPED_TRACE(expression);
         EXPECT_EQ(Classic(std::string("SELECT ") + expression),
                   (std::vector<std::string>{expected}));
     }
-    EXPECT_EQ(ErrorOf([&] { Classic("SELECT CInt(40000)"); }), err::kReserved);
-    EXPECT_EQ(ErrorOf([&] { Classic("SELECT NoExiste(1)"); }), err::kUndefinedFunction);
+    // What overflows, runs away or is no function of the dialect fails at once with the classic
+    // error: overflow (6), invalid procedure call (5), out of memory (7) beyond the longest value.
+    const std::pair<const char*, int> failures[] = {
+        {"CInt(40000)", err::kOverflow},
+        {"String(1e18, 'a')", err::kOverflow},
+        {"String(2147483648, 'a')", err::kOverflow},
+        {"String(2147483647, 'a')", err::kOutOfMemory},
+        {"String(-1, 'a')", err::kInvalidCall},
+        {"Space(1e18)", err::kOverflow},
+        {"Space(1073741825)", err::kOutOfMemory},
+        {"Replace(Space(100000), ' ', Space(100000))", err::kOutOfMemory},
+        {"Left('abc', 1e18) & Right('abc', 3000000000)", err::kOverflow},
+        {"InStr(1e300, 'a', 'a')", err::kOverflow},
+        {"Val('&H123456789ABCDEF0123')", err::kOverflow},
+        {"CDate(1e300)", err::kOverflow},
+        {"CDate(-657435)", err::kOverflow},
+        {"Year(1e308)", err::kOverflow},
+        {"Format(1e300, 'yyyy')", err::kOverflow},
+        {"Month(-1e300)", err::kOverflow},
+        {"DateAdd('yyyy', 8000, #1/1/2000#)", err::kInvalidCall},
+        {"DateAdd('s', 1e300, #1/1/2000#)", err::kInvalidCall},
+        {"DateAdd('d', -1e18, #1/1/2000#)", err::kInvalidCall},
+        {"DateAdd('m', 2e9, #1/1/2000#)", err::kInvalidCall},
+        {"DateSerial(1e18, 1, 1)", err::kOverflow},
+        {"DateSerial(2000, 1, 4e6)", err::kOverflow},
+        {"DateSerial(9999, 13, 1)", err::kInvalidCall},
+        {"DateDiff('s', #1/1/1900#, #1/1/2000#)", err::kOverflow},
+        {"NoExiste(1)", err::kUndefinedFunction},
+        {"hex(fts3_tokenizer('simple'))", err::kUndefinedFunction},
+        {"printf('%.*c', 2000000000, 'a')", err::kUndefinedFunction},
+        {"length(zeroblob(2000000000))", err::kUndefinedFunction},
+        {"load_extension('x')", err::kUndefinedFunction},
+    };
+    for (const auto& [expression, number] : failures) {
+        SCOPED_TRACE(expression);
+        EXPECT_EQ(ErrorOf([&] { Classic(std::string("SELECT ") + expression); }), number);
+    }
+    // The limits are where they are: the last date, the longest Long, seconds of 68 years.
+    EXPECT_EQ(Classic("SELECT CDate(2958465), DateAdd('yyyy', 7999, #1/1/2000#), "
+                      "DateDiff('s', #1/1/1950#, #1/1/2000#), Len(String(100, 'á'))"),
+              (std::vector<std::string>{"9999-12-31 00:00:00|9999-01-01 00:00:00|1577836800|100"}));
+    EXPECT_EQ(ErrorOf([&] {
+                  Classic(
+                      "TRANSFORM Count(*) SELECT Cliente FROM Pedidos GROUP BY Cliente PIVOT "
+                      "hex(fts3_tokenizer('simple'))");
+              }),
+              err::kUndefinedFunction);
 }
 
 TEST_F(DialectTest, ParametersAreBoundByNameAndCrosstabsOpen) {

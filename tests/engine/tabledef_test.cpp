@@ -1,3 +1,5 @@
+#include <ctime>
+
 #include "EngineFixture.h"
 #include "support/RunProgram.h"
 
@@ -409,6 +411,131 @@ TEST_F(FieldPropertiesTest, RulesAreCheckedWithTheirTextByTheEngineAndBySqlite) 
     int rc = 0;
     RawQuery(HostPath("prueba.mdb"), "INSERT INTO movimientos (tipo) VALUES ('Z')", &rc);
     EXPECT_EQ(rc & 0xff, SQLITE_CONSTRAINT);
+}
+
+// A day counted from today (local time), at midnight, in the stored form of dates.
+std::string LocalDay(int fromToday) {
+    const std::time_t when = std::time(nullptr) + static_cast<std::time_t>(fromToday) * 86400;
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d 00:00:00", &local);
+    return text;
+}
+
+// SQLite refuses Date(), Now() and Time() in a CHECK: such a rule is kept as it is and enforced on
+// insert and on update of the field (of any field for a table's rule), for sqlite3 as well.
+TEST_F(FieldPropertiesTest, RulesThatReadTheClockAreCheckedOnInsertAndUpdate) {
+    struct Case {
+        std::string rule;
+        bool tableRule;  // the table's rule, naming [fecha]; else the rule of the field fecha
+        std::string passes, fails;
+    };
+    const Case cases[] = {
+        {"< Date()", false, "2000-01-01 00:00:00", "2999-01-01 00:00:00"},
+        // Date() is today at midnight, so today's date passes and tomorrow's does not.
+        {"<= Date()", false, LocalDay(0), LocalDay(1)},
+        {"Is Null Or Between #1/1/1900# And Now()", false, "2000-01-01 10:00:00",
+         "2999-01-01 00:00:00"},
+        {"[fecha] Is Null Or [fecha] >= Date()", true, "2999-01-01 00:00:00",
+         "2000-01-01 00:00:00"},
+        {"[fecha] < Now() Or [nota] = \"futura\"", true, "2000-01-01 00:00:00",
+         "2999-01-01 00:00:00"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rule);
+        const std::string name = "reloj" + std::to_string(++n) + ".mdb";
+        auto db = NewDatabase(name);
+        auto t = db->CreateTableDef("citas");
+        auto date = t->CreateField("fecha", dbDate);
+        if (!c.tableRule) date->SetValidationRule(c.rule);
+        date->SetValidationText("Fecha fuera de plazo");
+        t->Fields().Append(date);
+        t->Fields().Append(t->CreateField("nota", dbText, 10));
+        if (c.tableRule) {
+            t->SetValidationRule(c.rule);
+            t->SetValidationText("Fecha fuera de plazo");
+        }
+        db->TableDefs().Append(t);
+
+        AddRow(*db, "citas", {c.passes, std::string("a")});
+        try {
+            AddRow(*db, "citas", {c.fails, std::string("b")});
+            ADD_FAILURE() << "a row breaking the rule was inserted";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(e.number(), err::kValidationRule);
+            EXPECT_EQ(e.description(), "Fecha fuera de plazo");
+        }
+        auto rs = db->OpenRecordset("citas");
+        rs->Edit();
+        rs->Fields()["fecha"]->SetValue(c.fails);
+        EXPECT_EQ(ErrorOf([&] { rs->Update(); }), err::kValidationRule);
+        rs->CancelUpdate();
+        rs->Close();
+        // Plain SQLite writes are held to it too, and the file holds no CHECK SQLite refuses.
+        const auto file = HostPath(name);
+        int rc = 0;
+        RawQuery(file, "INSERT INTO citas VALUES ('" + c.fails + "', 'x')", &rc);
+        EXPECT_EQ(rc & 0xff, SQLITE_CONSTRAINT);
+        RawQuery(file, "UPDATE citas SET fecha = '" + c.fails + "'", &rc);
+        EXPECT_EQ(rc & 0xff, SQLITE_CONSTRAINT);
+        RawQuery(file, "UPDATE citas SET nota = 'c'", &rc);
+        EXPECT_EQ(rc, SQLITE_OK);
+        EXPECT_EQ(RawQuery(file, "SELECT count(*) FROM sqlite_master WHERE type = 'trigger'"),
+                  (std::vector<std::string>{"2"}));
+        // Read back, the rule is the same and still enforced.
+        auto again = Reopen(name);
+        auto table = again->TableDefs()["citas"];
+        EXPECT_EQ(
+            c.tableRule ? table->ValidationRule() : table->Fields()["fecha"]->ValidationRule(),
+            c.rule);
+        EXPECT_EQ(ErrorOf([&] {
+                      AddRow(*again, "citas", {c.fails, std::string("d")});
+                  }),
+                  err::kValidationRule);
+        AddRow(*again, "citas", {Value{}, std::string("e")});
+    }
+}
+
+TEST_F(FieldPropertiesTest, AFieldWithAClockRuleIsAppendedAndDeletedWithItsTriggers) {
+    auto db = NewDatabase();
+    AddTable(*db, "clientes", {"nombre"});
+    AddRow(*db, "clientes", {std::string("Ana")});
+    auto t = db->TableDefs()["clientes"];
+    auto born = t->CreateField("nacimiento", dbDate);
+    born->SetValidationRule("< Date()");
+    t->Fields().Append(born);
+    EXPECT_EQ(ErrorOf([&] {
+                  AddRow(*Reopen(), "clientes", {std::string("Eva"), std::string("2999-01-01")});
+              }),
+              err::kValidationRule);
+    AddRow(*db, "clientes", {std::string("Eva"), std::string("1990-05-01")});
+    // A default that reads the clock, which SQLite takes in no ADD COLUMN, is given to new rows.
+    auto since = t->CreateField("alta", dbDate);
+    since->SetDefaultValue("=Date()");
+    t->Fields().Append(since);
+    AddRow(*Reopen(), "clientes", {std::string("Luis")});
+    EXPECT_EQ(RawQuery(HostPath("prueba.mdb"), "SELECT alta FROM clientes ORDER BY _rowid_"),
+              (std::vector<std::string>{"NULL", "NULL", LocalDay(0)}));
+    t->Fields().Delete("alta");
+    t->Fields().Delete("nacimiento");
+    EXPECT_EQ(RawQuery(HostPath("prueba.mdb"),
+                       "SELECT count(*) FROM sqlite_master WHERE type = 'trigger'"),
+              (std::vector<std::string>{"0"}));
+    EXPECT_FALSE(Reopen()->TableDefs()["clientes"]->Fields().Contains("nacimiento"));
+    // A field the table's enforced rule names stays (its CHECK or triggers would read it).
+    auto u = db->CreateTableDef("plazos");
+    u->Fields().Append(u->CreateField("inicio", dbDate));
+    u->Fields().Append(u->CreateField("fin", dbDate));
+    u->Fields().Append(u->CreateField("nota", dbText, 10));
+    u->SetValidationRule("[fin] Is Null Or [fin] >= [inicio] And [inicio] <= Now()");
+    db->TableDefs().Append(u);
+    EXPECT_EQ(ErrorOf([&] { u->Fields().Delete("inicio"); }), err::kInvalidOperation);
+    u->Fields().Delete("nota");
+    auto movements = AddMovements(*db);
+    EXPECT_EQ(ErrorOf([&] { movements->Fields().Delete("minimo"); }), err::kInvalidOperation);
+    EXPECT_TRUE(Reopen()->TableDefs()["plazos"]->Fields().Contains("inicio"));
 }
 
 TEST_F(FieldPropertiesTest, ARequiredIndexRefusesNulls) {

@@ -109,6 +109,51 @@ TEST_F(JetImport, RelationsAreEnforcedWithTheirCascades) {
     EXPECT_EQ(ErrorOf([&] { table1->Update(); }), err::kRelatedRecordRequired);
 }
 
+// A model whose rules read the clock (which SQLite refuses in a CHECK) is built with all its rows:
+// the rows are the ones the database holds, and the rules hold for the rows written from then on.
+TEST_F(JetImport, RulesThatReadTheClockKeepTheRowsAndCheckNewOnes) {
+    REQUIRE_JET_READER();
+    json doc = ReadJetFile(JetSample("testV1997.mdb")).document;
+    // The first table with a date field that holds a date.
+    std::string table, field;
+    std::size_t rows = 0, column = 0;
+    for (json& t : doc.at("tables")) {
+        for (std::size_t i = 0; i < t.at("fields").size() && table.empty(); ++i) {
+            json& f = t.at("fields")[i];
+            if (f.at("type").get<int>() != dbDate || f.contains("validationRule")) continue;
+            for (const json& row : t.at("rows"))
+                if (row[i].is_string()) {
+                    table = t.at("name").get<std::string>();
+                    field = f.at("name").get<std::string>();
+                    column = i;
+                    rows = t.at("rows").size();
+                    // Every row already there breaks it.
+                    f["validationRule"] = "> Now()";
+                    t["validationRule"] = "[" + field + "] Is Null Or [" + field + "] > Date()";
+                    t["validationText"] = "Solo fechas futuras";
+                    break;
+                }
+        }
+        if (!table.empty()) break;
+    }
+    ASSERT_FALSE(table.empty()) << "no date in the sample";
+    const fs::path out = HostPath("reloj.mdb");
+    files_.push_back(out);
+    auto db = BuildDatabase(out.string(), doc);
+    EXPECT_EQ(db->OpenRecordset(table)->RecordCount(), static_cast<long>(rows));
+    EXPECT_EQ(db->TableDefs()[table]->Fields()[field]->ValidationRule(), "> Now()");
+    // A new row, or a changed one, is held to the rules.
+    auto rs = db->OpenRecordset(table);
+    rs->MoveFirst();
+    rs->Edit();
+    rs->Fields()[static_cast<int>(column)]->SetValue(std::string("2000-01-01 00:00:00"));
+    EXPECT_EQ(ErrorOf([&] { rs->Update(); }), err::kValidationRule);
+    rs->CancelUpdate();
+    rs->Edit();
+    rs->Fields()[static_cast<int>(column)]->SetValue(std::string("2999-01-01 00:00:00"));
+    EXPECT_EQ(ErrorOf([&] { rs->Update(); }), 0);
+}
+
 TEST_F(JetImport, AnExistingOutputIsRefusedAndLeftAlone) {
     REQUIRE_JET_READER();
     fs::path out = prefix_.writeFile("ocupado.mdb", "no tocar");
