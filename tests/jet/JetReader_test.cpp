@@ -33,7 +33,7 @@ std::string FieldName(const json& indexField) {
                                   : indexField.at("name").get<std::string>();
 }
 
-// The index as one line: "name(field, field DESC) unique primary".
+// The index as one line: "name(field, field DESC) unique primary required".
 std::string IndexLine(const json& index) {
     std::string line = index.at("name").get<std::string>() + "(";
     bool first = true;
@@ -47,6 +47,7 @@ std::string IndexLine(const json& index) {
     if (index.value("unique", false)) line += " unique";
     if (index.value("primary", false)) line += " primary";
     if (index.value("ignoreNulls", false)) line += " ignoreNulls";
+    if (index.value("required", false)) line += " required";
     return line;
 }
 
@@ -331,33 +332,33 @@ TEST(JetIndexes, PrimaryKeysAndPlainIndexesOfTheJet3Sample) {
     REQUIRE_JET_READER();
     json doc = ReadJetFile(JetSample("testV1997.mdb")).document;
     EXPECT_EQ(IndexLines(TableOf(doc, "Table1")),
-              (std::vector<std::string>{"B(B)", "PrimaryKey(A) unique primary"}));
+              (std::vector<std::string>{"B(B)", "PrimaryKey(A) unique primary required"}));
     EXPECT_EQ(
         IndexLines(TableOf(doc, "Table2")),
         (std::vector<std::string>{"column10(column10)", "column14(column14)", "column75(column75)",
-                                  "id(column1)", "PrimaryKey(column1) unique primary"}));
+                                  "id(column1)", "PrimaryKey(column1) unique primary required"}));
     EXPECT_EQ(IndexLines(TableOf(doc, "Table3")),
-              (std::vector<std::string>{"id(a)", "PrimaryKey(a) unique primary"}));
+              (std::vector<std::string>{"id(a)", "PrimaryKey(a) unique primary required"}));
     EXPECT_EQ(IndexLines(TableOf(doc, "Table4")),
-              (std::vector<std::string>{"PrimaryKey(data) unique primary"}));
+              (std::vector<std::string>{"PrimaryKey(data) unique primary required"}));
 }
 
 TEST(JetIndexes, DescendingFieldsAndEveryMixOfTwoFields) {
     REQUIRE_JET_READER();
     json doc = ReadJetFile(JetSample("testIndexCodesV1997.mdb")).document;
-    EXPECT_EQ(
-        IndexLines(TableOf(doc, "Table12")),
-        (std::vector<std::string>{"DataIndex(data1, data2)", "PrimaryKey(name) unique primary"}));
+    EXPECT_EQ(IndexLines(TableOf(doc, "Table12")),
+              (std::vector<std::string>{"DataIndex(data1, data2)",
+                                        "PrimaryKey(name) unique primary required"}));
     EXPECT_EQ(IndexLines(TableOf(doc, "Table12_asc_desc"))[0], "DataIndex(data1, data2 DESC)");
     EXPECT_EQ(IndexLines(TableOf(doc, "Table12_desc_asc"))[0], "DataIndex(data1 DESC, data2)");
     EXPECT_EQ(IndexLines(TableOf(doc, "Table12_desc_desc"))[0],
               "DataIndex(data1 DESC, data2 DESC)");
     EXPECT_EQ(IndexLines(TableOf(doc, "Table11")),
               (std::vector<std::string>{"data(data)", "dataDesc(data DESC)",
-                                        "PrimaryKey(id) unique primary"}));
-    EXPECT_EQ(
-        IndexLines(TableOf(doc, "Table1_desc")),
-        (std::vector<std::string>{"DataIndex(data)", "PrimaryKey(name DESC) unique primary"}));
+                                        "PrimaryKey(id) unique primary required"}));
+    EXPECT_EQ(IndexLines(TableOf(doc, "Table1_desc")),
+              (std::vector<std::string>{"DataIndex(data)",
+                                        "PrimaryKey(name DESC) unique primary required"}));
     // Every other table: one index on data, descending in the "_desc" tables, and the key.
     int checked = 0;
     for (const auto& t : doc.at("tables")) {
@@ -366,7 +367,7 @@ TEST(JetIndexes, DescendingFieldsAndEveryMixOfTwoFields) {
         bool desc = name.size() > 5 && name.compare(name.size() - 5, 5, "_desc") == 0;
         EXPECT_EQ(IndexLines(t),
                   (std::vector<std::string>{desc ? "DataIndex(data DESC)" : "DataIndex(data)",
-                                            "PrimaryKey(name) unique primary"}))
+                                            "PrimaryKey(name) unique primary required"}))
             << name;
         ++checked;
     }
@@ -377,12 +378,12 @@ TEST(JetIndexes, TheForeignTableKeepsTheRelationIndexesTheOtherSideHidesThem) {
     REQUIRE_JET_READER();
     json doc = ReadJetFile(JetSample("indexTestV2000.mdb")).document;
     EXPECT_EQ(IndexLines(TableOf(doc, "Table1")),
-              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary",
+              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary required",
                                         "Table2Table1(otherfk1)", "Table3Table1(otherfk2)"}));
     EXPECT_EQ(IndexLines(TableOf(doc, "Table2")),
-              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary"}));
+              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary required"}));
     EXPECT_EQ(IndexLines(TableOf(doc, "Table3")),
-              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary"}));
+              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary required"}));
 }
 
 // -----------------------------------------------------------------------------------------------
