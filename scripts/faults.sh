@@ -5,7 +5,7 @@
 # it runs the bad inputs one by one: an unreadable model, the models folder as the data folder, a
 # hot journal, two runs at once, a damaged page, a catalog field too short for a name, a full
 # disk (a small tmpfs, where this machine lets us mount one), a folder of the first file format
-# previewed, and an append that finds the disk full followed by a rerun.
+# previewed, an append that finds the disk full followed by a rerun, and damaged real Access files.
 #
 #   scripts/faults.sh [N]      N kills (default 20); ACTUALIZ_CLI=path picks the program
 #
@@ -436,6 +436,20 @@ if mount -t tmpfs -o size=${size_kb}k tmpfs "$work/full" 2>/dev/null; then
     mounted=""
 else
     note "caso añadido con el disco lleno: no se puede montar un tmpfs aquí (omitido)"
+fi
+
+# Damaged real Access files: 200 damaged copies of the sample Jet files (a fixed seed, see
+# scripts/jet_mutants.py); each import is refused (1) or done (0), none crashes, and none spends
+# the reader's time or memory budget (each within 5 s and 300 MB).
+if command -v python3 >/dev/null; then
+    if python3 "$here/scripts/jet_mutants.py" --cli "$cli" --count 200 --max-seconds 5 \
+        --max-mb 300 "$here/tests/data/jet" >"$work/mutants.txt" 2>&1; then
+        pass "archivos Access dañados"
+    else
+        fail "archivos Access dañados" "$(grep -m1 -E 'FALLO|DEMASIADO' "$work/mutants.txt")"
+    fi
+else
+    note "caso archivos Access dañados: falta python3 (omitido)"
 fi
 
 echo "kills=$done_kills corrupt=$corrupt inconsistent=$inconsistent rows_changed=$rows_changed" \

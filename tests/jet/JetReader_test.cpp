@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <functional>
 #include <set>
 
 #include "engine/Engine.h"
@@ -83,6 +85,43 @@ TEST(JetFileRecognition, ErrorsForMissingAndForeignFiles) {
     fs::path broken = prefix.writeFile("roto.mdb", header + std::string(4096, '\0'));
     EXPECT_EQ(ErrorOf([&] { ReadJetFile(broken); }), err::kUnrecognizedFormat);
     EXPECT_EQ(ErrorOf([&] { ReadJetFile(prefix.driveC()); }), err::kCannotOpenFile);
+}
+
+// Damage that once made the reader spend its whole memory budget before giving up (libmdb follows
+// long-value chains and property records without checking them): refused at once, naming the
+// damage.
+TEST(JetFileRecognition, ImpossibleChainsAndPropertyRecordsAreRefusedNamingTheDamage) {
+    REQUIRE_JET_READER();
+    struct Damage {
+        const char* what;
+        std::function<void(std::string&)> apply;
+        const char* named;
+    };
+    const std::size_t page = 2048;  // a Jet 3 file
+    const std::vector<Damage> damages = {
+        {"four bytes of an object's property block changed",
+         [](std::string& bytes) { bytes.replace(0x180cc, 4, std::string("\x24\0\0\0", 4)); },
+         "propiedades de objetos dañadas"},
+        {"a long-value page copied over another: a chain that loops",
+         [&](std::string& bytes) { bytes.replace(46 * page, page, bytes.substr(29 * page, page)); },
+         "valor largo ilegible en MSysObjects.LvProp"},
+    };
+    actualiz::testing::TempPrefix prefix;
+    std::ifstream in(JetSample("testV1997.mdb"), std::ios::binary);
+    const std::string sound((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const auto& d : damages) {
+        std::string bytes = sound;
+        d.apply(bytes);
+        fs::path file = prefix.writeFile("dañado.mdb", bytes);
+        try {
+            ReadJetFile(file);
+            ADD_FAILURE() << d.what << ": read";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(e.number(), err::kUnrecognizedFormat) << d.what;
+            EXPECT_NE(e.description().find(d.named), std::string::npos)
+                << d.what << ": " << e.description();
+        }
+    }
 }
 
 // -----------------------------------------------------------------------------------------------
