@@ -419,25 +419,68 @@ def print_schema_200(bench):
         ours * 1000, raw * 1000, ours / raw), flush=True)
 
 
-def import_files(bench, jet_dir):
-    files = sorted(os.path.join(jet_dir, f) for f in os.listdir(jet_dir) if f.endswith(".mdb"))
-    ours = raw = 0.0
+def cpu_of(argv, stdout=subprocess.DEVNULL):
+    """Wall seconds, processor seconds (user + system, the program's and its children's) and
+    the exit status of one run."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(argv, stdout=stdout, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(proc.pid, 0)
+    return (time.perf_counter() - start, usage.ru_utime + usage.ru_stime,
+            os.waitstatus_to_exitcode(status))
+
+
+def import_files(bench, files):
+    """`actualiz-cli import FILE` against `mdb-export FILE TABLE` of every table, interleaved run
+    by run; per file the medians of wall and processor time. Returns the sums of the medians."""
+    ours_wall = ours_cpu = raw_wall = raw_cpu = 0.0
     for f in files:
-        times_ours, times_raw = [], []
-        for rep in range(max(5, bench.args.reps)):
-            out = os.path.join(bench.root, "import-%d.mdb" % rep)
-            times_ours.append(bench.timed([bench.cli, "import", f, out])[0])
-            os.remove(out) if os.path.exists(out) else None
-            tables = subprocess.run(["mdb-tables", "-1", f], capture_output=True,
-                                    text=True).stdout.split("\n")
-            start = time.perf_counter()
-            for t in filter(None, tables):
-                subprocess.run(["mdb-export", f, t], stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
-            times_raw.append(time.perf_counter() - start)
-        ours += statistics.median(times_ours)
-        raw += statistics.median(times_raw)
-    return ours, raw
+        tables = [t for t in subprocess.run(["mdb-tables", "-1", f], capture_output=True,
+                                            text=True).stdout.split("\n") if t]
+        runs = {"ours_wall": [], "ours_cpu": [], "raw_wall": [], "raw_cpu": []}
+        out = os.path.join(bench.root, "import.mdb")
+        for _ in range(max(5, bench.args.reps)):
+            wall, cpu, code = cpu_of([bench.cli, "import", f, out])
+            if code != 0:
+                raise SystemExit("import de %s: salida %d" % (f, code))
+            os.remove(out)
+            runs["ours_wall"].append(wall)
+            runs["ours_cpu"].append(cpu)
+            wall = cpu = 0.0
+            for t in tables:
+                w, c, _ = cpu_of(["mdb-export", f, t])
+                wall += w
+                cpu += c
+            runs["raw_wall"].append(wall)
+            runs["raw_cpu"].append(cpu)
+        m = {k: statistics.median(v) for k, v in runs.items()}
+        print("import de %s (%d tablas): %.1f ms (%.1f ms de procesador); mdb-export de cada "
+              "tabla %.1f ms (%.1f ms); razón %.2f (procesador %.2f)" % (
+                  os.path.basename(f), len(tables), m["ours_wall"] * 1000, m["ours_cpu"] * 1000,
+                  m["raw_wall"] * 1000, m["raw_cpu"] * 1000, m["ours_wall"] / m["raw_wall"],
+                  m["ours_cpu"] / m["raw_cpu"]), flush=True)
+        ours_wall += m["ours_wall"]
+        ours_cpu += m["ours_cpu"]
+        raw_wall += m["raw_wall"]
+        raw_cpu += m["raw_cpu"]
+    return ours_wall, ours_cpu, raw_wall, raw_cpu
+
+
+def print_import(bench, files):
+    ours_wall, ours_cpu, raw_wall, raw_cpu = import_files(bench, files)
+    print("import de %d archivos: %.3f s (%.3f s de procesador); mdb-export de cada tabla "
+          "%.3f s (%.3f s); razón %.2f (procesador %.2f)" % (
+              len(files), ours_wall, ours_cpu, raw_wall, raw_cpu, ours_wall / raw_wall,
+              ours_cpu / raw_cpu), flush=True)
+
+
+def jet_files(paths):
+    files = []
+    for p in paths:
+        if os.path.isdir(p):
+            files += sorted(os.path.join(p, f) for f in os.listdir(p) if f.endswith(".mdb"))
+        elif p:
+            files.append(p)
+    return files
 
 
 def main():
@@ -452,12 +495,17 @@ def main():
     p.add_argument("--rows", type=int, default=10000)
     p.add_argument("--reps", type=int, default=5)
     p.add_argument("--append-rows", default="0,100000,1000000")
-    p.add_argument("--jet-dir", default="")
+    p.add_argument("--jet-dir", default="", help="Jet files (a folder, or files separated by ,)")
+    p.add_argument("--import-only", action="store_true",
+                   help="only `import` of the --jet-dir files against `mdb-export`")
     p.add_argument("--schema-only", action="store_true",
                    help="only `schema` of a 200-table database against `sqlite3 .schema`")
     args = p.parse_args()
     bench = Bench(args)
     try:
+        if args.import_only:
+            print_import(bench, jet_files(args.jet_dir.split(",")))
+            return
         if args.schema_only:
             os.makedirs(bench.host(DATA, bench.template), exist_ok=True)
             print_schema_200(bench)
@@ -469,9 +517,7 @@ def main():
                   "SQLite directo %.3f s" % (rows, t, m, raw), flush=True)
         print_schema_200(bench)
         if args.jet_dir and shutil.which("mdb-export"):
-            ours, raw = import_files(bench, args.jet_dir)
-            print("import de %s: %.3f s; mdb-export de cada tabla %.3f s; razón %.2f" % (
-                args.jet_dir, ours, raw, ours / raw))
+            print_import(bench, jet_files(args.jet_dir.split(",")))
     finally:
         shutil.rmtree(bench.root, ignore_errors=True)
 

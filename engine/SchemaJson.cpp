@@ -72,8 +72,6 @@ void SetFieldProperties(Field& field, const json& f) {
     field.SetValidationText(f.value("validationText", std::string()));
 }
 
-namespace {
-
 void AppendTable(Database& db, const json& t) {
     auto table = db.CreateTableDef(t.at("name").get<std::string>());
     for (const auto& f : t.at("fields")) {
@@ -111,8 +109,6 @@ void AppendIndexes(Database& db, const json& t) {
         table->Indexes().Append(index);
     }
 }
-
-}  // namespace
 
 json ValueToJson(const Value& value) {
     return std::visit(

@@ -42,8 +42,12 @@ nlohmann::json DescribeDatabase(Database& db, DescribeOptions options = {});
 std::shared_ptr<Database> BuildDatabase(std::string_view path, const nlohmann::json& document);
 
 // The pieces BuildDatabase is made of, for importers that build a database in their own order.
-// WriteRows writes the "rows" of every table of a "tables" array in one transaction (all or none);
-// AppendRelation and AppendQuery store one relation or query document.
+// AppendTable stores one table document's table and fields (not its rows or indexes), and
+// AppendIndexes its indexes; WriteRows writes the "rows" of every table of a "tables" array in
+// one transaction (all or none); AppendRelation and AppendQuery store one relation or query
+// document.
+void AppendTable(Database& db, const nlohmann::json& table);
+void AppendIndexes(Database& db, const nlohmann::json& table);
 void WriteRows(Database& db, const nlohmann::json& tables);
 void AppendRelation(Database& db, const nlohmann::json& relation);
 void AppendQuery(Database& db, const nlohmann::json& query);

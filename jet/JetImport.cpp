@@ -1,5 +1,12 @@
+#include <filesystem>
+
+#include <sqlite3.h>
+
 #include "engine/EngineError.h"
+#include "engine/Names.h"
+#include "engine/RecordsetValues.h"
 #include "engine/SchemaJson.h"
+#include "engine/Sqlite.h"
 #include "jet/JetReader.h"
 #include "jet/JetText.h"
 
@@ -30,6 +37,70 @@ void DropValidationRules(json& tables, std::vector<std::string>& notes) {
                             "las reglas de " +
                             NameList(ruled) + " no se trasladan");
     }
+}
+
+// One table's rows through one prepared statement. Each value is converted and checked as a
+// record set's Update converts and checks it (the rules the engine keeps for a field: Required,
+// AllowZeroLength, size, type); the file's own constraints and triggers do the rest. A row is
+// not read back: nothing shows it.
+void WriteTableRows(Database& db, const std::string& name, const json& rows) {
+    struct Column {
+        std::string name;
+        short type;
+        long size;
+        bool required, allowZeroLength, counter;
+    };
+    std::vector<Column> columns;
+    std::string names, marks;
+    for (const auto& f : db.TableDefs()[name]->Fields()) {
+        columns.push_back({f->Name(), f->Type(), f->Size(), f->Required(), f->AllowZeroLength(),
+                           (f->Attributes() & dbAutoIncrField) != 0});
+        names += (names.empty() ? "" : ", ") + QuoteIdentifier(f->Name());
+        marks += marks.empty() ? "?" : ", ?";
+    }
+    detail::Statement insert(
+        db.Conn(),
+        "INSERT INTO " + QuoteIdentifier(name) + " (" + names + ") VALUES (" + marks + ")", name);
+    for (const auto& row : rows) {
+        if (row.size() != columns.size()) throw MakeError(err::kValueTypeMismatch, name);
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const Column& c = columns[i];
+            Value v = detail::ConvertForField(ValueFromJson(row[i]), c.type, c.size, c.name);
+            if (IsNull(v)) {
+                if (c.required && !c.counter) throw MakeError(err::kFieldRequired, c.name);
+            } else if (auto* t = std::get_if<std::string>(&v)) {
+                if (t->empty() && !c.allowZeroLength && (c.type == dbText || c.type == dbMemo))
+                    throw MakeError(err::kZeroLength, c.name);
+            }
+            insert.Bind(static_cast<int>(i) + 1, v);
+        }
+        insert.Run();
+        sqlite3_reset(insert.get());
+    }
+}
+
+// Tables, their rows, then their indexes (one index build over all rows is cheaper than keeping
+// it up to date row by row), all in one transaction: all or nothing. A failure removes the new
+// file, however the path was written.
+std::shared_ptr<Database> BuildTables(std::string_view outPath, const json& tables) {
+    auto db = CreateDatabase(outPath);
+    try {
+        WriteGroup build(*db);
+        for (const auto& t : tables) AppendTable(*db, t);
+        for (const auto& t : tables)
+            if (t.contains("rows"))
+                WriteTableRows(*db, t.at("name").get<std::string>(), t.at("rows"));
+        for (const auto& t : tables) AppendIndexes(*db, t);
+        build.Commit();
+    } catch (...) {
+        const char* opened = db->Handle() ? sqlite3_db_filename(db->Handle(), "main") : nullptr;
+        const std::filesystem::path file = opened ? opened : "";
+        db->Close();
+        std::error_code ec;
+        if (!file.empty()) std::filesystem::remove(file, ec);
+        throw;
+    }
+    return db;
 }
 
 // Relations and queries one by one (each a savepoint of one transaction), since the engine may
@@ -64,16 +135,14 @@ std::shared_ptr<Database> ImportJetFile(const std::filesystem::path& jetFile,
     std::vector<std::string> notes = std::move(contents.notCarried);
 
     // Tables with their rows and indexes, all or nothing, in one transaction.
-    auto build = [&]() {
-        return BuildDatabase(outPath, json{{"tables", contents.document.at("tables")}});
-    };
+    json& tables = contents.document.at("tables");
     std::shared_ptr<Database> db;
     try {
-        db = build();
+        db = BuildTables(outPath, tables);
     } catch (const EngineError& e) {
         if (e.number() != err::kValidationRule) throw;
-        DropValidationRules(contents.document.at("tables"), notes);
-        db = build();
+        DropValidationRules(tables, notes);
+        db = BuildTables(outPath, tables);
     }
     AppendLinks(*db, contents.document, notes);
     if (notCarried) *notCarried = std::move(notes);

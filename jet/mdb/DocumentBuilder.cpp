@@ -152,7 +152,7 @@ json DocumentBuilder::ReadIndexes(const std::string& tableName, const TableDefin
                       {"unique", primary || (real.flags & 0x01) != 0},
                       {"primary", primary}};
         if (real.flags & 0x02) index["ignoreNulls"] = true;
-        if ((real.flags & 0x08) && !primary) index["required"] = true;
+        if (real.flags & 0x08) index["required"] = true;
         indexes.push_back(std::move(index));
     }
     return indexes;

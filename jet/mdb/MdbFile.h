@@ -26,6 +26,11 @@ class JetFile {
     const std::filesystem::path& file() const { return file_; }
     bool Jet3() const { return mdb_->f->jet_version == MDB_VER_JET3; }
 
+    // The file's size in bytes and in pages: no page number, count or length read from a sound
+    // file goes beyond them.
+    std::uintmax_t Size() const { return size_; }
+    unsigned long PageCount() const { return pageCount_; }
+
     // Text of the file's character data (UCS-2 or compressed Unicode for Jet 4, the code page for
     // Jet 3) as UTF-8.
     std::string Text(const unsigned char* bytes, std::size_t size) const;
@@ -35,8 +40,12 @@ class JetFile {
     std::vector<unsigned char> Definition(unsigned long page) const;
 
   private:
+    void CheckObjectProperties();
+
     std::filesystem::path file_;
     MdbHandle* mdb_ = nullptr;
+    std::uintmax_t size_ = 0;
+    unsigned long pageCount_ = 0;
 };
 
 // A table opened for reading its rows.

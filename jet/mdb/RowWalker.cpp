@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <unordered_set>
 
 #include "engine/ClassicDates.h"
 #include "jet/JetText.h"
@@ -122,10 +123,19 @@ Value RowWalker::Get(unsigned i) const {
     }
 }
 
+std::vector<unsigned char> RowWalker::WholeLongValue(unsigned i) const {
+    if (i >= fields_.size() || fields_[i].colnum != static_cast<int>(i))
+        throw Damaged("fila dañada en " + std::string(table_.get()->name));
+    const MdbField& field = fields_[i];
+    if (field.is_null || !field.value || field.siz <= 0) return {};
+    return LongValue(static_cast<const unsigned char*>(field.value),
+                     static_cast<std::size_t>(field.siz), table_.Column(i)->name, true);
+}
+
 // Stored in the row when short, else in long-value pages: one row, or a chain of rows each
 // starting with the pointer to the next.
 std::vector<unsigned char> RowWalker::LongValue(const unsigned char* header, std::size_t size,
-                                                const char* column) const {
+                                                const char* column, bool whole) const {
     std::vector<unsigned char> out;
     if (size < 12) return out;
     std::uint32_t word = U32(header);
@@ -137,27 +147,39 @@ std::vector<unsigned char> RowWalker::LongValue(const unsigned char* header, std
     auto fail = [&]() {
         return Damaged("valor largo ilegible en " + std::string(table_.get()->name) + "." + column);
     };
-    int pgRow = static_cast<int>(U32(header + 4));
+    // No value is longer than the file, and every row of a chain is on a page of the file and
+    // met once: a damaged chain stops here instead of growing until memory runs out. The chain is
+    // followed to its end, as libmdb follows it, so that a loop after the value's length is seen
+    // too.
+    if (length > file_.Size()) throw fail();
+    auto onAPage = [&](std::uint32_t pgRow) { return (pgRow >> 8) < file_.PageCount(); };
+    std::uint32_t pgRow = U32(header + 4);
     void* buffer = nullptr;
     int offset = 0;
     std::size_t rowSize = 0;
     if (word & 0x40000000) {
-        if (mdb_find_pg_row(file_.mdb(), pgRow, &buffer, &offset, &rowSize) != 0) throw fail();
-        const auto* b = static_cast<const unsigned char*>(buffer) + offset;
-        out.assign(b, b + std::min(rowSize, length));
-        return out;
-    }
-    std::size_t guard = 0;
-    while (pgRow != 0 && out.size() < length) {
-        if (++guard > 1000000) throw fail();
-        if (mdb_find_pg_row(file_.mdb(), pgRow, &buffer, &offset, &rowSize) != 0 || rowSize < 4)
+        if (!onAPage(pgRow) ||
+            mdb_find_pg_row(file_.mdb(), static_cast<int>(pgRow), &buffer, &offset, &rowSize) != 0)
             throw fail();
         const auto* b = static_cast<const unsigned char*>(buffer) + offset;
-        int next = static_cast<int>(U32(b));
-        out.insert(out.end(), b + 4, b + rowSize);
+        out.assign(b, b + (whole ? rowSize : std::min(rowSize, length)));
+        return out;
+    }
+    std::unordered_set<std::uint32_t> seen;
+    while (pgRow != 0) {
+        if (!onAPage(pgRow) || !seen.insert(pgRow).second) throw fail();
+        if (mdb_find_pg_row(file_.mdb(), static_cast<int>(pgRow), &buffer, &offset, &rowSize) !=
+                0 ||
+            rowSize < 4)
+            throw fail();
+        const auto* b = static_cast<const unsigned char*>(buffer) + offset;
+        std::uint32_t next = U32(b);
+        if (whole)
+            out.insert(out.end(), b + 4, b + rowSize);
+        else if (out.size() < length)
+            out.insert(out.end(), b + 4, b + std::min(rowSize, 4 + length - out.size()));
         pgRow = next;
     }
-    if (out.size() > length) out.resize(length);
     return out;
 }
 

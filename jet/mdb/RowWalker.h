@@ -26,10 +26,16 @@ class RowWalker {
     // The value of column i (libmdb's order) in the current row.
     Value Get(unsigned i) const;
 
+    // The bytes of the memo or OLE column i in the current row as libmdb's own reading gives
+    // them: every byte of every row of its long-value chain, whatever length the value states.
+    // 3343 for a chain that loops or leaves the file. Empty for Null.
+    std::vector<unsigned char> WholeLongValue(unsigned i) const;
+
   private:
-    // A memo or OLE value: stored in the row when short, else in long-value pages.
+    // A memo or OLE value: stored in the row when short, else in long-value pages. Cut to the
+    // length the value states unless whole.
     std::vector<unsigned char> LongValue(const unsigned char* header, std::size_t size,
-                                         const char* column) const;
+                                         const char* column, bool whole = false) const;
     EngineError Damaged(const std::string& what) const;
 
     const JetFile& file_;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <functional>
 #include <set>
 
 #include "engine/Engine.h"
@@ -33,7 +35,7 @@ std::string FieldName(const json& indexField) {
                                   : indexField.at("name").get<std::string>();
 }
 
-// The index as one line: "name(field, field DESC) unique primary".
+// The index as one line: "name(field, field DESC) unique primary required".
 std::string IndexLine(const json& index) {
     std::string line = index.at("name").get<std::string>() + "(";
     bool first = true;
@@ -47,6 +49,7 @@ std::string IndexLine(const json& index) {
     if (index.value("unique", false)) line += " unique";
     if (index.value("primary", false)) line += " primary";
     if (index.value("ignoreNulls", false)) line += " ignoreNulls";
+    if (index.value("required", false)) line += " required";
     return line;
 }
 
@@ -82,6 +85,43 @@ TEST(JetFileRecognition, ErrorsForMissingAndForeignFiles) {
     fs::path broken = prefix.writeFile("roto.mdb", header + std::string(4096, '\0'));
     EXPECT_EQ(ErrorOf([&] { ReadJetFile(broken); }), err::kUnrecognizedFormat);
     EXPECT_EQ(ErrorOf([&] { ReadJetFile(prefix.driveC()); }), err::kCannotOpenFile);
+}
+
+// Damage that once made the reader spend its whole memory budget before giving up (libmdb follows
+// long-value chains and property records without checking them): refused at once, naming the
+// damage.
+TEST(JetFileRecognition, ImpossibleChainsAndPropertyRecordsAreRefusedNamingTheDamage) {
+    REQUIRE_JET_READER();
+    struct Damage {
+        const char* what;
+        std::function<void(std::string&)> apply;
+        const char* named;
+    };
+    const std::size_t page = 2048;  // a Jet 3 file
+    const std::vector<Damage> damages = {
+        {"four bytes of an object's property block changed",
+         [](std::string& bytes) { bytes.replace(0x180cc, 4, std::string("\x24\0\0\0", 4)); },
+         "propiedades de objetos dañadas"},
+        {"a long-value page copied over another: a chain that loops",
+         [&](std::string& bytes) { bytes.replace(46 * page, page, bytes.substr(29 * page, page)); },
+         "valor largo ilegible en MSysObjects.LvProp"},
+    };
+    actualiz::testing::TempPrefix prefix;
+    std::ifstream in(JetSample("testV1997.mdb"), std::ios::binary);
+    const std::string sound((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const auto& d : damages) {
+        std::string bytes = sound;
+        d.apply(bytes);
+        fs::path file = prefix.writeFile("dañado.mdb", bytes);
+        try {
+            ReadJetFile(file);
+            ADD_FAILURE() << d.what << ": read";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(e.number(), err::kUnrecognizedFormat) << d.what;
+            EXPECT_NE(e.description().find(d.named), std::string::npos)
+                << d.what << ": " << e.description();
+        }
+    }
 }
 
 // -----------------------------------------------------------------------------------------------
@@ -331,33 +371,33 @@ TEST(JetIndexes, PrimaryKeysAndPlainIndexesOfTheJet3Sample) {
     REQUIRE_JET_READER();
     json doc = ReadJetFile(JetSample("testV1997.mdb")).document;
     EXPECT_EQ(IndexLines(TableOf(doc, "Table1")),
-              (std::vector<std::string>{"B(B)", "PrimaryKey(A) unique primary"}));
+              (std::vector<std::string>{"B(B)", "PrimaryKey(A) unique primary required"}));
     EXPECT_EQ(
         IndexLines(TableOf(doc, "Table2")),
         (std::vector<std::string>{"column10(column10)", "column14(column14)", "column75(column75)",
-                                  "id(column1)", "PrimaryKey(column1) unique primary"}));
+                                  "id(column1)", "PrimaryKey(column1) unique primary required"}));
     EXPECT_EQ(IndexLines(TableOf(doc, "Table3")),
-              (std::vector<std::string>{"id(a)", "PrimaryKey(a) unique primary"}));
+              (std::vector<std::string>{"id(a)", "PrimaryKey(a) unique primary required"}));
     EXPECT_EQ(IndexLines(TableOf(doc, "Table4")),
-              (std::vector<std::string>{"PrimaryKey(data) unique primary"}));
+              (std::vector<std::string>{"PrimaryKey(data) unique primary required"}));
 }
 
 TEST(JetIndexes, DescendingFieldsAndEveryMixOfTwoFields) {
     REQUIRE_JET_READER();
     json doc = ReadJetFile(JetSample("testIndexCodesV1997.mdb")).document;
-    EXPECT_EQ(
-        IndexLines(TableOf(doc, "Table12")),
-        (std::vector<std::string>{"DataIndex(data1, data2)", "PrimaryKey(name) unique primary"}));
+    EXPECT_EQ(IndexLines(TableOf(doc, "Table12")),
+              (std::vector<std::string>{"DataIndex(data1, data2)",
+                                        "PrimaryKey(name) unique primary required"}));
     EXPECT_EQ(IndexLines(TableOf(doc, "Table12_asc_desc"))[0], "DataIndex(data1, data2 DESC)");
     EXPECT_EQ(IndexLines(TableOf(doc, "Table12_desc_asc"))[0], "DataIndex(data1 DESC, data2)");
     EXPECT_EQ(IndexLines(TableOf(doc, "Table12_desc_desc"))[0],
               "DataIndex(data1 DESC, data2 DESC)");
     EXPECT_EQ(IndexLines(TableOf(doc, "Table11")),
               (std::vector<std::string>{"data(data)", "dataDesc(data DESC)",
-                                        "PrimaryKey(id) unique primary"}));
-    EXPECT_EQ(
-        IndexLines(TableOf(doc, "Table1_desc")),
-        (std::vector<std::string>{"DataIndex(data)", "PrimaryKey(name DESC) unique primary"}));
+                                        "PrimaryKey(id) unique primary required"}));
+    EXPECT_EQ(IndexLines(TableOf(doc, "Table1_desc")),
+              (std::vector<std::string>{"DataIndex(data)",
+                                        "PrimaryKey(name DESC) unique primary required"}));
     // Every other table: one index on data, descending in the "_desc" tables, and the key.
     int checked = 0;
     for (const auto& t : doc.at("tables")) {
@@ -366,7 +406,7 @@ TEST(JetIndexes, DescendingFieldsAndEveryMixOfTwoFields) {
         bool desc = name.size() > 5 && name.compare(name.size() - 5, 5, "_desc") == 0;
         EXPECT_EQ(IndexLines(t),
                   (std::vector<std::string>{desc ? "DataIndex(data DESC)" : "DataIndex(data)",
-                                            "PrimaryKey(name) unique primary"}))
+                                            "PrimaryKey(name) unique primary required"}))
             << name;
         ++checked;
     }
@@ -377,12 +417,12 @@ TEST(JetIndexes, TheForeignTableKeepsTheRelationIndexesTheOtherSideHidesThem) {
     REQUIRE_JET_READER();
     json doc = ReadJetFile(JetSample("indexTestV2000.mdb")).document;
     EXPECT_EQ(IndexLines(TableOf(doc, "Table1")),
-              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary",
+              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary required",
                                         "Table2Table1(otherfk1)", "Table3Table1(otherfk2)"}));
     EXPECT_EQ(IndexLines(TableOf(doc, "Table2")),
-              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary"}));
+              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary required"}));
     EXPECT_EQ(IndexLines(TableOf(doc, "Table3")),
-              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary"}));
+              (std::vector<std::string>{"id(id)", "PrimaryKey(id) unique primary required"}));
 }
 
 // -----------------------------------------------------------------------------------------------
