@@ -1,5 +1,6 @@
 #include "engine/SqlDialect.h"
 
+#include <cmath>
 #include <set>
 
 #include "engine/ClassicDates.h"
@@ -216,7 +217,9 @@ Value ParameterValue(const TranslatedSelect& select, std::size_t index,
     if (numeric.count(t)) {
         auto number = ParseNumberText(*text);
         if (!number) throw MakeError(err::kValueTypeMismatch, name);
-        if (*number == static_cast<double>(static_cast<long long>(*number)))
+        // Whole numbers within a 64-bit integer bind as integers; the cast is only defined there.
+        if (std::abs(*number) < 9.2e18 &&
+            *number == static_cast<double>(static_cast<long long>(*number)))
             return static_cast<long long>(*number);
         return *number;
     }
