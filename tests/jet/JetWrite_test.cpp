@@ -10,7 +10,9 @@
 #include "jet/check/FileCheck.h"
 #include "jet/format/TableDef.h"
 #include "jet/format/UsageMap.h"
+#include "jet/read/Catalog.h"
 #include "jet/write/PageAllocation.h"
+#include "jet/write/Rows.h"
 #include "support/TempPrefix.h"
 
 namespace actualiz::engine::testing {
@@ -113,6 +115,111 @@ TEST(JetPageAllocation, DataPageJoinsAndLeavesItsTableAndLibmdbReadsTheSavedCopy
     auto rows = ExportTable(copy, "Table1");
     EXPECT_EQ(rows.size(), 513u);  // the header and 512 rows
     EXPECT_EQ(rows, ExportTable(sample, "Table1"));
+}
+
+// Rows of the catalog written, read back by our reader, the checker and libmdb, then deleted.
+constexpr std::uint32_t kCatalog = 2;
+constexpr std::int32_t kRootParent = 251658240;
+
+StoredValues CatalogRow(std::int32_t id, std::u16string name) {
+    return {{"Id", LongBytes(id)},
+            {"ParentId", LongBytes(kRootParent)},
+            {"Name", TextBytes(name)},
+            {"Type", IntegerBytes(5)},
+            {"DateCreate", DoubleBytes(37924.5)},
+            {"DateUpdate", DoubleBytes(37924.75)},
+            {"Flags", LongBytes(0)},
+            {"Database", TextBytes(std::u16string(60, u'x'))}};
+}
+
+TEST(JetRows, CatalogRowsGoInAndOutWithTheirIndexesAndLibmdbReadsTheCopy) {
+    const std::filesystem::path sample = JetSample("blankV2000.mdb");
+    PageFile file = PageFile::Open(sample);
+    std::size_t catalogRows = ReadCatalog(file).size();
+    std::uint32_t catalogPages = static_cast<std::uint32_t>(
+        ReadUsageMap(file, PageRow::From(ReadTableDef(file, kCatalog).usageMap)).pages.size());
+    std::vector<PageRow> inserted;
+    for (int i = 0; i < 45; ++i) {
+        std::u16string name = u"Consulta ñandú " +
+                              std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) +
+                              std::u16string(1, static_cast<char16_t>(u'0' + i / 26));
+        inserted.push_back(InsertRow(file, kCatalog, CatalogRow(300000 + (i * 7919) % 45, name)));
+    }
+    TableDef def = ReadTableDef(file, kCatalog);
+    EXPECT_EQ(def.rowCount, catalogRows + 45);
+    EXPECT_GT(ReadUsageMap(file, PageRow::From(def.usageMap)).pages.size(), catalogPages)
+        << "the rows did not need a new page";
+    std::vector<CatalogObject> catalog = ReadCatalog(file);
+    ASSERT_EQ(catalog.size(), catalogRows + 45);
+    EXPECT_EQ(std::count_if(
+                  catalog.begin(), catalog.end(),
+                  [](const CatalogObject& o) { return o.name.rfind("Consulta ñandú ", 0) == 0; }),
+              45);
+    EXPECT_EQ(Problems(file), "");
+
+    ::actualiz::testing::TempPrefix prefix;
+    std::filesystem::path copy = prefix.root() / "filas.mdb";
+    file.Save(copy);
+    if (HaveMdbTools()) {
+        auto rows = ExportTable(copy, "MSysObjects");
+        auto before = ExportTable(sample, "MSysObjects");
+        ASSERT_EQ(rows.size(), before.size() + 45);
+        EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                                [](const auto& row) {
+                                    return row.at(2).rfind("Consulta ñandú ", 0) == 0 &&
+                                           row.at(3) == "5";
+                                }),
+                  45);
+    }
+
+    for (PageRow where : inserted) DeleteRow(file, kCatalog, where);
+    EXPECT_EQ(ReadTableDef(file, kCatalog).rowCount, catalogRows);
+    EXPECT_EQ(ReadCatalog(file).size(), catalogRows);
+    EXPECT_EQ(Problems(file), "");
+    EXPECT_THROW(DeleteRow(file, kCatalog, inserted.front()), EngineError) << "deleted twice";
+    file.Save(copy);
+    if (!HaveMdbTools()) GTEST_SKIP() << "mdbtools not installed";
+    for (const char* table : {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"})
+        EXPECT_EQ(ExportTable(copy, table), ExportTable(sample, table)) << table;
+}
+
+// A row whose key cannot be made, or that repeats a unique key, changes nothing.
+TEST(JetRows, RefusedRowsLeaveTheFileAsItWas) {
+    PageFile file = PageFile::Open(JetSample("blankV2000.mdb"));
+    const std::vector<unsigned char> before = file.Bytes();
+    auto refusal = [&](const StoredValues& row) {
+        try {
+            InsertRow(file, kCatalog, row);
+        } catch (const EngineError& e) {
+            EXPECT_EQ(file.Bytes(), before);
+            return e.number();
+        }
+        ADD_FAILURE() << "the row was written";
+        return 0;
+    };
+    EXPECT_EQ(refusal(CatalogRow(300001, u"カタカナ")), err::kInvalidArgument)
+        << "a character whose sort weight is not known";
+    std::int32_t taken = ReadCatalog(file).front().id;
+    EXPECT_EQ(refusal(CatalogRow(taken, u"Otra")), err::kDuplicateInIndex);
+    StoredValues wrongSize = CatalogRow(300002, u"Otra");
+    wrongSize["Type"] = LongBytes(5);
+    EXPECT_EQ(refusal(wrongSize), err::kInvalidOperation);
+    StoredValues tooLong = CatalogRow(300003, std::u16string(256, u'a'));
+    EXPECT_EQ(refusal(tooLong), err::kInvalidOperation);
+    StoredValues unknownColumn = CatalogRow(300004, u"Otra");
+    unknownColumn["Nada"] = LongBytes(1);
+    EXPECT_EQ(refusal(unknownColumn), err::kInvalidOperation);
+
+    // 512 rows whose indexes span several leaves: a tree of several pages is not written.
+    PageFile large = PageFile::Open(JetSample("compIndexTestV2000.mdb"));
+    const std::vector<unsigned char> largeBefore = large.Bytes();
+    try {
+        InsertRow(large, 15, {{"CD_AGENTE", LongBytes(999999)}, {"RS_AGENTE", TextBytes(u"Z")}});
+        ADD_FAILURE() << "an index of several pages was rewritten";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.number(), err::kInvalidOperation);
+    }
+    EXPECT_EQ(large.Bytes(), largeBefore);
 }
 
 }  // namespace
