@@ -190,7 +190,7 @@ std::vector<unsigned char> EncodeRow(const TableDef& def, const StoredValues& va
     for (const ColumnDef& column : def.columns) {
         if (column.number >= columnCount)
             throw Refused("Columna fuera de la cuenta de columnas en " + TableName(def) + ".");
-        if (column.Fixed())
+        if (column.Fixed() && column.type != kBoolean)  // a Boolean is its bit in the mask
             fixedEnd = std::max<std::size_t>(fixedEnd, column.fixedOffset + column.length);
         else
             varCount =

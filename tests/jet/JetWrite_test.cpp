@@ -11,6 +11,7 @@
 #include "jet/format/TableDef.h"
 #include "jet/format/UsageMap.h"
 #include "jet/read/Catalog.h"
+#include "jet/write/NewTable.h"
 #include "jet/write/PageAllocation.h"
 #include "jet/write/Rows.h"
 #include "support/TempPrefix.h"
@@ -220,6 +221,112 @@ TEST(JetRows, RefusedRowsLeaveTheFileAsItWas) {
         EXPECT_EQ(e.number(), err::kInvalidOperation);
     }
     EXPECT_EQ(large.Bytes(), largeBefore);
+}
+
+// A new empty table of every type written so far: our reader, the checker and libmdb see it,
+// and it takes rows.
+NewTable Clientes() {
+    return {u"Clientes",
+            {{u"Nombre", kText, 50},
+             {u"Cantidad", kLong},
+             {u"Precio", kCurrency},
+             {u"Alta", kDateTime},
+             {u"Activo", kBoolean},
+             {u"Nivel", kByte},
+             {u"Orden", kInteger},
+             {u"Peso", kDouble},
+             {u"Nota", kText, 255}},
+            45000.25};
+}
+
+TEST(JetNewTable, ANewTableIsReadByOurReaderTheCheckerAndLibmdbAndTakesRows) {
+    PageFile file = PageFile::Open(JetSample("indexTestV2003.mdb"));
+    std::uint32_t page = CreateTable(file, Clientes());
+    EXPECT_EQ(Problems(file), "");
+    TableDef def = ReadTableDef(file, page);
+    ASSERT_EQ(def.columns.size(), 9u);
+    EXPECT_EQ(def.columns[0].name, "Nombre");
+    EXPECT_EQ(def.columns[8].name, "Nota");
+    EXPECT_EQ(def.varColumns, 2);
+    EXPECT_EQ(def.length, def.parsedLength);
+    std::vector<CatalogObject> catalog = ReadCatalog(file);
+    auto found = std::find_if(catalog.begin(), catalog.end(),
+                              [](const CatalogObject& o) { return o.name == "Clientes"; });
+    ASSERT_NE(found, catalog.end());
+    EXPECT_TRUE(found->LocalTable());
+    EXPECT_EQ(found->DefinitionPage(), page);
+
+    ::actualiz::testing::TempPrefix prefix;
+    std::filesystem::path copy = prefix.root() / "nueva.mdb";
+    file.Save(copy);
+    if (HaveMdbTools()) {
+        EXPECT_NE(Capture("mdb-tables -1 " + ShellQuoted(copy.string())).find("Clientes\n"),
+                  std::string::npos);
+        std::string schema = Capture("mdb-schema -T Clientes " + ShellQuoted(copy.string()));
+        for (const char* field :
+             {"[Nombre]\t\t\tText (50)", "[Cantidad]\t\t\tLong Integer", "[Precio]\t\t\tCurrency",
+              "[Alta]\t\t\tDateTime", "[Activo]\t\t\tBoolean", "[Nivel]\t\t\tByte",
+              "[Orden]\t\t\tInteger", "[Peso]\t\t\tDouble", "[Nota]\t\t\tText (255)"})
+            EXPECT_NE(schema.find(field), std::string::npos) << field << "\n" << schema;
+        EXPECT_EQ(ExportTable(copy, "Clientes").size(), 1u) << "only the header";
+    }
+
+    InsertRow(file, page,
+              {{"Nombre", TextBytes(u"Peña")},
+               {"Cantidad", LongBytes(-7)},
+               {"Activo", {1}},
+               {"Orden", IntegerBytes(300)},
+               {"Peso", DoubleBytes(2.5)}});
+    EXPECT_EQ(ReadTableDef(file, page).rowCount, 1u);
+    EXPECT_EQ(Problems(file), "");
+    file.Save(copy);
+    if (!HaveMdbTools()) GTEST_SKIP() << "mdbtools not installed";
+    auto rows = ExportTable(copy, "Clientes");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"Peña", "-7", kNullMark, kNullMark, "1", kNullMark,
+                                                 "300", "2.5", kNullMark}));
+    for (const char* table : {"Table1", "Table2", "Table3", "MSysACEs", "MSysQueries"})
+        EXPECT_EQ(ExportTable(copy, table), ExportTable(JetSample("indexTestV2003.mdb"), table))
+            << table;
+}
+
+TEST(JetNewTable, RefusedTablesLeaveTheFileAsItWas) {
+    PageFile file = PageFile::Open(JetSample("blankV2000.mdb"));
+    const std::vector<unsigned char> before = file.Bytes();
+    auto refused = [&](const NewTable& table) {
+        try {
+            CreateTable(file, table);
+        } catch (const EngineError& e) {
+            EXPECT_EQ(file.Bytes(), before);
+            return e.number();
+        }
+        ADD_FAILURE() << "the table was written";
+        return 0;
+    };
+    NewTable taken = Clientes();
+    taken.name = u"msysaccessobjects";
+    EXPECT_EQ(refused(taken), err::kInvalidOperation) << "a name in use, case aside";
+    for (std::uint8_t type : {kMemo, kLongBinary, kSingle, kGuid, kBinary, kNumeric}) {
+        NewTable other = Clientes();
+        other.columns.push_back({u"Otro", type});
+        EXPECT_EQ(refused(other), err::kInvalidOperation) << int(type);
+    }
+    NewTable twice = Clientes();
+    twice.columns.push_back({u"NOMBRE", kLong});
+    EXPECT_EQ(refused(twice), err::kInvalidOperation);
+    NewTable wide = Clientes();
+    wide.columns[0].textLength = 256;
+    EXPECT_EQ(refused(wide), err::kInvalidOperation);
+    NewTable unknown = Clientes();
+    unknown.name = u"テーブル";
+    EXPECT_EQ(refused(unknown), err::kInvalidArgument);
+
+    PageFile queries = PageFile::Open(JetSample("queryTestV2000.mdb"));
+    const std::vector<unsigned char> queriesBefore = queries.Bytes();
+    NewTable query = Clientes();
+    query.name = u"SelectQuery";
+    EXPECT_THROW(CreateTable(queries, query), EngineError) << "tables and queries share names";
+    EXPECT_EQ(queries.Bytes(), queriesBefore);
 }
 
 }  // namespace
