@@ -1,0 +1,334 @@
+#include "jet/write/Rows.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <set>
+
+#include "engine/EngineError.h"
+#include "jet/format/DataPage.h"
+#include "jet/format/IndexKey.h"
+#include "jet/format/IndexPage.h"
+#include "jet/format/Text.h"
+#include "jet/format/UsageMap.h"
+#include "jet/mdb/Bytes.h"
+#include "jet/read/RowReader.h"
+#include "jet/write/PageAllocation.h"
+
+namespace actualiz::engine::jet::write {
+
+namespace {
+
+using namespace format;
+
+constexpr std::size_t kDataRowCount = 12;
+constexpr std::size_t kFirstSlot = 14;
+constexpr std::uint16_t kMaxSlots = 255;  // a row's number is one byte of its pointer
+constexpr std::size_t kDefRowCount = 16;
+constexpr std::size_t kDefRealIndexList = 63;
+constexpr std::size_t kRealIndexCountSize = 12;
+constexpr std::size_t kLongValueRefSize = 12;
+constexpr std::size_t kIndexBitmapBits = (kIndexEntriesStart - kIndexBitmapStart) * 8;
+
+void PutU16(unsigned char* p, std::uint32_t value) {
+    p[0] = static_cast<unsigned char>(value);
+    p[1] = static_cast<unsigned char>(value >> 8);
+}
+
+void PutU32(unsigned char* p, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+EngineError Refused(const std::string& text) {
+    return EngineError(err::kInvalidOperation, text);
+}
+
+std::string TableName(const TableDef& def) {
+    return "la tabla de la página " + std::to_string(def.firstPage);
+}
+
+// Runs a change on the bytes and puts them back as they were when it fails.
+template <typename Change>
+auto Whole(PageFile& file, Change change) {
+    PageFile before = file;
+    try {
+        return change();
+    } catch (...) {
+        file = std::move(before);
+        throw;
+    }
+}
+
+// The definition's first page holds the counts; they are changed there.
+void AddToRowCount(PageFile& file, const TableDef& def, int delta, bool indexCounts) {
+    std::span<unsigned char> page = file.MutablePage(def.firstPage);
+    PutU32(page.data() + kDefRowCount, static_cast<std::uint32_t>(def.rowCount + delta));
+    if (!indexCounts) return;
+    for (std::size_t i = 0; i < def.realIndexes.size(); ++i) {
+        std::size_t at = kDefRealIndexList + kRealIndexCountSize * i + 4;
+        if (at + 4 > kPageSize) throw Refused("definición demasiado larga en " + TableName(def));
+        PutU32(page.data() + at, static_cast<std::uint32_t>(def.realIndexes[i].rowCountField +
+                                                            static_cast<std::uint32_t>(delta)));
+    }
+}
+
+std::vector<unsigned char> EntryBytes(std::vector<unsigned char> key, PageRow row) {
+    key.push_back(static_cast<unsigned char>(row.page >> 16));
+    key.push_back(static_cast<unsigned char>(row.page >> 8));
+    key.push_back(static_cast<unsigned char>(row.page));
+    key.push_back(static_cast<unsigned char>(row.row));
+    return key;
+}
+
+void RebuildIndex(PageFile& file, const TableDef& def, std::size_t number) {
+    const RealIndexDef& index = def.realIndexes[number];
+    UsageMap rows = ReadUsageMap(file, PageRow::From(def.usageMap));
+    std::vector<std::vector<unsigned char>> entries;
+    for (const StoredRow& row : TableRows(file, def, rows)) {
+        RowValues values(file, def, row.bytes);
+        std::vector<std::optional<std::span<const unsigned char>>> keyValues;
+        bool anyValue = false;
+        for (const IndexKeyColumn& key : index.keys) {
+            const ColumnDef* column = def.ColumnByNumber(key.column);
+            if (!column)
+                throw Refused("un índice de " + TableName(def) + " nombra una columna que no está");
+            keyValues.push_back(values.Value(*column));
+            anyValue = anyValue || keyValues.back().has_value();
+        }
+        if (!anyValue && (index.flags & kIndexIgnoreNulls)) continue;
+        std::optional<std::vector<unsigned char>> key = EntryKey(def, index, keyValues);
+        if (!key)
+            throw Refused("No se sabe escribir la clave del índice nº " + std::to_string(number) +
+                          " de " + TableName(def) + " para el tipo de una de sus columnas.");
+        entries.push_back(EntryBytes(std::move(*key), row.where));
+    }
+    std::sort(entries.begin(), entries.end());
+    if (index.flags & kIndexUnique)
+        for (std::size_t i = 1; i < entries.size(); ++i) {
+            const auto& a = entries[i - 1];
+            const auto& b = entries[i];
+            bool allNull = std::all_of(a.begin(), a.end() - 4,
+                                       [](unsigned char c) { return c == 0x00 || c == 0xFF; }) &&
+                           a.size() - 4 == index.keys.size();
+            if (!allNull && a.size() == b.size() && std::equal(a.begin(), a.end() - 4, b.begin()))
+                throw EngineError(err::kDuplicateInIndex, "Valor repetido en el índice único nº " +
+                                                              std::to_string(number) + " de " +
+                                                              TableName(def) + ".");
+        }
+    std::size_t used = 0;
+    for (const auto& entry : entries) used += entry.size();
+    if (used > kPageSize - kIndexEntriesStart || used >= kIndexBitmapBits)
+        throw Refused("El índice nº " + std::to_string(number) + " de " + TableName(def) +
+                      " ya no cabe en una página; no se escriben índices de varias páginas.");
+
+    // Every page of the index but its root is given back.
+    PageRow indexMap = PageRow::From(index.usageMap);
+    for (std::uint32_t page : ReadUsageMap(file, indexMap).pages) {
+        if (page == index.rootPage || page >= file.PageCount()) continue;
+        SetMapped(file, indexMap, page, false);
+        FreePage(file, page);
+    }
+    std::span<unsigned char> page = file.MutablePage(index.rootPage);
+    std::fill(page.begin(), page.end(), 0);
+    page[0] = kLeafIndexPage;
+    page[1] = 0x01;
+    PutU16(page.data() + 2, static_cast<std::uint32_t>(kPageSize - kIndexEntriesStart - used));
+    PutU32(page.data() + 4, def.firstPage);
+    std::size_t at = 0;
+    for (const auto& entry : entries) {
+        std::memcpy(page.data() + kIndexEntriesStart + at, entry.data(), entry.size());
+        at += entry.size();
+        page[kIndexBitmapStart + at / 8] |= static_cast<unsigned char>(1u << (at % 8));
+    }
+}
+
+}  // namespace
+
+std::vector<unsigned char> LongBytes(std::int32_t value) {
+    std::vector<unsigned char> bytes(4);
+    PutU32(bytes.data(), static_cast<std::uint32_t>(value));
+    return bytes;
+}
+
+std::vector<unsigned char> IntegerBytes(std::int16_t value) {
+    std::vector<unsigned char> bytes(2);
+    PutU16(bytes.data(), static_cast<std::uint16_t>(value));
+    return bytes;
+}
+
+std::vector<unsigned char> DoubleBytes(double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    std::vector<unsigned char> bytes(8);
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(bits >> (8 * i));
+    return bytes;
+}
+
+std::vector<unsigned char> TextBytes(std::u16string_view text) {
+    std::vector<unsigned char> bytes;
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+        bytes.push_back(static_cast<unsigned char>(c >> 8));
+    }
+    return bytes;
+}
+
+std::vector<unsigned char> EncodeRow(const TableDef& def, const StoredValues& values) {
+    for (const auto& [name, bytes] : values) {
+        (void)bytes;
+        if (std::none_of(def.columns.begin(), def.columns.end(),
+                         [&](const ColumnDef& c) { return c.name == name; }))
+            throw Refused("La columna «" + name + "» no está en " + TableName(def) + ".");
+    }
+    if (def.varColumns == 0)
+        throw Refused("No se escriben filas de una tabla sin columnas de largo variable (" +
+                      TableName(def) + ").");
+    std::size_t columnCount = def.maxColumns;
+    std::vector<unsigned char> mask((columnCount + 7) / 8, 0);
+    std::size_t fixedEnd = 0;
+    std::uint16_t varCount = 0;
+    for (const ColumnDef& column : def.columns) {
+        if (column.number >= columnCount)
+            throw Refused("Columna fuera de la cuenta de columnas en " + TableName(def) + ".");
+        if (column.Fixed() && column.type != kBoolean)  // a Boolean is its bit in the mask
+            fixedEnd = std::max<std::size_t>(fixedEnd, column.fixedOffset + column.length);
+        else
+            varCount =
+                std::max<std::uint16_t>(varCount, static_cast<std::uint16_t>(column.varIndex + 1));
+    }
+    varCount = std::max(varCount, def.varColumns);
+    std::vector<unsigned char> row(2 + fixedEnd, 0);
+    PutU16(row.data(), static_cast<std::uint32_t>(columnCount));
+    std::vector<const ColumnDef*> variable(varCount, nullptr);
+    for (const ColumnDef& column : def.columns) {
+        auto found = values.find(column.name);
+        auto where = "la columna «" + column.name + "»";
+        if (found == values.end()) {
+            if (column.flags & kColumnAutoLong)
+                throw Refused("No se numera " + where + " (autonumérica): hay que darle el valor.");
+            continue;
+        }
+        const std::vector<unsigned char>& value = found->second;
+        if (column.type == kBoolean) {
+            if (value.size() != 1 || value[0] > 1)
+                throw Refused("Valor de sí/no impropio para " + where + ".");
+            if (value[0])
+                mask[column.number / 8] |= static_cast<unsigned char>(1u << (column.number % 8));
+            continue;
+        }
+        mask[column.number / 8] |= static_cast<unsigned char>(1u << (column.number % 8));
+        if (column.Fixed()) {
+            if (value.size() != column.length)
+                throw Refused("El valor de " + where + " tiene " + std::to_string(value.size()) +
+                              " bytes, no " + std::to_string(column.length) + ".");
+            std::copy(value.begin(), value.end(), row.begin() + 2 + column.fixedOffset);
+            continue;
+        }
+        if (variable[column.varIndex])
+            throw Refused("Dos columnas con el mismo lugar variable en " + TableName(def) + ".");
+        variable[column.varIndex] = &column;
+        if ((column.type == kText || column.type == kBinary) && value.size() > column.length)
+            throw Refused("El valor de " + where + " es más largo que la columna.");
+    }
+    std::vector<std::uint16_t> offsets;
+    for (const ColumnDef* column : variable) {
+        offsets.push_back(static_cast<std::uint16_t>(row.size()));
+        if (!column) continue;
+        auto found = values.find(column->name);
+        if (found == values.end()) continue;
+        const std::vector<unsigned char>& value = found->second;
+        if (column->type == kMemo || column->type == kLongBinary) {
+            // Kept inside the row: its length with the flag 0x80, eight bytes of zeros, the bytes.
+            std::vector<unsigned char> ref(kLongValueRefSize, 0);
+            PutU32(ref.data(), static_cast<std::uint32_t>(value.size()) |
+                                   (static_cast<std::uint32_t>(kLongValueInline) << 24));
+            row.insert(row.end(), ref.begin(), ref.end());
+        }
+        row.insert(row.end(), value.begin(), value.end());
+    }
+    offsets.push_back(static_cast<std::uint16_t>(row.size()));  // the end of the data
+    for (auto offset = offsets.rbegin(); offset != offsets.rend(); ++offset) {
+        row.push_back(static_cast<unsigned char>(*offset));
+        row.push_back(static_cast<unsigned char>(*offset >> 8));
+    }
+    row.push_back(static_cast<unsigned char>(varCount));
+    row.push_back(static_cast<unsigned char>(varCount >> 8));
+    row.insert(row.end(), mask.begin(), mask.end());
+    if (row.size() + 2 > kPageSize - kFirstSlot)
+        throw Refused("La fila no cabe en una página de " + TableName(def) +
+                      " (los valores largos fuera de la fila no se escriben).");
+    return row;
+}
+
+PageRow InsertRow(PageFile& file, std::uint32_t table, const StoredValues& values) {
+    return Whole(file, [&] {
+        TableDef def = ReadTableDef(file, table);
+        std::vector<unsigned char> row = EncodeRow(def, values);
+        PageRow usage = PageRow::From(def.usageMap);
+        std::optional<std::uint32_t> target;
+        for (std::uint32_t page : ReadUsageMap(file, usage).pages) {
+            if (page >= file.PageCount()) break;
+            std::span<const unsigned char> bytes = file.Page(page);
+            if (bytes[0] != kDataPage) continue;
+            DataPageHeader header = ReadDataPageHeader(bytes);
+            if (header.owner == table && header.rowCount < kMaxSlots &&
+                header.freeSpace >= row.size() + 2) {
+                target = page;
+                break;
+            }
+        }
+        if (!target) {
+            target = AllocatePage(file);
+            InitDataPage(file, *target, table);
+            SetMapped(file, usage, *target, true);
+            SetMapped(file, PageRow::From(def.freeMap), *target, true);
+        }
+        std::vector<RowSlot> slots = ReadRowSlots(file, *target);
+        std::uint16_t lowest = slots.empty() ? kPageSize : slots.back().start;
+        std::uint16_t count = static_cast<std::uint16_t>(slots.size());
+        if (lowest < kFirstSlot + 2u * (count + 1u) + row.size())
+            throw Refused("La página " + std::to_string(*target) + " no tiene el lugar que dice.");
+        auto start = static_cast<std::uint16_t>(lowest - row.size());
+        std::span<unsigned char> page = file.MutablePage(*target);
+        std::copy(row.begin(), row.end(), page.begin() + start);
+        PutU16(page.data() + kFirstSlot + 2u * count, start);
+        PutU16(page.data() + kDataRowCount, count + 1u);
+        PutU16(page.data() + 2, static_cast<std::uint32_t>(start - kFirstSlot - 2u * (count + 1u)));
+        AddToRowCount(file, def, 1, true);
+        RebuildIndexes(file, table);
+        return PageRow{*target, count};
+    });
+}
+
+void DeleteRow(PageFile& file, std::uint32_t table, PageRow where) {
+    Whole(file, [&] {
+        TableDef def = ReadTableDef(file, table);
+        auto refused = [&](const std::string& why) {
+            return Refused("No se borra la fila " + std::to_string(where.row) + " de la página " +
+                           std::to_string(where.page) + ": " + why + ".");
+        };
+        if (!ReadUsageMap(file, PageRow::From(def.usageMap)).Contains(where.page) ||
+            where.page >= file.PageCount() || file.Page(where.page)[0] != kDataPage ||
+            ReadDataPageHeader(file.Page(where.page)).owner != table)
+            throw refused("la página no es de la tabla");
+        std::vector<RowSlot> slots = ReadRowSlots(file, where.page);
+        if (where.row >= slots.size() || slots[where.row].deleted) throw refused("no hay fila");
+        if (slots[where.row].overflow) throw refused("la fila fue movida a otro lugar");
+        std::span<unsigned char> page = file.MutablePage(where.page);
+        unsigned char* slot = page.data() + kFirstSlot + 2u * where.row;
+        // Access marks a deleted row with both flags (a moved row's slot has 0x4000 alone, the
+        // row it moved to 0x8000 alone); libmdb skips only rows with 0x4000.
+        PutU16(slot, U16(slot) | kRowDeleted | kRowOverflow);
+        AddToRowCount(file, def, -1, false);
+        RebuildIndexes(file, table);
+    });
+}
+
+void RebuildIndexes(PageFile& file, std::uint32_t table) {
+    Whole(file, [&] {
+        TableDef def = ReadTableDef(file, table);
+        for (std::size_t i = 0; i < def.realIndexes.size(); ++i) RebuildIndex(file, def, i);
+    });
+}
+
+}  // namespace actualiz::engine::jet::write

@@ -1,0 +1,52 @@
+#pragma once
+
+// Rows written into and taken out of a table's data pages, on a private copy in memory, with the
+// table's row count and every index of the table kept whole. A row is given as its columns'
+// stored bytes by name (a column left out is Null); a Boolean is one byte, 0 or 1.
+//
+// What is refused (nothing changed when it is): a value of the wrong size for its fixed column,
+// a text longer than its column, a long value too large to be kept inside its row, an
+// auto-number column left Null, a table without variable-length columns, a row longer than a
+// page, a key the index functions cannot make (a character whose sort weight is not known, a
+// type whose key no sample shows), a repeated key in a unique index, and an index whose entries
+// no longer fit one leaf page. Each operation either completes or leaves the bytes as they were.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/format/PageFile.h"
+#include "jet/format/TableDef.h"
+
+namespace actualiz::engine::jet::write {
+
+using StoredValues = std::map<std::string, std::vector<unsigned char>>;
+
+// Stored bytes of the common kinds of values.
+std::vector<unsigned char> LongBytes(std::int32_t value);
+std::vector<unsigned char> IntegerBytes(std::int16_t value);
+std::vector<unsigned char> DoubleBytes(double value);
+std::vector<unsigned char> TextBytes(std::u16string_view text);  // two bytes per character
+
+// The bytes of a row of the table: column count, fixed part, variable part, its offsets (the
+// first column's last, after the end of the data), their count and the null mask.
+std::vector<unsigned char> EncodeRow(const format::TableDef& def, const StoredValues& values);
+
+// Adds the row to the first data page of the table with room for it, else to a new page joined
+// to the table's maps; counts it in the definition and rebuilds the table's indexes. Where it
+// went.
+format::PageRow InsertRow(format::PageFile& file, std::uint32_t table, const StoredValues& values);
+
+// Marks the row deleted as Access does (both flags of its slot, 0xC000; its bytes stay, as do their
+// place and the page's free space, which Access-written pages show too), takes it
+// from the definition's row count and rebuilds the table's indexes. 3219 for a slot that is no
+// live row of the table, or one moved elsewhere.
+void DeleteRow(format::PageFile& file, std::uint32_t table, format::PageRow where);
+
+// Writes every index of the table anew from its live rows, each as one leaf page on its root
+// page; the index's other pages are given back.
+void RebuildIndexes(format::PageFile& file, std::uint32_t table);
+
+}  // namespace actualiz::engine::jet::write
