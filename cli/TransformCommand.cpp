@@ -14,6 +14,7 @@
 #include "app/Actualiz.h"
 #include "app/ErrorModes.h"
 #include "catalogs/CatalogFiles.h"
+#include "catalogs/CatalogLock.h"
 #include "cli/FormRunner.h"
 #include "cli/Progress.h"
 #include "cli/Report.h"
@@ -174,6 +175,16 @@ int TransformCommand(const TransformOptions& options, std::ostream& out, std::os
     // interleaved with this one.
     const DataFolderLock lock = LockDataFolder(plan.dataFolder);
     if (!lock.busy.empty()) return CannotStart({lock.busy}, options.json, out, err);
+    // The catalogs are one set for every data folder and the window: a real run holds them until
+    // its report is written. A preview works on copies of its own.
+    std::unique_ptr<platform::FolderLock> catalogLock;
+    if (!options.dryRun) {
+        try {
+            catalogLock = catalogs::LockCatalogs();
+        } catch (const Error& e) {
+            return CannotStart({ErrorText(e)}, options.json, out, err);
+        }
+    }
     std::vector<std::string> leftovers;
     if (!options.dryRun) leftovers = RemoveLeftovers(plan.dataFolder);
 

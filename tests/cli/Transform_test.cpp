@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <regex>
 #include <sstream>
@@ -12,6 +13,7 @@
 #include "app/Actualiz.h"
 #include "app/Host.h"
 #include "catalogs/CatalogFiles.h"
+#include "catalogs/CatalogLock.h"
 #include "cli/Backup.h"
 #include "cli/CliTestSupport.h"
 #include "cli/DiffCommand.h"
@@ -208,6 +210,53 @@ const json* FindDatabase(const json& report, const std::string& name) {
         if (db.at("name") == name) return &db;
     return nullptr;
 }
+
+// Another process holding a folder's lock, as a running program does: from construction until
+// Release (or, with a hold time, until that time is up; it does not wait for Release then).
+class LockHolder {
+  public:
+    explicit LockHolder(const fs::path& folder, int holdForMs = -1) {
+        int ready[2];
+        if (::pipe(ready) != 0 || ::pipe(release_) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(release_[1]);
+            ::close(ready[0]);
+            const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+            if (fd < 0 || ::flock(fd, LOCK_EX) != 0) _exit(1);
+            char byte = 1;
+            if (::write(ready[1], &byte, 1) != 1) _exit(1);
+            if (holdForMs >= 0)
+                ::usleep(static_cast<useconds_t>(holdForMs) * 1000);
+            else if (::read(release_[0], &byte, 1) < 0)  // until the parent closes its end
+                _exit(1);
+            _exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release_[0]);
+        char byte = 0;
+        taken_ = pid_ > 0 && ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+    }
+    ~LockHolder() { Release(); }
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+
+    bool Taken() const { return taken_; }
+    pid_t Pid() const { return pid_; }
+    void Release() {
+        if (pid_ <= 0) return;
+        ::close(release_[1]);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int release_[2] = {-1, -1};
+    bool taken_ = false;
+};
 
 // ---- The report ----
 
@@ -477,25 +526,8 @@ TEST_F(TransformRun, TheModelsFolderAsTheDataFolderCannotStart) {
 TEST_F(TransformRun, ASecondRunWhileAnotherWorksInTheFolderSaysSoAndExitsThree) {
     PlainScenario();
     const auto before = Snapshot(prefix.driveC());
-    int ready[2], release[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    ASSERT_EQ(::pipe(release), 0);
-    const pid_t holder = ::fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        ::close(release[1]);
-        ::close(ready[0]);
-        const int fd = ::open(prefix.driveCPath(kDataFolderHost).c_str(), O_RDONLY | O_DIRECTORY);
-        if (fd < 0 || ::flock(fd, LOCK_EX) != 0) _exit(1);
-        char byte = 1;
-        if (::write(ready[1], &byte, 1) != 1) _exit(1);
-        if (::read(release[0], &byte, 1) < 0) _exit(1);  // until the parent closes its end
-        _exit(0);
-    }
-    ::close(ready[1]);
-    ::close(release[0]);
-    char byte = 0;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    LockHolder holder(prefix.driveCPath(kDataFolderHost));
+    ASSERT_TRUE(holder.Taken());
 
     Result r = Run(Options());
     std::ostringstream out, err;
@@ -507,10 +539,7 @@ TEST_F(TransformRun, ASecondRunWhileAnotherWorksInTheFolderSaysSoAndExitsThree) 
     form.Dir1.SetPath(kDataFolder);
     form.Run("Command13_Click");
 
-    ::close(release[1]);
-    ::close(ready[0]);
-    int status = 0;
-    ::waitpid(holder, &status, 0);
+    holder.Release();
     EXPECT_EQ(r.status, cli::kTransformCannotStart);
     EXPECT_NE(r.err.find("Otra ejecución"), std::string::npos) << r.err;
     EXPECT_EQ(migrate, cli::kMigrateBusy);
@@ -520,6 +549,44 @@ TEST_F(TransformRun, ASecondRunWhileAnotherWorksInTheFolderSaysSoAndExitsThree) 
     EXPECT_EQ(form.Label4.Caption().find("Proceso"), std::string::npos) << "the driver ran";
     EXPECT_EQ(Snapshot(prefix.driveC()), before);
     EXPECT_EQ(Run(Options().NoBackup()).status, 0) << "the lock is gone with its holder";
+}
+
+// The catalogs are one set for every data folder: while another run holds them, a run waits a
+// little, then names that run and exits 3; the window's index chain is refused the same way, with
+// a message. Nothing changes. A holder that lets go within the wait is simply waited for.
+TEST_F(TransformRun, WhileAnotherRunHoldsTheCatalogsARunWaitsThenNamesItAndExitsThree) {
+    PlainScenario();
+    const auto before = Snapshot(prefix.driveC());
+    LockHolder holder(prefix.driveCPath("ActMirto"));
+    ASSERT_TRUE(holder.Taken());
+
+    const auto start = std::chrono::steady_clock::now();
+    Result r = Run(Options());
+    const auto waited = std::chrono::steady_clock::now() - start;
+    app::RecordingHost host;
+    app::Actualiz form(host, kProgramFolder);
+    form.Run("Form_Activate");
+    form.Dir1.SetPath(kDataFolder);
+    form.Text3.SetText(std::string(kProgramFolder) + "\\modelos\\clientes.mdb");
+    form.Text4.SetText(OldPath("clientes.mdb"));
+    form.Errors().clear();
+    form.Run("Command17_Click");
+    const std::string holderPid = std::to_string(holder.Pid());
+    holder.Release();
+
+    EXPECT_EQ(r.status, cli::kTransformCannotStart) << r.out;
+    EXPECT_NE(r.err.find("catálogos"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("proceso " + holderPid), std::string::npos) << r.err;
+    EXPECT_GE(waited, catalogs::kCatalogWait) << "gave up without waiting";
+    ASSERT_EQ(form.Errors().size(), 1u);
+    EXPECT_EQ(form.Errors()[0].number, engine::err::kFileInUse);
+    EXPECT_NE(form.Errors()[0].description.find("catálogos"), std::string::npos);
+    EXPECT_EQ(host.ShownErrors().size(), 1u) << "the window says why nothing happened";
+    EXPECT_EQ(Snapshot(prefix.driveC()), before);
+
+    LockHolder brief(prefix.driveCPath("ActMirto"), /*holdForMs=*/300);
+    ASSERT_TRUE(brief.Taken());
+    EXPECT_EQ(Run(Options().NoBackup()).status, 0) << "a short wait was not waited for";
 }
 
 TEST_F(TransformRun, WhatAKilledRunLeftIsRemovedAndReported) {
