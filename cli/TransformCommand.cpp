@@ -185,6 +185,8 @@ int TransformCommand(const TransformOptions& options, std::ostream& out, std::os
             return CannotStart({ErrorText(e)}, options.json, out, err);
         }
     }
+    problems = CheckBeforeChange(plan);
+    if (!problems.empty()) return CannotStart(problems, options.json, out, err);
     std::vector<std::string> leftovers;
     if (!options.dryRun) leftovers = RemoveLeftovers(plan.dataFolder);
 

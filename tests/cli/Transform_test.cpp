@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <regex>
 #include <sstream>
 
@@ -14,6 +15,8 @@
 #include "app/Host.h"
 #include "catalogs/CatalogFiles.h"
 #include "catalogs/CatalogLock.h"
+#include "catalogs/IndexCatalog.h"
+#include "catalogs/RelationCatalog.h"
 #include "cli/Backup.h"
 #include "cli/CliTestSupport.h"
 #include "cli/DiffCommand.h"
@@ -489,6 +492,86 @@ TEST_F(TransformRun, MissingCatalogsStopTheRunBeforeAnythingChanges) {
     EXPECT_EQ(r.err.find("indices.mdb"), std::string::npos) << "only the missing one is named";
     EXPECT_NE(r.err.find("actualiz-cli catalogs init"), std::string::npos) << r.err;
     EXPECT_EQ(Snapshot(prefix.driveC()), before);
+}
+
+// What the run needs is looked at before the first database is touched: a catalog that cannot be
+// written or lacks a field the commands use, or a model that cannot be read, stops the run (and
+// its preview) with 3, naming the file, and every file stays as it was. A catalog with the
+// index table's four original fields only is still fine.
+TEST_F(TransformRun, WhatTheRunNeedsIsCheckedBeforeAnythingChanges) {
+    const fs::path indices = prefix.driveCPath("ActMirto/indices.mdb");
+    const auto indexCatalog = [](std::vector<std::string> fields) {
+        json table = {{"name", "indices"}, {"fields", json::array()}};
+        for (const auto& f : fields)
+            table["fields"].push_back(
+                {{"name", f}, {"type", 10}, {"size", 255}, {"allowZeroLength", true}});
+        return json{{"tables", json::array({table})}};
+    };
+    struct Row {
+        const char* what;
+        std::function<void()> spoil;
+        const char* named;  // nullptr: the run goes ahead
+    };
+    const Row rows[] = {
+        {"a read-only index catalog",
+         [&] {
+             fs::permissions(
+                 indices, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                 fs::perm_options::remove);
+         },
+         "indices.mdb"},
+        {"an index catalog without unico",
+         [&] {
+             fs::remove(indices);
+             Build(catalogs::kIndexCatalogPath, indexCatalog({"nombreind", "tabla", "campo"}));
+         },
+         "unico"},
+        {"a relation catalog without its table",
+         [&] {
+             fs::remove(prefix.driveCPath("ActMirto/relacion.mdb"));
+             Build(catalogs::kRelationCatalogPath, Plain({Table("otra", {"a"})}));
+         },
+         "relacion.mdb"},
+        {"an unreadable model",
+         [&] { prefix.writeFile("prog/modelos/clientes.mdb", std::string(4096, 'x')); },
+         "modelos\\clientes.mdb"},
+        {"an index catalog with its four original fields",
+         [&] {
+             fs::remove(indices);
+             Build(catalogs::kIndexCatalogPath,
+                   indexCatalog({"nombreind", "tabla", "campo", "unico"}));
+         },
+         nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        catalogs::CreateCatalogs(/*replaceExisting=*/true);
+        for (const char* folder : {"prog/modelos", kDataFolderHost}) {
+            fs::remove_all(prefix.driveCPath(folder));
+            prefix.makeDir(folder);
+        }
+        Scenario();
+        row.spoil();
+        const auto before = Snapshot(prefix.root());
+        Result dry = Run(Options().DryRun());
+        Result real = Run(Options());
+        if (!row.named) {
+            EXPECT_NE(real.status, cli::kTransformCannotStart) << real.err;
+            fs::permissions(indices, fs::perms::owner_write, fs::perm_options::add);
+            continue;
+        }
+        EXPECT_EQ(dry.status, cli::kTransformCannotStart) << dry.out << dry.err;
+        EXPECT_EQ(real.status, cli::kTransformCannotStart) << real.out << real.err;
+        EXPECT_NE(real.err.find(row.named), std::string::npos) << real.err;
+        const auto after = Snapshot(prefix.root());
+        for (const auto& [file, content] : after) {
+            const auto was = before.find(file);
+            EXPECT_TRUE(was != before.end() && was->second == content) << file << " changed";
+        }
+        EXPECT_EQ(after.size(), before.size()) << "a file was removed";
+        EXPECT_TRUE(BackupFolders().empty());
+        fs::permissions(indices, fs::perms::owner_write, fs::perm_options::add);
+    }
 }
 
 TEST_F(TransformRun, MissingDataFolderIsNamedWithHowToChooseAnother) {
