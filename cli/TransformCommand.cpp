@@ -187,8 +187,12 @@ int TransformCommand(const TransformOptions& options, std::ostream& out, std::os
     }
     problems = CheckBeforeChange(plan);
     if (!problems.empty()) return CannotStart(problems, options.json, out, err);
-    std::vector<std::string> leftovers;
-    if (!options.dryRun) leftovers = RemoveLeftovers(plan.dataFolder);
+    // What killed runs left behind: the copies of a preview wherever it ran, and the temporary
+    // files of a real run in this folder (a preview leaves the data folder alone).
+    std::vector<std::string> leftovers = Sandbox::RemoveAbandoned();
+    if (!options.dryRun)
+        for (std::string& left : RemoveLeftovers(plan.dataFolder))
+            leftovers.push_back(std::move(left));
 
     ProgressView view(err, terminal);
     TransformOutcome outcome;

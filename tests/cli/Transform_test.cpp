@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <regex>
 #include <sstream>
 
@@ -23,9 +25,11 @@
 #include "cli/MigrateCommand.h"
 #include "cli/Progress.h"
 #include "cli/QueryCommand.h"
+#include "cli/Sandbox.h"
 #include "cli/SchemaCommands.h"
 #include "cli/TransformCommand.h"
 #include "jet/JetReader.h"
+#include "platform/FileSystem.h"
 #include "support/TempPrefix.h"
 
 namespace actualiz::testing {
@@ -160,6 +164,25 @@ class TransformRun : public ::testing::Test {
         catalogs::CreateCatalogs(false);
         prefix.makeDir("prog/modelos");
         prefix.makeDir(kDataFolderHost);
+        // Previews make their copies in the temporary folder, and a run removes the ones killed
+        // runs left there: this program keeps to a temporary folder of its own. It stays the same
+        // for the whole program, as the system's does (Jet reading copies live there).
+        static const struct OwnTemporary {
+            fs::path path = platform::CreateTemporaryFolder("actualiz-pruebas-");
+            ~OwnTemporary() {
+                std::error_code ec;
+                fs::remove_all(path, ec);
+            }
+        } own;
+        if (const char* saved = std::getenv("TMPDIR")) savedTemporary = saved;
+        temporary = own.path;
+        ::setenv("TMPDIR", temporary.c_str(), 1);
+    }
+    void TearDown() override {
+        if (savedTemporary)
+            ::setenv("TMPDIR", savedTemporary->c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
     }
 
     void Model(const std::string& name, const json& document) {
@@ -206,6 +229,8 @@ class TransformRun : public ::testing::Test {
     }
 
     TempPrefix prefix;
+    fs::path temporary;
+    std::optional<std::string> savedTemporary;
 };
 
 const json* FindDatabase(const json& report, const std::string& name) {
@@ -571,6 +596,61 @@ TEST_F(TransformRun, WhatTheRunNeedsIsCheckedBeforeAnythingChanges) {
         EXPECT_EQ(after.size(), before.size()) << "a file was removed";
         EXPECT_TRUE(BackupFolders().empty());
         fs::permissions(indices, fs::perms::owner_write, fs::perm_options::add);
+    }
+}
+
+// A preview that was killed leaves its folder of copies in the temporary folder; the next run
+// (a preview too) removes it and says so, and leaves alone what is not a dead preview's: one
+// that still runs, a folder without the mark, a link.
+TEST_F(TransformRun, AKilledPreviewsCopiesAreRemovedByTheNextRun) {
+    PlainScenario();
+    // A preview killed halfway: its sandbox made and a database copied, then the process gone.
+    const pid_t killed = ::fork();
+    ASSERT_GE(killed, 0);
+    if (killed == 0) {
+        auto* sandbox = new cli::Sandbox();
+        sandbox->CopyFile(OldPath("clientes.mdb"));
+        ::kill(::getpid(), SIGKILL);
+        _exit(1);
+    }
+    int status = 0;
+    ::waitpid(killed, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const auto previews = [&] {
+        std::vector<fs::path> found;
+        for (const auto& e : fs::directory_iterator(temporary))
+            if (e.path().filename().string().rfind("actualiz-ensayo-", 0) == 0)
+                found.push_back(e.path());
+        return found;
+    };
+    const std::vector<fs::path> dead = previews();
+    ASSERT_EQ(dead.size(), 1u);
+    ASSERT_TRUE(fs::exists(dead[0] / "drive_c" / kDataFolderHost / "clientes.mdb"));
+
+    const fs::path running = temporary / "actualiz-ensayo-enmarcha";
+    fs::create_directories(running);
+    std::ofstream(running / "propietario") << "1\n";
+    LockHolder holder(running);
+    ASSERT_TRUE(holder.Taken());
+    const fs::path unmarked = temporary / "actualiz-ensayo-ajena";
+    fs::create_directories(unmarked / "drive_c");
+    const fs::path target = prefix.root() / "fuera";
+    fs::create_directories(target);
+    std::ofstream(target / "propietario") << "1\n";
+    fs::create_directory_symlink(target, temporary / "actualiz-ensayo-enlace");
+
+    Result r = Run(Options().DryRun().Json());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.report().at("leftoversRemoved"), json::array({dead[0].string() + "/"}));
+    EXPECT_FALSE(fs::exists(dead[0]));
+    for (const fs::path& kept : {running, unmarked, temporary / "actualiz-ensayo-enlace", target})
+        EXPECT_TRUE(fs::exists(kept)) << kept;
+    holder.Release();
+    for (const fs::path& left : previews()) {
+        EXPECT_TRUE(left == running || left == unmarked ||
+                    left.filename() == "actualiz-ensayo-enlace")
+            << "the preview's own folder stayed: " << left;
+        fs::remove_all(left);
     }
 }
 
