@@ -226,7 +226,8 @@ void AddTransformCommand(CLI::App& app) {
         "(la orden \"Transformar\" de la ventana).\n"
         "Salida: 0 todo bien (o nada que hacer), 1 algún paso falló o alguna base no quedó como su "
         "modelo (el informe lo dice), "
-        "3 no se pudo empezar (faltan catálogos o carpetas).");
+        "3 no se pudo empezar (faltan catálogos o carpetas, un catálogo o un modelo no se puede "
+        "usar, otra ejecución tiene la carpeta de datos o los catálogos); no se cambió nada.");
     auto options = std::make_shared<TransformOptions>();
     transform->add_option("--data-dir", options->dataDir,
                           "Carpeta de las bases viejas (ruta Windows o del sistema); por omisión "
