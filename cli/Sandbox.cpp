@@ -60,7 +60,8 @@ std::vector<std::string> Sandbox::RemoveAbandoned() {
         // The lock of a sandbox this process holds would be shared, not refused.
         if (platform::FolderLock::HeldHere(folder)) continue;
         const platform::FolderLock owner(folder);
-        if (!owner.Held()) continue;
+        // Another run may have removed it meanwhile: then there is nothing left to take away.
+        if (!owner.Held() || ::lstat((folder / kOwnerMark).c_str(), &st) != 0) continue;
         std::error_code removeError;
         fs::remove_all(folder, removeError);
         if (!removeError) removed.push_back(folder.string() + "/");

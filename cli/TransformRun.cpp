@@ -278,7 +278,10 @@ std::vector<std::string> CheckBeforeChange(const TransformPlan& plan) {
     std::vector<std::string> problems;
     bool remake = false;
     for (const Error& e : catalogs::CatalogProblems()) {
-        problems.push_back("No se puede usar el catálogo " + e.file() + ": " + ErrorText(e));
+        // The engine's own failures may not name the file; the checks' own always do.
+        const bool named = e.description().find(e.file()) != std::string::npos;
+        problems.push_back((named ? "" : "No se puede usar el catálogo " + e.file() + ": ") +
+                           ErrorText(e));
         remake = remake || e.number() != err::kReadOnly;
     }
     if (remake)
