@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/ErrorModes.h"
+#include "catalogs/CatalogLock.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderLock.h"
 
@@ -218,6 +219,19 @@ bool RunsOverTheDataFolder(std::string_view command) {
     return false;
 }
 
+// The commands that work through the catalogs: the upgrade and the index, relation and query
+// commands. Each holds the catalogs' lock while it works: the catalogs are one set for every data
+// folder, so a run on another folder (in another window or on the command line) must not fill
+// them in between.
+bool WorksThroughTheCatalogs(std::string_view command) {
+    for (const char* user :
+         {"Command13_Click", "Command16_Click", "Command17_Click", "Command18_Click",
+          "Command19_Click", "Command20_Click", "Command21_Click", "Command22_Click",
+          "Command23_Click", "Command24_Click"})
+        if (command == user) return true;
+    return false;
+}
+
 // The data folder's lock, or nothing where the folder cannot be mapped (no run can use it).
 std::unique_ptr<platform::FolderLock> LockFolder(const std::string& windowsFolder) {
     try {
@@ -234,7 +248,18 @@ void Actualiz::Dispatch(const std::string& command, Handler handler) {
     if (RunsOverTheDataFolder(command)) {
         lock = LockFolder(Dir1.Path());
         if (lock && !lock->Held()) {
-            RecordFailure(command, FolderInUse(Dir1.Path()));
+            RecordFailure(command,
+                          FolderInUse(Dir1.Path(), platform::FolderLock::Holder(
+                                                       platform::ToHostPath(Dir1.Path()))));
+            return;
+        }
+    }
+    std::unique_ptr<platform::FolderLock> catalogLock;
+    if (WorksThroughTheCatalogs(command)) {
+        try {
+            catalogLock = catalogs::LockCatalogs();
+        } catch (const Error& e) {
+            RecordFailure(command, e);
             return;
         }
     }

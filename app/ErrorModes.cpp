@@ -8,10 +8,12 @@ Error GenericError(const std::exception& e) {
     return Error(err::kInternal, std::string("Error interno: ") + e.what());
 }
 
-Error FolderInUse(const std::string& dataFolder) {
-    return Error(err::kFileInUse,
-                 "Otra ejecución de actualiz está trabajando en la carpeta de datos " + dataFolder +
-                     "; espere a que termine y vuelva a empezar. No se ha cambiado nada.");
+Error FolderInUse(const std::string& dataFolder, const std::string& holder) {
+    return Error(err::kFileInUse, "Otra ejecución de actualiz" +
+                                      (holder.empty() ? "" : " (" + holder + ")") +
+                                      " está trabajando en la carpeta de datos " + dataFolder +
+                                      "; espere a que termine y vuelva a empezar. No se ha "
+                                      "cambiado nada.");
 }
 
 Error ObjectNotSet() {

@@ -15,8 +15,9 @@ namespace actualiz::app {
 // treated like the classic "internal error" (err::kInternal).
 Error GenericError(const std::exception& e);
 
-// Another run of this program holds the data folder's lock (platform::FolderLock): 3045, saying so.
-Error FolderInUse(const std::string& dataFolder);
+// Another run of this program holds the data folder's lock (platform::FolderLock): 3045, saying so
+// and naming that run (holder, as platform::FolderLock::Holder tells it) when it is known.
+Error FolderInUse(const std::string& dataFolder, const std::string& holder = "");
 
 // Skip-on-error mode: every step of a command from a stated point on runs through one of these.
 // A failing step is recorded in form.Skipped() (with the old database in Text4 at that moment)

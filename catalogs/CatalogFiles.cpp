@@ -19,6 +19,7 @@ namespace {
 struct CatalogField {
     const char* name;
     short type;
+    bool needed = true;  // false: the commands do without it
 };
 
 struct CatalogLayout {
@@ -37,10 +38,10 @@ const std::vector<CatalogLayout>& Layouts() {
           {kIndexTableField, dbText},
           {kIndexFieldField, dbText},
           {kIndexUniqueField, dbText},
-          {kIndexPrimaryField, dbText},
-          {kIndexIgnoreNullsField, dbText},
-          {kIndexRequiredField, dbText},
-          {kIndexDescendingField, dbText}}},
+          {kIndexPrimaryField, dbText, false},
+          {kIndexIgnoreNullsField, dbText, false},
+          {kIndexRequiredField, dbText, false},
+          {kIndexDescendingField, dbText, false}}},
         {kRelationCatalogPath,
          kRelationTable,
          {{kRelationNameField, dbText},
@@ -72,7 +73,60 @@ void CreateCatalog(const CatalogLayout& layout) {
     db->Close();
 }
 
+std::string WithHost(const char* path) {
+    try {
+        return std::string(path) + " (" + platform::ToHostPath(path).string() + ")";
+    } catch (const Error&) {
+        return path;
+    }
+}
+
+// The first thing that keeps one catalog from serving, or nothing.
+std::optional<Error> CatalogProblem(const CatalogLayout& layout) {
+    try {
+        std::shared_ptr<engine::Database> db = engine::OpenDatabase(layout.path);
+        std::optional<Error> problem;
+        if (!db->Updatable()) {
+            problem = Error(err::kReadOnly,
+                            "El catálogo " + WithHost(layout.path) +
+                                " no se puede escribir (el archivo o su carpeta son de solo "
+                                "lectura): dele permiso de escritura.");
+        } else if (!db->TableDefs().Contains(layout.table)) {
+            problem = Error(err::kItemNotFound, "Al catálogo " + WithHost(layout.path) +
+                                                    " le falta la tabla " + layout.table + ".");
+        } else {
+            std::shared_ptr<engine::TableDef> table = db->TableDefs()[layout.table];
+            std::string missing;
+            int count = 0;
+            for (const CatalogField& f : layout.fields) {
+                if (!f.needed || table->Fields().Contains(f.name)) continue;
+                missing += (count++ == 0 ? "" : ", ") + std::string(f.name);
+            }
+            if (count > 0)
+                problem = Error(err::kItemNotFound, "A la tabla " + std::string(layout.table) +
+                                                        " del catálogo " + WithHost(layout.path) +
+                                                        (count == 1 ? " le falta el campo "
+                                                                    : " le faltan los campos ") +
+                                                        missing + ".");
+        }
+        db->Close();
+        if (problem) problem->SetFile(layout.path);
+        return problem;
+    } catch (const Error& e) {
+        Error problem = e;
+        if (problem.file().empty()) problem.SetFile(layout.path);
+        return problem;
+    }
+}
+
 }  // namespace
+
+std::vector<Error> CatalogProblems() {
+    std::vector<Error> problems;
+    for (const CatalogLayout& layout : Layouts())
+        if (std::optional<Error> problem = CatalogProblem(layout)) problems.push_back(*problem);
+    return problems;
+}
 
 std::vector<std::string> CatalogPaths() {
     std::vector<std::string> paths;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
+
 namespace actualiz::catalogs {
 
 // The catalog databases, in the order they are created: indices, relacion, consulta.
@@ -20,5 +22,12 @@ std::vector<std::string> CatalogPaths();
 // already exists", naming it); with it, existing catalogs are replaced by empty ones. Other
 // failures are the file layer's and the engine's errors.
 void CreateCatalogs(bool replaceExisting);
+
+// What keeps the catalogs from serving an upgrade, one failure per catalog at fault, each naming
+// its file; empty when all three can serve. A catalog is at fault when it is missing or does not
+// open (the engine's error), when it cannot be written (3027: the file or its folder, where the
+// journal goes, is read-only), or when its table or a field the commands read and write is
+// missing (3265). The index catalog's four flags beyond unico are not needed. Changes nothing.
+std::vector<Error> CatalogProblems();
 
 }  // namespace actualiz::catalogs

@@ -8,6 +8,7 @@
 
 #include "app/ErrorModes.h"
 #include "catalogs/CatalogFiles.h"
+#include "catalogs/CatalogLock.h"
 #include "platform/Error.h"
 
 namespace actualiz::cli {
@@ -24,6 +25,14 @@ void AddCatalogCommands(CLI::App& app) {
     auto force = std::make_shared<bool>(false);
     init->add_flag("--force", *force, "Replace catalogs that already exist with empty ones");
     init->callback([force] {
+        // Replacing the catalogs under a run that works through them would hand it empty ones.
+        std::unique_ptr<platform::FolderLock> lock;
+        try {
+            lock = catalogs::LockCatalogs();
+        } catch (const Error& e) {
+            std::cerr << ErrorText(e) << "\n";
+            throw CLI::RuntimeError(kExitCannotStart);
+        }
         try {
             catalogs::CreateCatalogs(*force);
         } catch (...) {

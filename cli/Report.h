@@ -94,8 +94,9 @@ struct TransformReport {
     // copies of new databases and anything else, in otherFailures.
     std::vector<Failure> failures;
     std::vector<Failure> otherFailures;
-    // What a killed earlier run had left in the data folder and this run removed (temporary
-    // copies, empty backup folders), relative to the data folder.
+    // What a killed earlier run had left and this run removed: temporary copies and empty backup
+    // folders, relative to the data folder, and a killed preview's folder of copies, by its full
+    // path.
     std::vector<std::string> leftoversRemoved;
 
     // The paired databases that did not end as their model is: a difference from it that no

@@ -57,7 +57,9 @@ DataFolderLock LockDataFolder(const std::string& dataFolder) {
     result.lock = std::make_unique<platform::FolderLock>(host);
     if (!result.lock->Held()) {
         result.lock.reset();
-        result.busy = app::FolderInUse(dataFolder + " (" + host.string() + ")").description();
+        result.busy = app::FolderInUse(dataFolder + " (" + host.string() + ")",
+                                       platform::FolderLock::Holder(host))
+                          .description();
     }
     return result;
 }

@@ -1,5 +1,8 @@
 #include "cli/Sandbox.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <fstream>
 #include <system_error>
@@ -16,6 +19,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr const char* kSandboxPrefix = "actualiz-ensayo-";
+// The file that tells a sandbox of this program from anything else of that name; it holds the
+// process id of its run, for a person who finds the folder.
+constexpr const char* kOwnerMark = "propietario";
+
 char DriveLetter(std::string_view windowsPath) {
     if (!platform::HasDriveLetter(windowsPath)) throw platform::PathNotFound(windowsPath);
     return static_cast<char>(std::tolower(static_cast<unsigned char>(windowsPath[0])));
@@ -25,7 +33,10 @@ char DriveLetter(std::string_view windowsPath) {
 
 Sandbox::Sandbox()
     : original_(platform::DriveMap::FromEnvironment()),
-      root_(platform::CreateTemporaryFolder("actualiz-ensayo-")) {
+      root_(platform::CreateTemporaryFolder(kSandboxPrefix)),
+      owner_(std::make_unique<platform::FolderLock>(root_)) {
+    // The mark is made once the lock is held: a marked folder whose lock is free has lost its run.
+    std::ofstream(root_ / kOwnerMark) << ::getpid() << "\n";
     fs::create_directory(root_ / "dosdevices");
     MapDrive('c');
 }
@@ -33,6 +44,29 @@ Sandbox::Sandbox()
 Sandbox::~Sandbox() {
     std::error_code ec;
     fs::remove_all(root_, ec);
+}
+
+std::vector<std::string> Sandbox::RemoveAbandoned() {
+    std::vector<std::string> removed;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(platform::TemporaryFolderBase(), ec)) {
+        const fs::path& folder = entry.path();
+        if (folder.filename().string().rfind(kSandboxPrefix, 0) != 0) continue;
+        struct stat st {};
+        if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        // A folder without the mark is no sandbox of ours, or one still being made.
+        if (::lstat((folder / kOwnerMark).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        // The lock of a sandbox this process holds would be shared, not refused.
+        if (platform::FolderLock::HeldHere(folder)) continue;
+        const platform::FolderLock owner(folder);
+        // Another run may have removed it meanwhile: then there is nothing left to take away.
+        if (!owner.Held() || ::lstat((folder / kOwnerMark).c_str(), &st) != 0) continue;
+        std::error_code removeError;
+        fs::remove_all(folder, removeError);
+        if (!removeError) removed.push_back(folder.string() + "/");
+    }
+    return removed;
 }
 
 void Sandbox::MapDrive(char letter) {

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/DriveMap.h"
+#include "platform/FolderLock.h"
 
 namespace actualiz::cli {
 
@@ -16,7 +19,8 @@ namespace actualiz::cli {
 //
 // Each drive that is copied from gets its own folder in the sandbox (drive_c, drive_z ...), linked
 // from dosdevices/ the way the prefix's own tools link them. The folder is removed when the object
-// goes away.
+// goes away. While it lives, the object holds the folder's lock: a marked folder nobody holds is
+// one whose run was killed, and RemoveAbandoned takes it away.
 class Sandbox {
   public:
     // Reads the current drive mapping: the originals are found through it.
@@ -38,6 +42,11 @@ class Sandbox {
     // Where a Windows path lies inside the sandbox.
     std::filesystem::path InSandbox(std::string_view windowsPath);
 
+    // Removes the sandboxes of this user that no run holds any more (a killed preview's copies of
+    // the databases) from the temporary folder, and returns their paths. Nothing else is touched:
+    // a link, another user's folder or a folder some run holds stays.
+    static std::vector<std::string> RemoveAbandoned();
+
   private:
     std::filesystem::path Original(std::string_view windowsPath) const;
     // Where the sandbox keeps the real entry at windowsPath, its folders made. A real folder is
@@ -47,6 +56,7 @@ class Sandbox {
 
     platform::DriveMap original_;
     std::filesystem::path root_;
+    std::unique_ptr<platform::FolderLock> owner_;  // held from the folder's making to its removal
 };
 
 }  // namespace actualiz::cli

@@ -14,6 +14,7 @@
 #include "app/Actualiz.h"
 #include "app/ErrorModes.h"
 #include "catalogs/CatalogFiles.h"
+#include "catalogs/CatalogLock.h"
 #include "cli/FormRunner.h"
 #include "cli/Progress.h"
 #include "cli/Report.h"
@@ -174,8 +175,24 @@ int TransformCommand(const TransformOptions& options, std::ostream& out, std::os
     // interleaved with this one.
     const DataFolderLock lock = LockDataFolder(plan.dataFolder);
     if (!lock.busy.empty()) return CannotStart({lock.busy}, options.json, out, err);
-    std::vector<std::string> leftovers;
-    if (!options.dryRun) leftovers = RemoveLeftovers(plan.dataFolder);
+    // The catalogs are one set for every data folder and the window: a real run holds them until
+    // its report is written. A preview works on copies of its own.
+    std::unique_ptr<platform::FolderLock> catalogLock;
+    if (!options.dryRun) {
+        try {
+            catalogLock = catalogs::LockCatalogs();
+        } catch (const Error& e) {
+            return CannotStart({ErrorText(e)}, options.json, out, err);
+        }
+    }
+    problems = CheckBeforeChange(plan);
+    if (!problems.empty()) return CannotStart(problems, options.json, out, err);
+    // What killed runs left behind: the copies of a preview wherever it ran, and the temporary
+    // files of a real run in this folder (a preview leaves the data folder alone).
+    std::vector<std::string> leftovers = Sandbox::RemoveAbandoned();
+    if (!options.dryRun)
+        for (std::string& left : RemoveLeftovers(plan.dataFolder))
+            leftovers.push_back(std::move(left));
 
     ProgressView view(err, terminal);
     TransformOutcome outcome;
@@ -209,7 +226,8 @@ void AddTransformCommand(CLI::App& app) {
         "(la orden \"Transformar\" de la ventana).\n"
         "Salida: 0 todo bien (o nada que hacer), 1 algún paso falló o alguna base no quedó como su "
         "modelo (el informe lo dice), "
-        "3 no se pudo empezar (faltan catálogos o carpetas).");
+        "3 no se pudo empezar (faltan catálogos o carpetas, un catálogo o un modelo no se puede "
+        "usar, otra ejecución tiene la carpeta de datos o los catálogos); no se cambió nada.");
     auto options = std::make_shared<TransformOptions>();
     transform->add_option("--data-dir", options->dataDir,
                           "Carpeta de las bases viejas (ruta Windows o del sistema); por omisión "

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "app/Actualiz.h"
+#include "catalogs/CatalogFiles.h"
 #include "cli/Backup.h"
 #include "cli/DiffCommand.h"
 #include "cli/DifferenceReasons.h"
@@ -271,6 +272,33 @@ Outcome RunTransform(const Plan& plan, bool dryRun, bool backup, ProgressView& v
     CollectFailures(form, errorsBefore, report);
     DropBackupIfNothingChanged(report);
     return outcome;
+}
+
+std::vector<std::string> CheckBeforeChange(const TransformPlan& plan) {
+    std::vector<std::string> problems;
+    bool remake = false;
+    for (const Error& e : catalogs::CatalogProblems()) {
+        // The engine's own failures may not name the file; the checks' own always do.
+        const bool named = e.description().find(e.file()) != std::string::npos;
+        problems.push_back((named ? "" : "No se puede usar el catálogo " + e.file() + ": ") +
+                           ErrorText(e));
+        remake = remake || e.number() != err::kReadOnly;
+    }
+    if (remake)
+        problems.push_back(
+            "Vuelva a crear los catálogos, vacíos, con: actualiz-cli catalogs init --force");
+    // Every paired database is upgraded from its model: one that cannot be read would leave its
+    // database half done.
+    for (const std::string& name : plan.paired) {
+        const std::string model = ModelPath(plan.programFolder, name);
+        try {
+            engine::ReadSchemaAt(model);
+        } catch (const Error& e) {
+            problems.push_back("No se puede leer el modelo " + WithHost(model) + ": " +
+                               ErrorText(e) + ". Ponga en su lugar el modelo correcto.");
+        }
+    }
+    return problems;
 }
 
 }  // namespace actualiz::cli

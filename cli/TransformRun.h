@@ -31,6 +31,12 @@ struct TransformOutcome {
 TransformOutcome RunTransform(const TransformPlan& plan, bool dryRun, bool backup,
                               ProgressView& view);
 
+// Everything the run needs, checked on the files themselves before anything is touched: catalogs
+// that open, can be written and have the fields the commands use, and a readable model for every
+// paired database. One sentence for each problem, saying what to do; empty when the run can go
+// ahead. Changes nothing.
+std::vector<std::string> CheckBeforeChange(const TransformPlan& plan);
+
 // Whether names holds name: the window pairs databases by exact name, letter case included; so
 // does everything here.
 bool HasName(const std::vector<std::string>& names, const std::string& name);

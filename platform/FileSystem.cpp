@@ -86,10 +86,14 @@ TemporaryFile::~TemporaryFile() {
     if (!committed_) ::unlink(path_.c_str());
 }
 
-std::filesystem::path CreateTemporaryFolder(std::string_view prefix) {
+std::filesystem::path TemporaryFolderBase() {
     std::error_code ec;
     fs::path base = fs::temp_directory_path(ec);
-    if (ec) base = "/tmp";
+    return ec ? fs::path("/tmp") : base;
+}
+
+std::filesystem::path CreateTemporaryFolder(std::string_view prefix) {
+    const fs::path base = TemporaryFolderBase();
     std::string pattern = (base / (std::string(prefix) + "XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr) throw PathFileAccessError(base.string());
     return fs::path(pattern);

@@ -77,6 +77,8 @@ class TemporaryFile {
 // with mkdtemp: nobody else can read it (mode 0700) and its name cannot be taken in between.
 // Throws 75 when it cannot be made. Callers remove it when they are done.
 std::filesystem::path CreateTemporaryFolder(std::string_view prefix);
+// The system's temporary folder those are made in ($TMPDIR, else /tmp).
+std::filesystem::path TemporaryFolderBase();
 
 // Whether two Windows paths name one and the same file or folder on this system (a link, a case
 // variant on a file system that ignores case, the same folder reached twice): the same device

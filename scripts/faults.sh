@@ -3,19 +3,22 @@
 # other run with a backup, the others with --no-backup), then checks every database it could have
 # touched, re-runs the upgrade to its end and compares the result with an uninterrupted run. Then
 # it runs the bad inputs one by one: an unreadable model, the models folder as the data folder, a
-# hot journal, two runs at once, a damaged page, a catalog field too short for a name, a full
-# disk (a small tmpfs, where this machine lets us mount one), a folder of the first file format
-# previewed, an append that finds the disk full followed by a rerun, functions that overflow or
-# run away, SQLite's functions that are no classic SQL (through `actualiz-cli query`), and
-# damaged real Access files.
+# hot journal, two runs at once, two data folders at once, a run racing the form runner's index
+# chain, a damaged page, a catalog field too short for a name, a read-only catalog, a short
+# catalog table, a killed preview followed by another run, a full disk (a small tmpfs, where this
+# machine lets us mount one), a folder of the first file format previewed, an append that finds
+# the disk full followed by a rerun, functions that overflow or run away, SQLite's functions that
+# are no classic SQL (through `actualiz-cli query`), and damaged real Access files.
 #
 #   scripts/faults.sh [N]      N kills (default 20); ACTUALIZ_CLI=path picks the program
 #
 # Checks on every database after each kill: PRAGMA integrity_check; the engine's system tables
 # agree with sqlite_master (tables and indexes); every original row of every original column is
 # unchanged. After the re-run: the structure equals the uninterrupted run's (actualiz-cli diff),
-# and no temporary copy or empty backup folder is left in the data folder. The last line gives
-# the figures; the exit status is 0 only when all of them are 0 and every bad input passed.
+# and no temporary copy or empty backup folder is left in the data folder. A run that exits 0 (or
+# prints its success line) while its result differs from the uninterrupted run's is counted apart
+# (false_success). The last line gives the figures; the exit status is 0 only when all of them are
+# 0 and every bad input passed.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 kills=${1:-20}
@@ -33,6 +36,9 @@ fi
 command -v sqlite3 >/dev/null || { echo "faults.sh: falta sqlite3" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/actualiz-faults.XXXXXX")
+# Previews make their copies in the temporary folder: ours, so that what they leave is seen here.
+export TMPDIR=$work/tmp
+mkdir -p "$TMPDIR"
 mounted=""
 cleanup() {
     [[ -n $mounted ]] && umount "$mounted" 2>/dev/null
@@ -44,7 +50,7 @@ program='c:\archivos de programa\Mirto 2000\actualiz'
 bases_rel='drive_c/archivos de programa/Mirto 2000/bases'
 models_rel='drive_c/archivos de programa/Mirto 2000/actualiz/modelos'
 
-corrupt=0 inconsistent=0 rows_changed=0 structure_lost=0 leftovers=0 done_kills=0
+corrupt=0 inconsistent=0 rows_changed=0 structure_lost=0 leftovers=0 done_kills=0 false_success=0
 cases_failed=()
 
 note() { printf '%s\n' "$*" >&2; }
@@ -53,6 +59,16 @@ transform() { # prefix args... ; prints nothing, returns the exit status
     local prefix=$1
     shift
     WINEPREFIX=$prefix "$cli" transform --program-dir "$program" "$@" >/dev/null 2>&1
+}
+
+# Whether a run claimed success: exit status 0, or the success line in its report.
+claims_success() { # status report-file
+    (($1 == 0)) || grep -q 'todos los pasos terminaron bien' "$2" 2>/dev/null
+}
+
+# Every file below a folder with its digest: equal listings, nothing changed.
+digests() { # folder
+    (cd "$1" && find . -type f -exec md5sum {} + | sort)
 }
 
 # ---- checks on one database file ----
@@ -112,13 +128,13 @@ check_prefix() { # prefix ; adds to the counters
 
 # The structure an uninterrupted run leaves: after one run, or after a second one (a database the
 # first run copied in is paired with its model by the next run).
-same_structure_as_reference() { # prefix
-    local db name
+same_structure_as_reference() { # prefix [data folder below the prefix]
+    local db name folder=${2:-$bases_rel}
     for db in "$reference/$bases_rel"/*.mdb; do
         name=$(basename "$db")
-        WINEPREFIX=$1 "$cli" diff "$reference2/$bases_rel/$name" "$1/$bases_rel/$name" >/dev/null 2>&1 &&
+        WINEPREFIX=$1 "$cli" diff "$reference2/$bases_rel/$name" "$1/$folder/$name" >/dev/null 2>&1 &&
             continue
-        if ! WINEPREFIX=$1 "$cli" diff "$db" "$1/$bases_rel/$name" >"$work/diff.txt" 2>&1; then
+        if ! WINEPREFIX=$1 "$cli" diff "$db" "$1/$folder/$name" >"$work/diff.txt" 2>&1; then
             note "  estructura distinta: $name"
             head -5 "$work/diff.txt" | sed 's/^/    /' >&2
             return 1
@@ -152,6 +168,7 @@ reference=$(fresh reference)
 start=$(date +%s%N)
 transform "$reference" --no-backup
 status=$?
+reference_status=$status
 elapsed_ms=$((($(date +%s%N) - start) / 1000000))
 if ((status > 1)); then
     echo "faults.sh: la ejecución de referencia no pudo empezar (salida $status)" >&2
@@ -177,9 +194,13 @@ for ((i = 1; i <= kills; i++)); do
     wait "$pid" 2>/dev/null
     done_kills=$((done_kills + 1))
     check_prefix "$prefix"
-    transform "$prefix" --no-backup
+    WINEPREFIX=$prefix "$cli" transform --program-dir "$program" --no-backup >"$work/rerun.txt" 2>&1
+    rerun=$?
     check_prefix "$prefix"
-    same_structure_as_reference "$prefix" || structure_lost=$((structure_lost + 1))
+    if ! same_structure_as_reference "$prefix"; then
+        structure_lost=$((structure_lost + 1))
+        claims_success "$rerun" "$work/rerun.txt" && false_success=$((false_success + 1))
+    fi
     n=$(count_leftovers "$prefix/$bases_rel")
     ((n > 0)) && { leftovers=$((leftovers + n)); note "  restos: $n"; }
 done
@@ -207,13 +228,14 @@ kept_or_upgraded() { # prefix
     done
 }
 
-# Unreadable model: garbage in the model of clientes.mdb.
+# Unreadable model: garbage in the model of clientes.mdb. It is found before anything is touched:
+# exit 3, every file as it was.
 prefix=$(fresh model)
 head -c 20000 /dev/urandom >"$prefix/$models_rel/clientes.mdb"
-transform "$prefix" --no-backup
+before=$(digests "$prefix")
+transform "$prefix"
 status=$?
-if ((status == 1)) && kept_or_upgraded "$prefix" &&
-    [[ $(structure_of "$prefix/$bases_rel/clientes.mdb") == "$(structure_of "$pristine/$bases_rel/clientes.mdb")" ]]; then
+if ((status == 3)) && [[ $(digests "$prefix") == "$before" ]]; then
     pass "modelo ilegible"
 else
     fail "modelo ilegible" "salida $status"
@@ -294,6 +316,83 @@ else
     fail "dos a la vez" "salidas $first_status y $second"
 fi
 
+# Whether a run on a data folder ended right: as the uninterrupted run ends (same status, same
+# structure), or refused because another run held the catalogs (exit 3, saying so, its folder as
+# it was). A wrong result under a success claim is counted in false_success.
+ended_right() { # prefix folder-below-prefix status report-file error-file
+    if (($3 == 3)); then
+        grep -q 'catálogos' "$5" && [[ $(digests "$1/$2") == "$(digests "$pristine/$bases_rel")" ]]
+        return
+    fi
+    if ! same_structure_as_reference "$1" "$2"; then
+        claims_success "$3" "$4" && false_success=$((false_success + 1))
+        return 1
+    fi
+    (($3 == reference_status))
+}
+
+trials=$((kills / 10 > 3 ? kills / 10 : 3))
+
+# Two runs at once on two data folders of one installation: both work through the one set of
+# catalogs. Each ends as an uninterrupted run ends, or one says the catalogs are held and exits 3.
+bases2_rel='drive_c/archivos de programa/Mirto 2000/bases2'
+bad=""
+for ((t = 1; t <= trials; t++)); do
+    prefix=$(fresh twofolders)
+    cp -a "$prefix/$bases_rel" "$prefix/$bases2_rel"
+    WINEPREFIX=$prefix "$cli" transform --program-dir "$program" --no-backup \
+        >"$work/one.txt" 2>"$work/one.err" &
+    one=$!
+    WINEPREFIX=$prefix "$cli" transform --program-dir "$program" --no-backup \
+        --data-dir "$prefix/$bases2_rel" >"$work/two.txt" 2>"$work/two.err" &
+    two=$!
+    wait "$one"
+    one_status=$?
+    wait "$two"
+    two_status=$?
+    ended_right "$prefix" "$bases_rel" "$one_status" "$work/one.txt" "$work/one.err" &&
+        ended_right "$prefix" "$bases2_rel" "$two_status" "$work/two.txt" "$work/two.err" ||
+        { bad="intento $t: salidas $one_status y $two_status"; break; }
+done
+[[ -z $bad ]] && pass "dos carpetas a la vez" || fail "dos carpetas a la vez" "$bad"
+
+# A run racing the form runner's index chain: at a random moment while transform works on the
+# data folder, the form runner runs the index commands on clientes.mdb of a second folder. The run
+# ends right; the runner's database ends with the model's indexes, as an uninterrupted run leaves
+# them, or, when the runner was told the catalogs are held, as it was.
+bad=""
+for ((t = 1; t <= trials; t++)); do
+    prefix=$(fresh formrace)
+    cp -a "$prefix/$bases_rel" "$prefix/$bases2_rel"
+    WINEPREFIX=$prefix "$cli" transform --program-dir "$program" --no-backup \
+        >"$work/one.txt" 2>"$work/one.err" &
+    one=$!
+    delay_ms=$((RANDOM % (elapsed_ms / 2 + 1)))
+    sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
+    WINEPREFIX=$prefix "$cli" form --program-dir "$program" \
+        set "Text3=$program\modelos\clientes.mdb" \
+        set "Text4=c:\archivos de programa\Mirto 2000\bases2\clientes.mdb" \
+        run Command17_Click >/dev/null 2>"$work/form.err"
+    wait "$one"
+    one_status=$?
+    db=$prefix/$bases2_rel/clientes.mdb
+    indexes=$(structure_of "$db" i)
+    if ! ended_right "$prefix" "$bases_rel" "$one_status" "$work/one.txt" "$work/one.err"; then
+        bad="intento $t: salida $one_status"
+        break
+    fi
+    if [[ $indexes == "$(structure_of "$reference/$bases_rel/clientes.mdb" i)" ]]; then
+        continue
+    elif [[ $indexes == "$(structure_of "$pristine/$bases_rel/clientes.mdb" i)" ]] &&
+        grep -q 'catálogos' "$work/form.err"; then
+        continue
+    fi
+    bad="intento $t: índices de bases2/clientes.mdb ni como estaban ni como los del modelo"
+    break
+done
+[[ -z $bad ]] && pass "una ejecución contra la cadena de índices del formulario" ||
+    fail "una ejecución contra la cadena de índices del formulario" "$bad"
+
 # A damaged page in almacen.mdb: without a backup nothing of it is removed; with one the run stops.
 for mode in --no-backup backup; do
     prefix=$(fresh damaged)
@@ -329,6 +428,63 @@ EOF
 transform "$prefix" --no-backup
 status=$?
 ((status == 1)) && kept_or_upgraded "$prefix" && pass "campo corto" || fail "campo corto" "salida $status"
+
+# A catalog the run cannot write, and a catalog table without one of its fields: both are found
+# before the first database is touched (exit 3, every file as it was, no backup).
+prefix=$(fresh readonly)
+chmod a-w "$prefix/drive_c/ActMirto/indices.mdb"
+before=$(digests "$prefix")
+transform "$prefix"
+status=$?
+((status == 3)) && [[ $(digests "$prefix") == "$before" ]] && pass "catálogo de solo lectura" ||
+    fail "catálogo de solo lectura" "salida $status"
+chmod u+w "$prefix/drive_c/ActMirto/indices.mdb"
+
+prefix=$(fresh shorttable)
+catalog=$prefix/drive_c/ActMirto/indices.mdb
+rm -f "$catalog"
+cat >"$work/short.json" <<'EOF_SHORT'
+{"tables": [{"name": "indices", "fields": [
+  {"name": "nombreind", "type": 10, "size": 255, "allowZeroLength": true},
+  {"name": "tabla", "type": 10, "size": 255, "allowZeroLength": true},
+  {"name": "campo", "type": 10, "size": 255, "allowZeroLength": true}]}]}
+EOF_SHORT
+"$cli" create "$catalog" --from "$work/short.json" >/dev/null 2>&1
+before=$(digests "$prefix")
+transform "$prefix"
+status=$?
+((status == 3)) && [[ $(digests "$prefix") == "$before" ]] && pass "tabla de catálogo corta" ||
+    fail "tabla de catálogo corta" "salida $status"
+
+# A preview killed while its copies are in the temporary folder: the next run removes them and
+# names them in its report. A preview that ends before it is caught is tried again.
+prefix=$(fresh preview)
+left=""
+for _ in 1 2 3 4 5 6 7 8 9 10; do
+    WINEPREFIX=$prefix "$cli" transform --program-dir "$program" --dry-run >/dev/null 2>&1 &
+    dry=$!
+    while kill -0 "$dry" 2>/dev/null &&
+        [[ -z $(find "$TMPDIR" -path '*/actualiz-ensayo-*/bases/*.mdb' -print -quit 2>/dev/null) ]]; do
+        sleep 0.005
+    done
+    kill -KILL "$dry" 2>/dev/null
+    wait "$dry" 2>/dev/null
+    left=$(find "$TMPDIR" -maxdepth 1 -name 'actualiz-ensayo-*' -print -quit)
+    [[ -n $left ]] && break
+done
+if [[ -z $left ]]; then
+    note "caso simulación interrumpida: ninguna simulación se dejó sorprender (omitido)"
+else
+    WINEPREFIX=$prefix "$cli" transform --program-dir "$program" --no-backup --json \
+        >"$work/after.json" 2>/dev/null
+    status=$?
+    if [[ ! -e $left ]] && grep -qF "\"$left/\"" "$work/after.json" &&
+        [[ -z $(find "$TMPDIR" -maxdepth 1 -name 'actualiz-ensayo-*' -print -quit) ]] && ((status <= 1)); then
+        pass "simulación interrumpida y otra ejecución"
+    else
+        fail "simulación interrumpida y otra ejecución" "salida $status, ${left##*/} sigue o no se nombra"
+    fi
+fi
 
 # A full disk: the data folder on a tmpfs just large enough for the databases.
 prefix=$(fresh diskfull)
@@ -497,5 +653,6 @@ else
 fi
 
 echo "kills=$done_kills corrupt=$corrupt inconsistent=$inconsistent rows_changed=$rows_changed" \
-    "structure_lost=$structure_lost leftovers=$leftovers bad_inputs_failed=${#cases_failed[@]}"
-((corrupt + inconsistent + rows_changed + structure_lost + leftovers + ${#cases_failed[@]} == 0))
+    "structure_lost=$structure_lost leftovers=$leftovers false_success=$false_success" \
+    "bad_inputs_failed=${#cases_failed[@]}"
+((corrupt + inconsistent + rows_changed + structure_lost + leftovers + false_success + ${#cases_failed[@]} == 0))

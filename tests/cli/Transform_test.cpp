@@ -5,22 +5,31 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <regex>
 #include <sstream>
 
 #include "app/Actualiz.h"
 #include "app/Host.h"
 #include "catalogs/CatalogFiles.h"
+#include "catalogs/CatalogLock.h"
+#include "catalogs/IndexCatalog.h"
+#include "catalogs/RelationCatalog.h"
 #include "cli/Backup.h"
 #include "cli/CliTestSupport.h"
 #include "cli/DiffCommand.h"
 #include "cli/MigrateCommand.h"
 #include "cli/Progress.h"
 #include "cli/QueryCommand.h"
+#include "cli/Sandbox.h"
 #include "cli/SchemaCommands.h"
 #include "cli/TransformCommand.h"
 #include "jet/JetReader.h"
+#include "platform/FileSystem.h"
 #include "support/TempPrefix.h"
 
 namespace actualiz::testing {
@@ -155,6 +164,25 @@ class TransformRun : public ::testing::Test {
         catalogs::CreateCatalogs(false);
         prefix.makeDir("prog/modelos");
         prefix.makeDir(kDataFolderHost);
+        // Previews make their copies in the temporary folder, and a run removes the ones killed
+        // runs left there: this program keeps to a temporary folder of its own. It stays the same
+        // for the whole program, as the system's does (Jet reading copies live there).
+        static const struct OwnTemporary {
+            fs::path path = platform::CreateTemporaryFolder("actualiz-pruebas-");
+            ~OwnTemporary() {
+                std::error_code ec;
+                fs::remove_all(path, ec);
+            }
+        } own;
+        if (const char* saved = std::getenv("TMPDIR")) savedTemporary = saved;
+        temporary = own.path;
+        ::setenv("TMPDIR", temporary.c_str(), 1);
+    }
+    void TearDown() override {
+        if (savedTemporary)
+            ::setenv("TMPDIR", savedTemporary->c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
     }
 
     void Model(const std::string& name, const json& document) {
@@ -201,6 +229,8 @@ class TransformRun : public ::testing::Test {
     }
 
     TempPrefix prefix;
+    fs::path temporary;
+    std::optional<std::string> savedTemporary;
 };
 
 const json* FindDatabase(const json& report, const std::string& name) {
@@ -208,6 +238,53 @@ const json* FindDatabase(const json& report, const std::string& name) {
         if (db.at("name") == name) return &db;
     return nullptr;
 }
+
+// Another process holding a folder's lock, as a running program does: from construction until
+// Release (or, with a hold time, until that time is up; it does not wait for Release then).
+class LockHolder {
+  public:
+    explicit LockHolder(const fs::path& folder, int holdForMs = -1) {
+        int ready[2];
+        if (::pipe(ready) != 0 || ::pipe(release_) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(release_[1]);
+            ::close(ready[0]);
+            const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+            if (fd < 0 || ::flock(fd, LOCK_EX) != 0) _exit(1);
+            char byte = 1;
+            if (::write(ready[1], &byte, 1) != 1) _exit(1);
+            if (holdForMs >= 0)
+                ::usleep(static_cast<useconds_t>(holdForMs) * 1000);
+            else if (::read(release_[0], &byte, 1) < 0)  // until the parent closes its end
+                _exit(1);
+            _exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release_[0]);
+        char byte = 0;
+        taken_ = pid_ > 0 && ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+    }
+    ~LockHolder() { Release(); }
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+
+    bool Taken() const { return taken_; }
+    pid_t Pid() const { return pid_; }
+    void Release() {
+        if (pid_ <= 0) return;
+        ::close(release_[1]);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int release_[2] = {-1, -1};
+    bool taken_ = false;
+};
 
 // ---- The report ----
 
@@ -442,6 +519,141 @@ TEST_F(TransformRun, MissingCatalogsStopTheRunBeforeAnythingChanges) {
     EXPECT_EQ(Snapshot(prefix.driveC()), before);
 }
 
+// What the run needs is looked at before the first database is touched: a catalog that cannot be
+// written or lacks a field the commands use, or a model that cannot be read, stops the run (and
+// its preview) with 3, naming the file, and every file stays as it was. A catalog with the
+// index table's four original fields only is still fine.
+TEST_F(TransformRun, WhatTheRunNeedsIsCheckedBeforeAnythingChanges) {
+    const fs::path indices = prefix.driveCPath("ActMirto/indices.mdb");
+    const auto indexCatalog = [](std::vector<std::string> fields) {
+        json table = {{"name", "indices"}, {"fields", json::array()}};
+        for (const auto& f : fields)
+            table["fields"].push_back(
+                {{"name", f}, {"type", 10}, {"size", 255}, {"allowZeroLength", true}});
+        return json{{"tables", json::array({table})}};
+    };
+    struct Row {
+        const char* what;
+        std::function<void()> spoil;
+        const char* named;  // nullptr: the run goes ahead
+    };
+    const Row rows[] = {
+        {"a read-only index catalog",
+         [&] {
+             fs::permissions(
+                 indices, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                 fs::perm_options::remove);
+         },
+         "indices.mdb"},
+        {"an index catalog without unico",
+         [&] {
+             fs::remove(indices);
+             Build(catalogs::kIndexCatalogPath, indexCatalog({"nombreind", "tabla", "campo"}));
+         },
+         "unico"},
+        {"a relation catalog without its table",
+         [&] {
+             fs::remove(prefix.driveCPath("ActMirto/relacion.mdb"));
+             Build(catalogs::kRelationCatalogPath, Plain({Table("otra", {"a"})}));
+         },
+         "relacion.mdb"},
+        {"an unreadable model",
+         [&] { prefix.writeFile("prog/modelos/clientes.mdb", std::string(4096, 'x')); },
+         "modelos\\clientes.mdb"},
+        {"an index catalog with its four original fields",
+         [&] {
+             fs::remove(indices);
+             Build(catalogs::kIndexCatalogPath,
+                   indexCatalog({"nombreind", "tabla", "campo", "unico"}));
+         },
+         nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        catalogs::CreateCatalogs(/*replaceExisting=*/true);
+        for (const char* folder : {"prog/modelos", kDataFolderHost}) {
+            fs::remove_all(prefix.driveCPath(folder));
+            prefix.makeDir(folder);
+        }
+        Scenario();
+        row.spoil();
+        const auto before = Snapshot(prefix.root());
+        Result dry = Run(Options().DryRun());
+        Result real = Run(Options());
+        if (!row.named) {
+            EXPECT_NE(real.status, cli::kTransformCannotStart) << real.err;
+            fs::permissions(indices, fs::perms::owner_write, fs::perm_options::add);
+            continue;
+        }
+        EXPECT_EQ(dry.status, cli::kTransformCannotStart) << dry.out << dry.err;
+        EXPECT_EQ(real.status, cli::kTransformCannotStart) << real.out << real.err;
+        EXPECT_NE(real.err.find(row.named), std::string::npos) << real.err;
+        const auto after = Snapshot(prefix.root());
+        for (const auto& [file, content] : after) {
+            const auto was = before.find(file);
+            EXPECT_TRUE(was != before.end() && was->second == content) << file << " changed";
+        }
+        EXPECT_EQ(after.size(), before.size()) << "a file was removed";
+        EXPECT_TRUE(BackupFolders().empty());
+        fs::permissions(indices, fs::perms::owner_write, fs::perm_options::add);
+    }
+}
+
+// A preview that was killed leaves its folder of copies in the temporary folder; the next run
+// (a preview too) removes it and says so, and leaves alone what is not a dead preview's: one
+// that still runs, a folder without the mark, a link.
+TEST_F(TransformRun, AKilledPreviewsCopiesAreRemovedByTheNextRun) {
+    PlainScenario();
+    // A preview killed halfway: its sandbox made and a database copied, then the process gone.
+    const pid_t killed = ::fork();
+    ASSERT_GE(killed, 0);
+    if (killed == 0) {
+        auto* sandbox = new cli::Sandbox();
+        sandbox->CopyFile(OldPath("clientes.mdb"));
+        ::kill(::getpid(), SIGKILL);
+        _exit(1);
+    }
+    int status = 0;
+    ::waitpid(killed, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const auto previews = [&] {
+        std::vector<fs::path> found;
+        for (const auto& e : fs::directory_iterator(temporary))
+            if (e.path().filename().string().rfind("actualiz-ensayo-", 0) == 0)
+                found.push_back(e.path());
+        return found;
+    };
+    const std::vector<fs::path> dead = previews();
+    ASSERT_EQ(dead.size(), 1u);
+    ASSERT_TRUE(fs::exists(dead[0] / "drive_c" / kDataFolderHost / "clientes.mdb"));
+
+    const fs::path running = temporary / "actualiz-ensayo-enmarcha";
+    fs::create_directories(running);
+    std::ofstream(running / "propietario") << "1\n";
+    LockHolder holder(running);
+    ASSERT_TRUE(holder.Taken());
+    const fs::path unmarked = temporary / "actualiz-ensayo-ajena";
+    fs::create_directories(unmarked / "drive_c");
+    const fs::path target = prefix.root() / "fuera";
+    fs::create_directories(target);
+    std::ofstream(target / "propietario") << "1\n";
+    fs::create_directory_symlink(target, temporary / "actualiz-ensayo-enlace");
+
+    Result r = Run(Options().DryRun().Json());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.report().at("leftoversRemoved"), json::array({dead[0].string() + "/"}));
+    EXPECT_FALSE(fs::exists(dead[0]));
+    for (const fs::path& kept : {running, unmarked, temporary / "actualiz-ensayo-enlace", target})
+        EXPECT_TRUE(fs::exists(kept)) << kept;
+    holder.Release();
+    for (const fs::path& left : previews()) {
+        EXPECT_TRUE(left == running || left == unmarked ||
+                    left.filename() == "actualiz-ensayo-enlace")
+            << "the preview's own folder stayed: " << left;
+        fs::remove_all(left);
+    }
+}
+
 TEST_F(TransformRun, MissingDataFolderIsNamedWithHowToChooseAnother) {
     PlainScenario();
     Result given = Run(Options().DataDir("c:\\no\\existe"));
@@ -477,25 +689,8 @@ TEST_F(TransformRun, TheModelsFolderAsTheDataFolderCannotStart) {
 TEST_F(TransformRun, ASecondRunWhileAnotherWorksInTheFolderSaysSoAndExitsThree) {
     PlainScenario();
     const auto before = Snapshot(prefix.driveC());
-    int ready[2], release[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    ASSERT_EQ(::pipe(release), 0);
-    const pid_t holder = ::fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        ::close(release[1]);
-        ::close(ready[0]);
-        const int fd = ::open(prefix.driveCPath(kDataFolderHost).c_str(), O_RDONLY | O_DIRECTORY);
-        if (fd < 0 || ::flock(fd, LOCK_EX) != 0) _exit(1);
-        char byte = 1;
-        if (::write(ready[1], &byte, 1) != 1) _exit(1);
-        if (::read(release[0], &byte, 1) < 0) _exit(1);  // until the parent closes its end
-        _exit(0);
-    }
-    ::close(ready[1]);
-    ::close(release[0]);
-    char byte = 0;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    LockHolder holder(prefix.driveCPath(kDataFolderHost));
+    ASSERT_TRUE(holder.Taken());
 
     Result r = Run(Options());
     std::ostringstream out, err;
@@ -507,10 +702,7 @@ TEST_F(TransformRun, ASecondRunWhileAnotherWorksInTheFolderSaysSoAndExitsThree) 
     form.Dir1.SetPath(kDataFolder);
     form.Run("Command13_Click");
 
-    ::close(release[1]);
-    ::close(ready[0]);
-    int status = 0;
-    ::waitpid(holder, &status, 0);
+    holder.Release();
     EXPECT_EQ(r.status, cli::kTransformCannotStart);
     EXPECT_NE(r.err.find("Otra ejecución"), std::string::npos) << r.err;
     EXPECT_EQ(migrate, cli::kMigrateBusy);
@@ -520,6 +712,44 @@ TEST_F(TransformRun, ASecondRunWhileAnotherWorksInTheFolderSaysSoAndExitsThree) 
     EXPECT_EQ(form.Label4.Caption().find("Proceso"), std::string::npos) << "the driver ran";
     EXPECT_EQ(Snapshot(prefix.driveC()), before);
     EXPECT_EQ(Run(Options().NoBackup()).status, 0) << "the lock is gone with its holder";
+}
+
+// The catalogs are one set for every data folder: while another run holds them, a run waits a
+// little, then names that run and exits 3; the window's index chain is refused the same way, with
+// a message. Nothing changes. A holder that lets go within the wait is simply waited for.
+TEST_F(TransformRun, WhileAnotherRunHoldsTheCatalogsARunWaitsThenNamesItAndExitsThree) {
+    PlainScenario();
+    const auto before = Snapshot(prefix.driveC());
+    LockHolder holder(prefix.driveCPath("ActMirto"));
+    ASSERT_TRUE(holder.Taken());
+
+    const auto start = std::chrono::steady_clock::now();
+    Result r = Run(Options());
+    const auto waited = std::chrono::steady_clock::now() - start;
+    app::RecordingHost host;
+    app::Actualiz form(host, kProgramFolder);
+    form.Run("Form_Activate");
+    form.Dir1.SetPath(kDataFolder);
+    form.Text3.SetText(std::string(kProgramFolder) + "\\modelos\\clientes.mdb");
+    form.Text4.SetText(OldPath("clientes.mdb"));
+    form.Errors().clear();
+    form.Run("Command17_Click");
+    const std::string holderPid = std::to_string(holder.Pid());
+    holder.Release();
+
+    EXPECT_EQ(r.status, cli::kTransformCannotStart) << r.out;
+    EXPECT_NE(r.err.find("catálogos"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("proceso " + holderPid), std::string::npos) << r.err;
+    EXPECT_GE(waited, catalogs::kCatalogWait) << "gave up without waiting";
+    ASSERT_EQ(form.Errors().size(), 1u);
+    EXPECT_EQ(form.Errors()[0].number, engine::err::kFileInUse);
+    EXPECT_NE(form.Errors()[0].description.find("catálogos"), std::string::npos);
+    EXPECT_EQ(host.ShownErrors().size(), 1u) << "the window says why nothing happened";
+    EXPECT_EQ(Snapshot(prefix.driveC()), before);
+
+    LockHolder brief(prefix.driveCPath("ActMirto"), /*holdForMs=*/300);
+    ASSERT_TRUE(brief.Taken());
+    EXPECT_EQ(Run(Options().NoBackup()).status, 0) << "a short wait was not waited for";
 }
 
 TEST_F(TransformRun, WhatAKilledRunLeftIsRemovedAndReported) {
