@@ -69,8 +69,10 @@ class ReadingCopies {
     }
 
   private:
+    // Made again when something (a cleaner of temporary files) removed it meanwhile.
     fs::path Folder() {
-        if (!folder_.empty()) return folder_;
+        std::error_code ec;
+        if (!folder_.empty() && fs::is_directory(folder_, ec)) return folder_;
         try {
             folder_ = platform::CreateTemporaryFolder("actualiz-jet-");
         } catch (const Error&) {

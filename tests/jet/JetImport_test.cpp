@@ -266,6 +266,9 @@ TEST_F(JetOpenTest, WindowsPathsAndReopeningAfterTheFileChanged) {
     // The first stays what it was.
     EXPECT_TRUE(first->TableDefs().Contains("Table4"));
     EXPECT_EQ(OpenJetDatabase("C:\\cambia.mdb")->Relations().Count(), 2);
+    // A cleaner of temporary files removes the reading copies meanwhile: they are made again.
+    fs::remove_all(JetReadingCopy(file).parent_path());
+    EXPECT_EQ(OpenJetDatabase("C:\\cambia.mdb")->Relations().Count(), 2);
 }
 
 TEST_F(JetOpenTest, ABrokenJetFileIsUnrecognizedAndUntouched) {
