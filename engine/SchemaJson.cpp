@@ -198,16 +198,19 @@ std::shared_ptr<Database> BuildDatabase(std::string_view path, const json& docum
         for (const auto& q : document.value("queries", json::array())) AppendQuery(*db, q);
         build.Commit();
     } catch (...) {
-        // Never leave a half-built database behind: the caller asked for all of it. The file is
-        // the one SQLite opened, however the path was written (a relative host path too).
-        const char* opened = db->Handle() ? sqlite3_db_filename(db->Handle(), "main") : nullptr;
-        const std::filesystem::path file = opened ? opened : "";
-        db->Close();
-        std::error_code ec;
-        if (!file.empty()) std::filesystem::remove(file, ec);
+        // Never leave a half-built database behind: the caller asked for all of it.
+        DiscardHalfBuilt(*db);
         throw;
     }
     return db;
+}
+
+void DiscardHalfBuilt(Database& db) {
+    const char* opened = db.Handle() ? sqlite3_db_filename(db.Handle(), "main") : nullptr;
+    const std::filesystem::path file = opened ? opened : "";
+    db.Close();
+    std::error_code ec;
+    if (!file.empty()) std::filesystem::remove(file, ec);
 }
 
 }  // namespace actualiz::engine

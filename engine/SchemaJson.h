@@ -51,6 +51,9 @@ void AppendIndexes(Database& db, const nlohmann::json& table);
 void WriteRows(Database& db, const nlohmann::json& tables);
 void AppendRelation(Database& db, const nlohmann::json& relation);
 void AppendQuery(Database& db, const nlohmann::json& query);
+// Closes a database whose building failed and removes its file (the one SQLite opened, however
+// the path was written), so no partial database is left behind.
+void DiscardHalfBuilt(Database& db);
 
 // Sets a field's properties (all but name, type and size) from its document.
 void SetFieldProperties(Field& field, const nlohmann::json& document);

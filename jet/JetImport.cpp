@@ -98,11 +98,7 @@ std::shared_ptr<Database> BuildTables(std::string_view outPath, const json& tabl
         for (const auto& t : tables) AppendIndexes(*db, t);
         build.Commit();
     } catch (...) {
-        const char* opened = db->Handle() ? sqlite3_db_filename(db->Handle(), "main") : nullptr;
-        const std::filesystem::path file = opened ? opened : "";
-        db->Close();
-        std::error_code ec;
-        if (!file.empty()) std::filesystem::remove(file, ec);
+        DiscardHalfBuilt(*db);
         throw;
     }
     return db;
