@@ -35,6 +35,8 @@ constexpr Named kNames[] = {
     // indexes were read.
     {"Frame12", "Tablas Origen (índices)"},
     {"List10", "Tablas Origen (índices)"},
+    // The list under "Bases Añadir" is filled by the button of that caption.
+    {"List8", "Bases para añadir"},
     {"Data1", "Datos 1"},
     {"Data2", "Datos 2"},
 };
