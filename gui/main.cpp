@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include "gui/MainWindow.h"
@@ -139,13 +140,14 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // The self-test checks that the program starts; it needs no screen for that.
-    if (parser.isSet(selfTest) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
-        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     // Which window system can start is found out here: the toolkit would abort with its own
     // message when the one it tries is not there.
-    const std::optional<QByteArray> platforms = actualiz::gui::ReachablePlatforms(arguments);
+    std::optional<QByteArray> platforms = actualiz::gui::ReachablePlatforms(arguments);
+    // The self-test checks that the program starts; it needs no screen for that, unless the
+    // user chose a window system.
+    if (!platforms && parser.isSet(selfTest) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        arguments.filter(QRegularExpression(QStringLiteral("^-platform(=|$)"))).isEmpty())
+        platforms = QByteArray("offscreen");
     if (platforms && !platforms->isEmpty()) qputenv("QT_QPA_PLATFORM", *platforms);
     if (!platforms) {
         std::cerr << "actualiz necesita una pantalla gráfica y no la encuentra (DISPLAY o "
