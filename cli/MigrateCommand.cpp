@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/Actualiz.h"
+#include "app/FixedMigrations.h"
 #include "cli/FormRunner.h"
 #include "cli/RunGuard.h"
 #include "cli/TransformCommand.h"
@@ -17,24 +18,10 @@ namespace actualiz::cli {
 
 namespace {
 
-struct Migration {
-    const char* name;
-    const char* handler;
-    const char* database;
-    const char* table;
-};
-
-// The three fixed migrations and the database each one changes.
-constexpr Migration kMigrations[] = {
-    {"gastosgen", "Command27_Click", "almacen.mdb", "gastosgen"},
-    {"histoprod", "Command25_Click", "clientes.mdb", "histoprod"},
-    {"auxcli", "Command26_Click", "clientes.mdb", "auxcli"},
-};
+using Migration = app::FixedMigration;
 
 const Migration* FindMigration(const std::string& name) {
-    for (const Migration& m : kMigrations)
-        if (name == m.name) return &m;
-    return nullptr;
+    return app::FixedMigrationByName(name);
 }
 
 }  // namespace
@@ -115,8 +102,7 @@ int MigrateCommand(const std::string& migration, const std::string& dataDir,
     for (const auto& e : form.Errors()) err << ErrorText(e.number, e.description) << "\n";
     if (host.Messages().empty() && form.Errors().empty()) {
         if (outcome == Outcome::TableThere)
-            err << m->database << " ya tiene la tabla " << m->table
-                << ": la migración termina sin hacer nada\n";
+            err << app::TableAlreadyThere(*m) << "\n";
         else if (outcome != Outcome::Done)
             err << "La migración terminó sin decir \"Terminado\"\n";
     }

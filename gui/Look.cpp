@@ -101,6 +101,16 @@ int ClassicLook::pixelMetric(PixelMetric metric, const QStyleOption* option,
 
 void ClassicLook::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
                                 QPainter* painter, const QWidget* widget) const {
+    if (element == PE_Frame && (option->state & State_HasFocus) &&
+        qobject_cast<const QAbstractItemView*>(widget)) {
+        // A list marks its focus on its current entry, and an empty list has none: the frame
+        // around it is drawn dotted instead, so that the focus shows on every list.
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(*option);
+        drawPrimitive(PE_FrameFocusRect, &focus, painter, widget);
+        return;
+    }
     if (element != PE_FrameFocusRect) {
         QProxyStyle::drawPrimitive(element, option, painter, widget);
         return;

@@ -1,6 +1,7 @@
 #include "gui/MainWindow.h"
 
 #include <algorithm>
+#include <cctype>
 #include <exception>
 
 #include <QAbstractItemView>
@@ -18,7 +19,9 @@
 #include <QTimer>
 
 #include "app/ErrorModes.h"
+#include "app/FixedMigrations.h"
 #include "app/StartupReport.h"
+#include "gui/AccessibleNames.h"
 #include "gui/Busy.h"
 #include "gui/DirList.h"
 #include "gui/Look.h"
@@ -188,6 +191,7 @@ void MainWindow::Build() {
         }
         QWidget* widget = MakeWidget(*control, parent);
         widget->setObjectName(Q(control->FullName()));
+        widget->setAccessibleName(AccessibleName(control->Design()));
         widget->setGeometry(
             ToPixels(control->Left(), control->Top(), control->Width(), control->Height()));
         if (auto* button = qobject_cast<QPushButton*>(widget)) buttons.push_back(button);
@@ -388,7 +392,17 @@ void MainWindow::RunButton(const std::string& name) {
     if (dataFolderLock_ &&
         !UserEvent(name + "_Click", [&] { lock = dataFolderLock_(form_->Dir1.Path()); }))
         return;
+    // A fixed migration that finds its table there changes nothing; the one behind
+    // "Transformar" says nothing either, and a user clicking it again would be left wondering.
+    // The window then says what the command line says.
+    const app::FixedMigration* migration = app::FixedMigrationByHandler(name + "_Click");
+    form_->SetMigrationOutcome(app::Actualiz::MigrationOutcome::NotFinished);
+    const int shown = host_.MessagesShown();
     form_->Click(name);
+    if (migration && !form_->Ended() && host_.MessagesShown() == shown &&
+        form_->LastMigration() == app::Actualiz::MigrationOutcome::TableThere)
+        host_.MsgBox(app::TableAlreadyThere(*migration), app::MsgIcon::Information,
+                     app::Actualiz::Title());
     Render();
 }
 
@@ -452,8 +466,22 @@ void MainWindow::Activate() {
     host_.SetHoldErrors(report.driveCMissing);
     form_->Run("Form_Activate");
     host_.SetHoldErrors(false);
+    ShowDataFolderDrive();
     Render();
     emit activated();
+}
+
+void MainWindow::ShowDataFolderDrive() {
+    // The form leaves the drive list on the drive the process started in (the working folder's,
+    // often z:) while the activation takes the folder list to the data folder on c:. Two folder
+    // controls that disagree from the start tell the user two places at once: the drive list is
+    // set to the data folder's drive. It is set without a change, which would move the folder
+    // list to that drive's current folder.
+    const std::string& path = form_->Dir1.Path();
+    if (path.size() < 2 || path[1] != ':') return;
+    std::string drive = path.substr(0, 2);
+    drive[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(drive[0])));
+    form_->Drive1.InitDrive(drive);
 }
 
 void MainWindow::OnEnd() {
@@ -462,6 +490,15 @@ void MainWindow::OnEnd() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // Closing from the title bar while a command runs is input given during the run, like a
+    // click on "Salir": it is dropped, and the run finishes with the window still there. The
+    // window system's close request is not input to the toolkit, so it is refused here rather
+    // than thrown away with the clicks and keys. A command that ends the program closes the
+    // window itself, and that close goes through.
+    if (BusyScope::Active() && !form_->Ended()) {
+        event->ignore();
+        return;
+    }
     // The window has no handler of its own for closing: closing it ends the program the way
     // "Salir" does, releasing what the form holds open.
     if (!form_->Ended()) form_->Run("Command14_Click");

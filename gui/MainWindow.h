@@ -88,6 +88,8 @@ class MainWindow : public QWidget {
     // A click on a button (by mouse or key): the command runs with the busy pointer, under the
     // data folder lock, and what the user does meanwhile is thrown away when it returns.
     void RunButton(const std::string& name);
+    // After the activation: the drive list shows the drive of the folder the folder list shows.
+    void ShowDataFolderDrive();
     void OnEnd();
 
     QtHost host_;  // before the form, which keeps a reference to it

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include <QMessageBox>
@@ -46,10 +47,19 @@ class QtHost : public app::Host {
     void SetHoldErrors(bool hold) { holdErrors_ = hold; }
 
     bool Hourglass() const { return hourglass_; }
+    // How many messages and failures have been shown so far.
+    int MessagesShown() const { return messagesShown_; }
 
     // The text a failure is shown with: the engine's number and its description.
     static QString ErrorText(const Error& error);
     static QMessageBox::Icon IconFor(app::MsgIcon icon);
+    // The message box as the window shows it, ready for exec(): in the font of the window it
+    // belongs to (parent), with a Spanish button, its text wrapped to a width the box holds.
+    static std::unique_ptr<QMessageBox> MakeMessageBox(QMessageBox::Icon icon, const QString& title,
+                                                       const QString& text, QWidget* parent);
+    // The text broken into lines no wider than width pixels in font: at spaces, and inside a
+    // word (a long path) only when the word alone is wider.
+    static QString WrapText(const QString& text, const QFont& font, int width);
 
   private:
     void Present(QMessageBox::Icon icon, const QString& title, const QString& text);
@@ -60,6 +70,7 @@ class QtHost : public app::Host {
     std::function<void(const app::Frame&)> onRefresh_;
     bool holdErrors_ = false;
     bool hourglass_ = false;
+    int messagesShown_ = 0;
 };
 
 }  // namespace actualiz::gui

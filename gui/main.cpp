@@ -4,19 +4,20 @@
 //   --self-test          opens the window, lets the form activate, checks what the user sees and
 //                        quits (status 0 when the window came up as designed)
 //   --screenshot FILE    opens the window, lets the form activate, saves an image of it, quits
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <iostream>
+#include <optional>
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include "gui/MainWindow.h"
+#include "gui/WindowSystem.h"
 #include "jet/JetReader.h"
 #include "platform/FileSystem.h"
 
@@ -65,27 +66,6 @@ std::string HelpText(const QCommandLineParser& parser, const char* argv0, bool a
     std::string out = text.toStdString();
     if (all) out += kToolkitOptions;
     return out;
-}
-
-// Whether a window system can be reached. The toolkit aborts with a message of its own when it
-// finds none; the user is better told what to do instead. An X display on this machine answers
-// on its socket in /tmp/.X11-unix; one elsewhere (host:0) is left to the toolkit to try.
-bool DisplayAvailable(const QStringList& arguments) {
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return true;
-    for (const QString& argument : arguments)
-        if (argument.startsWith(QStringLiteral("-platform")) ||
-            argument.startsWith(QStringLiteral("-display")))
-            return true;
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return true;
-    const QString display = qEnvironmentVariable("DISPLAY");
-    if (display.isEmpty()) return false;
-    if (!display.startsWith(QLatin1Char(':')) && !display.startsWith(QStringLiteral("unix:")))
-        return true;
-    // ":1", ":1.0" and "unix:1" all name display 1.
-    const QString number = display.section(QLatin1Char(':'), 1).section(QLatin1Char('.'), 0, 0);
-    struct stat info {};
-    const QByteArray socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number).toLocal8Bit();
-    return stat(socket.constData(), &info) == 0;
 }
 
 // --self-test: once the form is activated, checks that exactly the four design controls show,
@@ -160,11 +140,16 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // The self-test checks that the program starts; it needs no screen for that.
-    if (parser.isSet(selfTest) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
-        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (!DisplayAvailable(arguments)) {
+    // Which window system can start is found out here: the toolkit would abort with its own
+    // message when the one it tries is not there.
+    std::optional<QByteArray> platforms = actualiz::gui::ReachablePlatforms(arguments);
+    // The self-test checks that the program starts; it needs no screen for that, unless the
+    // user chose a window system.
+    if (!platforms && parser.isSet(selfTest) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        arguments.filter(QRegularExpression(QStringLiteral("^-platform(=|$)"))).isEmpty())
+        platforms = QByteArray("offscreen");
+    if (platforms && !platforms->isEmpty()) qputenv("QT_QPA_PLATFORM", *platforms);
+    if (!platforms) {
         std::cerr << "actualiz necesita una pantalla gráfica y no la encuentra (DISPLAY o "
                      "WAYLAND_DISPLAY); sin pantalla use actualiz-cli, por ejemplo: "
                      "actualiz-cli transform\n";

@@ -1,19 +1,30 @@
 // What the user does and what the window answers: the buttons, the folder lists, the message
 // boxes, the hourglass, the end of the program.
 #include <filesystem>
+#include <map>
 
+#include <QAccessible>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
+#include <QFile>
+#include <QFontInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
 
+#include "app/ErrorModes.h"
 #include "gui/DirList.h"
 #include "gui/WindowFixture.h"
 #include "platform/FileSystem.h"
+#include "support/RunProgram.h"
 
 namespace actualiz::testing {
 namespace {
@@ -169,11 +180,15 @@ TEST_F(WindowTest, ChoosingADrivePointsDir1AtItsRoot) {
     EXPECT_EQ(drives, expected);
     EXPECT_EQ(combo->currentText().toStdString(), window->form().Drive1.Drive());
 
-    // The test runs outside drive C, so the list starts on another drive; the user moves to c:
-    // with the keyboard, as with the classic list.
+    // The list starts on the data folder's drive; the user moves to another drive and back to
+    // c: with the keyboard, as with the classic list.
     int target = combo->findText("c:");
     ASSERT_GE(target, 0);
+    ASSERT_EQ(combo->currentIndex(), target);
+    ASSERT_GT(combo->count(), 1);
+    QTest::keyClick(combo, target + 1 < combo->count() ? Qt::Key_Down : Qt::Key_Up);
     ASSERT_NE(combo->currentIndex(), target);
+    EXPECT_EQ(window->form().Drive1.Drive(), combo->currentText().toStdString());
     while (combo->currentIndex() != target)
         QTest::keyClick(combo, combo->currentIndex() > target ? Qt::Key_Up : Qt::Key_Down);
 
@@ -250,6 +265,178 @@ TEST_F(WindowTest, ASuccessfulTransformarSaysTerminadoAndEnds) {
     EXPECT_FALSE(window->isVisible());
 }
 
+TEST_F(WindowTest, ASecondTransformarSaysWhatTheCompanionSays) {
+    BuildCatalogs();
+    json proveedores{{"name", "proveedores"},
+                     {"fields", {{{"name", "codigoproveedor"}, {"type", engine::dbLong}}}}};
+    engine::BuildDatabase(std::string(kDataPath) + "\\almacen.mdb",
+                          json{{"tables", json::array({proveedores})}})
+        ->Close();
+    // The first run adds the table; the companion, run again, says there is nothing to do.
+    ASSERT_EQ(RunCli({"migrate", "gastosgen"}).status, 0);
+    const CliResult again = RunCli({"migrate", "gastosgen"});
+    ASSERT_FALSE(again.err.empty()) << "the companion said nothing";
+
+    Open();
+    QTest::mouseClick(W("Command27"), Qt::LeftButton);
+    ASSERT_EQ(messages.size(), 1u) << "a second Transformar is silent";
+    EXPECT_EQ(messages[0].text.toStdString() + "\n", again.err);
+    EXPECT_EQ(messages[0].icon, QMessageBox::Information);
+    EXPECT_EQ(messages[0].title.toStdString(), app::Actualiz::Title());
+    EXPECT_TRUE(window->form().Errors().empty());
+    // Nothing was done, so the program goes on.
+    EXPECT_FALSE(window->form().Ended());
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(WindowTest, TheDriveListShowsTheDriveOfTheDataFolderAtStart) {
+    BuildCatalogs();
+    // The test runs outside drive C: the process starts on another drive.
+    Create();
+    const std::string startDrive = window->form().Drive1.Drive();
+    ASSERT_NE(startDrive, "c:") << "the test needs a working folder outside drive C";
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window->Activated(); }));
+
+    EXPECT_EQ(window->form().Dir1.Path(), kDataPath);
+    auto* combo = static_cast<QComboBox*>(W("Drive1"));
+    EXPECT_EQ(combo->currentText(), "c:") << "the drive list shows another drive than the folders";
+    EXPECT_EQ(window->form().Drive1.Drive(), "c:");
+    // Agreeing moved nothing: the folder list stays on the data folder, with its databases.
+    EXPECT_EQ(
+        gui::DirList::PathOf(static_cast<gui::DirList*>(W("Dir1"))->currentItem()).toStdString(),
+        kDataPath);
+    EXPECT_TRUE(window->form().Errors().empty());
+}
+
+TEST_F(WindowTest, EveryControlHasAnAccessibleNameOfItsOwn) {
+    BuildCatalogs();
+    Open();
+    // Enlarged, so that the working controls are within reach too.
+    window->resize(window->ToPixels(0, 0, 16000, 9500).size());
+    QTest::qWait(0);
+    std::map<QString, std::string> seen;
+    for (app::Control* control : window->form().Controls()) {
+        const std::string name = control->FullName();
+        QWidget* widget = W(name.c_str());
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(accessible, nullptr) << name;
+        const QString said = accessible->text(QAccessible::Name);
+        EXPECT_FALSE(said.isEmpty()) << name << " has no name a screen reader can say";
+        EXPECT_FALSE(said.contains(QString::fromStdString(control->Name())))
+            << name << " is named by its identifier: " << said.toStdString();
+        // Two controls a user can reach never share a name.
+        if (window->form().IsShown(*control) && widget->focusPolicy() != Qt::NoFocus) {
+            auto [it, fresh] = seen.emplace(said, name);
+            EXPECT_TRUE(fresh) << name << " and " << it->second << " are both \""
+                               << said.toStdString() << "\"";
+        }
+    }
+    EXPECT_EQ(W("Drive1")->accessibleName(), "Unidad");
+    EXPECT_EQ(W("Dir1")->accessibleName(), "Carpeta de datos");
+    EXPECT_EQ(W("List6")->accessibleName(), "Bases Viejas");
+    EXPECT_EQ(W("List1(1)")->accessibleName(), "Campos Base Origen: tipos");
+}
+
+// A message as long as the one of a data folder another run holds, with a long path in it.
+QString LongMessage() {
+    const std::string folder =
+        "c:\\archivos de programa\\Mirto 2000\\bases\\contabilidad\\ejercicios anteriores";
+    const std::string holder =
+        "actualiz-cli transform, proceso 123456, usuario "
+        "administracion, desde /home/administracion/escritorio/"
+        "mirto-2000-copias-de-seguridad-del-ejercicio-anterior";
+    return gui::QtHost::ErrorText(app::FolderInUse(folder, holder));
+}
+
+// Checks that a message box shows its whole text: inside the box, every line as wide as the
+// text's room at most, and all of them within its height.
+void ExpectShownWhole(QMessageBox& box, const QString& text) {
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    QTest::qWait(0);
+    auto* label = box.findChild<QLabel*>("qt_msgbox_label");
+    ASSERT_NE(label, nullptr);
+    const QRect area(label->mapTo(&box, QPoint(0, 0)), label->size());
+    EXPECT_TRUE(box.rect().contains(area))
+        << "the text lies beyond the box's edge: " << area.right() << " > " << box.width();
+    const QRect room = label->contentsRect();
+    const QFontMetrics metrics(label->font());
+    int height = 0;
+    for (const QString& line : label->text().split(QLatin1Char('\n'))) {
+        // A line the label would wrap again takes its own height; only an unbreakable word
+        // wider than the room is lost.
+        const QRect needed =
+            metrics.boundingRect(QRect(0, 0, room.width(), 100000), Qt::TextWordWrap, line);
+        EXPECT_LE(metrics.horizontalAdvance(line.split(' ').first()), room.width())
+            << "cut off: " << line.toStdString();
+        EXPECT_LE(needed.width(), room.width()) << "cut off: " << line.toStdString();
+        height += std::max(needed.height(), metrics.height());
+    }
+    EXPECT_LE(height, room.height() + metrics.leading() * 4) << "the end of the text is lost";
+    // Nothing of it was dropped on the way.
+    QString shown = label->text();
+    QString wanted = text;
+    shown.remove(QRegularExpression("\\s"));
+    wanted.remove(QRegularExpression("\\s"));
+    EXPECT_EQ(shown, wanted);
+    const QScreen* screen = box.screen();
+    ASSERT_NE(screen, nullptr);
+    EXPECT_LE(box.width(), screen->availableGeometry().width());
+    box.close();
+}
+
+TEST_F(WindowTest, LongMessagesWrapInsideTheirBoxInTheWindowsFontWithASpanishButton) {
+    BuildCatalogs();
+    Open();
+    const QString text = LongMessage();
+    auto box = gui::QtHost::MakeMessageBox(QMessageBox::Critical, "Actualiz", text, window.get());
+    ExpectShownWhole(*box, text);
+    // The dialog speaks the window's language and font.
+    QAbstractButton* ok = box->button(QMessageBox::Ok);
+    ASSERT_NE(ok, nullptr);
+    EXPECT_EQ(ok->text(), "Aceptar");
+    auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(QFontInfo(label->font()).family(), QFontInfo(window->font()).family());
+    EXPECT_EQ(label->font().pointSizeF(), window->font().pointSizeF());
+    EXPECT_EQ(QFontInfo(ok->font()).family(), QFontInfo(window->font()).family());
+
+    // A short message stays on its lines as written.
+    auto terminado = gui::QtHost::MakeMessageBox(QMessageBox::Information, "Actualiz", "Terminado",
+                                                 window.get());
+    EXPECT_EQ(terminado->text(), "Terminado");
+}
+
+TEST_F(WindowTest, LongMessagesWrapInsideTheirBoxOnDesktopScreens) {
+    // The box sizes itself by its screen, so the check runs again on screens of a desktop's
+    // sizes, each in a program of its own (one screen a program).
+    if (qEnvironmentVariable("QT_QPA_PLATFORM") != "offscreen") GTEST_SKIP();
+    for (const char* size : {"1024 768", "1280 1024", "1920 1080", "2560 1440"}) {
+        SCOPED_TRACE(size);
+        const QStringList wh = QString(size).split(' ');
+        const QString config = QString::fromStdString((prefix.root() / "pantalla.json").string());
+        QFile file(config);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral(R"({"screens": [{"name": "pantalla", "x": 0, "y": 0,
+            "width": %1, "height": %2, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                       .arg(wh[0], wh[1])
+                       .toUtf8());
+        file.close();
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen:configfile=" + config);
+        process.setProcessEnvironment(environment);
+        process.start(QCoreApplication::applicationFilePath(),
+                      {"--gtest_filter=WindowTest."
+                       "LongMessagesWrapInsideTheirBoxInTheWindowsFontWithASpanishButton"});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        const QString output = QString::fromLocal8Bit(process.readAll());
+        EXPECT_EQ(process.exitCode(), 0) << output.toStdString();
+        EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+    }
+}
+
 TEST_F(WindowTest, MessageBoxesKeepTheFormsIconAndTitle) {
     BuildCatalogs();
     Open();
@@ -323,6 +510,41 @@ TEST_F(WindowTest, AButtonsCommandShowsTheBusyPointerAndDropsWhatTheUserDidMeanw
     EXPECT_FALSE(window->form().Ended()) << "a click given during the run ran afterwards";
     EXPECT_EQ(window->form().Text3.Text(), text3) << "keys given during the run were typed";
     EXPECT_EQ(static_cast<QLineEdit*>(W("Text3"))->text().toStdString(), text3);
+}
+
+TEST_F(WindowTest, ClosingTheWindowWhileACommandRunsIsDroppedAndTheWindowStays) {
+    BuildCatalogs(true, true, false);
+    json consulta{{"name", "consulta"},
+                  {"fields",
+                   {{{"name", "nombrecon"}, {"type", engine::dbText}, {"size", 50}},
+                    {{"name", "consulta"}, {"type", engine::dbMemo}}}},
+                  {"rows", json::array({json::array({"ventas", "SELECT 1"})})}};
+    engine::BuildDatabase("C:\\ActMirto\\consulta.mdb", json{{"tables", json::array({consulta})}})
+        ->Close();
+    Open();
+    window->resize(window->ToPixels(0, 0, 16000, 9500).size());
+    QTest::qWait(0);
+
+    // While the command runs, the user closes the window from its title bar: the window system
+    // asks the window to close, as it does for that button.
+    int closes = 0;
+    QObject::connect(static_cast<QProgressBar*>(W("Bar6")), &QProgressBar::valueChanged, [&] {
+        ++closes;
+        QCoreApplication::postEvent(window->windowHandle(), new QCloseEvent);
+    });
+    QTest::mouseClick(W("Command23"), Qt::LeftButton);
+    QTest::qWait(50);
+
+    ASSERT_GT(closes, 0) << "the command never moved its bar";
+    EXPECT_FALSE(window->form().Ended()) << "the close given during the run was replayed";
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->form().Data5.IsOpen()) << "the catalogs were released";
+
+    // With nothing running, closing ends the program as before.
+    QCoreApplication::postEvent(window->windowHandle(), new QCloseEvent);
+    QTest::qWait(20);
+    EXPECT_TRUE(window->form().Ended());
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(WindowTest, EnterPressesTheFocusedButtonAndEscapeIsSalirOnlyWhenNoCommandRuns) {

@@ -1,5 +1,7 @@
 // What the user sees: the design client area with exactly four usable controls, the hidden
 // buttons, and the working controls that an enlarged window brings into view.
+#include <map>
+
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QImage>
@@ -100,6 +102,103 @@ TEST_F(WindowTest, TheKeyboardReachesOnlyWhatIsInViewInReadingOrder) {
     EXPECT_EQ(atDesign, (std::set<std::string>{"Drive1", "Dir1", "Command27", "Command14"}));
 }
 
+// One round of Tab from the drive list: every stop until the drive list has the focus again.
+std::vector<std::string> TabRound(gui::MainWindow& window) {
+    window.WidgetFor("Drive1")->setFocus(Qt::TabFocusReason);
+    std::vector<std::string> round{"Drive1"};
+    for (int i = 0; i < 200; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* focused = QApplication::focusWidget();
+        const std::string name = focused ? focused->objectName().toStdString() : "(none)";
+        if (name == "Drive1") return round;
+        round.push_back(name);
+    }
+    ADD_FAILURE() << "Tab never comes back to the drive list";
+    return round;
+}
+
+TEST_F(WindowTest, EnlargedTabStopsOnlyOnWhatCanBeSeenInReadingOrderEachShowingItsMark) {
+    BuildCatalogs();
+    prefix.writeFile(std::string(kDataFolder) + "/almacen.mdb", "");
+    Open();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->resize(window->ToPixels(0, 0, 16000, 9500).size());
+    QTest::qWait(0);
+
+    const std::vector<std::string> round = TabRound(*window);
+    std::string roundText;
+    for (const std::string& name : round) roundText += name + " ";
+    SCOPED_TRACE("Tab goes " + roundText);
+    std::map<std::string, size_t> at;
+    for (size_t i = 0; i < round.size(); ++i) {
+        EXPECT_TRUE(at.emplace(round[i], i).second) << round[i] << " is reached twice in a round";
+    }
+    // "SELECCIONAR" lies outside its frame, under "Llenar DBGRID" and "Crear Tabla".
+    EXPECT_FALSE(at.count("Command7")) << "Tab stops on a button nobody can see";
+
+    // Each stop can be seen: at least half of its points are its own to the pointer.
+    for (const std::string& name : round) {
+        QWidget* widget = W(name.c_str());
+        const QRect area = Area(name.c_str());
+        int own = 0;
+        int points = 0;
+        for (int y = area.top(); y <= area.bottom(); y += 2)
+            for (int x = area.left(); x <= area.right(); x += 2) {
+                ++points;
+                QWidget* hit = window->childAt(QPoint(x, y));
+                own += hit && (hit == widget || widget->isAncestorOf(hit));
+            }
+        EXPECT_GE(2 * own, points) << name << " is reached but mostly out of sight";
+    }
+
+    // Reading order: the folder controls and the design's buttons first, a frame's controls
+    // together, rows of buttons from the left, columns of them from the top.
+    ASSERT_GE(round.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(round.begin(), round.begin() + 4),
+              (std::vector<std::string>{"Drive1", "Dir1", "Command27", "Command14"}));
+    auto before = [&](std::vector<const char*> names) {
+        for (size_t i = 1; i < names.size(); ++i) {
+            ASSERT_TRUE(at.count(names[i - 1]) && at.count(names[i])) << names[i];
+            EXPECT_EQ(at[names[i - 1]] + 1, at[names[i]])
+                << names[i] << " does not follow " << names[i - 1];
+        }
+    };
+    before({"Command6", "Command8", "Command2"});
+    before({"Command17", "Command18", "Command19", "Command16"});
+    before({"List1(0)", "List1(1)", "List1(2)"});
+    before({"Text1(0)", "Text1(1)", "Text1(2)", "Text1(3)"});
+    before({"Command3", "Command9", "Command4", "Command5"});
+    for (const char* frame : {"Frame2(3)", "Frame2(2)", "Frame1(0)", "Frame2(0)", "Frame3"}) {
+        std::vector<size_t> places;
+        for (const std::string& name : round)
+            if (W(frame)->isAncestorOf(W(name.c_str()))) places.push_back(at[name]);
+        ASSERT_FALSE(places.empty()) << frame;
+        EXPECT_EQ(places.back() - places.front() + 1, places.size())
+            << "the controls of " << frame << " are not read together";
+    }
+
+    // The control that has the focus shows it: its pixels change when the focus leaves it.
+    for (size_t i = 0; i < round.size(); ++i) {
+        const std::string& name = round[i];
+        W(name.c_str())->setFocus(Qt::TabFocusReason);
+        const QImage focused = window->grab().toImage();
+        W(round[(i + 1) % round.size()].c_str())->setFocus(Qt::TabFocusReason);
+        const QImage unfocused = window->grab().toImage();
+        const QRect area = Area(name.c_str());
+        const double ratio = focused.devicePixelRatio();
+        int changed = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QPoint p(static_cast<int>(x * ratio), static_cast<int>(y * ratio));
+                if (window->childAt(QPoint(x, y)) == W(name.c_str()) ||
+                    W(name.c_str())->isAncestorOf(window->childAt(QPoint(x, y))))
+                    changed += focused.pixel(p) != unfocused.pixel(p);
+            }
+        EXPECT_GT(changed, 0) << name << " shows no focus mark";
+    }
+}
+
 TEST(FocusChainOrder, ColumnsFromTheLeftEachFromTheTop) {
     // The design's four: the drive list over the folder list, the two buttons to their right.
     const std::vector<QRect> areas{QRect(214, 7, 65, 26), QRect(4, 7, 202, 21),
@@ -108,6 +207,10 @@ TEST(FocusChainOrder, ColumnsFromTheLeftEachFromTheTop) {
     // Side by side at one height, but overlapping across: one column, read from the top.
     const std::vector<QRect> stacked{QRect(0, 50, 100, 20), QRect(50, 0, 100, 20)};
     EXPECT_EQ(gui::FocusChain::ReadingOrder(stacked), (std::vector<size_t>{1, 0}));
+    // Two rows of two: each row from the left, the upper row first.
+    const std::vector<QRect> grid{QRect(0, 40, 30, 20), QRect(40, 40, 30, 20), QRect(40, 0, 30, 20),
+                                  QRect(0, 0, 30, 20)};
+    EXPECT_EQ(gui::FocusChain::ReadingOrder(grid), (std::vector<size_t>{3, 2, 0, 1}));
 }
 
 TEST_F(WindowTest, AtTheDesignSizeOnlyTheFolderListsTransformarAndSalirAreSeen) {

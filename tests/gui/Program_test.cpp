@@ -1,13 +1,24 @@
 // The window program as a user starts it: --self-test, --screenshot, --program-dir and wrong
 // arguments.
-#include <filesystem>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstring>
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 
 #include "gui/Twips.h"
 #include "gui/WindowFixture.h"
+#include "gui/WindowSystem.h"
 
 namespace actualiz::testing {
 namespace {
@@ -20,17 +31,21 @@ struct Outcome {
 
 class ProgramTest : public WindowTest {
   protected:
-    // withDisplay false: started where no window system can be reached.
-    Outcome Start(const QStringList& arguments, bool withDisplay = true) {
+    // withDisplay false: started where no window system can be reached, but for the variables
+    // of with.
+    Outcome Start(const QStringList& arguments, bool withDisplay = true,
+                  const std::vector<std::pair<QString, QString>>& with = {}) {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("WINEPREFIX", QString::fromStdString(prefix.root().string()));
         if (withDisplay) {
             environment.insert("QT_QPA_PLATFORM", "offscreen");
         } else {
-            for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY",
+                                     "WAYLAND_SOCKET", "XDG_SESSION_TYPE", "XDG_RUNTIME_DIR"})
                 environment.remove(name);
         }
+        for (const auto& [name, value] : with) environment.insert(name, value);
         process.setProcessEnvironment(environment);
         process.start(ACTUALIZ_GUI_PATH, arguments);
         EXPECT_TRUE(process.waitForFinished(60000)) << "the program did not quit";
@@ -84,6 +99,82 @@ TEST_F(ProgramTest, WithoutADisplayOneLineSaysSoAndPointsToTheCompanion) {
     EXPECT_EQ(outcome.err.trimmed().count(QLatin1Char('\n')), 0) << outcome.err.toStdString();
     EXPECT_TRUE(outcome.err.contains("actualiz-cli")) << outcome.err.toStdString();
     EXPECT_TRUE(outcome.out.isEmpty());
+}
+
+TEST_F(ProgramTest, AWindowSystemThatIsNotThereIsToldInOneLineNotByTheToolkit) {
+    BuildCatalogs();
+    const QString runtime = QString::fromStdString(prefix.root().string());
+    // An X display whose socket is not there.
+    QString x = ":97";
+    for (int n = 97; QFileInfo::exists(QString("/tmp/.X11-unix/X%1").arg(n)); ++n)
+        x = QString(":%1").arg(n + 1);
+    struct Row {
+        const char* what;
+        std::vector<std::pair<QString, QString>> with;
+        QStringList arguments = {};
+    };
+    const Row rows[] = {
+        {"WAYLAND_DISPLAY naming a socket that is not there",
+         {{"WAYLAND_DISPLAY", "wayland-9"}, {"XDG_RUNTIME_DIR", runtime}}},
+        {"WAYLAND_DISPLAY as a path that is no socket",
+         {{"WAYLAND_DISPLAY", runtime + "/wayland-0"}}},
+        {"a Wayland session without its compositor",
+         {{"XDG_SESSION_TYPE", "wayland"}, {"XDG_RUNTIME_DIR", runtime}}},
+        {"QT_QPA_PLATFORM=wayland without a compositor",
+         {{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_DISPLAY", "wayland-9"}}},
+        {"QT_QPA_PLATFORM=xcb without an X server", {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", x}}},
+        {"-platform xcb without an X server", {{"DISPLAY", x}}, {"-platform", "xcb"}},
+        {"both named, neither there",
+         {{"DISPLAY", x}, {"WAYLAND_DISPLAY", "wayland-9"}, {"XDG_RUNTIME_DIR", runtime}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Outcome outcome =
+            Start(QStringList{"--program-dir", "C:\\prog"} + row.arguments, false, row.with);
+        EXPECT_EQ(outcome.status, 1) << outcome.err.toStdString();
+        EXPECT_EQ(outcome.err.trimmed().count(QLatin1Char('\n')), 0) << outcome.err.toStdString();
+        EXPECT_TRUE(outcome.err.contains("actualiz-cli")) << outcome.err.toStdString();
+        EXPECT_TRUE(outcome.out.isEmpty());
+    }
+    // The self-test needs no screen: where none can be reached it checks the window offscreen.
+    Outcome selfTest = Start({"--program-dir", "C:\\prog", "--self-test"}, false,
+                             {{"WAYLAND_DISPLAY", "wayland-9"}, {"XDG_RUNTIME_DIR", runtime}});
+    EXPECT_EQ(selfTest.status, 0) << selfTest.err.toStdString();
+    // A window system that needs no server still starts, whatever else is named.
+    Outcome offscreen = Start({"--program-dir", "C:\\prog", "--self-test"}, false,
+                              {{"QT_QPA_PLATFORM", "offscreen"}, {"WAYLAND_DISPLAY", "wayland-9"}});
+    EXPECT_EQ(offscreen.status, 0) << offscreen.err.toStdString();
+}
+
+TEST(WindowSystem, SocketsAndDisplaysAreFoundWhereTheyLie) {
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    const QString socketPath = runtime.filePath("wayland-1");
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(socketPath);
+    ASSERT_LT(static_cast<size_t>(encoded.size()), sizeof(address.sun_path));
+    std::memcpy(address.sun_path, encoded.constData(), static_cast<size_t>(encoded.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    QFile plain(runtime.filePath("wayland-2"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+
+    EXPECT_TRUE(gui::WaylandSocketThere("wayland-1", runtime.path()));
+    EXPECT_TRUE(gui::WaylandSocketThere(socketPath, ""));
+    EXPECT_FALSE(gui::WaylandSocketThere("wayland-1", ""));  // no runtime folder to look in
+    EXPECT_FALSE(gui::WaylandSocketThere("wayland-2", runtime.path()));  // a file, no socket
+    EXPECT_FALSE(gui::WaylandSocketThere("wayland-3", runtime.path()));
+    EXPECT_FALSE(gui::WaylandSocketThere("", runtime.path()));  // wayland-0 is not there
+    ::close(fd);
+
+    EXPECT_FALSE(gui::XDisplayReachable(""));
+    EXPECT_TRUE(gui::XDisplayReachable("servidor:0"));  // left to the toolkit to try
+    EXPECT_EQ(gui::XDisplayReachable(":0.0"), QFileInfo::exists("/tmp/.X11-unix/X0"));
+    EXPECT_TRUE(gui::PlatformPluginInstalled("offscreen"));
+    EXPECT_FALSE(gui::PlatformPluginInstalled("sinplataforma"));
 }
 
 TEST_F(ProgramTest, ScreenshotIsTheWindowAtItsDesignSize) {
