@@ -6,6 +6,7 @@
 
 #include "engine/EngineError.h"
 #include "jet/format/DataPage.h"
+#include "jet/format/IndexPage.h"
 #include "jet/format/TableDef.h"
 #include "jet/format/Text.h"
 #include "jet/format/TextKey.h"
@@ -28,6 +29,20 @@ constexpr std::int16_t kCatalogTableType = 1;
 constexpr std::int16_t kCatalogContainerType = 3;
 constexpr std::int16_t kCatalogDatabaseType = 2;
 const std::set<std::int16_t> kSharedNames = {1, 4, 5, 6};
+constexpr std::size_t kMaxIndexFields = 10;
+constexpr std::size_t kRealIndexSize = 52;
+constexpr std::size_t kLogicalIndexSize = 28;
+constexpr std::uint8_t kIndexWritten = 0x80;  // set on every index Access writes
+constexpr std::uint8_t kPrimaryKeyIndex = 1;
+constexpr std::uint16_t kEmptyLeafFree = kPageSize - kIndexEntriesStart;
+
+// The place of the column of that name (case aside), or the number of columns.
+std::size_t ColumnIndex(const NewTable& table, const std::u16string& name) {
+    std::vector<unsigned char> key = TextKey(name);
+    for (std::size_t i = 0; i < table.columns.size(); ++i)
+        if (TextKey(table.columns[i].name) == key) return i;
+    return table.columns.size();
+}
 
 EngineError Refused(const NewTable& table, const std::string& why) {
     return EngineError(err::kInvalidOperation,
@@ -49,6 +64,94 @@ void Validate(const NewTable& table) {
         if (column.autoNumber && ++counters > 1)
             throw Refused(table, "solo un campo puede ser autonumérico");
     }
+    std::set<std::vector<unsigned char>> indexNames;
+    std::set<std::vector<std::pair<std::size_t, bool>>> keys;
+    int primaries = 0;
+    for (const NewIndex& index : table.indexes) {
+        std::string named = "el índice «" + Utf8(index.name) + "»";
+        if (index.name.empty() || index.name.size() > kMaxNameLength)
+            throw Refused(table, "el nombre de un índice debe tener de 1 a 64 caracteres");
+        if (!indexNames.insert(TextKey(index.name)).second)
+            throw Refused(table, named + " está dos veces");
+        if (index.fields.empty() || index.fields.size() > kMaxIndexFields)
+            throw Refused(table, named + " debe tener de 1 a 10 campos");
+        if (index.primary && ++primaries > 1)
+            throw Refused(table, "una tabla tiene una sola clave principal");
+        std::vector<std::pair<std::size_t, bool>> key;
+        for (const NewIndexField& field : index.fields) {
+            std::size_t at = ColumnIndex(table, field.name);
+            if (at == table.columns.size())
+                throw Refused(table, named + " nombra el campo «" + Utf8(field.name) +
+                                         "», que la tabla no tiene");
+            std::uint8_t type = table.columns[at].type;
+            if (type == kMemo || type == kLongBinary)
+                throw Refused(table, named + " no puede incluir el campo Memo u OLE «" +
+                                         Utf8(field.name) + "»");
+            if (std::any_of(key.begin(), key.end(), [&](const auto& k) { return k.first == at; }))
+                throw Refused(table,
+                              named + " nombra dos veces el campo «" + Utf8(field.name) + "»");
+            key.emplace_back(at, field.descending);
+        }
+        if (!keys.insert(key).second)
+            throw Refused(table, named +
+                                     " tiene los mismos campos que otro índice (compartirían "
+                                     "un índice físico, que no se escribe)");
+    }
+}
+
+// The physical and logical entries of each index, its usage map and its empty root leaf, laid out
+// as the samples' empty tables show them (testV2000.mdb's Table2 and Table3,
+// testIndexPropertiesV2000.mdb's *_temp tables): the physical ones in the order given, each
+// numbered as its logical one, the logical ones in the order of their names.
+void AddIndexes(PageFile& file, const NewTable& table, TableDef& def, PageRow tableMaps) {
+    std::vector<LogicalIndexDef> logical;
+    for (std::size_t i = 0; i < table.indexes.size(); ++i) {
+        const NewIndex& index = table.indexes[i];
+        RealIndexDef real;
+        real.raw.assign(kRealIndexSize, 0);
+        real.raw[0] = 0x83;  // in every physical index entry of the samples
+        real.raw[1] = 0x07;
+        for (const NewIndexField& field : index.fields)
+            real.keys.push_back(
+                {def.columns[ColumnIndex(table, field.name)].number, !field.descending});
+        bool unique = index.unique || index.primary;
+        bool required = index.required || index.primary;
+        real.flags = static_cast<std::uint8_t>(kIndexWritten | (unique ? kIndexUnique : 0) |
+                                               (index.ignoreNulls ? kIndexIgnoreNulls : 0) |
+                                               (required ? kIndexRequired : 0));
+        PageRow map = AddUsageMapRow(file, tableMaps.page);
+        real.usageMap = map.Packed();
+        real.rootPage = AllocatePage(file);
+        std::span<unsigned char> leaf = file.MutablePage(real.rootPage);
+        leaf[0] = kLeafIndexPage;
+        leaf[1] = 0x01;
+        leaf[2] = static_cast<unsigned char>(kEmptyLeafFree);
+        leaf[3] = static_cast<unsigned char>(kEmptyLeafFree >> 8);
+        for (int b = 0; b < 4; ++b)
+            leaf[4 + b] = static_cast<unsigned char>(def.firstPage >> (8 * b));
+        SetMapped(file, map, real.rootPage, true);
+        def.realIndexes.push_back(real);
+
+        LogicalIndexDef entry;
+        entry.number = static_cast<std::uint32_t>(i);
+        entry.realNumber = static_cast<std::uint32_t>(i);
+        entry.type = index.primary ? kPrimaryKeyIndex : 0;
+        entry.name = Utf8(index.name);
+        // 0x0659, the numbers, no related table (index 0xFFFFFFFF), and the bytes 0x04 0x04 that
+        // every index of the samples without a relation holds at 21 and 22 (which the reader
+        // takes for the cascade flags).
+        entry.raw.assign(kLogicalIndexSize, 0);
+        entry.raw[0] = 0x59;
+        entry.raw[1] = 0x06;
+        entry.raw[21] = entry.raw[22] = 0x04;
+        entry.cascadeUpdates = entry.cascadeDeletes = true;
+        logical.push_back(entry);
+    }
+    std::stable_sort(logical.begin(), logical.end(),
+                     [](const LogicalIndexDef& a, const LogicalIndexDef& b) {
+                         return TextKey(Utf16(a.name)) < TextKey(Utf16(b.name));
+                     });
+    def.logicalIndexes = logical;
 }
 
 // The definition of the new table, before it is laid over its pages.
@@ -79,6 +182,7 @@ TableDef Definition(PageFile& file, const NewTable& table, std::uint32_t firstPa
     }
     def.maxColumns = static_cast<std::uint16_t>(table.columns.size());
     def.varColumns = varCount;
+    AddIndexes(file, table, def, usage);
     return def;
 }
 

@@ -11,9 +11,12 @@
 #include "engine/EngineError.h"
 #include "jet/JetTestSupport.h"
 #include "jet/check/FileCheck.h"
+#include "jet/format/IndexPage.h"
 #include "jet/format/TableDef.h"
 #include "jet/format/Text.h"
+#include "jet/format/TextKey.h"
 #include "jet/format/UsageMap.h"
+#include "jet/mdb/Bytes.h"
 #include "jet/read/Catalog.h"
 #include "jet/read/RowReader.h"
 #include "jet/write/Columns.h"
@@ -326,6 +329,20 @@ TEST(JetNewTable, RefusedTablesLeaveTheFileAsItWas) {
         other.columns.push_back(column);
         EXPECT_EQ(refused(other), err::kInvalidOperation) << Utf8(column.name) << int(column.type);
     }
+    auto indexed = [](std::vector<NewIndex> indexes) {
+        NewTable table = Clientes();
+        table.columns.push_back({u"Texto", kMemo});
+        table.indexes = std::move(indexes);
+        return table;
+    };
+    for (const NewTable& table :
+         {indexed({{u"A", {{u"NoEsta"}}}}), indexed({{u"A", {{u"Texto"}}}}),
+          indexed({{u"A", {{u"Nombre"}, {u"nombre"}}}}), indexed({{u"", {{u"Nombre"}}}}),
+          indexed({{u"A", {}}}), indexed({{u"A", {{u"Nombre"}}}, {u"a", {{u"Cantidad"}}}}),
+          indexed({{u"A", {{u"Nombre"}}, true}, {u"B", {{u"Cantidad"}}, true}}),
+          indexed({{u"A", {{u"Nombre"}}}, {u"B", {{u"Nombre"}}, false, true}}),
+          indexed({{u"A", std::vector<NewIndexField>(11, NewIndexField{u"Nombre"})}})})
+        EXPECT_EQ(refused(table), err::kInvalidOperation) << Utf8(table.indexes.back().name);
     NewTable twoCounters = Clientes();
     twoCounters.columns.push_back({u"Uno", kLong, 0, true});
     twoCounters.columns.push_back({u"Dos", kGuid, 0, true});
@@ -369,7 +386,7 @@ std::uint32_t TablePage(const PageFile& file, const std::string& name) {
 // second page, the one with deleted columns) encodes to the very bytes it was read from, bytes
 // not understood included, and written over its own pages it leaves the file as it was.
 TEST(JetTableDef, EveryDefinitionOfEverySampleEncodesToItsOwnBytes) {
-    int definitions = 0, continued = 0;
+    int definitions = 0, continued = 0, orderedPairs = 0;
     std::vector<std::string> samples = Jet4Samples();
     EXPECT_GE(samples.size(), 11u);
     for (const std::string& sample : samples) {
@@ -385,6 +402,14 @@ TEST(JetTableDef, EveryDefinitionOfEverySampleEncodesToItsOwnBytes) {
             }
             stored.resize(def.length);
             EXPECT_EQ(EncodeTableDef(def), stored) << sample << ": " << table.name;
+            // Access keeps the logical indexes in the order of their names' sort keys: the new
+            // tables' indexes follow it.
+            for (std::size_t i = 1; i < def.logicalIndexes.size(); ++i) {
+                EXPECT_LT(TextKey(Utf16(def.logicalIndexes[i - 1].name)),
+                          TextKey(Utf16(def.logicalIndexes[i].name)))
+                    << sample << ": " << table.name;
+                ++orderedPairs;
+            }
             WriteTableDef(file, def);
             ++definitions;
             if (def.pages.size() > 1) ++continued;
@@ -393,6 +418,7 @@ TEST(JetTableDef, EveryDefinitionOfEverySampleEncodesToItsOwnBytes) {
     }
     EXPECT_GE(definitions, 90);
     EXPECT_GE(continued, 1);
+    EXPECT_GE(orderedPairs, 50);
 }
 
 // A new table of every type the engine has: the checker, our reader and libmdb read it, and it
@@ -483,6 +509,69 @@ TEST(JetNewTable, EveryTypeIsWrittenAndReadBack) {
                                                  "ABCDEF", "hol", guidText, "12.3456"}));
     for (const char* other : {"Table1", "Table2", "Table3", "MSysACEs", "MSysQueries"})
         EXPECT_EQ(ExportTable(copy, other), ExportTable(sample, other)) << other;
+}
+
+// A new empty table with a primary key and indexes of one and two fields, ascending and
+// descending, IgnoreNulls: each gets its entries, its map and an empty root leaf; the checker,
+// libmdb and the row writer (which keeps the indexes) take them.
+TEST(JetNewTable, IndexesOfANewTableAreWrittenAndKeptByTheRows) {
+    PageFile file = PageFile::Open(JetSample("indexTestV2003.mdb"));
+    NewTable table{u"Pedidos",
+                   {{u"Id", kLong},
+                    {u"Cliente", kText, 30},
+                    {u"Fecha", kDateTime},
+                    {u"Importe", kCurrency},
+                    {u"Nota", kMemo}},
+                   45000,
+                   {{u"PrimaryKey", {{u"Id"}}, true},
+                    {u"PorCliente", {{u"Cliente"}, {u"Fecha", true}}},
+                    {u"Fecha", {{u"fecha"}}, false, false, true}}};
+    std::uint32_t page = CreateTable(file, table);
+    EXPECT_EQ(Problems(file), "");
+    TableDef def = ReadTableDef(file, page);
+    ASSERT_EQ(def.realIndexes.size(), 3u);
+    ASSERT_EQ(def.logicalIndexes.size(), 3u);
+    std::vector<std::string> names;
+    for (const LogicalIndexDef& logical : def.logicalIndexes) {
+        names.push_back(logical.name);
+        const RealIndexDef& real = def.realIndexes.at(logical.realNumber);
+        EXPECT_EQ(ReadUsageMap(file, PageRow::From(real.usageMap)).pages,
+                  std::vector<std::uint32_t>{real.rootPage});
+        std::span<const unsigned char> root = file.Page(real.rootPage);
+        EXPECT_EQ(root[0], kLeafIndexPage);
+        EXPECT_EQ(jet::U32(root.data() + 4), page);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Fecha", "PorCliente", "PrimaryKey"}))
+        << "the logical entries in the order of their names, as Access keeps them";
+    EXPECT_EQ(def.logicalIndexes[2].type, 1);
+    EXPECT_EQ(def.realIndexes[0].flags, 0x89) << "a primary key is unique and required";
+    EXPECT_EQ(def.realIndexes[2].flags, 0x82);
+    ASSERT_EQ(def.realIndexes[1].keys.size(), 2u);
+    EXPECT_FALSE(def.realIndexes[1].keys[1].ascending);
+
+    for (int i = 0; i < 3; ++i)
+        InsertRow(file, page,
+                  {{"Id", LongBytes(10 - i)},
+                   {"Cliente", TextBytes(i == 1 ? u"Bravo" : u"Alfa")},
+                   {"Fecha", DoubleBytes(40000.0 + i)}});
+    EXPECT_EQ(Problems(file), "");
+    try {
+        InsertRow(file, page, {{"Id", LongBytes(9)}, {"Cliente", TextBytes(u"Otra")}});
+        ADD_FAILURE() << "a repeated primary key was written";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.number(), err::kDuplicateInIndex);
+    }
+
+    ::actualiz::testing::TempPrefix prefix;
+    std::filesystem::path copy = prefix.root() / "indices.mdb";
+    file.Save(copy);
+    if (!HaveMdbTools()) GTEST_SKIP() << "mdbtools not installed";
+    std::string schema =
+        Capture("mdb-schema -T Pedidos " + ShellQuoted(copy.string()) + " postgres");
+    for (const char* line : {"PRIMARY KEY (\"id\")", "ON \"pedidos\" (\"cliente\", \"fecha\" DESC)",
+                             "\"pedidos_fecha_idx\" ON \"pedidos\" (\"fecha\")"})
+        EXPECT_NE(schema.find(line), std::string::npos) << line << "\n" << schema;
+    EXPECT_EQ(ExportTable(copy, "Pedidos").size(), 4u);
 }
 
 // A definition that outgrows its page continues on new pages, and gives them back when it
