@@ -72,6 +72,13 @@ void AppendColumn(PageFile& file, std::uint32_t tablePage, const NewColumn& colu
             throw EngineError(err::kInvalidOperation,
                               "No se añade " + where +
                                   ": la tabla ya ha numerado 255 campos (hay que compactarla).");
+        // Rows of a table without variable-length columns may lack the count of them; no
+        // sample shows such rows, so a first variable column is not added over them.
+        if (FixedLength(column.type) == 0 && def.varColumns == 0 && def.rowCount > 0)
+            throw EngineError(err::kInvalidOperation,
+                              "No se añade " + where +
+                                  ": la tabla tiene filas y ningún campo de largo variable, y "
+                                  "no se sabe cómo leerían esas filas el campo nuevo.");
         std::uint16_t fixedEnd = 0;
         for (const ColumnDef& c : def.columns)
             if (c.Fixed() && c.type != kBoolean)

@@ -22,7 +22,9 @@ namespace actualiz::engine::jet::write {
 // long values. Refused: a table that is no user table (3219), a name the table has (3191, case
 // aside), a column the writer cannot lay out (ValidateColumn), a counter where the table already
 // has one or holds rows (old rows would hold no number: Access numbers them, this writer does not
-// rewrite rows), a table whose column numbers have reached 255.
+// rewrite rows), a table whose column numbers have reached 255, a first variable-length column on
+// a table that holds rows (whether such rows carry an empty table of variable offsets no sample
+// shows).
 void AppendColumn(format::PageFile& file, std::uint32_t tablePage, const NewColumn& column);
 
 // Takes the column out of the definition at `tablePage` (and the maps of its long values; their

@@ -764,6 +764,18 @@ TEST(JetDeleteColumn, TheFieldLeavesTheDefinitionAndTheRowsKeepTheirBytes) {
     EXPECT_EQ(refusal([&] { DeleteColumn(file, TablePage(file, "MSysObjects"), u"Flags"); }),
               err::kInvalidOperation);
 
+    // A table of fixed columns only, said to hold a row: a first variable column is refused.
+    PageFile fixedOnly = PageFile::Open(JetSample("blankV2000.mdb"));
+    std::uint32_t numbers = CreateTable(fixedOnly, {u"Numeros", {{u"N", kLong}}, 45000});
+    TableDef counted = ReadTableDef(fixedOnly, numbers);
+    counted.rowCount = 1;
+    WriteTableDef(fixedOnly, counted);
+    const std::vector<unsigned char> fixedBefore = fixedOnly.Bytes();
+    EXPECT_THROW(AppendColumn(fixedOnly, numbers, {u"T", kText, 5}), EngineError);
+    EXPECT_EQ(fixedOnly.Bytes(), fixedBefore);
+    AppendColumn(fixedOnly, numbers, {u"M", kLong});
+    EXPECT_EQ(ReadTableDef(fixedOnly, numbers).columns.size(), 2u);
+
     std::string gone = unindexed->name;
     DeleteColumn(file, page, Utf16(gone));
     TableDef after = ReadTableDef(file, page);
