@@ -1,12 +1,16 @@
 #include "jet/write/Columns.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "engine/EngineError.h"
 #include "jet/format/TableDef.h"
 #include "jet/format/Text.h"
 #include "jet/format/TextKey.h"
+#include "jet/format/UsageMap.h"
+#include "jet/read/Catalog.h"
+#include "jet/read/RowReader.h"
 #include "jet/write/TableDefWrite.h"
 
 namespace actualiz::engine::jet::write {
@@ -45,6 +49,47 @@ std::vector<ColumnDef>::iterator Named(TableDef& def, std::u16string_view name) 
             return false;  // a name whose key is not known is no other spelling of this one
         }
     });
+}
+
+// Names compared as Jet compares them (case aside); exactly when a sort key is not known.
+bool SameName(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    try {
+        return TextKey(Utf16(a)) == TextKey(Utf16(b));
+    } catch (const EngineError&) {
+        return false;
+    }
+}
+
+// Whether a row of MSysRelationships names the field of the table on either side.
+bool InRelationship(const PageFile& file, std::uint32_t tablePage, const std::string& field) {
+    std::string table;
+    std::optional<std::uint32_t> relations;
+    for (const CatalogObject& object : ReadCatalog(file)) {
+        if (!object.LocalTable()) continue;
+        if (object.DefinitionPage() == tablePage) table = object.name;
+        if (object.name == "MSysRelationships") relations = object.DefinitionPage();
+    }
+    if (!relations || table.empty()) return false;
+    TableDef def = ReadTableDef(file, *relations);
+    auto text = [&](const RowValues& values, const char* name) {
+        for (const ColumnDef& column : def.columns)
+            if (column.name == name) {
+                auto value = values.Value(column);
+                return value ? Utf8(StoredText(*value)) : std::string();
+            }
+        return std::string();
+    };
+    for (const StoredRow& row :
+         TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+        RowValues values(file, def, row.bytes);
+        if ((SameName(text(values, "szObject"), table) &&
+             SameName(text(values, "szColumn"), field)) ||
+            (SameName(text(values, "szReferencedObject"), table) &&
+             SameName(text(values, "szReferencedColumn"), field)))
+            return true;
+    }
+    return false;
 }
 
 bool Counter(const ColumnDef& column) {
@@ -118,6 +163,9 @@ void DeleteColumn(PageFile& file, std::uint32_t tablePage, std::u16string_view n
                     throw EngineError(err::kFieldInIndex,
                                       "No se borra " + where +
                                           ": es parte de un índice (hay que borrarlo antes).");
+        if (InRelationship(file, tablePage, column->name))
+            throw EngineError(err::kInRelationship,
+                              "No se borra " + where + ": es parte de una relación.");
         if (def.columns.size() == 1)
             throw EngineError(err::kInvalidOperation,
                               "No se borra " + where + ": es el único campo de la tabla.");

@@ -29,7 +29,8 @@ void AppendColumn(format::PageFile& file, std::uint32_t tablePage, const NewColu
 
 // Takes the column out of the definition at `tablePage` (and the maps of its long values; their
 // pages stay until the file is compacted, as Access leaves them). Refused: no such column (3265),
-// a column an index uses (3280: the indexes go first), the table's last column (3219), a table
+// a column an index uses (3280: the indexes go first), one a row of MSysRelationships names on
+// either side (3303: the relations go first), the table's last column (3219), a table
 // that is no user table (3219).
 void DeleteColumn(format::PageFile& file, std::uint32_t tablePage, std::u16string_view name);
 

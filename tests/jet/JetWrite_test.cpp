@@ -764,6 +764,29 @@ TEST(JetDeleteColumn, TheFieldLeavesTheDefinitionAndTheRowsKeepTheirBytes) {
     EXPECT_EQ(refusal([&] { DeleteColumn(file, TablePage(file, "MSysObjects"), u"Flags"); }),
               err::kInvalidOperation);
 
+    // A field a relation names (here a relation without an index of its own) goes after it.
+    PageFile related = PageFile::Open(JetSample("indexTestV2003.mdb"));
+    std::uint32_t relatedTable = TablePage(related, "Table1");
+    InsertRow(related, TablePage(related, "MSysRelationships"),
+              {{"szRelationship", TextBytes(u"SinIndice")},
+               {"grbit", LongBytes(2)},
+               {"ccolumn", LongBytes(1)},
+               {"icolumn", LongBytes(0)},
+               {"szObject", TextBytes(u"Table2")},
+               {"szColumn", TextBytes(u"data")},
+               {"szReferencedObject", TextBytes(u"table1")},
+               {"szReferencedColumn", TextBytes(u"DATA")}});
+    const std::vector<unsigned char> relatedBefore = related.Bytes();
+    try {
+        DeleteColumn(related, relatedTable, u"data");
+        ADD_FAILURE() << "a field of a relation was deleted";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.number(), err::kInRelationship);
+    }
+    EXPECT_EQ(related.Bytes(), relatedBefore);
+    DeleteColumn(related, relatedTable, u"otherfk3");
+    EXPECT_EQ(Problems(related), "");
+
     // A table of fixed columns only, said to hold a row: a first variable column is refused.
     PageFile fixedOnly = PageFile::Open(JetSample("blankV2000.mdb"));
     std::uint32_t numbers = CreateTable(fixedOnly, {u"Numeros", {{u"N", kLong}}, 45000});
