@@ -100,6 +100,7 @@ bool Counter(const ColumnDef& column) {
 }  // namespace
 
 void AppendColumn(PageFile& file, std::uint32_t tablePage, const NewColumn& column) {
+    RequireJet4(file);
     PageFile before = file;
     try {
         TableDef def = UserTable(file, tablePage);
@@ -148,6 +149,7 @@ void AppendColumn(PageFile& file, std::uint32_t tablePage, const NewColumn& colu
 }
 
 void DeleteColumn(PageFile& file, std::uint32_t tablePage, std::u16string_view name) {
+    RequireJet4(file);
     PageFile before = file;
     try {
         TableDef def = UserTable(file, tablePage);

@@ -189,6 +189,7 @@ TableDef Definition(PageFile& file, const NewTable& table, std::uint32_t firstPa
 }  // namespace
 
 std::uint32_t CreateTable(PageFile& file, const NewTable& table) {
+    RequireJet4(file);
     PageFile before = file;
     try {
         Validate(table);

@@ -57,7 +57,16 @@ EngineError Refused(const std::string& where, const std::string& why, int number
 
 }  // namespace
 
+void RequireJet4(const PageFile& file) {
+    if (!file.IsJet4())
+        throw EngineError(err::kReadOnly,
+                          "No se cambia " + file.File().string() +
+                              ": solo se escriben archivos de Jet 4 (Access 2000-2003); los de "
+                              "otras versiones solo se leen.");
+}
+
 void WriteTableDef(PageFile& file, TableDef& def) {
+    RequireJet4(file);
     std::vector<unsigned char> bytes = EncodeTableDef(def);
     std::vector<std::uint32_t> old =
         def.pages.empty() ? std::vector<std::uint32_t>{def.firstPage} : def.pages;

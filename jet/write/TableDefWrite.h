@@ -17,6 +17,10 @@
 
 namespace actualiz::engine::jet::write {
 
+// 3027 for a file of another version than Jet 4 (Jet 3 files, with their 2048-byte pages, and the
+// later formats are only read).
+void RequireJet4(const format::PageFile& file);
+
 // Writes the definition over def.pages (def.firstPage first) and sets def.pages and def.length to
 // what was written. Bytes past the new end that the old definition held are zeroed; others are
 // left as they were (Access leaves old bytes there too).

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <set>
@@ -786,6 +787,24 @@ TEST(JetDeleteColumn, TheFieldLeavesTheDefinitionAndTheRowsKeepTheirBytes) {
     EXPECT_EQ(related.Bytes(), relatedBefore);
     DeleteColumn(related, relatedTable, u"otherfk3");
     EXPECT_EQ(Problems(related), "");
+
+    // A Jet 3 file is only read.
+    PageFile jet3 = PageFile::Open(JetSample("testV1997.mdb"));
+    const std::vector<unsigned char> jet3Before = jet3.Bytes();
+    for (auto change :
+         std::vector<std::function<void()>>{[&] { CreateTable(jet3, Clientes()); },
+                                            [&] {
+                                                AppendColumn(jet3, 2, {u"Nuevo", kLong});
+                                            },
+                                            [&] { DeleteColumn(jet3, 2, u"Flags"); }}) {
+        try {
+            change();
+            ADD_FAILURE() << "a Jet 3 file was changed";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(e.number(), err::kReadOnly);
+        }
+        EXPECT_EQ(jet3.Bytes(), jet3Before);
+    }
 
     // A table of fixed columns only, said to hold a row: a first variable column is refused.
     PageFile fixedOnly = PageFile::Open(JetSample("blankV2000.mdb"));
