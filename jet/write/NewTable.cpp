@@ -30,6 +30,7 @@ constexpr std::int16_t kCatalogContainerType = 3;
 constexpr std::int16_t kCatalogDatabaseType = 2;
 const std::set<std::int16_t> kSharedNames = {1, 4, 5, 6};
 constexpr std::size_t kMaxIndexFields = 10;
+constexpr std::uint32_t kNewMapPages = 64 * 8;  // the pages a new usage map reaches
 constexpr std::size_t kRealIndexSize = 52;
 constexpr std::size_t kLogicalIndexSize = 28;
 constexpr std::uint8_t kIndexWritten = 0x80;  // set on every index Access writes
@@ -119,9 +120,20 @@ void AddIndexes(PageFile& file, const NewTable& table, TableDef& def, PageRow ta
         real.flags = static_cast<std::uint8_t>(kIndexWritten | (unique ? kIndexUnique : 0) |
                                                (index.ignoreNulls ? kIndexIgnoreNulls : 0) |
                                                (required ? kIndexRequired : 0));
-        PageRow map = AddUsageMapRow(file, tableMaps.page);
-        real.usageMap = map.Packed();
         real.rootPage = AllocatePage(file);
+        // The map of an index marks its pages from page 0, as in the samples' small files; past
+        // what 64 bytes of bitmap reach, from the table's definition page, as testV2000.mdb's
+        // Table3 (pages 736 to 742) shows.
+        std::uint32_t mapStart = 0;
+        if (real.rootPage >= kNewMapPages) {
+            if (real.rootPage < def.firstPage || real.rootPage - def.firstPage >= kNewMapPages)
+                throw Refused(table, "la página raíz de un índice (" +
+                                         std::to_string(real.rootPage) +
+                                         ") queda fuera del alcance de su mapa");
+            mapStart = def.firstPage;
+        }
+        PageRow map = AddUsageMapRow(file, tableMaps.page, mapStart);
+        real.usageMap = map.Packed();
         std::span<unsigned char> leaf = file.MutablePage(real.rootPage);
         leaf[0] = kLeafIndexPage;
         leaf[1] = 0x01;

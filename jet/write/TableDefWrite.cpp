@@ -191,7 +191,7 @@ ColumnDef NewColumnDef(const NewColumn& column, std::uint16_t number, std::uint1
     return def;
 }
 
-PageRow AddUsageMapRow(PageFile& file, std::uint32_t near) {
+PageRow AddUsageMapRow(PageFile& file, std::uint32_t near, std::uint32_t firstPage) {
     auto addTo = [&](std::uint32_t number) -> std::optional<PageRow> {
         if (number < 2 || number >= file.PageCount()) return std::nullopt;
         std::span<unsigned char> page = file.MutablePage(number);
@@ -206,6 +206,7 @@ PageRow AddUsageMapRow(PageFile& file, std::uint32_t near) {
         std::size_t start = lowest - kNewMapSize;
         std::fill(page.begin() + static_cast<std::ptrdiff_t>(start),
                   page.begin() + static_cast<std::ptrdiff_t>(lowest), 0);
+        Put32(page.data() + start + 1, firstPage);
         Put16(page.data() + kDataPageHeader + 2 * rows, static_cast<std::uint32_t>(start));
         Put16(page.data() + 12, rows + 1u);
         Put16(page.data() + 2, static_cast<std::uint32_t>(free - kNewMapSize - 2));

@@ -40,8 +40,10 @@ format::ColumnDef NewColumnDef(const NewColumn& column, std::uint16_t number,
 // A row's fixed part that holds the column's value: 0 for variable-length columns and Booleans.
 std::uint16_t FixedLength(std::uint8_t type);
 
-// A new usage map (type 0 from page 0 with 64 bytes of bitmap, as Access writes a new table's maps)
-// as a row of a page of no table: on `near` when it is such a page with room, else on a new page.
-format::PageRow AddUsageMapRow(format::PageFile& file, std::uint32_t near);
+// A new usage map (type 0 with 64 bytes of bitmap from `firstPage`, as Access writes a new table's
+// maps) as a row of a page of no table: on `near` when it is such a page with room, else on a new
+// page.
+format::PageRow AddUsageMapRow(format::PageFile& file, std::uint32_t near,
+                               std::uint32_t firstPage = 0);
 
 }  // namespace actualiz::engine::jet::write
