@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "engine/EngineError.h"
 #include "jet/JetText.h"
 #include "jet/format/Text.h"
 #include "jet/mdb/Bytes.h"
@@ -19,6 +20,11 @@ constexpr std::size_t kRealIndexSize = 52;
 constexpr std::size_t kLogicalIndexSize = 28;
 constexpr std::size_t kLongValueMapsSize = 10;
 constexpr std::uint32_t kCountLimit = 4096;
+constexpr std::size_t kMaxIndexKeys = 10;
+constexpr std::size_t kMaxNameLength = 64;
+// The word every definition and column entry of the samples holds at header offset 12 and entry
+// offset 1, where the notes see nothing known.
+constexpr std::uint32_t kDefinitionWord = 0x0659;
 
 class Reader {
   public:
@@ -74,6 +80,7 @@ TableDef ReadTableDef(const PageFile& file, std::uint32_t firstPage) {
     }
     Reader r(bytes, file, firstPage);
     const unsigned char* h = r.Take(kHeaderEnd);
+    def.header.assign(h, h + kHeaderEnd);
     def.length = U32(h + 8);
     def.rowCount = U32(h + 16);
     def.nextAutoNumber = U32(h + 20);
@@ -89,8 +96,11 @@ TableDef ReadTableDef(const PageFile& file, std::uint32_t firstPage) {
         throw r.Damaged("cuentas de índices imposibles");
 
     def.realIndexes.resize(realCount);
-    for (RealIndexDef& real : def.realIndexes)
-        real.rowCountField = U32(r.Take(kRealIndexCountSize) + 4);
+    for (RealIndexDef& real : def.realIndexes) {
+        const unsigned char* p = r.Take(kRealIndexCountSize);
+        real.rowCountField = U32(p + 4);
+        real.rawCount.assign(p, p + kRealIndexCountSize);
+    }
 
     def.columns.resize(columnCount);
     for (ColumnDef& column : def.columns) {
@@ -98,12 +108,14 @@ TableDef ReadTableDef(const PageFile& file, std::uint32_t firstPage) {
         column.type = p[0];
         column.number = static_cast<std::uint16_t>(U16(p + 5));
         column.varIndex = static_cast<std::uint16_t>(U16(p + 7));
+        column.order = static_cast<std::uint16_t>(U16(p + 9));
         column.misc = static_cast<std::uint16_t>(U16(p + 11));
         column.miscExtra = static_cast<std::uint16_t>(U16(p + 13));
         column.flags = p[15];
         column.textFlags = p[16];
         column.fixedOffset = static_cast<std::uint16_t>(U16(p + 21));
         column.length = static_cast<std::uint16_t>(U16(p + 23));
+        column.raw.assign(p, p + kColumnSize);
     }
     for (ColumnDef& column : def.columns) column.name = r.Name();
 
@@ -117,6 +129,7 @@ TableDef ReadTableDef(const PageFile& file, std::uint32_t firstPage) {
         real.usageMap = U32(p + 34);
         real.rootPage = U32(p + 38);
         real.flags = p[46];  // after four bytes not known
+        real.raw.assign(p, p + kRealIndexSize);
     }
     def.logicalIndexes.resize(logicalCount);
     for (LogicalIndexDef& logical : def.logicalIndexes) {
@@ -129,6 +142,7 @@ TableDef ReadTableDef(const PageFile& file, std::uint32_t firstPage) {
         logical.cascadeUpdates = p[21] != 0;
         logical.cascadeDeletes = p[22] != 0;
         logical.type = p[23];
+        logical.raw.assign(p, p + kLogicalIndexSize);
     }
     for (LogicalIndexDef& logical : def.logicalIndexes) logical.name = r.Name();
 
@@ -139,7 +153,141 @@ TableDef ReadTableDef(const PageFile& file, std::uint32_t firstPage) {
         def.longValueMaps.push_back({static_cast<std::uint16_t>(column), U32(p), U32(p + 4)});
     }
     def.parsedLength = static_cast<std::uint32_t>(r.Pos());
+    if (def.length > def.parsedLength && def.length <= bytes.size())
+        def.trailer.assign(bytes.begin() + def.parsedLength, bytes.begin() + def.length);
     return def;
+}
+
+namespace {
+
+void Put16(unsigned char* at, std::uint32_t value) {
+    at[0] = static_cast<unsigned char>(value);
+    at[1] = static_cast<unsigned char>(value >> 8);
+}
+
+void Put32(unsigned char* at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// The entry as read, or zeros for a new one.
+std::vector<unsigned char> Entry(const std::vector<unsigned char>& raw, std::size_t size) {
+    return raw.size() == size ? raw : std::vector<unsigned char>(size, 0);
+}
+
+// A flag byte: the one read when it still says the same, else 1 or 0.
+unsigned char FlagByte(const std::vector<unsigned char>& raw, std::size_t at, bool value) {
+    if (at < raw.size() && (raw[at] != 0) == value) return raw[at];
+    return value ? 1 : 0;
+}
+
+void PutName(std::vector<unsigned char>& out, const std::string& name) {
+    std::u16string text = Utf16(name);
+    if (text.size() > kMaxNameLength)
+        throw EngineError(err::kInvalidOperation,
+                          "El nombre «" + name + "» es más largo que 64 caracteres.");
+    std::size_t at = out.size();
+    out.resize(at + 2 + 2 * text.size());
+    Put16(out.data() + at, static_cast<std::uint32_t>(2 * text.size()));
+    for (std::size_t i = 0; i < text.size(); ++i) Put16(out.data() + at + 2 + 2 * i, text[i]);
+}
+
+}  // namespace
+
+std::vector<unsigned char> EncodeTableDef(const TableDef& def) {
+    std::vector<unsigned char> out = Entry(def.header, kHeaderEnd);
+    if (def.header.size() != kHeaderEnd) {
+        // What every definition of the samples holds where the notes see nothing known.
+        out[0] = kDefinitionPage;
+        out[1] = 0x01;
+        Put32(out.data() + 12, kDefinitionWord);
+        Put32(out.data() + 24, 1);
+    }
+    Put32(out.data() + 16, def.rowCount);
+    Put32(out.data() + 20, def.nextAutoNumber);
+    out[40] = def.tableType;
+    Put16(out.data() + 41, def.maxColumns);
+    Put16(out.data() + 43, def.varColumns);
+    Put16(out.data() + 45, static_cast<std::uint32_t>(def.columns.size()));
+    Put32(out.data() + 47, static_cast<std::uint32_t>(def.logicalIndexes.size()));
+    Put32(out.data() + 51, static_cast<std::uint32_t>(def.realIndexes.size()));
+    Put32(out.data() + 55, def.usageMap);
+    Put32(out.data() + 59, def.freeMap);
+
+    auto append = [&](const std::vector<unsigned char>& entry) {
+        out.insert(out.end(), entry.begin(), entry.end());
+    };
+    for (const RealIndexDef& real : def.realIndexes) {
+        std::vector<unsigned char> entry = Entry(real.rawCount, kRealIndexCountSize);
+        Put32(entry.data() + 4, real.rowCountField);
+        append(entry);
+    }
+    for (const ColumnDef& column : def.columns) {
+        std::vector<unsigned char> entry = Entry(column.raw, kColumnSize);
+        if (column.raw.size() != kColumnSize) Put32(entry.data() + 1, kDefinitionWord);
+        entry[0] = column.type;
+        Put16(entry.data() + 5, column.number);
+        Put16(entry.data() + 7, column.varIndex);
+        Put16(entry.data() + 9, column.order);
+        Put16(entry.data() + 11, column.misc);
+        Put16(entry.data() + 13, column.miscExtra);
+        entry[15] = column.flags;
+        entry[16] = column.textFlags;
+        Put16(entry.data() + 21, column.fixedOffset);
+        Put16(entry.data() + 23, column.length);
+        append(entry);
+    }
+    for (const ColumnDef& column : def.columns) PutName(out, column.name);
+
+    for (const RealIndexDef& real : def.realIndexes) {
+        if (real.keys.size() > kMaxIndexKeys)
+            throw EngineError(err::kInvalidOperation,
+                              "Un índice tiene más de 10 campos en la definición de la página " +
+                                  std::to_string(def.firstPage) + ".");
+        std::vector<unsigned char> entry = Entry(real.raw, kRealIndexSize);
+        for (std::size_t k = 0; k < kMaxIndexKeys; ++k) {
+            unsigned char* slot = entry.data() + 4 + 3 * k;
+            if (k < real.keys.size()) {
+                Put16(slot, real.keys[k].column);
+                // 0x01 ascending; the descending key of compIndexTestV2000.mdb holds 0x00.
+                bool keptOrder = real.raw.size() == kRealIndexSize &&
+                                 (slot[2] == 0x01) == real.keys[k].ascending;
+                if (!keptOrder) slot[2] = real.keys[k].ascending ? 0x01 : 0x00;
+            } else {
+                Put16(slot, 0xFFFF);
+                if (real.raw.size() != kRealIndexSize) slot[2] = 0;
+            }
+        }
+        Put32(entry.data() + 34, real.usageMap);
+        Put32(entry.data() + 38, real.rootPage);
+        entry[46] = real.flags;
+        append(entry);
+    }
+    for (const LogicalIndexDef& logical : def.logicalIndexes) {
+        std::vector<unsigned char> entry = Entry(logical.raw, kLogicalIndexSize);
+        Put32(entry.data() + 4, logical.number);
+        Put32(entry.data() + 8, logical.realNumber);
+        entry[12] = logical.relatedTableType;
+        Put32(entry.data() + 13, logical.relatedIndex);
+        Put32(entry.data() + 17, logical.relatedTablePage);
+        entry[21] = FlagByte(logical.raw, 21, logical.cascadeUpdates);
+        entry[22] = FlagByte(logical.raw, 22, logical.cascadeDeletes);
+        entry[23] = logical.type;
+        append(entry);
+    }
+    for (const LogicalIndexDef& logical : def.logicalIndexes) PutName(out, logical.name);
+
+    for (const LongValueMaps& maps : def.longValueMaps) {
+        std::size_t at = out.size();
+        out.resize(at + kLongValueMapsSize);
+        Put16(out.data() + at, maps.column);
+        Put32(out.data() + at + 2, maps.usageMap);
+        Put32(out.data() + at + 6, maps.freeMap);
+    }
+    out.push_back(0xFF);
+    out.push_back(0xFF);
+    append(def.trailer);
+    Put32(out.data() + 8, static_cast<std::uint32_t>(out.size()));
+    return out;
 }
 
 }  // namespace actualiz::engine::jet::format

@@ -5,6 +5,10 @@
 // may share one), and the usage maps of its rows and of each long-value column. A definition too
 // long for one page continues on the page its header names; each continuation page repeats the
 // 8-byte header and carries on where the previous one stopped.
+//
+// Every entry keeps the bytes it was read from (`raw`), so that bytes whose meaning is not known
+// go back unchanged when the definition is written again; a new entry has none and gets zeros
+// there.
 
 #include <cstdint>
 #include <string>
@@ -33,6 +37,7 @@ enum ColumnType : std::uint8_t {
 
 inline constexpr std::uint8_t kColumnFixed = 0x01;
 inline constexpr std::uint8_t kColumnAutoLong = 0x04;
+inline constexpr std::uint8_t kColumnAutoGuid = 0x40;  // a GUID column whose default is GenGUID()
 inline constexpr std::uint8_t kTextCompressed = 0x01;  // of the column's second flag byte
 
 // Index flags; Access sets 0x80 on every index it writes.
@@ -45,15 +50,17 @@ inline constexpr std::uint8_t kUserTable = 0x4E;
 
 struct ColumnDef {
     std::uint8_t type = 0;
-    std::uint16_t number = 0;       // counts deleted columns too: the bit in a row's null mask
-    std::uint16_t varIndex = 0;     // place in a row's table of variable-length offsets
-    std::uint16_t misc = 0;         // precision and scale, or a text column's sort order
-    std::uint16_t miscExtra = 0;    // a text column's sort order version in its upper byte
-    std::uint8_t flags = 0;         // kColumnFixed ...
-    std::uint8_t textFlags = 0;     // kTextCompressed
-    std::uint16_t fixedOffset = 0;  // within a row's fixed part
-    std::uint16_t length = 0;       // 0 for memo and long binary
-    std::string name;               // UTF-8
+    std::uint16_t number = 0;        // counts deleted columns too: the bit in a row's null mask
+    std::uint16_t varIndex = 0;      // place in a row's table of variable-length offsets
+    std::uint16_t order = 0;         // the word after it: the number, or the number plus one
+    std::uint16_t misc = 0;          // precision and scale, or a text column's sort order
+    std::uint16_t miscExtra = 0;     // a text column's sort order version in its upper byte
+    std::uint8_t flags = 0;          // kColumnFixed ...
+    std::uint8_t textFlags = 0;      // kTextCompressed
+    std::uint16_t fixedOffset = 0;   // within a row's fixed part
+    std::uint16_t length = 0;        // 0 for memo and long binary
+    std::string name;                // UTF-8
+    std::vector<unsigned char> raw;  // the entry's 25 bytes as read
 
     bool Fixed() const { return (flags & kColumnFixed) != 0; }
 };
@@ -68,7 +75,9 @@ struct RealIndexDef {
     std::vector<IndexKeyColumn> keys;
     std::uint32_t usageMap = 0;  // packed PageRow
     std::uint32_t rootPage = 0;
-    std::uint8_t flags = 0;  // kIndexUnique ...
+    std::uint8_t flags = 0;               // kIndexUnique ...
+    std::vector<unsigned char> rawCount;  // its 12 bytes in the header's list, as read
+    std::vector<unsigned char> raw;       // its 52-byte entry, as read
 };
 
 struct LogicalIndexDef {
@@ -81,6 +90,7 @@ struct LogicalIndexDef {
     bool cascadeDeletes = false;
     std::uint8_t type = 0;  // 1 primary key, 2 foreign key
     std::string name;
+    std::vector<unsigned char> raw;  // its 28-byte entry, as read
 };
 
 struct LongValueMaps {
@@ -104,7 +114,9 @@ struct TableDef {
     std::vector<RealIndexDef> realIndexes;
     std::vector<LogicalIndexDef> logicalIndexes;
     std::vector<LongValueMaps> longValueMaps;
-    std::uint32_t parsedLength = 0;  // where the read stopped, its closing 0xFFFF included
+    std::uint32_t parsedLength = 0;      // where the read stopped, its closing 0xFFFF included
+    std::vector<unsigned char> header;   // the first 63 bytes, as read
+    std::vector<unsigned char> trailer;  // bytes after the closing 0xFFFF within the length
 
     const ColumnDef* ColumnByNumber(std::uint16_t number) const;
 };
@@ -112,5 +124,12 @@ struct TableDef {
 // The definition that starts at the page. 3343 (naming the page) when it is no definition page,
 // when its chain of pages loops or leaves the file, or when its counts run past its data.
 TableDef ReadTableDef(const PageFile& file, std::uint32_t firstPage);
+
+// The definition's bytes as one run, from the first page's header to the closing 0xFFFF (and the
+// trailer): the reverse of ReadTableDef. The counts and the length are the ones the structures
+// give; the first eight bytes (page type, free space, next page) are the ones the page had, which
+// the writer sets when it lays the run over pages. 3219 when a name is longer than 64 characters
+// or an index has more than ten key columns.
+std::vector<unsigned char> EncodeTableDef(const TableDef& def);
 
 }  // namespace actualiz::engine::jet::format

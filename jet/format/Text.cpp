@@ -59,4 +59,37 @@ std::string Utf8(const std::u16string& text) {
     return out;
 }
 
+std::u16string Utf16(const std::string& text) {
+    std::u16string out;
+    for (std::size_t i = 0; i < text.size();) {
+        auto c = static_cast<unsigned char>(text[i]);
+        std::uint32_t code;
+        std::size_t extra;
+        if (c < 0x80) {
+            code = c;
+            extra = 0;
+        } else if ((c & 0xE0) == 0xC0) {
+            code = c & 0x1Fu;
+            extra = 1;
+        } else if ((c & 0xF0) == 0xE0) {
+            code = c & 0x0Fu;
+            extra = 2;
+        } else {
+            code = c & 0x07u;
+            extra = 3;
+        }
+        ++i;
+        for (std::size_t k = 0; k < extra && i < text.size(); ++k, ++i)
+            code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3Fu);
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(code));
+        }
+    }
+    return out;
+}
+
 }  // namespace actualiz::engine::jet::format

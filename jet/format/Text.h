@@ -12,5 +12,7 @@ std::u16string Ucs2Text(std::span<const unsigned char> bytes);
 // A text value of a row: compressed or plain, whichever its bytes say.
 std::u16string StoredText(std::span<const unsigned char> bytes);
 std::string Utf8(const std::u16string& text);
+// The reverse of Utf8.
+std::u16string Utf16(const std::string& text);
 
 }  // namespace actualiz::engine::jet::format

@@ -6,6 +6,7 @@
 
 #include "engine/EngineError.h"
 #include "jet/format/DataPage.h"
+#include "jet/format/IndexPage.h"
 #include "jet/format/TableDef.h"
 #include "jet/format/Text.h"
 #include "jet/format/TextKey.h"
@@ -14,6 +15,7 @@
 #include "jet/read/RowReader.h"
 #include "jet/write/PageAllocation.h"
 #include "jet/write/Rows.h"
+#include "jet/write/TableDefWrite.h"
 
 namespace actualiz::engine::jet::write {
 
@@ -21,108 +23,31 @@ namespace {
 
 using namespace format;
 
-constexpr std::size_t kHeaderSize = 63;
-constexpr std::size_t kColumnSize = 25;
 constexpr std::size_t kMaxNameLength = 64;
 constexpr std::size_t kMaxColumns = 255;
-constexpr int kMaxTextLength = 255;
-// Every definition page and column entry of the samples holds this word where the notes see
-// nothing known (header offset 12, column offset 1).
-constexpr std::uint32_t kDefinitionWord = 0x0659;
-constexpr std::uint16_t kGeneralSortOrder = 0x0409;
-constexpr std::uint8_t kColumnUpdatable = 0x02;  // set on every column of the samples' tables
 constexpr std::int16_t kCatalogTableType = 1;
 constexpr std::int16_t kCatalogContainerType = 3;
 constexpr std::int16_t kCatalogDatabaseType = 2;
 const std::set<std::int16_t> kSharedNames = {1, 4, 5, 6};
-// A usage map of type 0 from page 0 with 64 bytes of bitmap: the rows Access writes for a new
-// table's maps.
-constexpr std::size_t kNewMapSize = 1 + 4 + 64;
+constexpr std::size_t kMaxIndexFields = 10;
+constexpr std::uint32_t kNewMapPages = 64 * 8;  // the pages a new usage map reaches
+constexpr std::size_t kRealIndexSize = 52;
+constexpr std::size_t kLogicalIndexSize = 28;
+constexpr std::uint8_t kIndexWritten = 0x80;  // set on every index Access writes
+constexpr std::uint8_t kPrimaryKeyIndex = 1;
+constexpr std::uint16_t kEmptyLeafFree = kPageSize - kIndexEntriesStart;
 
-void Put16(std::vector<unsigned char>& out, std::size_t at, std::uint32_t value) {
-    out[at] = static_cast<unsigned char>(value);
-    out[at + 1] = static_cast<unsigned char>(value >> 8);
-}
-
-void Put32(std::vector<unsigned char>& out, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<unsigned char>(value >> (8 * i));
+// The place of the column of that name (case aside), or the number of columns.
+std::size_t ColumnIndex(const NewTable& table, const std::u16string& name) {
+    std::vector<unsigned char> key = TextKey(name);
+    for (std::size_t i = 0; i < table.columns.size(); ++i)
+        if (TextKey(table.columns[i].name) == key) return i;
+    return table.columns.size();
 }
 
 EngineError Refused(const NewTable& table, const std::string& why) {
     return EngineError(err::kInvalidOperation,
                        "No se crea la tabla «" + Utf8(table.name) + "»: " + why + ".");
-}
-
-std::uint16_t FixedLength(std::uint8_t type) {
-    switch (type) {
-        case kBoolean:
-        case kByte:
-            return 1;
-        case kInteger:
-            return 2;
-        case kLong:
-            return 4;
-        case kCurrency:
-        case kDouble:
-        case kDateTime:
-            return 8;
-        default:
-            return 0;
-    }
-}
-
-// The columns, names and closing mark of a definition, after its header.
-std::vector<unsigned char> Definition(const NewTable& table, PageRow usage, PageRow free) {
-    std::size_t count = table.columns.size();
-    std::vector<unsigned char> def(kHeaderSize + kColumnSize * count, 0);
-    std::uint16_t varCount = 0, fixedOffset = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const NewColumn& column = table.columns[i];
-        std::size_t at = kHeaderSize + kColumnSize * i;
-        bool text = column.type == kText;
-        def[at] = column.type;
-        Put32(def, at + 1, kDefinitionWord);
-        Put16(def, at + 5, static_cast<std::uint32_t>(i));
-        // A variable column's place; a fixed column holds the count of variable ones before it.
-        Put16(def, at + 7, varCount);
-        Put16(def, at + 9, static_cast<std::uint32_t>(i));
-        Put16(def, at + 11, kGeneralSortOrder);
-        def[at + 15] = static_cast<unsigned char>(kColumnUpdatable | (text ? 0 : kColumnFixed));
-        if (text) {
-            Put16(def, at + 23, static_cast<std::uint32_t>(2 * column.textLength));
-            ++varCount;
-        } else {
-            std::uint16_t length = FixedLength(column.type);
-            // A Boolean lives in the null mask: offset 0, length 1, as in the samples.
-            Put16(def, at + 21, column.type == kBoolean ? 0 : fixedOffset);
-            Put16(def, at + 23, length);
-            if (column.type != kBoolean)
-                fixedOffset = static_cast<std::uint16_t>(fixedOffset + length);
-        }
-    }
-    for (const NewColumn& column : table.columns) {
-        std::vector<unsigned char> name = TextBytes(column.name);
-        def.push_back(static_cast<unsigned char>(name.size()));
-        def.push_back(static_cast<unsigned char>(name.size() >> 8));
-        def.insert(def.end(), name.begin(), name.end());
-    }
-    def.push_back(0xFF);
-    def.push_back(0xFF);
-
-    def[0] = kDefinitionPage;
-    def[1] = 0x01;
-    if (def.size() + 8 > kPageSize) throw Refused(table, "su definición no cabe en una página");
-    Put16(def, 2, static_cast<std::uint32_t>(kPageSize - def.size() - 8));
-    Put32(def, 8, static_cast<std::uint32_t>(def.size()));
-    Put32(def, 12, kDefinitionWord);
-    Put32(def, 24, 1);
-    def[40] = kUserTable;
-    Put16(def, 41, static_cast<std::uint32_t>(count));
-    Put16(def, 43, varCount);
-    Put16(def, 45, static_cast<std::uint32_t>(count));
-    Put32(def, 55, usage.Packed());
-    Put32(def, 59, free.Packed());
-    return def;
 }
 
 void Validate(const NewTable& table) {
@@ -132,25 +57,151 @@ void Validate(const NewTable& table) {
     if (table.columns.empty() || table.columns.size() > kMaxColumns)
         throw Refused(table, "una tabla tiene de 1 a 255 campos");
     std::set<std::vector<unsigned char>> names;
+    int counters = 0;
     for (const NewColumn& column : table.columns) {
-        if (column.name.empty() || column.name.size() > kMaxNameLength)
-            throw Refused(table, "un nombre de campo debe tener de 1 a 64 caracteres");
+        ValidateColumn(column, "la tabla «" + Utf8(table.name) + "»");
         if (!names.insert(TextKey(column.name)).second)
             throw Refused(table, "el campo «" + Utf8(column.name) + "» está dos veces");
-        if (column.type == kText) {
-            if (column.textLength < 1 || column.textLength > kMaxTextLength)
+        if (column.autoNumber && ++counters > 1)
+            throw Refused(table, "solo un campo puede ser autonumérico");
+    }
+    std::set<std::vector<unsigned char>> indexNames;
+    std::set<std::vector<std::pair<std::size_t, bool>>> keys;
+    int primaries = 0;
+    for (const NewIndex& index : table.indexes) {
+        std::string named = "el índice «" + Utf8(index.name) + "»";
+        if (index.name.empty() || index.name.size() > kMaxNameLength)
+            throw Refused(table, "el nombre de un índice debe tener de 1 a 64 caracteres");
+        if (!indexNames.insert(TextKey(index.name)).second)
+            throw Refused(table, named + " está dos veces");
+        if (index.fields.empty() || index.fields.size() > kMaxIndexFields)
+            throw Refused(table, named + " debe tener de 1 a 10 campos");
+        if (index.primary && ++primaries > 1)
+            throw Refused(table, "una tabla tiene una sola clave principal");
+        std::vector<std::pair<std::size_t, bool>> key;
+        for (const NewIndexField& field : index.fields) {
+            std::size_t at = ColumnIndex(table, field.name);
+            if (at == table.columns.size())
+                throw Refused(table, named + " nombra el campo «" + Utf8(field.name) +
+                                         "», que la tabla no tiene");
+            std::uint8_t type = table.columns[at].type;
+            if (type == kMemo || type == kLongBinary)
+                throw Refused(table, named + " no puede incluir el campo Memo u OLE «" +
+                                         Utf8(field.name) + "»");
+            if (std::any_of(key.begin(), key.end(), [&](const auto& k) { return k.first == at; }))
                 throw Refused(table,
-                              "el tamaño del campo «" + Utf8(column.name) + "» debe ir de 1 a 255");
-        } else if (FixedLength(column.type) == 0) {
-            throw Refused(table, "el campo «" + Utf8(column.name) + "» es de un tipo (" +
-                                     std::to_string(column.type) + ") que no se escribe aún");
+                              named + " nombra dos veces el campo «" + Utf8(field.name) + "»");
+            key.emplace_back(at, field.descending);
+        }
+        if (!keys.insert(key).second)
+            throw Refused(table, named +
+                                     " tiene los mismos campos que otro índice (compartirían "
+                                     "un índice físico, que no se escribe)");
+    }
+}
+
+// The physical and logical entries of each index, its usage map and its empty root leaf, laid out
+// as the samples' empty tables show them (testV2000.mdb's Table2 and Table3,
+// testIndexPropertiesV2000.mdb's *_temp tables): the physical ones in the order given, each
+// numbered as its logical one, the logical ones in the order of their names.
+void AddIndexes(PageFile& file, const NewTable& table, TableDef& def, PageRow tableMaps) {
+    std::vector<LogicalIndexDef> logical;
+    for (std::size_t i = 0; i < table.indexes.size(); ++i) {
+        const NewIndex& index = table.indexes[i];
+        RealIndexDef real;
+        real.raw.assign(kRealIndexSize, 0);
+        real.raw[0] = 0x83;  // in every physical index entry of the samples
+        real.raw[1] = 0x07;
+        for (const NewIndexField& field : index.fields)
+            real.keys.push_back(
+                {def.columns[ColumnIndex(table, field.name)].number, !field.descending});
+        bool unique = index.unique || index.primary;
+        bool required = index.required || index.primary;
+        real.flags = static_cast<std::uint8_t>(kIndexWritten | (unique ? kIndexUnique : 0) |
+                                               (index.ignoreNulls ? kIndexIgnoreNulls : 0) |
+                                               (required ? kIndexRequired : 0));
+        real.rootPage = AllocatePage(file);
+        // The map of an index marks its pages from page 0, as in the samples' small files; past
+        // what 64 bytes of bitmap reach, from the table's definition page, as testV2000.mdb's
+        // Table3 (pages 736 to 742) shows.
+        std::uint32_t mapStart = 0;
+        if (real.rootPage >= kNewMapPages) {
+            if (real.rootPage < def.firstPage || real.rootPage - def.firstPage >= kNewMapPages)
+                throw Refused(table, "la página raíz de un índice (" +
+                                         std::to_string(real.rootPage) +
+                                         ") queda fuera del alcance de su mapa");
+            mapStart = def.firstPage;
+        }
+        PageRow map = AddUsageMapRow(file, tableMaps.page, mapStart);
+        real.usageMap = map.Packed();
+        std::span<unsigned char> leaf = file.MutablePage(real.rootPage);
+        leaf[0] = kLeafIndexPage;
+        leaf[1] = 0x01;
+        leaf[2] = static_cast<unsigned char>(kEmptyLeafFree);
+        leaf[3] = static_cast<unsigned char>(kEmptyLeafFree >> 8);
+        for (int b = 0; b < 4; ++b)
+            leaf[4 + b] = static_cast<unsigned char>(def.firstPage >> (8 * b));
+        SetMapped(file, map, real.rootPage, true);
+        def.realIndexes.push_back(real);
+
+        LogicalIndexDef entry;
+        entry.number = static_cast<std::uint32_t>(i);
+        entry.realNumber = static_cast<std::uint32_t>(i);
+        entry.type = index.primary ? kPrimaryKeyIndex : 0;
+        entry.name = Utf8(index.name);
+        // 0x0659, the numbers, no related table (index 0xFFFFFFFF), and the bytes 0x04 0x04 that
+        // every index of the samples without a relation holds at 21 and 22 (which the reader
+        // takes for the cascade flags).
+        entry.raw.assign(kLogicalIndexSize, 0);
+        entry.raw[0] = 0x59;
+        entry.raw[1] = 0x06;
+        entry.raw[21] = entry.raw[22] = 0x04;
+        entry.cascadeUpdates = entry.cascadeDeletes = true;
+        logical.push_back(entry);
+    }
+    std::stable_sort(logical.begin(), logical.end(),
+                     [](const LogicalIndexDef& a, const LogicalIndexDef& b) {
+                         return TextKey(Utf16(a.name)) < TextKey(Utf16(b.name));
+                     });
+    def.logicalIndexes = logical;
+}
+
+// The definition of the new table, before it is laid over its pages.
+TableDef Definition(PageFile& file, const NewTable& table, std::uint32_t firstPage) {
+    TableDef def;
+    def.firstPage = firstPage;
+    def.tableType = kUserTable;
+    PageRow usage = AddUsageMapRow(file, 0);
+    PageRow free = AddUsageMapRow(file, usage.page);
+    def.usageMap = usage.Packed();
+    def.freeMap = free.Packed();
+    std::uint16_t varCount = 0, fixedOffset = 0;
+    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+        const NewColumn& column = table.columns[i];
+        auto number = static_cast<std::uint16_t>(i);
+        // A variable column's place; a fixed column holds the count of variable ones before it.
+        def.columns.push_back(NewColumnDef(column, number, varCount, fixedOffset));
+        std::uint16_t fixed = FixedLength(column.type);
+        if (fixed == 0)
+            ++varCount;
+        else if (column.type != kBoolean)
+            fixedOffset = static_cast<std::uint16_t>(fixedOffset + fixed);
+        if (column.type == kMemo || column.type == kLongBinary) {
+            PageRow values = AddUsageMapRow(file, usage.page);
+            PageRow room = AddUsageMapRow(file, usage.page);
+            def.longValueMaps.push_back({number, values.Packed(), room.Packed()});
         }
     }
+    def.maxColumns = static_cast<std::uint16_t>(table.columns.size());
+    def.varColumns = varCount;
+    AddIndexes(file, table, def, usage);
+    return def;
 }
 
 }  // namespace
 
 std::uint32_t CreateTable(PageFile& file, const NewTable& table) {
+    RequireJet4(file);
     PageFile before = file;
     try {
         Validate(table);
@@ -192,23 +243,8 @@ std::uint32_t CreateTable(PageFile& file, const NewTable& table) {
         if (!owner) throw Refused(table, "MSysObjects no dice el dueño de la base (MSysDb)");
 
         std::uint32_t definitionPage = AllocatePage(file);
-        std::uint32_t mapsPage = AllocatePage(file);
-        InitDataPage(file, mapsPage, 0);
-        std::span<unsigned char> maps = file.MutablePage(mapsPage);
-        for (std::uint16_t row = 0; row < 2; ++row) {
-            auto start = static_cast<std::uint16_t>(kPageSize - kNewMapSize * (row + 1u));
-            std::fill(maps.begin() + start, maps.begin() + start + kNewMapSize, 0);
-            maps[14 + 2 * row] = static_cast<unsigned char>(start);
-            maps[15 + 2 * row] = static_cast<unsigned char>(start >> 8);
-        }
-        maps[12] = 2;
-        auto mapsFree = static_cast<std::uint16_t>(kPageSize - 2 * kNewMapSize - 14 - 4);
-        maps[2] = static_cast<unsigned char>(mapsFree);
-        maps[3] = static_cast<unsigned char>(mapsFree >> 8);
-
-        std::vector<unsigned char> def = Definition(table, {mapsPage, 0}, {mapsPage, 1});
-        std::span<unsigned char> page = file.MutablePage(definitionPage);
-        std::copy(def.begin(), def.end(), page.begin());
+        TableDef def = Definition(file, table, definitionPage);
+        WriteTableDef(file, def);
 
         InsertRow(file, kCatalogPage,
                   {{"Id", LongBytes(static_cast<std::int32_t>(definitionPage))},
