@@ -163,11 +163,9 @@ void Verify(const fs::path& jetFile, const fs::path& copy, const DatabaseSchema&
     if (!moved.empty()) throw NotChanged(jetFile, "en la copia escrita " + moved + ".");
 }
 
-// The bytes into a new file beside the original under a private name, flushed to disk. 61 when
-// the disk is full, 75 otherwise.
-void SaveBeside(const jet::format::PageFile& pages, const fs::path& jetFile, fs::path& temporary) {
-    const int fd = platform::CreateTemporaryBeside(jetFile, temporary);
-    if (fd < 0) throw platform::PathFileAccessError(jetFile.string());
+// The bytes into the new file fd (beside the original under a private name), flushed to disk and
+// closed. 61 when the disk is full, 75 otherwise.
+void SaveBeside(const jet::format::PageFile& pages, const fs::path& jetFile, int fd) {
     const std::vector<unsigned char>& bytes = pages.Bytes();
     std::size_t written = 0;
     while (written < bytes.size()) {
@@ -294,8 +292,11 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
                                       check.problems.front().text + ").");
 
     fs::path temporaryPath;
-    SaveBeside(pages, jetFile, temporaryPath);
+    const int fd = platform::CreateTemporaryBeside(jetFile, temporaryPath);
+    if (fd < 0) throw platform::PathFileAccessError(jetFile.string());
+    // Whatever fails from here on, the copy goes.
     platform::TemporaryFile temporary(temporaryPath);
+    SaveBeside(pages, jetFile, fd);
     {
         PrivateFolder folder;
         Verify(jetFile, temporaryPath, now, folder.path());
