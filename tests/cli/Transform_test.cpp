@@ -865,11 +865,18 @@ TEST_F(TransformRun, RealJet4OldDatabasesAreChangedInPlace) {
                       RunProgram("mdb-export", {(samples / name).string(), table}).out)
                 << table;
     }
+    // The backup holds each file as it was, byte for byte: restored, the application opens it.
+    ASSERT_TRUE(report.at("backup").is_object()) << r.out;
+    const fs::path backup = report.at("backup").at("hostFolder").get<std::string>();
+    for (const std::string& name : names)
+        EXPECT_EQ(ReadWhole(backup / name), ReadWhole(samples / name)) << name;
+
     std::map<std::string, std::string> after;
     for (const std::string& name : names) after[name] = ReadWhole(OldHost(name));
-    Result again = Run(Options().Json().NoBackup());
+    Result again = Run(Options().Json());
     ASSERT_EQ(again.status, 0) << again.out << again.err;
     for (const std::string& name : names) EXPECT_EQ(ReadWhole(OldHost(name)), after[name]) << name;
+    EXPECT_TRUE(again.report().at("backup").is_null()) << "nothing changed, no backup kept";
 }
 
 // The application has one of the files open (a lock held on its .ldb): that database is reported
