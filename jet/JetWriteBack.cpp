@@ -286,10 +286,18 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
         }
     }
     const jet::check::CheckResult check = jet::check::CheckFile(pages);
-    if (!check.Sound())
-        throw NotChanged(jetFile, "lo escrito no pasa la comprobación (" +
-                                      check.problems.front().where + ": " +
-                                      check.problems.front().text + ").");
+    if (!check.Sound()) {
+        // Said apart: a file that fails the check before any change is not the writer's doing.
+        const jet::check::CheckResult before =
+            jet::check::CheckFile(jet::format::PageFile(jetFile, reading->bytes));
+        const jet::check::CheckResult& shown = before.Sound() ? check : before;
+        throw NotChanged(
+            jetFile, std::string(before.Sound() ? "lo escrito no pasa la comprobación"
+                                                : "el archivo no pasa la comprobación "
+                                                  "(actualiz-cli check) ya antes de cambiarlo") +
+                         " (" + shown.problems.front().where + ": " + shown.problems.front().text +
+                         ").");
+    }
 
     fs::path temporaryPath;
     const int fd = platform::CreateTemporaryBeside(jetFile, temporaryPath);

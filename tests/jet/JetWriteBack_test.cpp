@@ -3,6 +3,7 @@
 // is refused leaves the file byte for byte as it was and no copy beside it.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -14,6 +15,7 @@
 #include "jet/JetWriteBack.h"
 #include "jet/check/FileCheck.h"
 #include "jet/format/PageFile.h"
+#include "jet/write/Changes.h"
 #include "support/TempPrefix.h"
 
 namespace actualiz::engine::testing {
@@ -52,7 +54,8 @@ class JetWriteBack : public ::testing::Test {
     }
     // Opens the file for writing, changes its stand-in, ends the writing; the failure's number, 0
     // when the change went in.
-    static int Change(const fs::path& file, const std::function<void(Database&)>& change) {
+    static int Change(const fs::path& file, const std::function<void(Database&)>& change,
+                      std::string* said = nullptr) {
         try {
             ForeignFileWriting writing(file.string());
             EXPECT_TRUE(writing.Active());
@@ -62,6 +65,7 @@ class JetWriteBack : public ::testing::Test {
             db->Close();
             writing.Finish();
         } catch (const Error& e) {
+            if (said) *said = e.description();
             return e.number();
         }
         return 0;
@@ -102,13 +106,15 @@ TEST_F(JetWriteBack, NothingChangedWritesNothing) {
 }
 
 // Each refusal comes before anything is written: the file byte for byte as it was, nothing left
-// beside it.
+// beside it, and the error says why.
 TEST_F(JetWriteBack, RefusedChangesLeaveTheFileAsItWas) {
     struct Case {
         const char* what;
         const char* sample;
         std::function<void(Database&)> change;
         int number;
+        const char* says;
+        std::function<void(const fs::path&)> damage = nullptr;
     };
     const std::vector<Case> cases = {
         {"an index on a table that holds rows (not written in a Jet file yet)",
@@ -119,18 +125,37 @@ TEST_F(JetWriteBack, RefusedChangesLeaveTheFileAsItWas) {
              index->Fields().Append(index->CreateField(table->Fields()[0]->Name()));
              table->Indexes().Append(index);
          },
-         err::kInvalidOperation},
+         err::kInvalidOperation, "crear el índice «Table2.nuevo»"},
         {"a table removed", "compIndexTestV2000.mdb",
-         [](Database& db) { db.TableDefs().Delete("Table1"); }, err::kInvalidOperation},
+         [](Database& db) { db.TableDefs().Delete("Table1"); }, err::kInvalidOperation,
+         "borrar la tabla «Table1»"},
         {"a relation removed", "indexTestV2000.mdb",
-         [](Database& db) { db.Relations().Delete("Table2Table1"); }, err::kInvalidOperation},
-        {"a Jet 3 file is only read", "testV1997.mdb", AddPedidos, err::kInvalidOperation},
+         [](Database& db) { db.Relations().Delete("Table2Table1"); }, err::kInvalidOperation,
+         "quitar la relación «Table2Table1»"},
+        {"a Jet 3 file is only read", "testV1997.mdb", AddPedidos, err::kInvalidOperation, "Jet 3"},
+        {"a file that fails the check before any change", "compIndexTestV2000.mdb", AddPedidos,
+         err::kInvalidOperation, "ya antes de cambiarlo",
+         [](const fs::path& file) {
+             // Table1's row count, in its definition, one off.
+             const std::uint32_t page =
+                 jet::write::TablePage(jet::format::PageFile::Open(file), "Table1");
+             std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
+             bytes.seekg(page * jet::format::kPageSize + 16);
+             char count = 0;
+             bytes.read(&count, 1);
+             bytes.seekp(page * jet::format::kPageSize + 16);
+             count ^= 1;
+             bytes.write(&count, 1);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const fs::path file = Copy(c.sample, "refusal.mdb");
+        if (c.damage) c.damage(file);
         const std::string before = ReadWhole(file);
-        EXPECT_EQ(Change(file, c.change), c.number);
+        std::string said;
+        EXPECT_EQ(Change(file, c.change, &said), c.number);
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
         EXPECT_EQ(ReadWhole(file), before);
         EXPECT_EQ(Entries(Folder()), std::set<std::string>{"refusal.mdb"});
         fs::remove(file);
