@@ -8,6 +8,7 @@
 #include "engine/Integrity.h"
 #include "engine/Names.h"
 #include "engine/SchemaCompare.h"
+#include "jet/JetReader.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
@@ -55,9 +56,16 @@ BackupInfo MakeBackup(const std::string& dataFolder, const std::vector<std::stri
     backup.dataHostFolder = dataHost.string();
     try {
         // Through SQLite: a journal a killed run left is rolled back before the copy, and each
-        // copy is checked before the run may change anything.
+        // copy is checked before the run may change anything. A real Access file is kept as its
+        // own bytes: the engine would copy the import that stands for it, and a restore would
+        // then leave the application a file it cannot open.
         for (const std::string& name : names) {
-            engine::CopyDatabase(Join(dataFolder, name), folderHost / name);
+            const fs::path source = dataHost / name;
+            if (engine::IsJetFile(source))
+                platform::CopyHostFile(source, Join(dataFolder, name), Join(backup.folder, name),
+                                       /*replaceExisting=*/false);
+            else
+                engine::CopyDatabase(Join(dataFolder, name), folderHost / name);
             backup.files.push_back(name);
         }
     } catch (...) {

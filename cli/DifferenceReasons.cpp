@@ -162,6 +162,9 @@ std::optional<DifferenceReason> ExplainRelation(const Difference& d, engine::Dat
 std::optional<DifferenceReason> ExplainDifference(const Difference& d, engine::Database& old,
                                                   const DatabaseReport& report) {
     if (d.change == Change::OnlyInOld) return std::nullopt;
+    if (report.jetFile &&
+        (d.kind == Kind::Index || d.kind == Kind::Relation || d.kind == Kind::Query))
+        return DifferenceReason{true, JetStepsText()};
     switch (d.kind) {
         case Kind::Field:
             if (d.change == Change::Different) return ExplainField(d, old, report);

@@ -24,6 +24,7 @@
 #include "cli/TransformRun.h"
 #include "engine/Engine.h"
 #include "jet/JetReader.h"
+#include "jet/JetWriteBack.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
@@ -86,13 +87,15 @@ std::vector<std::string> CheckStart(TransformPlan& plan, bool dataDirGiven) {
     for (const std::string& name : plan.olds)
         if (HasName(plan.models, name)) plan.paired.push_back(name);
 
-    // A real Jet file among the old databases opens read-only, so every step would fail on it;
-    // better to say at once what to do with it, before anything is touched. Jet models are fine:
-    // the upgrade only reads them.
+    // A real Access file among the old databases is changed in place when it is a Jet 4 file
+    // (Access 2000-2003). Others (Jet 3, ACE) are only read, so every step would fail on them;
+    // better to say at once what to do with them, before anything is touched. Jet models are
+    // fine: the upgrade only reads them.
     for (const std::string& name : plan.paired) {
         const std::string path = OldPath(plan.dataFolder, name);
         try {
-            if (engine::IsJetFile(platform::ToHostPath(path)))
+            const fs::path host = platform::ToHostPath(path);
+            if (engine::IsJetFile(host) && !engine::IsJet4File(host))
                 problems.push_back(ImportHint(path) + ".");
         } catch (const Error&) {
         }

@@ -75,6 +75,7 @@ bool SameContents(const std::string& windowsA, const std::string& windowsB) {
     }
 }
 
+// Whether the file is a real Access (Jet) file rather than one of ours.
 bool IsJetModel(const std::string& windowsPath) {
     try {
         return engine::IsJetFile(platform::ToHostPath(windowsPath));
@@ -173,6 +174,7 @@ std::vector<engine::DatabaseSchema> ReadBefore(const Plan& plan, const Listing& 
         db.name = listing.paired[i];
         db.path = OldPath(listing.dataFolder, listing.paired[i]);
         db.model = ModelPath(plan.programFolder, listing.paired[i]);
+        db.jetFile = IsJetModel(db.path);
         try {
             before[i] = engine::ReadSchemaAt(db.path);
         } catch (const Error& e) {

@@ -1,8 +1,13 @@
 #include "engine/ForeignFiles.h"
 
+#include <map>
 #include <mutex>
 
+#include "platform/FileSystem.h"
+
 namespace actualiz::engine {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -16,6 +21,29 @@ ForeignFileReader& Reader() {
     return reader;
 }
 
+ForeignFileWriter& Writer() {
+    static ForeignFileWriter writer;
+    return writer;
+}
+
+// The files open for writing, by their canonical host path: the stand-in and how many
+// ForeignFileWriting hold it.
+struct Writing {
+    fs::path standIn;
+    int users = 0;
+};
+
+std::map<fs::path, Writing>& Writings() {
+    static std::map<fs::path, Writing> writings;
+    return writings;
+}
+
+fs::path Canonical(const fs::path& host) {
+    std::error_code ec;
+    fs::path canonical = fs::weakly_canonical(host, ec);
+    return ec ? fs::absolute(host).lexically_normal() : canonical;
+}
+
 }  // namespace
 
 void SetForeignFileReader(ForeignFileReader reader) {
@@ -23,14 +51,93 @@ void SetForeignFileReader(ForeignFileReader reader) {
     Reader() = std::move(reader);
 }
 
-std::optional<std::filesystem::path> ForeignFileStandIn(const std::filesystem::path& host) {
+void SetForeignFileWriter(ForeignFileWriter writer) {
+    std::lock_guard<std::mutex> lock(ReaderMutex());
+    Writer() = std::move(writer);
+}
+
+std::optional<fs::path> ForeignFileStandIn(const fs::path& host) {
     ForeignFileReader reader;
     {
         std::lock_guard<std::mutex> lock(ReaderMutex());
+        if (!Writings().empty()) {
+            auto it = Writings().find(Canonical(host));
+            if (it != Writings().end()) return it->second.standIn;
+        }
         reader = Reader();
     }
     if (!reader) return std::nullopt;
     return reader(host);
+}
+
+ForeignFileWriting::ForeignFileWriting(std::string_view path) {
+    // A path that leads nowhere writes nothing: opening it says what is wrong with it.
+    if (path.empty()) return;
+    fs::path host;
+    try {
+        host = platform::ResolvePath(path);
+    } catch (const Error&) {
+        return;
+    }
+    const fs::path key = Canonical(host);
+    ForeignFileWriter writer;
+    {
+        std::lock_guard<std::mutex> lock(ReaderMutex());
+        auto it = Writings().find(key);
+        if (it != Writings().end()) {
+            ++it->second.users;
+            key_ = key;
+            return;
+        }
+        writer = Writer();
+    }
+    if (!writer.open) return;
+    std::error_code ec;
+    if (!fs::is_regular_file(host, ec)) return;  // OpenDatabase says what is wrong with it
+    std::optional<fs::path> standIn = writer.open(host);
+    if (!standIn) return;
+    std::lock_guard<std::mutex> lock(ReaderMutex());
+    Writings()[key] = Writing{*standIn, 1};
+    key_ = key;
+}
+
+ForeignFileWriting::~ForeignFileWriting() {
+    if (key_.empty() || finished_) return;
+    fs::path standIn;
+    ForeignFileWriter writer;
+    {
+        std::lock_guard<std::mutex> lock(ReaderMutex());
+        auto it = Writings().find(key_);
+        if (it == Writings().end() || --it->second.users > 0) return;
+        standIn = it->second.standIn;
+        Writings().erase(it);
+        writer = Writer();
+    }
+    if (writer.discard) writer.discard(standIn);
+}
+
+void ForeignFileWriting::Finish() {
+    if (key_.empty() || finished_) return;
+    finished_ = true;
+    fs::path standIn;
+    ForeignFileWriter writer;
+    {
+        std::lock_guard<std::mutex> lock(ReaderMutex());
+        auto it = Writings().find(key_);
+        if (it == Writings().end() || --it->second.users > 0) return;
+        standIn = it->second.standIn;
+        // Taken out first: whatever the write-back does, later openings read the file itself.
+        Writings().erase(it);
+        writer = Writer();
+    }
+    struct Discard {
+        ForeignFileWriter& writer;
+        const fs::path& standIn;
+        ~Discard() {
+            if (writer.discard) writer.discard(standIn);
+        }
+    } discard{writer, standIn};
+    if (writer.writeBack) writer.writeBack(key_, standIn);
 }
 
 }  // namespace actualiz::engine

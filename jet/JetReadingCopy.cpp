@@ -7,6 +7,7 @@
 #include "engine/EngineError.h"
 #include "engine/ForeignFiles.h"
 #include "jet/JetReader.h"
+#include "jet/JetWriteBack.h"
 #include "platform/FileSystem.h"
 
 namespace actualiz::engine {
@@ -111,6 +112,18 @@ void InstallJetOpening() {
         if (!IsJetFile(host)) return std::nullopt;
         return JetReadingCopy(host);
     });
+    // Opened for writing (ForeignFileWriting), a Jet file stands as a writable import of its own,
+    // and what changed in it is written back when the writing ends.
+    ForeignFileWriter writer;
+    writer.open = [](const fs::path& host) -> std::optional<fs::path> {
+        if (!IsJetFile(host)) return std::nullopt;
+        return JetWritableCopy(host);
+    };
+    writer.writeBack = [](const fs::path& host, const fs::path& standIn) {
+        WriteBackJetFile(host, standIn);
+    };
+    writer.discard = [](const fs::path& standIn) { DiscardJetWritableCopy(standIn); };
+    SetForeignFileWriter(std::move(writer));
 }
 
 std::shared_ptr<Database> OpenJetDatabase(std::string_view path) {

@@ -8,7 +8,8 @@
 # catalog table, a killed preview followed by another run, a full disk (a small tmpfs, where this
 # machine lets us mount one), a folder of the first file format previewed, an append that finds
 # the disk full followed by a rerun, functions that overflow or run away, SQLite's functions that
-# are no classic SQL (through `actualiz-cli query`), and damaged real Access files.
+# are no classic SQL (through `actualiz-cli query`), damaged real Access files, and real Jet 4
+# files changed in place (killed during the write-back, a file in use, a full disk).
 #
 #   scripts/faults.sh [N]      N kills (default 20); ACTUALIZ_CLI=path picks the program
 #
@@ -650,6 +651,163 @@ if command -v python3 >/dev/null; then
     fi
 else
     note "caso archivos Access dañados: falta python3 (omitido)"
+fi
+
+# ---- Real Jet 4 files changed in place ----
+# A data folder of copies of two Jet 4 samples, each with a model of our own format (the file's own
+# structure and a new table "Pedidos"): the upgrade writes the table into each file. Whatever
+# happens, each file is the sample as it was or the whole new file: `check` passes, it stays a Jet
+# 4 file, and every old table exports as the sample's does; no copy is left beside it.
+jet_samples=(indexTestV2000.mdb compIndexTestV2000.mdb)
+jet_run() { # prefix args...
+    local prefix=$1
+    shift
+    WINEPREFIX=$prefix "$cli" transform --program-dir 'c:\jet' --data-dir 'c:\jet\datos' "$@" >"$work/jet-report.txt" 2>&1
+}
+jet_fresh() { # name -> prefix with the catalogs, the models and the copies of the samples
+    local prefix name json
+    prefix=$(fresh "$1")
+    mkdir -p "$prefix/drive_c/jet/modelos" "$prefix/drive_c/jet/datos"
+    for name in "${jet_samples[@]}"; do
+        cp "$here/tests/data/jet/$name" "$prefix/drive_c/jet/datos/$name"
+        json=$work/jet-model-$name.json
+        if [[ ! -s $json ]]; then
+            "$cli" import "$here/tests/data/jet/$name" "$work/jet-import-$name" --schema-only >/dev/null 2>&1
+            "$cli" schema --json "$work/jet-import-$name" 2>/dev/null | python3 -c '
+import json, sys
+d = json.load(sys.stdin)
+d["tables"].append({"name": "Pedidos", "fields": [{"name": "Numero", "type": 4},
+                                                 {"name": "Importe", "type": 7}]})
+json.dump(d, sys.stdout)' >"$json"
+            rm -f "$work/jet-import-$name"
+        fi
+        WINEPREFIX=$prefix "$cli" create "$prefix/drive_c/jet/modelos/$name" --from "$json" >/dev/null 2>&1
+    done
+    echo "$prefix"
+}
+# Every file whole: "old" (as the sample), "new" (with Pedidos), or what is wrong with it.
+jet_state() { # folder
+    local name file tables table state=""
+    for name in "${jet_samples[@]}"; do
+        file=$1/$name
+        if [[ $(mdb-ver "$file" 2>/dev/null) != JET4 ]] || ! "$cli" check "$file" >/dev/null 2>&1; then
+            state+="$name:roto "
+            continue
+        fi
+        for table in $(mdb-tables -1 "$here/tests/data/jet/$name"); do
+            cmp -s <(mdb-export "$file" "$table") <(mdb-export "$here/tests/data/jet/$name" "$table") ||
+                state+="$name:filas-de-$table "
+        done
+        tables=$(mdb-tables -1 "$file" | sort | tr '\n' ' ')
+        if [[ $tables == "$(mdb-tables -1 "$here/tests/data/jet/$name" | sort | tr '\n' ' ')" ]]; then
+            state+="$name:old "
+        elif [[ $tables == "$(printf '%s\n' $(mdb-tables -1 "$here/tests/data/jet/$name") Pedidos | sort | tr '\n' ' ')" ]]; then
+            state+="$name:new "
+        else
+            state+="$name:tablas($tables) "
+        fi
+    done
+    [[ -z $(find "$1" -maxdepth 1 -name '.*.tmp') ]] || state+="restos "
+    echo "$state"
+}
+jet_all() { # state word: every file in that state
+    local want="" name
+    for name in "${jet_samples[@]}"; do want+="$name:$1 "; done
+    echo "$want"
+}
+if command -v mdb-ver >/dev/null && command -v python3 >/dev/null && "$cli" import --help >/dev/null 2>&1 &&
+    [[ -f $here/tests/data/jet/indexTestV2000.mdb ]]; then
+    # Killed during the write-back, at moments spread over the run: each file old or new, never
+    # torn; a rerun finishes both and leaves no copy beside them.
+    prefix=$(jet_fresh jetkill)
+    jet_run "$prefix" --no-backup
+    whole=$(jet_state "$prefix/drive_c/jet/datos")
+    [[ $whole == "$(jet_all new)" ]] || fail "Jet: ejecución de referencia" "$whole"
+    for delay in 0.3 0.6 0.9 1.2 1.5 1.8 2.2 2.6 3.0 3.5; do
+        prefix=$(jet_fresh jetkill)
+        jet_run "$prefix" --no-backup &
+        runner=$!
+        sleep "$delay"
+        pkill -KILL -P "$runner" 2>/dev/null
+        kill -KILL "$runner" 2>/dev/null
+        wait "$runner" 2>/dev/null
+        state=$(jet_state "$prefix/drive_c/jet/datos")
+        if [[ $state == *roto* || $state == *filas* || $state == *tablas* ]]; then
+            fail "Jet: muerte a los $delay s" "$state"
+            continue
+        fi
+        note "Jet: muerte a los $delay s: $state"
+        jet_run "$prefix" --no-backup
+        state=$(jet_state "$prefix/drive_c/jet/datos")
+        if [[ $state == "$(jet_all new)" ]]; then
+            pass "Jet: muerte a los $delay s y otra ejecución"
+        else
+            fail "Jet: muerte a los $delay s y otra ejecución" "$state"
+        fi
+    done
+
+    # In use: the application holds a lock on the .ldb of one file (an fcntl lock, as a
+    # Windows-compatibility layer shows Jet's). That file is refused with 3045 and left byte for
+    # byte; the other is upgraded; once the lock goes, a rerun upgrades the first.
+    prefix=$(jet_fresh jetinuse)
+    datos=$prefix/drive_c/jet/datos
+    held=$datos/${jet_samples[0]%.mdb}.ldb
+    python3 -c '
+import fcntl, os, sys, time
+fd = os.open(sys.argv[1], os.O_RDWR | os.O_CREAT)
+fcntl.lockf(fd, fcntl.LOCK_EX | fcntl.LOCK_NB, 1, 0x10000000)
+open(sys.argv[2], "w").close()
+time.sleep(60)' "$held" "$work/jet-locked" &
+    holder=$!
+    for _ in $(seq 50); do [[ -f $work/jet-locked ]] && break; sleep 0.1; done
+    jet_run "$prefix" --no-backup
+    status=$?
+    kept=$(cmp -s "$datos/${jet_samples[0]}" "$here/tests/data/jet/${jet_samples[0]}" && echo sí || echo no)
+    said=$(grep -c 'Error 3045' "$work/jet-report.txt")
+    state=$(jet_state "$datos")
+    kill "$holder" 2>/dev/null
+    wait "$holder" 2>/dev/null
+    rm -f "$work/jet-locked"
+    jet_run "$prefix" --no-backup
+    after=$(jet_state "$datos")
+    if ((status == 1 && said > 0)) && [[ $kept == sí && $state == "${jet_samples[0]}:old ${jet_samples[1]}:new " &&
+        $after == "$(jet_all new)" ]]; then
+        pass "Jet: archivo en uso"
+    else
+        fail "Jet: archivo en uso" "salida $status, 3045 dicho $said veces, intacto $kept, $state; después $after"
+    fi
+
+    # A full disk: the data folder on a tmpfs with room for the files but not for a copy of the
+    # larger one. The write-back fails with the file untouched and no copy left; with room, a
+    # rerun finishes.
+    prefix=$(jet_fresh jetfull)
+    mkdir -p "$work/jetdisk"
+    size_kb=$(($(du -ck "$prefix/drive_c/jet/datos/"*.mdb | tail -1 | cut -f1) + 48))
+    if mount -t tmpfs -o size=${size_kb}k tmpfs "$work/jetdisk" 2>/dev/null; then
+        mounted=$work/jetdisk
+        cp "$prefix/drive_c/jet/datos/"*.mdb "$work/jetdisk/"
+        rm -rf "$prefix/drive_c/jet/datos"
+        ln -s "$work/jetdisk" "$prefix/drive_c/jet/datos"
+        jet_run "$prefix" --no-backup
+        first=$?
+        state=$(jet_state "$work/jetdisk")
+        mount -o remount,size=16m "$work/jetdisk"
+        jet_run "$prefix" --no-backup
+        second=$?
+        after=$(jet_state "$work/jetdisk")
+        if [[ $state != *roto* && $state != *filas* && $state != *tablas* && $state != *restos* &&
+            $state == *:old* ]] && ((first == 1 && second == 0)) && [[ $after == "$(jet_all new)" ]]; then
+            pass "Jet: disco lleno y otra ejecución"
+        else
+            fail "Jet: disco lleno y otra ejecución" "salidas $first y $second; $state; después $after"
+        fi
+        umount "$work/jetdisk"
+        mounted=""
+    else
+        note "caso Jet con el disco lleno: no se puede montar un tmpfs aquí (omitido)"
+    fi
+else
+    note "casos Jet: faltan mdbtools, python3 o la lectura de archivos Jet (omitidos)"
 fi
 
 echo "kills=$done_kills corrupt=$corrupt inconsistent=$inconsistent rows_changed=$rows_changed" \

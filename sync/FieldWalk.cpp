@@ -3,6 +3,7 @@
 #include "app/Actualiz.h"
 #include "app/ErrorModes.h"
 #include "engine/Engine.h"
+#include "engine/ForeignFiles.h"
 #include "sync/Steps.h"
 
 namespace actualiz::app {
@@ -159,6 +160,9 @@ int AppendField(WalkStep& step, const sync::FieldTriple& toAdd, const WalkTarget
 // their fields.
 void Actualiz::Command12_Click() {
     CommandScope scope(*this, "Command12_Click");
+    // A real Access file is changed through a stand-in, written back when the command (or the
+    // pair the driver is upgrading) ends.
+    engine::ForeignFileWriting writing(Text4.Text());
     SkipOnError skip(*this, "Command12_Click");
     WalkStep step(skip);
 
@@ -198,6 +202,7 @@ void Actualiz::Command12_Click() {
         step([&] { Require(targets.db).Close(); });
         if (targets.modelDb) step([&] { targets.modelDb->Close(); });
     }
+    writing.Finish();
 }
 
 }  // namespace actualiz::app

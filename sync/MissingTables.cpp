@@ -3,6 +3,7 @@
 #include "app/Actualiz.h"
 #include "app/ErrorModes.h"
 #include "engine/Engine.h"
+#include "engine/ForeignFiles.h"
 #include "sync/Steps.h"
 
 namespace actualiz::app {
@@ -19,6 +20,9 @@ namespace actualiz::app {
 // compared.
 void Actualiz::Command8_Click() {
     CommandScope scope(*this, "Command8_Click");
+    // A real Access file is changed through a stand-in, written back when the command (or the
+    // pair the driver is upgrading) ends.
+    engine::ForeignFileWriting writing(Text4.Text());
     SkipOnError record(*this, "Command8_Click");
 
     Text5.SetText(Text3.Text());
@@ -63,6 +67,7 @@ void Actualiz::Command8_Click() {
 
     db->Close();
     if (modelDb) modelDb->Close();
+    writing.Finish();
 }
 
 // "Crear Tabla": the button is there, but creating tables is Command8_Click's job.

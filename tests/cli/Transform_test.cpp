@@ -29,6 +29,7 @@
 #include "cli/SchemaCommands.h"
 #include "cli/TransformCommand.h"
 #include "jet/JetReader.h"
+#include "jet/JetTestSupport.h"
 #include "platform/FileSystem.h"
 #include "support/TempPrefix.h"
 
@@ -822,6 +823,90 @@ TEST_F(TransformRun, ARealJetModelArrivesImportedAndTheUpgradeReachesIt) {
     copied->Close();
     for (const json& d : FindDatabase(report, "indices.mdb")->at("differencesFromModel"))
         EXPECT_TRUE(d.value("planned", false)) << d.dump();
+}
+
+// Real Jet 4 files as old databases, whose models (of our own format: the file's structure and a
+// new table) add a table: each file is changed in place, stays a Jet 4 file whose old tables
+// export as before, the report says its indexes, relations and queries were left as they were,
+// and a second run leaves each file byte for byte as it was.
+TEST_F(TransformRun, RealJet4OldDatabasesAreChangedInPlace) {
+    if (!engine::CanReadJetFiles()) GTEST_SKIP() << "built without libmdb";
+    const fs::path samples = fs::path(ACTUALIZ_SOURCE_DIR) / "tests/data/jet";
+    const std::vector<std::string> names = {"indexTestV2000.mdb", "compIndexTestV2000.mdb"};
+    for (const std::string& name : names) {
+        fs::copy_file(samples / name, OldHost(name));
+        const std::string model = prefix.driveCPath("prog/modelos/" + name).string();
+        engine::JetReadOptions structure;
+        structure.includeRows = false;
+        auto db = engine::ImportJetFile(samples / name, model, structure, nullptr);
+        auto table = db->CreateTableDef("Pedidos");
+        table->Fields().Append(table->CreateField("Numero", engine::dbLong));
+        table->Fields().Append(table->CreateField("Importe", engine::dbDouble));
+        table->Fields().Append(table->CreateField("Fecha", engine::dbDate));
+        db->TableDefs().Append(table);
+        db->Close();
+    }
+    Result r = Run(Options().Json());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const json report = r.report();
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const json& db = *FindDatabase(report, name);
+        EXPECT_EQ(db.at("tablesCreated"), json::array({"Pedidos"}));
+        EXPECT_EQ(db.at("failures"), json::array());
+        EXPECT_TRUE(db.contains("jet")) << db.dump();
+        EXPECT_EQ(db.at("indexes").at("removed"), json::array());
+        EXPECT_TRUE(engine::IsJetFile(OldHost(name)));
+        EXPECT_EQ(RunProgram("mdb-ver", {OldHost(name).string()}).out, "JET4\n");
+        const std::string tables = RunProgram("mdb-tables", {"-1", (samples / name).string()}).out;
+        std::istringstream lines(tables);
+        for (std::string table; std::getline(lines, table);)
+            EXPECT_EQ(RunProgram("mdb-export", {OldHost(name).string(), table}).out,
+                      RunProgram("mdb-export", {(samples / name).string(), table}).out)
+                << table;
+    }
+    // The backup holds each file as it was, byte for byte: restored, the application opens it.
+    ASSERT_TRUE(report.at("backup").is_object()) << r.out;
+    const fs::path backup = report.at("backup").at("hostFolder").get<std::string>();
+    for (const std::string& name : names)
+        EXPECT_EQ(ReadWhole(backup / name), ReadWhole(samples / name)) << name;
+
+    std::map<std::string, std::string> after;
+    for (const std::string& name : names) after[name] = ReadWhole(OldHost(name));
+    Result again = Run(Options().Json());
+    ASSERT_EQ(again.status, 0) << again.out << again.err;
+    for (const std::string& name : names) EXPECT_EQ(ReadWhole(OldHost(name)), after[name]) << name;
+    EXPECT_TRUE(again.report().at("backup").is_null()) << "nothing changed, no backup kept";
+}
+
+// The application has one of the files open (a lock held on its .ldb): that database is reported
+// with Jet's "in use" and left as it was; the run goes on with the next one.
+TEST_F(TransformRun, AJetFileInUseIsPassedOverWithNothingChanged) {
+    if (!engine::CanReadJetFiles()) GTEST_SKIP() << "built without libmdb";
+    const fs::path samples = fs::path(ACTUALIZ_SOURCE_DIR) / "tests/data/jet";
+    for (const std::string name : {"abierta.mdb", "libre.mdb"}) {
+        fs::copy_file(samples / "compIndexTestV2000.mdb", OldHost(name));
+        const std::string model = prefix.driveCPath("prog/modelos/" + name).string();
+        engine::JetReadOptions structure;
+        structure.includeRows = false;
+        auto db =
+            engine::ImportJetFile(samples / "compIndexTestV2000.mdb", model, structure, nullptr);
+        auto table = db->CreateTableDef("Pedidos");
+        table->Fields().Append(table->CreateField("Numero", engine::dbLong));
+        db->TableDefs().Append(table);
+        db->Close();
+    }
+    const std::string before = ReadWhole(OldHost("abierta.mdb"));
+    engine::testing::FileLockHolder application(OldHost("abierta.ldb"));
+    ASSERT_TRUE(application.Taken());
+    Result r = Run(Options().Json().NoBackup());
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    const json report = r.report();
+    const json& open = *FindDatabase(report, "abierta.mdb");
+    ASSERT_EQ(open.at("failures").size(), 1u) << open.dump(2);
+    EXPECT_EQ(open.at("failures")[0].at("number"), 3045);
+    EXPECT_EQ(ReadWhole(OldHost("abierta.mdb")), before);
+    EXPECT_EQ(FindDatabase(report, "libre.mdb")->at("tablesCreated"), json::array({"Pedidos"}));
 }
 
 TEST_F(TransformRun, WithJsonARunThatCannotStartStillPrintsOneDocument) {

@@ -4,8 +4,10 @@
 // programs (mdb-export, mdb-schema, mdb-tables, mdb-prop) as an independent second reading of
 // the same files.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -163,5 +165,52 @@ inline std::map<std::string, std::map<std::string, std::string>> ColumnPropertie
     }
     return columns;
 }
+
+// Another process holding an fcntl lock on some bytes of a file, as an application that has a
+// Jet database open holds them (through a Windows-compatibility layer) on its .ldb, or on the
+// database itself when it opens it exclusively: from construction until the object goes.
+class FileLockHolder {
+  public:
+    explicit FileLockHolder(const std::filesystem::path& file, off_t start = 0x10000000,
+                            off_t length = 1) {
+        int ready[2];
+        if (::pipe(ready) != 0 || ::pipe(release_) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(release_[1]);
+            ::close(ready[0]);
+            const int fd = ::open(file.c_str(), O_RDWR | O_CREAT, 0644);
+            struct flock lock {};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            lock.l_start = start;
+            lock.l_len = length;
+            if (fd < 0 || ::fcntl(fd, F_SETLK, &lock) != 0) _exit(1);
+            char byte = 1;
+            if (::write(ready[1], &byte, 1) != 1) _exit(1);
+            if (::read(release_[0], &byte, 1) < 0) _exit(1);  // until the parent closes its end
+            _exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release_[0]);
+        char byte = 0;
+        taken_ = pid_ > 0 && ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+    }
+    ~FileLockHolder() {
+        if (pid_ <= 0) return;
+        ::close(release_[1]);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+    }
+    FileLockHolder(const FileLockHolder&) = delete;
+    FileLockHolder& operator=(const FileLockHolder&) = delete;
+    bool Taken() const { return taken_; }
+
+  private:
+    pid_t pid_ = -1;
+    int release_[2] = {-1, -1};
+    bool taken_ = false;
+};
 
 }  // namespace actualiz::engine::testing

@@ -1,0 +1,324 @@
+#include "jet/JetWriteBack.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <mutex>
+
+#include "engine/EngineError.h"
+#include "engine/SchemaCompare.h"
+#include "engine/SchemaModel.h"
+#include "jet/JetReader.h"
+#include "jet/check/FileCheck.h"
+#include "jet/format/PageFile.h"
+#include "jet/read/Catalog.h"
+#include "jet/write/Changes.h"
+#include "platform/FileInUse.h"
+#include "platform/FileSystem.h"
+
+namespace actualiz::engine {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+// What a stand-in was made from: the file's bytes and the structure its import had.
+struct Reading {
+    std::vector<unsigned char> bytes;
+    DatabaseSchema schema;
+};
+
+std::mutex& ReadingsMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::map<fs::path, Reading>& Readings() {
+    static std::map<fs::path, Reading> readings;
+    return readings;
+}
+
+// A private folder of our own that goes with the object, whatever happens.
+class PrivateFolder {
+  public:
+    PrivateFolder() {
+        try {
+            path_ = platform::CreateTemporaryFolder("actualiz-jet-");
+        } catch (const Error&) {
+            throw MakeError(err::kDiskIo, fs::temp_directory_path().string());
+        }
+    }
+    ~PrivateFolder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+std::vector<unsigned char> ReadBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw MakeError(err::kCannotOpenFile, file.string());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+EngineError NotChanged(const fs::path& file, const std::string& why) {
+    return EngineError(err::kInvalidOperation, "No se ha cambiado " + file.string() + ": " + why);
+}
+
+// The import's structure; the file at `from` is read with libmdb, as for any import.
+DatabaseSchema ImportedSchema(const fs::path& from, const fs::path& folder) {
+    const fs::path out = folder / "copia.mdb";
+    JetReadOptions options;
+    options.includeRows = false;
+    options.includeHiddenQueries = true;
+    ImportJetFile(from, out.string(), options, nullptr)->Close();
+    DatabaseSchema schema = ReadSchemaAt(out.string());
+    std::error_code ec;
+    fs::remove(out, ec);
+    return schema;
+}
+
+const json* FindTable(const json& document, const std::string& name) {
+    for (const json& table : document.at("tables"))
+        if (table.at("name") == name) return &table;
+    return nullptr;
+}
+
+// Every row of every table of `before` is in `after`, in the same order, with the same values;
+// the fields `after` has besides hold Null. The first difference, or "".
+std::string RowsDiffer(const json& before, const json& after) {
+    for (const json& table : before.at("tables")) {
+        const std::string name = table.at("name");
+        const json* now = FindTable(after, name);
+        if (!now) return "falta la tabla «" + name + "»";
+        const json& fields = table.at("fields");
+        const json& nowFields = now->at("fields");
+        std::vector<std::size_t> place;
+        for (const json& f : fields) {
+            std::size_t at = 0;
+            while (at < nowFields.size() && nowFields[at].at("name") != f.at("name")) ++at;
+            if (at == nowFields.size())
+                return "falta el campo «" + name + "." + f.at("name").get<std::string>() + "»";
+            place.push_back(at);
+        }
+        const json& rows = table.value("rows", json::array());
+        const json& nowRows = now->value("rows", json::array());
+        if (rows.size() != nowRows.size())
+            return "la tabla «" + name + "» tiene " + std::to_string(nowRows.size()) +
+                   " filas en lugar de " + std::to_string(rows.size());
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            std::vector<bool> seen(nowFields.size(), false);
+            for (std::size_t c = 0; c < place.size(); ++c) {
+                seen[place[c]] = true;
+                if (rows[r].at(c) != nowRows[r].at(place[c]))
+                    return "la fila " + std::to_string(r + 1) + " de la tabla «" + name +
+                           "» no se lee igual";
+            }
+            for (std::size_t c = 0; c < nowFields.size(); ++c)
+                if (!seen[c] && !nowRows[r].at(c).is_null())
+                    return "la fila " + std::to_string(r + 1) + " de la tabla «" + name +
+                           "» tiene un valor en un campo nuevo";
+        }
+    }
+    return "";
+}
+
+std::string Listed(const std::vector<SchemaDifference>& differences) {
+    std::string out;
+    for (const SchemaDifference& d : differences)
+        out += (out.empty() ? "" : ", ") + (d.table.empty() ? "" : d.table + ".") + d.name;
+    return out;
+}
+
+// The saved copy, read from the disk again as anyone would read it: our checker passes, the
+// import has the stand-in's structure, every row the file had reads back the same.
+void Verify(const fs::path& jetFile, const fs::path& copy, const DatabaseSchema& standIn,
+            const fs::path& folder) {
+    const jet::format::PageFile saved = jet::format::PageFile::Open(copy);
+    const jet::check::CheckResult check = jet::check::CheckFile(saved);
+    if (!check.Sound())
+        throw NotChanged(jetFile, "la copia escrita no pasa la comprobación (" +
+                                      check.problems.front().where + ": " +
+                                      check.problems.front().text + ").");
+    jet::format::ReadCatalog(saved);
+    const std::vector<SchemaDifference> differences =
+        CompareSchemas(standIn, ImportedSchema(copy, folder));
+    if (!differences.empty())
+        throw NotChanged(jetFile,
+                         "la copia escrita no se lee como debe (" + Listed(differences) + ").");
+    JetReadOptions rows;
+    const std::string moved =
+        RowsDiffer(ReadJetFile(jetFile, rows).document, ReadJetFile(copy, rows).document);
+    if (!moved.empty()) throw NotChanged(jetFile, "en la copia escrita " + moved + ".");
+}
+
+// The bytes into the new file fd (beside the original under a private name), flushed to disk and
+// closed. 61 when the disk is full, 75 otherwise.
+void SaveBeside(const jet::format::PageFile& pages, const fs::path& jetFile, int fd) {
+    const std::vector<unsigned char>& bytes = pages.Bytes();
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = errno;
+            ::close(fd);
+            throw error == ENOSPC || n == 0 ? platform::DiskFull(jetFile.string())
+                                            : platform::PathFileAccessError(jetFile.string());
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    const int synced = ::fsync(fd);
+    const int error = errno;
+    if (::close(fd) != 0 || synced != 0)
+        throw error == ENOSPC ? platform::DiskFull(jetFile.string())
+                              : platform::PathFileAccessError(jetFile.string());
+}
+
+// A rename is durable once the folder holding it is flushed.
+void SyncFolder(const fs::path& file) {
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+bool IsJet4File(const fs::path& file) {
+    if (!IsJetFile(file)) return false;
+    std::ifstream in(file, std::ios::binary);
+    char header[0x15] = {};
+    in.read(header, sizeof header);
+    return in.gcount() == sizeof header && header[0x14] == 1;
+}
+
+void RefuseJetFileInUse(const fs::path& jetFile) {
+    if (platform::DatabaseInUse(jetFile)) throw MakeError(err::kFileInUse, jetFile.string());
+}
+
+fs::path JetWritableCopy(const fs::path& jetFile) {
+    RefuseJetFileInUse(jetFile);
+    Reading reading;
+    reading.bytes = ReadBytes(jetFile);
+    // Its own folder: it goes with the stand-in, and nobody else can read it.
+    fs::path folder;
+    try {
+        folder = platform::CreateTemporaryFolder("actualiz-jet-");
+    } catch (const Error&) {
+        throw MakeError(err::kDiskIo, fs::temp_directory_path().string());
+    }
+    const fs::path standIn = folder / jetFile.filename();
+    try {
+        JetReadOptions options;
+        options.includeHiddenQueries = true;  // as the reading copies have them
+        ImportJetFile(jetFile, standIn.string(), options, nullptr)->Close();
+        reading.schema = ReadSchemaAt(standIn.string());
+        // The file read is the file kept: someone writing it meanwhile would have torn the import.
+        if (ReadBytes(jetFile) != reading.bytes) throw MakeError(err::kFileInUse, jetFile.string());
+    } catch (...) {
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+        throw;
+    }
+    std::lock_guard<std::mutex> lock(ReadingsMutex());
+    Readings()[standIn] = std::move(reading);
+    return standIn;
+}
+
+void DiscardJetWritableCopy(const fs::path& standIn) {
+    {
+        std::lock_guard<std::mutex> lock(ReadingsMutex());
+        Readings().erase(standIn);
+    }
+    std::error_code ec;
+    fs::remove_all(standIn.parent_path(), ec);
+}
+
+void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
+    const Reading* reading = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(ReadingsMutex());
+        auto it = Readings().find(standIn);
+        if (it == Readings().end()) throw MakeError(err::kObjectClosed, standIn.string());
+        reading = &it->second;
+    }
+    const DatabaseSchema now = ReadSchemaAt(standIn.string());
+    const std::vector<SchemaDifference> differences = CompareSchemas(now, reading->schema);
+    if (differences.empty()) return;
+
+    jet::format::PageFile pages = jet::format::PageFile::Open(jetFile);
+    if (!pages.IsJet4())
+        throw NotChanged(jetFile, std::string("es un archivo de ") +
+                                      (pages.Version() == 0 ? "Jet 3 (Access 97)"
+                                                            : "Access 2007 o posterior (ACE)") +
+                                      ", que este programa solo lee; solo se cambian archivos "
+                                      "de Jet 4 (Access 2000-2003).");
+    RefuseJetFileInUse(jetFile);
+    if (pages.Bytes() != reading->bytes)
+        throw NotChanged(jetFile, "otro programa lo cambió mientras se actualizaba.");
+
+    const std::vector<jet::write::Change> changes = jet::write::ChangesFor(differences);
+    const std::vector<const jet::write::Change*> refused = jet::write::WhatCannotBeWritten(changes);
+    if (!refused.empty()) {
+        std::string what;
+        for (const jet::write::Change* c : refused) what += (what.empty() ? "" : "; ") + c->what;
+        throw NotChanged(jetFile,
+                         "aún no se puede escribir en un archivo de Access (Jet): " + what + ".");
+    }
+    for (const jet::write::Change& change : changes) {
+        try {
+            jet::write::Apply(pages, change);
+        } catch (const Error& e) {
+            throw NotChanged(jetFile, "al " + change.what + ": " + e.description());
+        }
+    }
+    const jet::check::CheckResult check = jet::check::CheckFile(pages);
+    if (!check.Sound()) {
+        // Said apart: a file that fails the check before any change is not the writer's doing.
+        const jet::check::CheckResult before =
+            jet::check::CheckFile(jet::format::PageFile(jetFile, reading->bytes));
+        const jet::check::CheckResult& shown = before.Sound() ? check : before;
+        throw NotChanged(
+            jetFile, std::string(before.Sound() ? "lo escrito no pasa la comprobación"
+                                                : "el archivo no pasa la comprobación "
+                                                  "(actualiz-cli check) ya antes de cambiarlo") +
+                         " (" + shown.problems.front().where + ": " + shown.problems.front().text +
+                         ").");
+    }
+
+    fs::path temporaryPath;
+    const int fd = platform::CreateTemporaryBeside(jetFile, temporaryPath);
+    if (fd < 0) throw platform::PathFileAccessError(jetFile.string());
+    // Whatever fails from here on, the copy goes.
+    platform::TemporaryFile temporary(temporaryPath);
+    SaveBeside(pages, jetFile, fd);
+    {
+        PrivateFolder folder;
+        Verify(jetFile, temporaryPath, now, folder.path());
+    }
+    // The last look before the file is replaced: the application may have opened it meanwhile.
+    RefuseJetFileInUse(jetFile);
+    if (ReadBytes(jetFile) != reading->bytes)
+        throw NotChanged(jetFile, "otro programa lo cambió mientras se actualizaba.");
+    struct stat st {};
+    if (::stat(jetFile.c_str(), &st) == 0) ::chmod(temporaryPath.c_str(), st.st_mode & 07777);
+    if (platform::CommitTemporary(temporaryPath, jetFile, /*replaceExisting=*/true) != 0)
+        throw platform::PathFileAccessError(jetFile.string());
+    temporary.Committed();
+    SyncFolder(jetFile);
+}
+
+}  // namespace actualiz::engine

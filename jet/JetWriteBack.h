@@ -1,0 +1,40 @@
+#pragma once
+
+// Real Jet 4 files changed in place. A Jet file opened for writing (engine/ForeignFiles.h,
+// ForeignFileWriting) stands as a writable engine database: an import of the file into a private
+// folder, on which the commands run as on any database. When the writing ends, the structure the
+// stand-in now has is compared with the one the file was read as, and exactly that difference is
+// written into the file:
+//
+//  - refused before anything is written: a file of another version than Jet 4 (Jet 3, ACE: they
+//    are only read), a file in use by another program (3045: a lock held on its .ldb beside it
+//    or on the file), a file changed by someone else since it was read, a change the writer
+//    cannot make yet (3219, each named);
+//  - written on a copy of the pages in memory, then saved beside the file under a private name
+//    and flushed, and verified there: our checker passes, the import of the copy has the
+//    stand-in's structure, and every row of every table the file had reads back as it was;
+//  - only then renamed over the file (and the folder flushed). Any failure leaves the file as it
+//    was and no copy behind. Nothing differs: nothing is written, the file stays byte for byte.
+
+#include <filesystem>
+
+namespace actualiz::engine {
+
+// Whether the file is a Jet 4 file (Access 2000-2003), the kind changed in place: a Jet file whose
+// version byte says Jet 4. Reads 21 bytes and never writes.
+bool IsJet4File(const std::filesystem::path& file);
+
+// The writable stand-in of a Jet file, made now in a private folder. 3045 when the file is in use.
+std::filesystem::path JetWritableCopy(const std::filesystem::path& jetFile);
+
+// Writes into the Jet file what its stand-in changed since JetWritableCopy made it (see above).
+void WriteBackJetFile(const std::filesystem::path& jetFile, const std::filesystem::path& standIn);
+
+// The stand-in is no longer used: its file goes.
+void DiscardJetWritableCopy(const std::filesystem::path& standIn);
+
+// 3045 (Jet's "in use", naming the file) when another program holds the file: a lock on its
+// .ldb beside it or on the file itself. A .ldb nobody holds a lock on is no obstacle.
+void RefuseJetFileInUse(const std::filesystem::path& jetFile);
+
+}  // namespace actualiz::engine

@@ -1,0 +1,292 @@
+#include "jet/write/Changes.h"
+
+#include <ctime>
+#include <optional>
+
+#include "engine/EngineError.h"
+#include "engine/SchemaModel.h"
+#include "jet/format/TableDef.h"
+#include "jet/read/Catalog.h"
+#include "platform/NameFold.h"
+
+namespace actualiz::engine::jet::write {
+
+namespace {
+
+using Kind = Change::Kind;
+using Difference = SchemaDifference;
+
+std::u16string Utf16(const std::string& text) {
+    std::u16string out;
+    for (char32_t c : platform::CodePoints(text)) {
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+std::string Quoted(const std::string& name) {
+    return "«" + name + "»";
+}
+
+std::string FieldName(const std::string& table, const std::string& field) {
+    return Quoted(table + "." + field);
+}
+
+// The column type a field of the engine's type has in a Jet file; 0 for none.
+std::uint8_t JetType(short engineType) {
+    if (engineType >= 1 && engineType <= 12) return static_cast<std::uint8_t>(engineType);
+    if (engineType == 15) return format::kGuid;
+    if (engineType == 20) return format::kNumeric;
+    return 0;
+}
+
+Change Other(std::string what) {
+    Change c;
+    c.kind = Kind::Other;
+    c.what = std::move(what);
+    return c;
+}
+
+Change Property(const std::string& table, const std::string& field, const std::string& name,
+                const std::string& value, bool set) {
+    Change c;
+    c.kind = set ? Kind::SetProperty : Kind::RemoveProperty;
+    c.table = table;
+    c.field = field;
+    c.property = name;
+    c.value = value;
+    c.what =
+        std::string(set ? "poner" : "quitar") + " la propiedad " + name +
+        (field.empty() ? " de la tabla " + Quoted(table) : " del campo " + FieldName(table, field));
+    if (set) c.what += " (" + value + ")";
+    return c;
+}
+
+// The properties that make a field of a new or appended column what the stand-in has, from
+// those of `before` (a column just made has none).
+void FieldProperties(const std::string& table, const FieldSchema& field, const FieldSchema& before,
+                     std::vector<Change>& out) {
+    auto flag = [&](const char* name, bool now, bool was) {
+        if (now != was)
+            out.push_back(Property(table, field.name, name, now ? "True" : "False", now));
+    };
+    auto text = [&](const char* name, const std::string& now, const std::string& was) {
+        if (now != was) out.push_back(Property(table, field.name, name, now, !now.empty()));
+    };
+    flag("Required", field.required, before.required);
+    flag("AllowZeroLength", field.allowZeroLength, before.allowZeroLength);
+    text("DefaultValue", field.defaultValue, before.defaultValue);
+    text("ValidationRule", field.validationRule, before.validationRule);
+    text("ValidationText", field.validationText, before.validationText);
+}
+
+// A new column as the writer takes it, with the changes its properties need; nothing (and an
+// Other change) for a type or attributes the file cannot be given.
+std::optional<NewColumn> ColumnOf(const std::string& table, const FieldSchema& field,
+                                  std::vector<Change>& out) {
+    const std::uint8_t type = JetType(field.type);
+    if (type == 0) {
+        out.push_back(Other("crear el campo " + FieldName(table, field.name) + " de tipo " +
+                            std::to_string(field.type)));
+        return std::nullopt;
+    }
+    if (HasOwnAttributes(field))
+        out.push_back(Other("dar al campo " + FieldName(table, field.name) + " los atributos " +
+                            std::to_string(field.attributes) + " (un autonumérico, ...)"));
+    NewColumn column;
+    column.name = Utf16(field.name);
+    column.type = type;
+    if (type == format::kText) column.textLength = static_cast<int>(field.size);
+    return column;
+}
+
+void NewTableChanges(const TableSchema& table, std::vector<Change>& out) {
+    Change create;
+    create.kind = Kind::CreateTable;
+    create.table = table.name;
+    create.what = "crear la tabla " + Quoted(table.name);
+    create.newTable.name = Utf16(table.name);
+    // The catalog's dates are days since 30 December 1899.
+    create.newTable.created = static_cast<double>(std::time(nullptr)) / 86400.0 + 25569.0;
+    std::vector<Change> after;
+    bool typesKnown = true;
+    for (const FieldSchema& field : table.fields) {
+        std::optional<NewColumn> column = ColumnOf(table.name, field, after);
+        if (!column) {
+            typesKnown = false;
+            continue;
+        }
+        create.newTable.columns.push_back(std::move(*column));
+        FieldProperties(table.name, field, FieldSchema{}, after);
+    }
+    if (typesKnown) out.push_back(std::move(create));
+    if (!table.validationRule.empty())
+        out.push_back(Property(table.name, "", "ValidationRule", table.validationRule, true));
+    if (!table.validationText.empty())
+        out.push_back(Property(table.name, "", "ValidationText", table.validationText, true));
+    for (Change& c : after) out.push_back(std::move(c));
+    for (const IndexSchema& index : table.indexes)
+        out.push_back(
+            Other("crear el índice " + FieldName(table.name, index.name) + " de la tabla nueva"));
+}
+
+void FieldChanges(const Difference& d, std::vector<Change>& out) {
+    switch (d.change) {
+        case Difference::Change::OnlyInModel: {
+            const auto& field = std::get<FieldSchema>(d.model);
+            std::vector<Change> after;
+            std::optional<NewColumn> column = ColumnOf(d.table, field, after);
+            if (column) {
+                Change c;
+                c.kind = Kind::AppendColumn;
+                c.table = d.table;
+                c.field = field.name;
+                c.column = std::move(*column);
+                c.what = "añadir el campo " + FieldName(d.table, field.name);
+                out.push_back(std::move(c));
+                FieldProperties(d.table, field, FieldSchema{}, after);
+            }
+            for (Change& a : after) out.push_back(std::move(a));
+            return;
+        }
+        case Difference::Change::OnlyInOld: {
+            Change c;
+            c.kind = Kind::DeleteColumn;
+            c.table = d.table;
+            c.field = d.name;
+            c.what = "quitar el campo " + FieldName(d.table, d.name);
+            out.push_back(std::move(c));
+            return;
+        }
+        case Difference::Change::Different: {
+            const auto& now = std::get<FieldSchema>(d.model);
+            const auto& was = std::get<FieldSchema>(d.old);
+            if (now.name != was.name)
+                out.push_back(Other("cambiar el nombre del campo " + FieldName(d.table, was.name) +
+                                    " a " + Quoted(now.name)));
+            if (now.type != was.type || now.size != was.size || now.attributes != was.attributes)
+                out.push_back(Other("cambiar el tipo, el tamaño o los atributos del campo " +
+                                    FieldName(d.table, now.name)));
+            FieldProperties(d.table, now, was, out);
+            return;
+        }
+    }
+}
+
+void TableChanges(const Difference& d, std::vector<Change>& out) {
+    switch (d.change) {
+        case Difference::Change::OnlyInModel:
+            NewTableChanges(std::get<TableSchema>(d.model), out);
+            return;
+        case Difference::Change::OnlyInOld:
+            out.push_back(Other("borrar la tabla " + Quoted(d.name)));
+            return;
+        case Difference::Change::Different: {
+            const auto& now = std::get<TableSchema>(d.model);
+            const auto& was = std::get<TableSchema>(d.old);
+            if (now.name != was.name)
+                out.push_back(Other("cambiar el nombre de la tabla " + Quoted(was.name) + " a " +
+                                    Quoted(now.name)));
+            if (now.validationRule != was.validationRule)
+                out.push_back(Property(now.name, "", "ValidationRule", now.validationRule,
+                                       !now.validationRule.empty()));
+            if (now.validationText != was.validationText)
+                out.push_back(Property(now.name, "", "ValidationText", now.validationText,
+                                       !now.validationText.empty()));
+            return;
+        }
+    }
+}
+
+std::string Verb(Difference::Change change) {
+    switch (change) {
+        case Difference::Change::OnlyInModel:
+            return "crear ";
+        case Difference::Change::OnlyInOld:
+            return "quitar ";
+        case Difference::Change::Different:
+            break;
+    }
+    return "cambiar ";
+}
+
+// The one place that says which kinds of change this writer makes: every other kind is refused,
+// named, before anything is written.
+bool Writes(Kind kind) {
+    switch (kind) {
+        case Kind::CreateTable:
+            return true;
+        case Kind::AppendColumn:    // write::AppendColumn(file, TablePage(...), change.column)
+        case Kind::DeleteColumn:    // write::DeleteColumn(file, TablePage(...), field)
+        case Kind::SetProperty:     // write::SetProperty
+        case Kind::RemoveProperty:  // write::RemoveProperty
+        case Kind::Other:
+            return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<Change> ChangesFor(const std::vector<SchemaDifference>& differences) {
+    std::vector<Change> out;
+    for (const Difference& d : differences) {
+        switch (d.kind) {
+            case Difference::Kind::Table:
+                TableChanges(d, out);
+                break;
+            case Difference::Kind::Field:
+                FieldChanges(d, out);
+                break;
+            case Difference::Kind::FieldOrder:
+                out.push_back(
+                    Other("cambiar el orden de los campos de la tabla " + Quoted(d.name)));
+                break;
+            case Difference::Kind::Index:
+                out.push_back(Other(Verb(d.change) + "el índice " + FieldName(d.table, d.name)));
+                break;
+            case Difference::Kind::Relation:
+                out.push_back(Other(Verb(d.change) + "la relación " + Quoted(d.name)));
+                break;
+            case Difference::Kind::Query:
+                out.push_back(Other(Verb(d.change) + "la consulta " + Quoted(d.name)));
+                break;
+        }
+    }
+    return out;
+}
+
+std::vector<const Change*> WhatCannotBeWritten(const std::vector<Change>& changes) {
+    std::vector<const Change*> refused;
+    for (const Change& c : changes)
+        if (!Writes(c.kind)) refused.push_back(&c);
+    return refused;
+}
+
+void Apply(format::PageFile& file, const Change& change) {
+    if (!Writes(change.kind))
+        throw EngineError(err::kInvalidOperation,
+                          "Aún no se puede " + change.what + " en un archivo de Access (Jet).");
+    switch (change.kind) {
+        case Kind::CreateTable:
+            CreateTable(file, change.newTable);
+            return;
+        default:
+            break;
+    }
+}
+
+std::uint32_t TablePage(const format::PageFile& file, const std::string& table) {
+    for (const format::CatalogObject& object : format::ReadCatalog(file))
+        if (object.LocalTable() && platform::EqualsIgnoringCase(object.name, table))
+            return object.DefinitionPage();
+    throw MakeError(err::kItemNotFound, table);
+}
+
+}  // namespace actualiz::engine::jet::write

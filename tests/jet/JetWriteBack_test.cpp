@@ -1,0 +1,207 @@
+// A real Jet 4 file opened for writing: the commands change its stand-in, and what changed is
+// written back into the file when the writing ends, verified before it replaces the file. What
+// is refused leaves the file byte for byte as it was and no copy beside it.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <set>
+
+#include "engine/Engine.h"
+#include "engine/EngineError.h"
+#include "engine/ForeignFiles.h"
+#include "jet/JetReader.h"
+#include "jet/JetTestSupport.h"
+#include "jet/JetWriteBack.h"
+#include "jet/check/FileCheck.h"
+#include "jet/format/PageFile.h"
+#include "jet/write/Changes.h"
+#include "support/TempPrefix.h"
+
+namespace actualiz::engine::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using actualiz::testing::ReadWhole;
+
+std::set<std::string> Entries(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
+    return names;
+}
+
+// A table of the types the writer creates, without properties or indexes.
+void AddPedidos(Database& db) {
+    auto table = db.CreateTableDef("Pedidos");
+    table->Fields().Append(table->CreateField("Numero", dbLong));
+    table->Fields().Append(table->CreateField("Importe", dbDouble));
+    table->Fields().Append(table->CreateField("Fecha", dbDate));
+    table->Fields().Append(table->CreateField("Pagado", dbBoolean));
+    db.TableDefs().Append(table);
+}
+
+class JetWriteBack : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        REQUIRE_JET_READER();
+        InstallJetOpening();
+    }
+    fs::path Copy(const std::string& sample, const std::string& as = "datos.mdb") {
+        fs::create_directories(Folder());
+        const fs::path to = Folder() / as;
+        fs::copy_file(JetSample(sample), to);
+        return to;
+    }
+    // Opens the file for writing, changes its stand-in, ends the writing; the failure's number, 0
+    // when the change went in.
+    static int Change(const fs::path& file, const std::function<void(Database&)>& change,
+                      std::string* said = nullptr) {
+        try {
+            ForeignFileWriting writing(file.string());
+            EXPECT_TRUE(writing.Active());
+            auto db = OpenDatabase(file.string());
+            EXPECT_TRUE(db->Updatable());
+            change(*db);
+            db->Close();
+            writing.Finish();
+        } catch (const Error& e) {
+            if (said) *said = e.description();
+            return e.number();
+        }
+        return 0;
+    }
+
+    fs::path Folder() const { return prefix.root() / "datos"; }
+
+    ::actualiz::testing::TempPrefix prefix;
+};
+
+TEST_F(JetWriteBack, ANewTableIsWrittenIntoTheFileAndReadBackByEveryReader) {
+    const fs::path file = Copy("indexTestV2003.mdb");
+    ASSERT_EQ(Change(file, AddPedidos), 0);
+    EXPECT_EQ(Entries(Folder()), std::set<std::string>{"datos.mdb"}) << "no copy left beside";
+    EXPECT_TRUE(IsJet4File(file));
+    EXPECT_TRUE(jet::check::CheckFile(jet::format::PageFile::Open(file)).Sound());
+    // Opened again (read-only), it has the new table.
+    auto db = OpenDatabase(file.string());
+    EXPECT_FALSE(db->Updatable());
+    ASSERT_TRUE(db->TableDefs().Contains("Pedidos"));
+    EXPECT_EQ(db->TableDefs()["Pedidos"]->Fields().Count(), 4);
+    db->Close();
+    if (!HaveMdbTools()) GTEST_SKIP() << "mdbtools not installed";
+    EXPECT_EQ(Capture("mdb-ver " + ShellQuoted(file.string())), "JET4\n");
+    EXPECT_EQ(ExportTable(file, "Pedidos").size(), 1u) << "only the header";
+    for (const char* table : {"Table1", "Table2", "Table3"})
+        EXPECT_EQ(ExportTable(file, table), ExportTable(JetSample("indexTestV2003.mdb"), table))
+            << table;
+}
+
+TEST_F(JetWriteBack, NothingChangedWritesNothing) {
+    const fs::path file = Copy("compIndexTestV2000.mdb");
+    const std::string before = ReadWhole(file);
+    const auto modified = fs::last_write_time(file);
+    ASSERT_EQ(Change(file, [](Database& db) { EXPECT_GT(db.TableDefs().Count(), 0); }), 0);
+    EXPECT_EQ(ReadWhole(file), before);
+    EXPECT_EQ(fs::last_write_time(file), modified);
+}
+
+// Each refusal comes before anything is written: the file byte for byte as it was, nothing left
+// beside it, and the error says why.
+TEST_F(JetWriteBack, RefusedChangesLeaveTheFileAsItWas) {
+    struct Case {
+        const char* what;
+        const char* sample;
+        std::function<void(Database&)> change;
+        int number;
+        const char* says;
+        std::function<void(const fs::path&)> damage = nullptr;
+    };
+    const std::vector<Case> cases = {
+        {"an index on a table that holds rows (not written in a Jet file yet)",
+         "indexTestV2000.mdb",
+         [](Database& db) {
+             auto table = db.TableDefs()["Table2"];
+             auto index = table->CreateIndex("nuevo");
+             index->Fields().Append(index->CreateField(table->Fields()[0]->Name()));
+             table->Indexes().Append(index);
+         },
+         err::kInvalidOperation, "crear el índice «Table2.nuevo»"},
+        {"a table removed", "compIndexTestV2000.mdb",
+         [](Database& db) { db.TableDefs().Delete("Table1"); }, err::kInvalidOperation,
+         "borrar la tabla «Table1»"},
+        {"a relation removed", "indexTestV2000.mdb",
+         [](Database& db) { db.Relations().Delete("Table2Table1"); }, err::kInvalidOperation,
+         "quitar la relación «Table2Table1»"},
+        {"a Jet 3 file is only read", "testV1997.mdb", AddPedidos, err::kInvalidOperation, "Jet 3"},
+        {"a file that fails the check before any change", "compIndexTestV2000.mdb", AddPedidos,
+         err::kInvalidOperation, "ya antes de cambiarlo",
+         [](const fs::path& file) {
+             // Table1's row count, in its definition, one off.
+             const std::uint32_t page =
+                 jet::write::TablePage(jet::format::PageFile::Open(file), "Table1");
+             std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
+             bytes.seekg(page * jet::format::kPageSize + 16);
+             char count = 0;
+             bytes.read(&count, 1);
+             bytes.seekp(page * jet::format::kPageSize + 16);
+             count ^= 1;
+             bytes.write(&count, 1);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path file = Copy(c.sample, "refusal.mdb");
+        if (c.damage) c.damage(file);
+        const std::string before = ReadWhole(file);
+        std::string said;
+        EXPECT_EQ(Change(file, c.change, &said), c.number);
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        EXPECT_EQ(ReadWhole(file), before);
+        EXPECT_EQ(Entries(Folder()), std::set<std::string>{"refusal.mdb"});
+        fs::remove(file);
+    }
+}
+
+// An application that has the file open holds locks on its .ldb beside it, or on the file itself
+// when it opened it exclusively: the file is refused with Jet's "in use" before anything is read
+// into a stand-in. A .ldb nobody holds a lock on is what a program that ended badly leaves: no
+// obstacle.
+TEST_F(JetWriteBack, AFileInUseIsRefusedAndAStaleLockFileIsNot) {
+    const fs::path file = Copy("compIndexTestV2000.mdb");
+    const fs::path ldb = Folder() / "datos.ldb";
+    const std::string before = ReadWhole(file);
+    {
+        FileLockHolder application(ldb);
+        ASSERT_TRUE(application.Taken());
+        EXPECT_EQ(Change(file, AddPedidos), err::kFileInUse);
+        EXPECT_EQ(ReadWhole(file), before);
+    }
+    {
+        FileLockHolder exclusive(file, 0, 0);
+        ASSERT_TRUE(exclusive.Taken());
+        EXPECT_EQ(Change(file, AddPedidos), err::kFileInUse);
+        EXPECT_EQ(ReadWhole(file), before);
+    }
+    ASSERT_TRUE(fs::exists(ldb)) << "the lock file stays, as a program that ended badly leaves it";
+    EXPECT_EQ(Change(file, AddPedidos), 0);
+    EXPECT_NE(ReadWhole(file), before);
+}
+
+// The application may open the file while the commands work on the stand-in: the write-back looks
+// again and refuses.
+TEST_F(JetWriteBack, AFileTakenInUseMeanwhileIsNotReplaced) {
+    const fs::path file = Copy("compIndexTestV2000.mdb");
+    const std::string before = ReadWhole(file);
+    std::unique_ptr<FileLockHolder> application;
+    EXPECT_EQ(Change(file,
+                     [&](Database& db) {
+                         AddPedidos(db);
+                         application = std::make_unique<FileLockHolder>(Folder() / "datos.ldb");
+                     }),
+              err::kFileInUse);
+    EXPECT_EQ(ReadWhole(file), before);
+    EXPECT_EQ(Entries(Folder()), (std::set<std::string>{"datos.ldb", "datos.mdb"}));
+}
+
+}  // namespace
+}  // namespace actualiz::engine::testing
