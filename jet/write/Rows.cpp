@@ -190,7 +190,13 @@ std::vector<unsigned char> EncodeRow(const TableDef& def, const StoredValues& va
     for (const ColumnDef& column : def.columns) {
         if (column.number >= columnCount)
             throw Refused("Columna fuera de la cuenta de columnas en " + TableName(def) + ".");
-        if (column.Fixed() && column.type != kBoolean)  // a Boolean is its bit in the mask
+        // A Boolean is its bit in the mask: it has no place among the fixed or the variable
+        // values, whatever its definition's variable place says (the count of variable columns
+        // before it). Counted among the variable values it would make the row's count of
+        // variable columns too large, and readers that take a row's columns less its variable
+        // ones as its fixed columns would lose the last fixed column.
+        if (column.type == kBoolean) continue;
+        if (column.Fixed())
             fixedEnd = std::max<std::size_t>(fixedEnd, column.fixedOffset + column.length);
         else
             varCount =

@@ -1,0 +1,392 @@
+#!/usr/bin/env python3
+"""Randomized test of the Jet writer: copies of the Jet 4 samples of tests/data/jet get random
+sequences of writer operations through the test driver (tests/oracle/jet_driver), and after
+every sequence
+
+  - `actualiz-cli check` passes on the copy (exit 0);
+  - our reader, libmdb and the mdb-reader package agree on every table the sequence changed and
+    on MSysObjects, and their rows are the ones the operations leave (inserted rows added, deleted
+    ones gone);
+  - every other table exports (mdb-export) byte for byte as before.
+
+An operation the writer refuses is an outcome (the driver checks that it left the bytes as they
+were). A failing sequence is printed with its seed and its steps, shrunk to fewer steps where
+dropping one keeps the failure; the steps replay with `jet_driver apply COPY STEPS`.
+
+    scripts/jet_random.py --driver build/werror/tests/jet_driver \\
+        --cli build/werror/actualiz-cli [--seed N] [--sequences N] [--steps N] [--sample NAME]
+
+Exit status 0 every sequence sound, 1 a failure, 77 a reader cannot run here.
+
+New operations are one entry each: a generator in GENERATORS (with its weight) and its line in
+the driver's table of operations; `effect` keeps the expected rows when it changes them.
+"""
+
+import argparse
+import collections
+import json
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "oracle"))
+import compare_readers as readers  # noqa: E402
+
+# Types a new table may have (those the writer creates) and characters of random text (each with
+# a known sort weight: letters, digits, Latin-1 accents, and the apostrophe and hyphen that sort
+# by place).
+NEW_TABLE_TYPES = ["boolean", "byte", "integer", "long", "currency", "double", "datetime", "text"]
+TEXT_CHARS = (
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 " + "áéíóúñüÁÉÑç" + "'-"
+)
+
+
+class Failure(Exception):
+    pass
+
+
+# --- state: the tables a sequence may touch, with the rows expected in them ---
+
+
+class Table:
+    def __init__(self, name, columns, rows):
+        self.name = name
+        self.columns = columns  # [{"name", "type", "size", "autoLong"}]
+        self.rows = collections.Counter(rows)  # canonical rows (compare_readers.canonical_rows)
+
+    def kinds(self):
+        return [c["type"] for c in self.columns]
+
+
+def initial_state(driver, path):
+    """User tables as our reader reads them: columns and canonical rows."""
+    state = {}
+    for name, t in readers.read_ours(driver, path).items():
+        if t.get("system") or "error" in t:
+            continue
+        kinds = [c["type"] for c in t["columns"]]
+        state[name] = Table(name, t["columns"], readers.canonical_rows(kinds, t["rows"]))
+    return state
+
+
+# --- random values, as the driver takes them and as the readers give them back ---
+
+
+def random_text(rng, most):
+    return "".join(rng.choice(TEXT_CHARS) for _ in range(rng.randint(0, max(0, most))))
+
+
+def random_value(rng, column):
+    """(the driver's JSON value, the reader's form) for a column."""
+    kind = column["type"]
+    if kind == "boolean":  # never Null: its value is its bit in the row's null mask
+        v = rng.random() < 0.5
+        return v, v
+    if not column.get("autoLong") and rng.random() < 0.15:
+        return None, None
+    if kind == "byte":
+        v = rng.randint(0, 255)
+        return v, v
+    if kind == "integer":
+        v = rng.randint(-32768, 32767)
+        return v, v
+    if kind == "long":
+        low = 1 if column.get("autoLong") else -(2**31)
+        v = rng.randint(low, 2**31 - 1)
+        return v, v
+    if kind == "currency":
+        v = "%s%d.%04d" % (rng.choice(["", "-"]), rng.randint(0, 10**9), rng.randint(0, 9999))
+        return v, v
+    if kind == "double":
+        v = rng.choice([rng.randint(-1000, 1000), round(rng.uniform(-1e6, 1e6), 3)])
+        return float(v), float(v)
+    if kind == "datetime":
+        days = rng.randint(1, 73000)  # 1899-12-31 .. 2099
+        seconds = rng.randint(0, 86399)
+        value = days + seconds / 86400.0
+        moment = readers.EPOCH + readers.timedelta(days=days, seconds=seconds)
+        return value, moment.strftime("%Y-%m-%dT%H:%M:%S.000Z")
+    if kind == "text":
+        v = random_text(rng, min(column["size"] // 2, 24))
+        return v, v
+    if kind == "memo":
+        v = random_text(rng, 80)
+        return v, v
+    if kind in ("binary", "ole"):
+        most = column["size"] if kind == "binary" else 40
+        v = bytes(rng.randint(0, 255) for _ in range(rng.randint(0, min(most, 16)))).hex()
+        return v, v
+    if kind == "repid":
+        b = bytes(rng.randint(0, 255) for _ in range(16))
+        text = "{%s-%s-%s-%s-%s}" % (
+            b[3::-1].hex(), b[5:3:-1].hex(), b[7:5:-1].hex(), b[8:10].hex(), b[10:].hex())
+        return b.hex(), text.upper()
+    return None, None  # a type no random value is made for: left Null
+
+
+# --- operations: a generator each, and what a successful one does to the expected rows ---
+
+
+def gen_insert(rng, state):
+    if not state:
+        return None
+    table = state[rng.choice(sorted(state))]
+    values, shown = {}, []
+    for column in table.columns:
+        driven, read = random_value(rng, column)
+        if driven is not None:
+            values[column["name"]] = driven
+        shown.append(read)
+    expected = readers.canonical_rows(table.kinds(), [shown])[0]
+    return {"op": "insert", "table": table.name, "values": values}, ("insert", table.name, expected)
+
+
+def gen_delete(rng, state):
+    full = [n for n in sorted(state) if sum(state[n].rows.values())]
+    if not full:
+        return None
+    name = rng.choice(full)
+    return {"op": "delete", "table": name, "nth": rng.randint(0, 10**6)}, ("delete", name, None)
+
+
+def gen_create_table(rng, state):
+    name = "R" + "".join(rng.choice("abcdefghijklmnopqrstuvwxyz0123456789") for _ in range(6))
+    columns = []
+    for i in range(rng.randint(1, 8)):
+        kind = rng.choice(NEW_TABLE_TYPES)
+        column = {"name": "c%d%s" % (i, rng.choice(["", "_x", "Nombre", "ñ"])), "type": kind}
+        if kind == "text":
+            column["size"] = rng.choice([1, 10, 50, 255])
+        columns.append(column)
+    if rng.random() < 0.9 and not any(c["type"] == "text" for c in columns):
+        columns.append({"name": "texto", "type": "text", "size": 40})
+    op = {"op": "create_table", "name": name, "columns": columns, "created": 45000.5}
+    return op, ("create", name, columns)
+
+
+def gen_pages(rng, state):
+    count = rng.randint(1, 6)
+    order = list(range(count))
+    rng.shuffle(order)
+    return {"op": "pages", "count": count, "free": order[: rng.randint(0, count)]}, ("none",)
+
+
+GENERATORS = [  # (weight, generator)
+    (50, gen_insert),
+    (25, gen_delete),
+    (12, gen_create_table),
+    (8, gen_pages),
+]
+
+
+def effect(state, touched, what, result):
+    """What a successful operation changes in the expected state."""
+    kind = what[0]
+    if kind == "insert":
+        state[what[1]].rows[what[2]] += 1
+        touched.add(what[1])
+    elif kind == "delete":
+        table = state[what[1]]
+        if "deleted" in result:
+            row = readers.canonical_rows(table.kinds(), [result["deleted"]])[0]
+            if table.rows[row] <= 0:
+                raise Failure("the driver deleted a row the table should not hold: %s" % row)
+            table.rows[row] -= 1
+            touched.add(what[1])
+    elif kind == "create":
+        columns = [{"name": c["name"], "type": c["type"],
+                    "size": c.get("size", 0) * 2 if c["type"] == "text" else None,
+                    "autoLong": False} for c in what[2]]
+        state[what[1]] = Table(what[1], columns, [])
+        touched.add(what[1])
+        touched.add("MSysObjects")
+
+
+# --- one sequence ---
+
+
+def driver_op(driver, path, op):
+    result = subprocess.run([driver, "op", path, json.dumps(op)], capture_output=True, text=True)
+    lines = result.stdout.strip().splitlines()
+    if result.returncode != 0 or not lines:
+        detail = lines[-1] if lines else result.stderr.strip()
+        raise Failure("driver failed on %s: %s" % (json.dumps(op), detail))
+    return json.loads(lines[-1])
+
+
+class Baseline:
+    """What a sample reads as before any change."""
+
+    def __init__(self, driver, path):
+        self.path = path
+        self.tables = readers.libmdb_table_names(path, system=True)
+        self.exports = {n: export(path, n) for n in self.tables}
+        readings = readers.read_all(driver, path, tables=set(self.tables))
+        self.known = readers.compare(readings, path, tables=set(self.tables))
+
+
+def export(path, table):
+    return subprocess.run(["mdb-export", path, table], capture_output=True).stdout
+
+
+def check_sequence(args, baseline, copy, state, touched):
+    result = subprocess.run([args.cli, "check", copy], capture_output=True, text=True)
+    if result.returncode != 0:
+        raise Failure("check exit %d:\n%s" % (result.returncode, result.stdout.strip()[:2000]))
+    compared = set(touched) | {"MSysObjects"}
+    readings = readers.read_all(args.driver, copy, tables=compared)
+    diffs = [d for d in readers.compare(readings, copy, tables=compared)
+             if not any(d.within(known) for known in baseline.known)]
+    if diffs:
+        raise Failure("the readers disagree:\n" + "\n".join("  %s %s: %s" % d for d in diffs))
+    for name in sorted(touched):
+        if name not in state:
+            continue
+        ours = readings["ours"].get(name)
+        if ours is None or "error" in ours:
+            raise Failure("table %s not read back: %s" % (name, ours and ours.get("error")))
+        got = collections.Counter(readers.canonical_rows(state[name].kinds(), ours["rows"]))
+        want = +state[name].rows
+        if got != want:
+            raise Failure("table %s: rows missing %s, rows extra %s" % (
+                name, list((want - got).elements())[:3], list((got - want).elements())[:3]))
+    now = set(readers.libmdb_table_names(copy, system=True))
+    created = {n for n in touched if n not in baseline.exports and n != "MSysObjects"}
+    if now != set(baseline.tables) | created:
+        expected = sorted(set(baseline.tables) | created)
+        raise Failure("tables now %s, expected %s" % (sorted(now), expected))
+    for name in baseline.tables:
+        if name in touched:
+            continue
+        if export(copy, name) != baseline.exports[name]:
+            raise Failure("untouched table %s exports differently" % name)
+
+
+def run_steps(args, baseline, ops, workdir):
+    """Applies the steps to a fresh copy and checks it; the outcome of each step."""
+    copy = os.path.join(workdir, "copia.mdb")
+    shutil.copyfile(baseline.path, copy)
+    state = initial_state(args.driver, copy)
+    touched = set()
+    outcomes = []
+    for op, what in ops:
+        result = driver_op(args.driver, copy, op)
+        outcomes.append(result)
+        if result.get("ok"):
+            effect(state, touched, what, result)
+    check_sequence(args, baseline, copy, state, touched)
+    return outcomes
+
+
+def generate(rng, args, baseline, workdir):
+    """Random steps, each made against the state the earlier ones left, applied as made; then
+    the copy is checked. The steps and their outcomes."""
+    copy = os.path.join(workdir, "copia.mdb")
+    shutil.copyfile(baseline.path, copy)
+    state = initial_state(args.driver, copy)
+    touched = set()
+    ops, outcomes = [], []
+    weights = [w for w, _ in GENERATORS]
+    try:
+        for _ in range(rng.randint(1, args.steps)):
+            made = None
+            while made is None:
+                made = rng.choices([g for _, g in GENERATORS], weights)[0](rng, state)
+            op, what = made
+            ops.append((op, what))
+            result = driver_op(args.driver, copy, op)
+            outcomes.append(result)
+            if args.verbose:
+                print("  %s -> %s" % (json.dumps(op, ensure_ascii=False)[:160],
+                                      json.dumps(result, ensure_ascii=False)[:200]))
+            if result.get("ok"):
+                effect(state, touched, what, result)
+        check_sequence(args, baseline, copy, state, touched)
+    except Failure as failure:
+        failure.ops = ops
+        raise
+    return ops, outcomes
+
+
+def shrink(args, baseline, ops, workdir, failure):
+    """Drops one step at a time while the sequence still fails the same way."""
+    kind = str(failure).split(":")[0]
+    i = 0
+    while i < len(ops) and len(ops) > 1:
+        fewer = ops[:i] + ops[i + 1 :]
+        try:
+            run_steps(args, baseline, fewer, workdir)
+            i += 1
+        except Failure as again:
+            if str(again).split(":")[0] == kind:
+                ops = fewer
+            else:
+                i += 1
+    return ops
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--driver", required=True)
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--seed", type=int, default=20261207)
+    parser.add_argument("--sequences", type=int, default=300)
+    parser.add_argument("--steps", type=int, default=12, help="most steps in a sequence")
+    parser.add_argument("--sample", action="append", help="only these samples (file names)")
+    parser.add_argument("--keep-going", action="store_true", help="run every sequence")
+    parser.add_argument("--verbose", action="store_true", help="print every step and outcome")
+    args = parser.parse_args()
+    try:
+        readers.check_readers(args.driver)
+    except readers.Unavailable as e:
+        print("skipped: " + str(e))
+        return 77
+    paths = readers.samples()
+    if args.sample:
+        paths = [p for p in paths if os.path.basename(p) in args.sample]
+    baselines = {}
+    failures = 0
+    refused = collections.Counter()
+    done = collections.Counter()
+    with tempfile.TemporaryDirectory(prefix="jet_random_") as workdir:
+        for number in range(args.sequences):
+            rng = random.Random("%d/%d" % (args.seed, number))
+            path = rng.choice(paths)
+            if path not in baselines:
+                baselines[path] = Baseline(args.driver, path)
+            baseline = baselines[path]
+            try:
+                ops, outcomes = generate(rng, args, baseline, workdir)
+                for (op, _), result in zip(ops, outcomes):
+                    if result.get("ok"):
+                        done[op["op"]] += 1
+                    else:
+                        refused["%s %s" % (op["op"], result.get("error"))] += 1
+                if (number + 1) % 50 == 0:
+                    print("%d sequences, %d failed" % (number + 1, failures), flush=True)
+            except Failure as failure:
+                failures += 1
+                first = str(failure)
+                ops = failure.ops
+                try:
+                    ops = shrink(args, baseline, ops, workdir, failure)
+                except Exception:  # keep the unshrunk steps
+                    pass
+                print("FAIL seed %d sequence %d on %s: %s" % (args.seed, number,
+                                                            os.path.basename(path), first))
+                print("  steps (%d, replay with jet_driver apply COPY STEPS):" % len(ops))
+                for op, _ in ops:
+                    print("    " + json.dumps(op, ensure_ascii=False))
+                if not args.keep_going:
+                    break
+    print("%d sequences, seed %d: %d failed; done %s; refused %s" % (
+        number + 1, args.seed, failures, dict(done), dict(refused)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
