@@ -4,9 +4,12 @@
 #include <optional>
 
 #include "engine/EngineError.h"
+#include "engine/FieldRules.h"
 #include "engine/SchemaModel.h"
+#include "engine/Types.h"
 #include "jet/format/TableDef.h"
 #include "jet/read/Catalog.h"
+#include "jet/write/Columns.h"
 #include "platform/NameFold.h"
 
 namespace actualiz::engine::jet::write {
@@ -96,13 +99,19 @@ std::optional<NewColumn> ColumnOf(const std::string& table, const FieldSchema& f
                             std::to_string(field.type)));
         return std::nullopt;
     }
-    if (HasOwnAttributes(field))
-        out.push_back(Other("dar al campo " + FieldName(table, field.name) + " los atributos " +
-                            std::to_string(field.attributes) + " (un autonumérico, ...)"));
     NewColumn column;
     column.name = Utf16(field.name);
     column.type = type;
-    if (type == format::kText) column.textLength = static_cast<int>(field.size);
+    if (type == format::kText || type == format::kBinary)
+        column.textLength = static_cast<int>(field.size);
+    // A counter is the only attribute of its own a Jet column carries; the writer says where
+    // it cannot have one (a table that holds rows or has a counter already).
+    const long counter = detail::DefaultFieldAttributes(field.type) | dbAutoIncrField;
+    if (field.attributes == counter && type == format::kLong)
+        column.autoNumber = true;
+    else if (HasOwnAttributes(field))
+        out.push_back(Other("dar al campo " + FieldName(table, field.name) + " los atributos " +
+                            std::to_string(field.attributes)));
     return column;
 }
 
@@ -125,15 +134,24 @@ void NewTableChanges(const TableSchema& table, std::vector<Change>& out) {
         create.newTable.columns.push_back(std::move(*column));
         FieldProperties(table.name, field, FieldSchema{}, after);
     }
+    // The table is empty: its indexes are written with it.
+    for (const IndexSchema& index : table.indexes) {
+        NewIndex written;
+        written.name = Utf16(index.name);
+        for (const IndexFieldSchema& f : index.fields)
+            written.fields.push_back({Utf16(f.name), f.descending});
+        written.primary = index.primary;
+        written.unique = index.unique;
+        written.ignoreNulls = index.ignoreNulls;
+        written.required = index.required;
+        create.newTable.indexes.push_back(std::move(written));
+    }
     if (typesKnown) out.push_back(std::move(create));
     if (!table.validationRule.empty())
         out.push_back(Property(table.name, "", "ValidationRule", table.validationRule, true));
     if (!table.validationText.empty())
         out.push_back(Property(table.name, "", "ValidationText", table.validationText, true));
     for (Change& c : after) out.push_back(std::move(c));
-    for (const IndexSchema& index : table.indexes)
-        out.push_back(
-            Other("crear el índice " + FieldName(table.name, index.name) + " de la tabla nueva"));
 }
 
 void FieldChanges(const Difference& d, std::vector<Change>& out) {
@@ -221,9 +239,9 @@ std::string Verb(Difference::Change change) {
 bool Writes(Kind kind) {
     switch (kind) {
         case Kind::CreateTable:
+        case Kind::AppendColumn:
+        case Kind::DeleteColumn:
             return true;
-        case Kind::AppendColumn:    // write::AppendColumn(file, TablePage(...), change.column)
-        case Kind::DeleteColumn:    // write::DeleteColumn(file, TablePage(...), field)
         case Kind::SetProperty:     // write::SetProperty
         case Kind::RemoveProperty:  // write::RemoveProperty
         case Kind::Other:
@@ -276,6 +294,12 @@ void Apply(format::PageFile& file, const Change& change) {
     switch (change.kind) {
         case Kind::CreateTable:
             CreateTable(file, change.newTable);
+            return;
+        case Kind::AppendColumn:
+            AppendColumn(file, TablePage(file, change.table), change.column);
+            return;
+        case Kind::DeleteColumn:
+            DeleteColumn(file, TablePage(file, change.table), Utf16(change.field));
             return;
         default:
             break;
