@@ -13,7 +13,9 @@
 #include "engine/EngineError.h"
 #include "jet/JetTestSupport.h"
 #include "jet/check/FileCheck.h"
+#include "jet/format/DataPage.h"
 #include "jet/format/IndexPage.h"
+#include "jet/format/Properties.h"
 #include "jet/format/TableDef.h"
 #include "jet/format/Text.h"
 #include "jet/format/TextKey.h"
@@ -22,6 +24,7 @@
 #include "jet/read/Catalog.h"
 #include "jet/read/RowReader.h"
 #include "jet/write/Columns.h"
+#include "jet/write/LongValues.h"
 #include "jet/write/NewTable.h"
 #include "jet/write/PageAllocation.h"
 #include "jet/write/Rows.h"
@@ -978,6 +981,183 @@ TEST(JetAppendColumnMask, FieldsPastAFullNullMaskReadAsNull) {
                                             kNullMark, kNullMark, "yz", "0", kNullMark, kNullMark,
                                             "0", kNullMark, "0"}));
 }
+
+// Property blocks: every block of every Jet 4 sample decodes and encodes to the same bytes.
+TEST(JetProperties, EveryBlockOfEverySampleEncodesToItsOwnBytes) {
+    int blocks = 0, properties = 0;
+    for (const char* name :
+         {"blankV2000.mdb", "compIndexTestV2000.mdb", "delColTestV2000.mdb",
+          "fixedTextTestV2000.mdb", "indexTestV2000.mdb", "indexTestV2003.mdb",
+          "overflowTestV2000.mdb", "queryTestV2000.mdb", "testIndexPropertiesV2000.mdb",
+          "testUnicodeCompV2003.mdb", "testV2000.mdb"}) {
+        PageFile file = PageFile::Open(JetSample(name));
+        TableDef catalog = ReadTableDef(file, kCatalog);
+        auto column = std::find_if(catalog.columns.begin(), catalog.columns.end(),
+                                   [](const ColumnDef& c) { return c.name == "LvProp"; });
+        ASSERT_NE(column, catalog.columns.end());
+        for (const StoredRow& row :
+             TableRows(file, catalog, ReadUsageMap(file, PageRow::From(catalog.usageMap)))) {
+            auto field = RowValues(file, catalog, row.bytes).Value(*column);
+            if (!field) continue;
+            std::vector<unsigned char> bytes = ReadLongValue(file, *field).bytes;
+            PropertyBlocks decoded = DecodeProperties(bytes, name);
+            EXPECT_EQ(EncodeProperties(decoded), bytes) << name << " row " << row.where.Packed();
+            ++blocks;
+            for (const PropertyChunk& chunk : decoded.chunks) {
+                properties += static_cast<int>(chunk.properties.size());
+                for (const Property& property : chunk.properties)
+                    EXPECT_LT(property.nameIndex, decoded.names.size());
+            }
+        }
+    }
+    EXPECT_EQ(blocks, 92);
+    EXPECT_EQ(properties, 1818);
+}
+
+TEST(JetProperties, DamagedBlocksAreRefused) {
+    PropertyBlocks blocks;
+    blocks.hasNames = true;
+    blocks.names = {u"Required"};
+    PropertyChunk chunk;
+    chunk.name = u"Nombre";
+    chunk.kind = kPropertyColumnChunk;
+    chunk.properties.push_back({kPropertyDdl, kBoolean, 0, {1}});
+    blocks.chunks.push_back(chunk);
+    std::vector<unsigned char> bytes = EncodeProperties(blocks);
+    EXPECT_EQ(EncodeProperties(DecodeProperties(bytes, "prueba")), bytes);
+    std::vector<unsigned char> cut(bytes.begin(), bytes.end() - 3);
+    EXPECT_THROW(DecodeProperties(cut, "prueba"), EngineError) << "a chunk longer than the bytes";
+    std::vector<unsigned char> unnamed = bytes;
+    unnamed[bytes.size() - 5] = 7;  // the property names the eighth name of one
+    EXPECT_THROW(DecodeProperties(unnamed, "prueba"), EngineError);
+    std::vector<unsigned char> other = bytes;
+    other[0] = 'K';
+    EXPECT_THROW(DecodeProperties(other, "prueba"), EngineError) << "no MR2";
+}
+
+// Long values written out of their row: inside it up to 64 bytes, one row on a shared page up
+// to a page, a chain of pages beyond; their pages given back when the row goes. Each long column
+// of the samples has usage maps of its own (MSysObjects, MSysQueries).
+struct LongValueCase {
+    const char* table;
+    const char* key;     // a Long column given the row's number
+    const char* column;  // the memo or long binary column
+    std::size_t size;    // bytes; a memo gets text of half as many characters
+    std::uint8_t kind;
+    bool memo = false;
+};
+
+StoredValues LongValueRow(const LongValueCase& c, std::int32_t number,
+                          const std::vector<unsigned char>& value) {
+    if (std::string(c.table) == "MSysObjects") {
+        StoredValues row =
+            CatalogRow(400000 + number,
+                       u"Valor largo " + std::u16string(1, static_cast<char16_t>(u'A' + number)));
+        row[c.column] = value;
+        return row;
+    }
+    return {{c.key, LongBytes(900 + number)}, {c.column, value}};
+}
+
+std::u16string LongText(std::size_t characters, int seed) {
+    const std::u16string letters = u"abcdefghijklmnñopqrstuvwxyz áéíóú ÀÉÎÕÜ 0123456789.";
+    std::u16string text;
+    for (std::size_t i = 0; i < characters; ++i)
+        text += letters[(i * 7 + static_cast<std::size_t>(seed)) % letters.size()];
+    return text;
+}
+
+class JetLongValueTest : public ::testing::TestWithParam<LongValueCase> {};
+
+TEST_P(JetLongValueTest, WrittenReadBackAndGivenBack) {
+    const LongValueCase& c = GetParam();
+    const std::filesystem::path sample = JetSample("blankV2000.mdb");
+    PageFile file = PageFile::Open(sample);
+    std::uint32_t table = 0;
+    for (const CatalogObject& object : ReadCatalog(file))
+        if (object.name == c.table) table = object.DefinitionPage();
+    ASSERT_NE(table, 0u);
+    auto tablePages = [&] {
+        return ReadUsageMap(file, PageRow::From(ReadTableDef(file, table).usageMap)).pages.size();
+    };
+    std::size_t freePages = ReadUsageMap(file, kFreePagesMap).pages.size();
+    std::size_t dataPages = tablePages();
+    std::vector<PageRow> rows;
+    std::vector<std::vector<unsigned char>> values;
+    std::vector<std::string> exportedValues;
+    for (std::int32_t i = 0; i < 3; ++i) {
+        std::vector<unsigned char> value(c.size);
+        for (std::size_t b = 0; b < value.size(); ++b)
+            value[b] = static_cast<unsigned char>((b * 7 + static_cast<std::size_t>(i)) % 251);
+        if (c.memo) value = TextBytes(LongText(c.size / 2, i));
+        values.push_back(value);
+        std::string hex;
+        for (unsigned char b : value) {
+            static const char digits[] = "0123456789ABCDEF";
+            hex += digits[b >> 4];
+            hex += digits[b & 15];
+        }
+        exportedValues.push_back(c.memo ? Utf8(LongText(c.size / 2, i)) : hex);
+        rows.push_back(InsertRow(file, table, LongValueRow(c, i, value)));
+    }
+    EXPECT_EQ(Problems(file), "");
+    TableDef def = ReadTableDef(file, table);
+    auto column = std::find_if(def.columns.begin(), def.columns.end(),
+                               [&](const ColumnDef& col) { return col.name == c.column; });
+    ASSERT_NE(column, def.columns.end());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        auto field = RowValues(file, def, RowBytes(file, rows[i])).Value(*column);
+        ASSERT_TRUE(field);
+        EXPECT_EQ(ReadLongValueRef(*field).kind, c.kind);
+        EXPECT_EQ(ReadLongValue(file, *field).bytes, values[i]);
+    }
+
+    ::actualiz::testing::TempPrefix prefix;
+    std::filesystem::path copy = prefix.root() / "largos.mdb";
+    file.Save(copy);
+    if (HaveMdbTools()) {
+        auto exported = ExportTable(copy, c.table);
+        auto header = exported.front();
+        auto at = std::find(header.begin(), header.end(), c.column) - header.begin();
+        std::size_t found = 0;
+        for (const std::string& value : exportedValues)
+            found += static_cast<std::size_t>(
+                std::count_if(exported.begin(), exported.end(),
+                              [&](const auto& row) { return row.at(at) == value; }));
+        EXPECT_EQ(found, values.size()) << "libmdb reads every value whole";
+        for (const char* other : {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"})
+            if (other != std::string(c.table)) {
+                EXPECT_EQ(ExportTable(copy, other), ExportTable(sample, other)) << other;
+            }
+    }
+
+    std::vector<unsigned char> changed(c.size / 2 + 1, 0x5A);
+    PageRow moved = UpdateRow(file, table, rows[1], {{c.column, changed}});
+    auto field = RowValues(file, ReadTableDef(file, table), RowBytes(file, moved)).Value(*column);
+    ASSERT_TRUE(field);
+    EXPECT_EQ(ReadLongValue(file, *field).bytes, changed);
+    rows[1] = moved;
+    EXPECT_EQ(Problems(file), "");
+    for (PageRow where : rows) DeleteRow(file, table, where);
+    EXPECT_EQ(Problems(file), "");
+    EXPECT_EQ(ReadUsageMap(file, kFreePagesMap).pages.size() + (tablePages() - dataPages),
+              freePages)
+        << "the long values' pages went back to the free pages";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, JetLongValueTest,
+    ::testing::Values(
+        LongValueCase{"MSysObjects", "", "LvExtra", 64, kLongValueInline},
+        LongValueCase{"MSysObjects", "", "LvExtra", 65, kLongValueSingle},
+        LongValueCase{"MSysObjects", "", "LvExtra", 4080, kLongValueSingle},
+        LongValueCase{"MSysObjects", "", "LvExtra", 4081, kLongValueChain},
+        LongValueCase{"MSysObjects", "", "LvProp", 20000, kLongValueChain},
+        LongValueCase{"MSysQueries", "ObjectId", "Expression", 100, kLongValueSingle, true},
+        LongValueCase{"MSysQueries", "ObjectId", "Expression", 12000, kLongValueChain, true}),
+    [](const auto& info) {
+        return std::string(info.param.table) + info.param.column + std::to_string(info.param.size);
+    });
 
 }  // namespace
 }  // namespace actualiz::engine::testing
