@@ -27,6 +27,8 @@
 #include "jet/write/LongValues.h"
 #include "jet/write/NewTable.h"
 #include "jet/write/PageAllocation.h"
+#include "jet/write/Permissions.h"
+#include "jet/write/Properties.h"
 #include "jet/write/Rows.h"
 #include "jet/write/TableDefWrite.h"
 #include "support/TempPrefix.h"
@@ -1158,6 +1160,187 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) {
         return std::string(info.param.table) + info.param.column + std::to_string(info.param.size);
     });
+
+// Table and column properties set and removed in the catalog's property blocks: our reader,
+// libmdb's mdb-prop and the checker see them, everything else stays as it was.
+PropertyBlocks BlocksOf(const PageFile& file, const std::string& table) {
+    TableDef catalog = ReadTableDef(file, kCatalog);
+    const ColumnDef* name = nullptr;
+    const ColumnDef* props = nullptr;
+    for (const ColumnDef& c : catalog.columns) {
+        if (c.name == "Name") name = &c;
+        if (c.name == "LvProp") props = &c;
+    }
+    for (const StoredRow& row :
+         TableRows(file, catalog, ReadUsageMap(file, PageRow::From(catalog.usageMap)))) {
+        RowValues values(file, catalog, row.bytes);
+        auto text = values.Value(*name);
+        if (!text || Utf8(StoredText(*text)) != table) continue;
+        auto field = values.Value(*props);
+        if (!field) return {};
+        return DecodeProperties(ReadLongValue(file, *field).bytes, table);
+    }
+    ADD_FAILURE() << table << " not in the catalog";
+    return {};
+}
+
+TEST(JetProperties, SetAndRemovedAsAccessKeepsThemAndLibmdbShowsThem) {
+    const std::filesystem::path sample = JetSample("indexTestV2003.mdb");
+    PageFile file = PageFile::Open(sample);
+    const PropertyBlocks before = BlocksOf(file, "Table1");
+    SetProperty(file, u"table1", u"DATA", u"Description", PropertyValue::Text(u"Texto libre"));
+    SetProperty(file, u"Table1", u"data", u"ValidationRule", PropertyValue::Text(u"Like 'a*'"));
+    SetProperty(file, u"Table1", u"data", u"ValidationText", PropertyValue::Text(u"Empieza por a"));
+    SetProperty(file, u"Table1", u"data", u"Required", PropertyValue::Boolean(true));
+    SetProperty(file, u"Table1", u"data", u"AllowZeroLength", PropertyValue::Boolean(false));
+    SetProperty(file, u"Table1", u"id", u"DefaultValue", PropertyValue::Text(u"7"));
+    SetProperty(file, u"Table1", u"", u"Description", PropertyValue::Text(u"Tabla de prueba"));
+    SetProperty(file, u"Table1", u"", u"ValidationRule", PropertyValue::Text(u"[id]>0"));
+    EXPECT_EQ(Problems(file), "");
+    auto got = GetProperty(file, u"Table1", u"data", u"Required");
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->bytes, std::vector<unsigned char>{1});
+    ASSERT_TRUE(GetProperty(file, u"Table1", u"data", u"ValidationText"));
+    EXPECT_EQ(GetProperty(file, u"Table1", u"data", u"ValidationText")->bytes,
+              TextBytes(u"Empieza por a"));
+
+    // Only the properties set changed: names appended, every other block and property as it was.
+    PropertyBlocks after = BlocksOf(file, "Table1");
+    ASSERT_GE(after.names.size(), before.names.size());
+    EXPECT_TRUE(std::equal(before.names.begin(), before.names.end(), after.names.begin()));
+    ASSERT_EQ(after.chunks.size(), before.chunks.size());
+    for (std::size_t i = 0; i < before.chunks.size(); ++i) {
+        const PropertyChunk& old = before.chunks[i];
+        const PropertyChunk& now = after.chunks[i];
+        EXPECT_EQ(now.name, old.name);
+        for (const Property& property : old.properties) {
+            std::u16string name = before.names[property.nameIndex];
+            const Property* kept = after.Get(now, name);
+            ASSERT_TRUE(kept) << Utf8(name);
+            bool set =
+                (old.name == u"data" && (name == u"Required" || name == u"AllowZeroLength")) ||
+                (old.name == u"id" && name == u"DefaultValue");
+            if (!set) {
+                EXPECT_EQ(kept->value, property.value) << Utf8(old.name) << Utf8(name);
+            }
+        }
+    }
+    const PropertyChunk* data = after.Find(u"data");
+    ASSERT_TRUE(data);
+    EXPECT_EQ(after.Get(*data, u"ValidationRule")->flags, kPropertyDdl);
+    EXPECT_EQ(after.Get(*data, u"Description")->flags, 0);
+
+    ::actualiz::testing::TempPrefix prefix;
+    std::filesystem::path copy = prefix.root() / "propiedades.mdb";
+    file.Save(copy);
+    if (HaveMdbTools()) {
+        auto columns = ColumnProperties(copy, "Table1");
+        EXPECT_EQ(columns["data"]["Description"], "Texto libre");
+        EXPECT_EQ(columns["data"]["ValidationRule"], "Like 'a*'");
+        EXPECT_EQ(columns["data"]["ValidationText"], "Empieza por a");
+        EXPECT_EQ(columns["data"]["Required"], "yes");
+        EXPECT_EQ(columns["data"]["AllowZeroLength"], "no");
+        EXPECT_EQ(columns["id"]["DefaultValue"], "7");
+        EXPECT_EQ(columns["(none)"]["Description"], "Tabla de prueba");
+        for (const char* table :
+             {"Table1", "Table2", "Table3", "MSysACEs", "MSysQueries", "MSysRelationships"})
+            EXPECT_EQ(ExportTable(copy, table), ExportTable(sample, table)) << table;
+    }
+
+    const std::vector<unsigned char> set = file.Bytes();
+    SetProperty(file, u"Table1", u"data", u"Required", PropertyValue::Boolean(true));
+    EXPECT_EQ(file.Bytes(), set) << "a property set to what it is changes nothing";
+    EXPECT_TRUE(RemoveProperty(file, u"Table1", u"data", u"ValidationText"));
+    EXPECT_FALSE(GetProperty(file, u"Table1", u"data", u"ValidationText"));
+    const std::vector<unsigned char> removed = file.Bytes();
+    EXPECT_FALSE(RemoveProperty(file, u"Table1", u"data", u"ValidationText"));
+    EXPECT_EQ(file.Bytes(), removed);
+    EXPECT_EQ(Problems(file), "");
+    file.Save(copy);
+    if (HaveMdbTools()) {
+        EXPECT_EQ(ColumnProperties(copy, "Table1")["data"].count("ValidationText"), 0u);
+    }
+
+    for (auto [object, column] : {std::pair<std::u16string, std::u16string>{u"Nada", u""},
+                                  {u"Table1", u"nada"},
+                                  {u"MSysDb", u""}}) {
+        try {
+            SetProperty(file, object, column, u"Description", PropertyValue::Text(u"x"));
+            ADD_FAILURE() << Utf8(object) << "." << Utf8(column) << " was found";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(e.number(), err::kItemNotFound);
+        }
+        EXPECT_EQ(file.Bytes(), removed);
+    }
+}
+
+// A table the writer creates: its first properties, and its permissions as Access gives a table
+// it creates (those of the file's own user tables).
+std::multiset<std::string> AcesOf(const PageFile& file, std::int32_t object) {
+    std::uint32_t page = 0;
+    for (const CatalogObject& o : ReadCatalog(file))
+        if (o.name == "MSysACEs") page = o.DefinitionPage();
+    TableDef def = ReadTableDef(file, page);
+    std::multiset<std::string> aces;
+    for (const StoredRow& row :
+         TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+        RowValues values(file, def, row.bytes);
+        std::string text;
+        for (const ColumnDef& column : def.columns) {
+            auto value = values.Value(column);
+            if (column.name == "ObjectId" &&
+                (!value ||
+                 LongBytes(object) != std::vector<unsigned char>(value->begin(), value->end()))) {
+                text.clear();
+                break;
+            }
+            text += column.name + "=";
+            if (value)
+                for (unsigned char b : *value) text += std::to_string(b) + ".";
+            text += " ";
+        }
+        if (!text.empty()) aces.insert(text);
+    }
+    return aces;
+}
+
+TEST(JetPermissions, ANewTableGetsWhatAccessGivesTheTablesItCreates) {
+    const std::filesystem::path sample = JetSample("indexTestV2003.mdb");
+    PageFile file = PageFile::Open(sample);
+    std::uint32_t page = CreateTable(file, Clientes());
+    EXPECT_EQ(AddTablePermissions(file, page), 3);
+    EXPECT_EQ(Problems(file), "");
+    std::multiset<std::string> created = AcesOf(file, static_cast<std::int32_t>(page));
+    std::multiset<std::string> table1 = AcesOf(file, 24);
+    ASSERT_EQ(created.size(), 3u);
+    // The same entries but for the ObjectId.
+    auto withoutObject = [](const std::multiset<std::string>& aces) {
+        std::multiset<std::string> out;
+        for (const std::string& ace : aces) out.insert(ace.substr(ace.find("SID=")));
+        return out;
+    };
+    EXPECT_EQ(withoutObject(created), withoutObject(table1));
+
+    SetProperty(file, u"Clientes", u"Nombre", u"Required", PropertyValue::Boolean(true));
+    SetProperty(file, u"Clientes", u"", u"Description", PropertyValue::Text(u"Nueva"));
+    EXPECT_EQ(Problems(file), "");
+
+    const std::vector<unsigned char> before = file.Bytes();
+    EXPECT_THROW(AddTablePermissions(file, page), EngineError) << "twice";
+    EXPECT_THROW(AddTablePermissions(file, 999), EngineError) << "no table";
+    EXPECT_EQ(file.Bytes(), before);
+
+    ::actualiz::testing::TempPrefix prefix;
+    std::filesystem::path copy = prefix.root() / "permisos.mdb";
+    file.Save(copy);
+    if (!HaveMdbTools()) GTEST_SKIP() << "mdbtools not installed";
+    EXPECT_EQ(ExportTable(copy, "MSysACEs").size(), ExportTable(sample, "MSysACEs").size() + 3);
+    auto columns = ColumnProperties(copy, "Clientes");
+    EXPECT_EQ(columns["Nombre"]["Required"], "yes");
+    EXPECT_EQ(columns["(none)"]["Description"], "Nueva");
+    for (const char* table : {"Table1", "Table2", "Table3", "MSysQueries", "MSysRelationships"})
+        EXPECT_EQ(ExportTable(copy, table), ExportTable(sample, table)) << table;
+}
 
 }  // namespace
 }  // namespace actualiz::engine::testing
