@@ -128,9 +128,11 @@ PropertyValue PropertyValue::Long(std::int32_t value) {
     return {kLong, LongBytes(value)};
 }
 
-void SetProperty(PageFile& file, std::u16string_view object, std::u16string_view column,
-                 std::u16string_view name, const PropertyValue& value) {
-    if (name.empty()) throw EngineError(err::kInvalidArgument, "Propiedad sin nombre.");
+void SetProperties(PageFile& file, std::u16string_view object, std::u16string_view column,
+                   const std::vector<NamedProperty>& properties) {
+    for (const NamedProperty& property : properties)
+        if (property.name.empty())
+            throw EngineError(err::kInvalidArgument, "Propiedad sin nombre.");
     Target target = Find(file, object, column);
     if (!target.blocks) {
         target.blocks.emplace();
@@ -151,20 +153,37 @@ void SetProperty(PageFile& file, std::u16string_view object, std::u16string_view
             chunk = &blocks.chunks.back();
         }
     }
-    std::uint16_t index = blocks.NameIndex(name);
-    auto found = std::find_if(chunk->properties.begin(), chunk->properties.end(),
-                              [&](const Property& p) { return p.nameIndex == index; });
-    if (found == chunk->properties.end()) {
-        Property property;
-        property.flags = kEngineProperties.count(name) ? kPropertyDdl : 0;
-        property.nameIndex = index;
-        chunk->properties.push_back(std::move(property));
-        found = chunk->properties.end() - 1;
-    } else if (found->type == value.type && found->value == value.bytes)
-        return;  // already so: the file stays as it is
-    found->type = value.type;
-    found->value = value.bytes;
-    Save(file, target);
+    bool changed = false;
+    for (const auto& [name, value] : properties) {
+        auto found = std::find_if(
+            chunk->properties.begin(), chunk->properties.end(), [&](const Property& p) {
+                return p.nameIndex < blocks.names.size() && blocks.names[p.nameIndex] == name;
+            });
+        if (found == chunk->properties.end()) {
+            Property property;
+            property.flags = kEngineProperties.count(name) ? kPropertyDdl : 0;
+            property.nameIndex = blocks.NameIndex(name);
+            chunk->properties.push_back(std::move(property));
+            found = chunk->properties.end() - 1;
+        } else if (found->type == value.type && found->value == value.bytes) {
+            continue;  // already so
+        }
+        found->type = value.type;
+        found->value = value.bytes;
+        changed = true;
+    }
+    if (changed) Save(file, target);
+}
+
+void SetProperty(PageFile& file, std::u16string_view object, std::u16string_view column,
+                 std::u16string_view name, const PropertyValue& value) {
+    SetProperties(file, object, column, {{std::u16string(name), value}});
+}
+
+std::vector<NamedProperty> NewColumnProperties() {
+    return {{u"ColumnWidth", {kInteger, LongBytes(-1)}},
+            {u"ColumnOrder", {kInteger, LongBytes(0)}},
+            {u"ColumnHidden", PropertyValue::Boolean(false)}};
 }
 
 bool RemoveProperty(PageFile& file, std::u16string_view object, std::u16string_view column,

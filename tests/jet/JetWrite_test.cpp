@@ -1321,9 +1321,18 @@ TEST(JetPermissions, ANewTableGetsWhatAccessGivesTheTablesItCreates) {
     };
     EXPECT_EQ(withoutObject(created), withoutObject(table1));
 
+    for (const NewColumn& column : Clientes().columns)
+        SetProperties(file, u"Clientes", column.name, NewColumnProperties());
     SetProperty(file, u"Clientes", u"Nombre", u"Required", PropertyValue::Boolean(true));
     SetProperty(file, u"Clientes", u"", u"Description", PropertyValue::Text(u"Nueva"));
     EXPECT_EQ(Problems(file), "");
+    PropertyBlocks blocks = BlocksOf(file, "Clientes");
+    EXPECT_EQ(blocks.chunks.size(), Clientes().columns.size() + 1)
+        << "the table's and each column's";
+    EXPECT_EQ(blocks.chunks.front().kind, kPropertyObjectChunk);
+    const std::vector<unsigned char> shown = file.Bytes();
+    SetProperties(file, u"Clientes", u"Peso", NewColumnProperties());
+    EXPECT_EQ(file.Bytes(), shown) << "properties already so write nothing";
 
     const std::vector<unsigned char> before = file.Bytes();
     EXPECT_THROW(AddTablePermissions(file, page), EngineError) << "twice";
@@ -1337,6 +1346,12 @@ TEST(JetPermissions, ANewTableGetsWhatAccessGivesTheTablesItCreates) {
     EXPECT_EQ(ExportTable(copy, "MSysACEs").size(), ExportTable(sample, "MSysACEs").size() + 3);
     auto columns = ColumnProperties(copy, "Clientes");
     EXPECT_EQ(columns["Nombre"]["Required"], "yes");
+    for (const NewColumn& column : Clientes().columns) {
+        auto& shownProperties = columns[Utf8(column.name)];
+        EXPECT_EQ(shownProperties["ColumnWidth"], "-1") << Utf8(column.name);
+        EXPECT_EQ(shownProperties["ColumnOrder"], "0");
+        EXPECT_EQ(shownProperties["ColumnHidden"], "no");
+    }
     EXPECT_EQ(columns["(none)"]["Description"], "Nueva");
     for (const char* table : {"Table1", "Table2", "Table3", "MSysQueries", "MSysRelationships"})
         EXPECT_EQ(ExportTable(copy, table), ExportTable(sample, table)) << table;
