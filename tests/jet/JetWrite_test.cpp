@@ -1274,6 +1274,78 @@ TEST(JetProperties, SetAndRemovedAsAccessKeepsThemAndLibmdbShowsThem) {
     }
 }
 
+// Every sample with a table of its own takes a property of its table and of a field, which
+// mdb-prop shows, the checker passing and every table but the catalog exporting as before. In
+// testV2000.mdb the table's blocks (2194 bytes, one row) fit the column's shared pages once; the
+// second time none has room, and no free page is left that the column's map reaches (its 92
+// bytes of bitmap end at page 736, the file has 743 pages and none free): refused, the bytes as
+// they were.
+struct PropertySampleCase {
+    const char* file;
+    bool refused;
+};
+
+class JetPropertySampleTest : public ::testing::TestWithParam<PropertySampleCase> {};
+
+TEST_P(JetPropertySampleTest, TableAndFieldPropertiesSet) {
+    const std::filesystem::path sample = JetSample(GetParam().file);
+    PageFile file = PageFile::Open(sample);
+    std::string table, column;
+    std::vector<std::string> tables;
+    for (const CatalogObject& object : ReadCatalog(file)) {
+        if (!object.LocalTable() || object.name.rfind("MSys", 0) == 0 ||
+            object.name.rfind("f_", 0) == 0)
+            continue;
+        tables.push_back(object.name);
+        if (table.empty()) {
+            table = object.name;
+            column = ReadTableDef(file, object.DefinitionPage()).columns.front().name;
+        }
+    }
+    ASSERT_FALSE(table.empty());
+    auto u16 = [](const std::string& text) { return std::u16string(text.begin(), text.end()); };
+    for (std::u16string field : {u16(column), std::u16string()}) {
+        const std::vector<unsigned char> before = file.Bytes();
+        try {
+            SetProperty(file, u16(table), field, field.empty() ? u"ValidationText" : u"Description",
+                        PropertyValue::Text(field.empty() ? u"Mal" : u"Campo ñ"));
+        } catch (const EngineError& e) {
+            EXPECT_TRUE(GetParam().refused) << e.what();
+            EXPECT_EQ(file.Bytes(), before);
+            return;
+        }
+    }
+    EXPECT_FALSE(GetParam().refused);
+    EXPECT_EQ(Problems(file), "");
+    ::actualiz::testing::TempPrefix prefix;
+    std::filesystem::path copy = prefix.root() / "propiedad.mdb";
+    file.Save(copy);
+    if (!HaveMdbTools()) GTEST_SKIP() << "mdbtools not installed";
+    auto shown = ColumnProperties(copy, table);
+    EXPECT_EQ(shown[column]["Description"], "Campo ñ");
+    EXPECT_EQ(shown["(none)"]["ValidationText"], "Mal");
+    tables.insert(tables.end(), {"MSysACEs", "MSysQueries", "MSysRelationships"});
+    for (const std::string& other : tables)
+        EXPECT_EQ(ExportTable(copy, other), ExportTable(sample, other)) << other;
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, JetPropertySampleTest,
+                         ::testing::Values(PropertySampleCase{"compIndexTestV2000.mdb", false},
+                                           PropertySampleCase{"delColTestV2000.mdb", false},
+                                           PropertySampleCase{"fixedTextTestV2000.mdb", false},
+                                           PropertySampleCase{"indexTestV2000.mdb", false},
+                                           PropertySampleCase{"indexTestV2003.mdb", false},
+                                           PropertySampleCase{"overflowTestV2000.mdb", false},
+                                           PropertySampleCase{"queryTestV2000.mdb", false},
+                                           PropertySampleCase{"testIndexPropertiesV2000.mdb",
+                                                              false},
+                                           PropertySampleCase{"testUnicodeCompV2003.mdb", false},
+                                           PropertySampleCase{"testV2000.mdb", true}),
+                         [](const auto& info) {
+                             std::string name = info.param.file;
+                             return name.substr(0, name.find('.'));
+                         });
+
 // A table the writer creates: its first properties, and its permissions as Access gives a table
 // it creates (those of the file's own user tables).
 std::multiset<std::string> AcesOf(const PageFile& file, std::int32_t object) {
