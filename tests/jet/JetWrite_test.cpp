@@ -1049,6 +1049,10 @@ struct LongValueCase {
     bool memo = false;
 };
 
+void PrintTo(const LongValueCase& c, std::ostream* out) {
+    *out << c.table << "." << c.column << " " << c.size;
+}
+
 StoredValues LongValueRow(const LongValueCase& c, std::int32_t number,
                           const std::vector<unsigned char>& value) {
     if (std::string(c.table) == "MSysObjects") {
@@ -1284,6 +1288,10 @@ struct PropertySampleCase {
     const char* file;
     bool refused;
 };
+
+void PrintTo(const PropertySampleCase& c, std::ostream* out) {
+    *out << c.file;
+}
 
 class JetPropertySampleTest : public ::testing::TestWithParam<PropertySampleCase> {};
 
