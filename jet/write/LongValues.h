@@ -34,8 +34,9 @@ std::vector<unsigned char> WriteLongValue(format::PageFile& file, const format::
                                           std::span<const unsigned char> value);
 
 // Gives back what a field of the column refers to: its rows are marked deleted (0xC000, as
-// Access marks them), and a page left without live rows leaves the column's maps and goes back
-// to the free pages. Nothing for a value inside the row. 3343 when the chain cannot be read.
+// Access marks them) and their bytes taken out of their page (the rows below move up, keeping
+// their numbers), and a page left without live rows leaves the column's maps and goes back to
+// the free pages. Nothing for a value inside the row. 3343 when the chain cannot be read.
 void FreeLongValue(format::PageFile& file, const format::TableDef& def,
                    const format::ColumnDef& column, std::span<const unsigned char> field);
 

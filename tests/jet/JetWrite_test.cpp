@@ -1279,18 +1279,19 @@ TEST(JetProperties, SetAndRemovedAsAccessKeepsThemAndLibmdbShowsThem) {
 }
 
 // Every sample with a table of its own takes a property of its table and of a field, which
-// mdb-prop shows, the checker passing and every table but the catalog exporting as before. In
-// testV2000.mdb the table's blocks (2194 bytes, one row) fit the column's shared pages once; the
-// second time none has room, and no free page is left that the column's map reaches (its 92
-// bytes of bitmap end at page 736, the file has 743 pages and none free): refused, the bytes as
-// they were.
+// mdb-prop shows, the checker passing and every table but the catalog exporting as before. A
+// table's blocks rewritten reuse the room their old value leaves on its page. In testV2000.mdb
+// (743 pages, none free) a description of 6000 characters needs a chain of new pages that the
+// column's map cannot reach (its 92 bytes of bitmap end at page 736): refused, the bytes as they
+// were.
 struct PropertySampleCase {
     const char* file;
-    bool refused;
+    std::size_t descriptionLength = 0;  // 0: a short one
+    bool refused = false;
 };
 
 void PrintTo(const PropertySampleCase& c, std::ostream* out) {
-    *out << c.file;
+    *out << c.file << " " << c.descriptionLength;
 }
 
 class JetPropertySampleTest : public ::testing::TestWithParam<PropertySampleCase> {};
@@ -1312,11 +1313,16 @@ TEST_P(JetPropertySampleTest, TableAndFieldPropertiesSet) {
     }
     ASSERT_FALSE(table.empty());
     auto u16 = [](const std::string& text) { return std::u16string(text.begin(), text.end()); };
-    for (std::u16string field : {u16(column), std::u16string()}) {
+    const std::u16string description = GetParam().descriptionLength
+                                           ? LongText(GetParam().descriptionLength, 1)
+                                           : std::u16string(u"Campo ñ");
+    for (int round = 0; round < 3; ++round) {
+        std::u16string field = round == 1 ? std::u16string() : u16(column);
+        std::u16string text = round == 1 ? u"Mal" : description + std::u16string(round, u'!');
         const std::vector<unsigned char> before = file.Bytes();
         try {
-            SetProperty(file, u16(table), field, field.empty() ? u"ValidationText" : u"Description",
-                        PropertyValue::Text(field.empty() ? u"Mal" : u"Campo ñ"));
+            SetProperty(file, u16(table), field, round == 1 ? u"ValidationText" : u"Description",
+                        PropertyValue::Text(text));
         } catch (const EngineError& e) {
             EXPECT_TRUE(GetParam().refused) << e.what();
             EXPECT_EQ(file.Bytes(), before);
@@ -1330,7 +1336,7 @@ TEST_P(JetPropertySampleTest, TableAndFieldPropertiesSet) {
     file.Save(copy);
     if (!HaveMdbTools()) GTEST_SKIP() << "mdbtools not installed";
     auto shown = ColumnProperties(copy, table);
-    EXPECT_EQ(shown[column]["Description"], "Campo ñ");
+    EXPECT_EQ(shown[column]["Description"], Utf8(description + u"!!"));
     EXPECT_EQ(shown["(none)"]["ValidationText"], "Mal");
     tables.insert(tables.end(), {"MSysACEs", "MSysQueries", "MSysRelationships"});
     for (const std::string& other : tables)
@@ -1338,20 +1344,22 @@ TEST_P(JetPropertySampleTest, TableAndFieldPropertiesSet) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, JetPropertySampleTest,
-                         ::testing::Values(PropertySampleCase{"compIndexTestV2000.mdb", false},
-                                           PropertySampleCase{"delColTestV2000.mdb", false},
-                                           PropertySampleCase{"fixedTextTestV2000.mdb", false},
-                                           PropertySampleCase{"indexTestV2000.mdb", false},
-                                           PropertySampleCase{"indexTestV2003.mdb", false},
-                                           PropertySampleCase{"overflowTestV2000.mdb", false},
-                                           PropertySampleCase{"queryTestV2000.mdb", false},
-                                           PropertySampleCase{"testIndexPropertiesV2000.mdb",
-                                                              false},
-                                           PropertySampleCase{"testUnicodeCompV2003.mdb", false},
-                                           PropertySampleCase{"testV2000.mdb", true}),
+                         ::testing::Values(PropertySampleCase{"compIndexTestV2000.mdb"},
+                                           PropertySampleCase{"delColTestV2000.mdb"},
+                                           PropertySampleCase{"fixedTextTestV2000.mdb"},
+                                           PropertySampleCase{"indexTestV2000.mdb"},
+                                           PropertySampleCase{"indexTestV2003.mdb"},
+                                           PropertySampleCase{"overflowTestV2000.mdb"},
+                                           PropertySampleCase{"queryTestV2000.mdb"},
+                                           PropertySampleCase{"testIndexPropertiesV2000.mdb"},
+                                           PropertySampleCase{"testUnicodeCompV2003.mdb"},
+                                           PropertySampleCase{"testV2000.mdb"},
+                                           PropertySampleCase{"indexTestV2003.mdb", 6000},
+                                           PropertySampleCase{"testV2000.mdb", 6000, true}),
                          [](const auto& info) {
                              std::string name = info.param.file;
-                             return name.substr(0, name.find('.'));
+                             return name.substr(0, name.find('.')) +
+                                    std::to_string(info.param.descriptionLength);
                          });
 
 // A table the writer creates: its first properties, and its permissions as Access gives a table
