@@ -71,35 +71,6 @@ std::vector<unsigned char> Reference(std::uint32_t length, std::uint8_t kind, Pa
     return field;
 }
 
-void PutSlot(std::span<unsigned char> page, std::size_t row, std::uint32_t raw) {
-    page[kPageHeader + kSlotSize * row] = static_cast<unsigned char>(raw);
-    page[kPageHeader + kSlotSize * row + 1] = static_cast<unsigned char>(raw >> 8);
-}
-
-// Marks the row deleted (0xC000, as Access marks them) and takes its bytes out of the page, as
-// Access leaves most deleted rows (214 of the samples' 261): the rows below it move up by its
-// length, so that its room serves the next value. The rows keep their numbers.
-void DropRow(PageFile& file, PageRow where) {
-    std::vector<RowSlot> slots = ReadRowSlots(file, where.page);
-    const RowSlot dropped = slots.at(where.row);
-    std::uint16_t length = static_cast<std::uint16_t>(dropped.end - dropped.start);
-    std::uint16_t lowest = slots.back().start;
-    std::span<unsigned char> page = file.MutablePage(where.page);
-    std::memmove(page.data() + lowest + length, page.data() + lowest, dropped.start - lowest);
-    std::fill(page.begin() + lowest, page.begin() + lowest + length, 0);
-    for (std::size_t i = where.row; i < slots.size(); ++i) {
-        std::uint32_t raw = U16(page.data() + kPageHeader + kSlotSize * i);
-        std::uint32_t start = (raw & kRowOffsetMask) + length;
-        raw = (raw & ~static_cast<std::uint32_t>(kRowOffsetMask)) | start;
-        if (i == where.row) raw |= kRowDeleted | kRowOverflow;
-        PutSlot(page, i, raw);
-    }
-    std::size_t slotsEnd = kPageHeader + kSlotSize * slots.size();
-    std::size_t free = lowest + length - slotsEnd;
-    page[2] = static_cast<unsigned char>(free);
-    page[3] = static_cast<unsigned char>(free >> 8);
-}
-
 EngineError Refused(const ColumnDef& column, const std::string& why) {
     return EngineError(err::kInvalidOperation,
                        "No se escribe el valor largo de «" + column.name + "»: " + why + ".");

@@ -40,6 +40,11 @@ void PutU32(unsigned char* p, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
+void PutSlot(std::span<unsigned char> page, std::size_t row, std::uint32_t raw) {
+    page[kFirstSlot + 2u * row] = static_cast<unsigned char>(raw);
+    page[kFirstSlot + 2u * row + 1] = static_cast<unsigned char>(raw >> 8);
+}
+
 EngineError Refused(const std::string& text) {
     return EngineError(err::kInvalidOperation, text);
 }
@@ -302,6 +307,27 @@ std::uint16_t AddRowToPage(PageFile& file, std::uint32_t pageNumber,
     return count;
 }
 
+void DropRow(PageFile& file, PageRow where) {
+    std::vector<RowSlot> slots = ReadRowSlots(file, where.page);
+    const RowSlot dropped = slots.at(where.row);
+    std::uint16_t length = static_cast<std::uint16_t>(dropped.end - dropped.start);
+    std::uint16_t lowest = slots.back().start;
+    std::span<unsigned char> page = file.MutablePage(where.page);
+    std::memmove(page.data() + lowest + length, page.data() + lowest, dropped.start - lowest);
+    std::fill(page.begin() + lowest, page.begin() + lowest + length, 0);
+    for (std::size_t i = where.row; i < slots.size(); ++i) {
+        std::uint32_t raw = U16(page.data() + kFirstSlot + 2u * i);
+        std::uint32_t start = (raw & kRowOffsetMask) + length;
+        raw = (raw & ~static_cast<std::uint32_t>(kRowOffsetMask)) | start;
+        if (i == where.row) raw |= kRowDeleted | kRowOverflow;
+        PutSlot(page, i, raw);
+    }
+    std::size_t slotsEnd = kFirstSlot + 2u * slots.size();
+    std::size_t free = lowest + length - slotsEnd;
+    page[2] = static_cast<unsigned char>(free);
+    page[3] = static_cast<unsigned char>(free >> 8);
+}
+
 namespace {
 
 bool LongColumn(const ColumnDef& column) {
@@ -456,7 +482,7 @@ PageRow UpdateRow(PageFile& file, std::uint32_t table, PageRow where,
         fields = PlaceLongValues(file, def, longValues);
         fields.insert(keptFields.begin(), keptFields.end());
         std::vector<unsigned char> row = EncodeRow(def, kept, fields);
-        MarkDeleted(file, where);
+        DropRow(file, where);
         PageRow placed = PlaceRow(file, def, row);
         RebuildIndexes(file, table);
         return placed;

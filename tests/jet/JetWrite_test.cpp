@@ -1251,6 +1251,16 @@ TEST(JetProperties, SetAndRemovedAsAccessKeepsThemAndLibmdbShowsThem) {
             EXPECT_EQ(ExportTable(copy, table), ExportTable(sample, table)) << table;
     }
 
+    // Rewritten again and again, the catalog row and the blocks reuse the room they leave.
+    std::uint32_t pages = file.PageCount();
+    std::size_t freePages = ReadUsageMap(file, kFreePagesMap).pages.size();
+    for (int i = 0; i < 40; ++i)
+        SetProperty(file, u"Table1", u"data", u"Format",
+                    PropertyValue::Text(std::u16string(static_cast<std::size_t>(i % 7), u'#')));
+    EXPECT_EQ(file.PageCount(), pages);
+    EXPECT_EQ(ReadUsageMap(file, kFreePagesMap).pages.size(), freePages);
+    EXPECT_EQ(Problems(file), "");
+
     const std::vector<unsigned char> set = file.Bytes();
     SetProperty(file, u"Table1", u"data", u"Required", PropertyValue::Boolean(true));
     EXPECT_EQ(file.Bytes(), set) << "a property set to what it is changes nothing";
