@@ -13,6 +13,7 @@
 #include "jet/format/UsageMap.h"
 #include "jet/mdb/Bytes.h"
 #include "jet/read/RowReader.h"
+#include "jet/write/LongValues.h"
 #include "jet/write/PageAllocation.h"
 
 namespace actualiz::engine::jet::write {
@@ -37,6 +38,11 @@ void PutU16(unsigned char* p, std::uint32_t value) {
 
 void PutU32(unsigned char* p, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+void PutSlot(std::span<unsigned char> page, std::size_t row, std::uint32_t raw) {
+    page[kFirstSlot + 2u * row] = static_cast<unsigned char>(raw);
+    page[kFirstSlot + 2u * row + 1] = static_cast<unsigned char>(raw >> 8);
 }
 
 EngineError Refused(const std::string& text) {
@@ -173,7 +179,17 @@ std::vector<unsigned char> TextBytes(std::u16string_view text) {
     return bytes;
 }
 
-std::vector<unsigned char> EncodeRow(const TableDef& def, const StoredValues& values) {
+std::vector<unsigned char> EncodeRow(const TableDef& def, const StoredValues& values,
+                                     const StoredValues& longFields) {
+    for (const auto& [name, bytes] : longFields) {
+        (void)bytes;
+        auto column = std::find_if(def.columns.begin(), def.columns.end(),
+                                   [&](const ColumnDef& c) { return c.name == name; });
+        if (column == def.columns.end() || (column->type != kMemo && column->type != kLongBinary))
+            throw Refused("«" + name + "» no es una columna de valores largos de " +
+                          TableName(def) + ".");
+        if (values.count(name)) throw Refused("«" + name + "» dado dos veces.");
+    }
     for (const auto& [name, bytes] : values) {
         (void)bytes;
         if (std::none_of(def.columns.begin(), def.columns.end(),
@@ -207,14 +223,18 @@ std::vector<unsigned char> EncodeRow(const TableDef& def, const StoredValues& va
     PutU16(row.data(), static_cast<std::uint32_t>(columnCount));
     std::vector<const ColumnDef*> variable(varCount, nullptr);
     for (const ColumnDef& column : def.columns) {
-        auto found = values.find(column.name);
         auto where = "la columna «" + column.name + "»";
-        if (found == values.end()) {
+        const std::vector<unsigned char>* given = nullptr;
+        if (auto field = longFields.find(column.name); field != longFields.end())
+            given = &field->second;
+        else if (auto found = values.find(column.name); found != values.end())
+            given = &found->second;
+        if (!given) {
             if (column.flags & kColumnAutoLong)
                 throw Refused("No se numera " + where + " (autonumérica): hay que darle el valor.");
             continue;
         }
-        const std::vector<unsigned char>& value = found->second;
+        const std::vector<unsigned char>& value = *given;
         if (column.type == kBoolean) {
             if (value.size() != 1 || value[0] > 1)
                 throw Refused("Valor de sí/no impropio para " + where + ".");
@@ -240,6 +260,12 @@ std::vector<unsigned char> EncodeRow(const TableDef& def, const StoredValues& va
     for (const ColumnDef* column : variable) {
         offsets.push_back(static_cast<std::uint16_t>(row.size()));
         if (!column) continue;
+        if (auto field = longFields.find(column->name); field != longFields.end()) {
+            if (field->second.size() < kLongValueRefSize)
+                throw Refused("Referencia de valor largo corta para «" + column->name + "».");
+            row.insert(row.end(), field->second.begin(), field->second.end());
+            continue;
+        }
         auto found = values.find(column->name);
         if (found == values.end()) continue;
         const std::vector<unsigned char>& value = found->second;
@@ -261,72 +287,205 @@ std::vector<unsigned char> EncodeRow(const TableDef& def, const StoredValues& va
     row.push_back(static_cast<unsigned char>(varCount >> 8));
     row.insert(row.end(), mask.begin(), mask.end());
     if (row.size() + 2 > kPageSize - kFirstSlot)
-        throw Refused("La fila no cabe en una página de " + TableName(def) +
-                      " (los valores largos fuera de la fila no se escriben).");
+        throw Refused("La fila no cabe en una página de " + TableName(def) + ".");
     return row;
 }
+
+std::uint16_t AddRowToPage(PageFile& file, std::uint32_t pageNumber,
+                           std::span<const unsigned char> row) {
+    std::vector<RowSlot> slots = ReadRowSlots(file, pageNumber);
+    std::uint16_t lowest = slots.empty() ? kPageSize : slots.back().start;
+    std::uint16_t count = static_cast<std::uint16_t>(slots.size());
+    if (count >= kMaxSlots || lowest < kFirstSlot + 2u * (count + 1u) + row.size())
+        throw Refused("La página " + std::to_string(pageNumber) + " no tiene el lugar que dice.");
+    auto start = static_cast<std::uint16_t>(lowest - row.size());
+    std::span<unsigned char> page = file.MutablePage(pageNumber);
+    std::copy(row.begin(), row.end(), page.begin() + start);
+    PutU16(page.data() + kFirstSlot + 2u * count, start);
+    PutU16(page.data() + kDataRowCount, count + 1u);
+    PutU16(page.data() + 2, static_cast<std::uint32_t>(start - kFirstSlot - 2u * (count + 1u)));
+    return count;
+}
+
+void DropRow(PageFile& file, PageRow where) {
+    std::vector<RowSlot> slots = ReadRowSlots(file, where.page);
+    const RowSlot dropped = slots.at(where.row);
+    std::uint16_t length = static_cast<std::uint16_t>(dropped.end - dropped.start);
+    std::uint16_t lowest = slots.back().start;
+    std::span<unsigned char> page = file.MutablePage(where.page);
+    std::memmove(page.data() + lowest + length, page.data() + lowest, dropped.start - lowest);
+    std::fill(page.begin() + lowest, page.begin() + lowest + length, 0);
+    for (std::size_t i = where.row; i < slots.size(); ++i) {
+        std::uint32_t raw = U16(page.data() + kFirstSlot + 2u * i);
+        std::uint32_t start = (raw & kRowOffsetMask) + length;
+        raw = (raw & ~static_cast<std::uint32_t>(kRowOffsetMask)) | start;
+        if (i == where.row) raw |= kRowDeleted | kRowOverflow;
+        PutSlot(page, i, raw);
+    }
+    std::size_t slotsEnd = kFirstSlot + 2u * slots.size();
+    std::size_t free = lowest + length - slotsEnd;
+    page[2] = static_cast<unsigned char>(free);
+    page[3] = static_cast<unsigned char>(free >> 8);
+}
+
+namespace {
+
+bool LongColumn(const ColumnDef& column) {
+    return column.type == kMemo || column.type == kLongBinary;
+}
+
+// The memo and long binary values given, taken out of `values`.
+StoredValues TakeLongValues(const TableDef& def, StoredValues& values) {
+    StoredValues taken;
+    for (const ColumnDef& column : def.columns) {
+        auto found = values.find(column.name);
+        if (!LongColumn(column) || found == values.end()) continue;
+        taken.insert(values.extract(found));
+    }
+    return taken;
+}
+
+// Fields as long as those WriteLongValue will give, for refusing a row before any page changes.
+StoredValues PreviewFields(const StoredValues& longValues) {
+    StoredValues fields;
+    for (const auto& [name, value] : longValues) {
+        std::vector<unsigned char> field(kLongValueRefSize, 0);
+        if (value.size() <= kLongValueInlineLimit)
+            field.insert(field.end(), value.begin(), value.end());
+        fields[name] = std::move(field);
+    }
+    return fields;
+}
+
+// Writes the long values where they belong (inside the row or on long-value pages); their fields.
+StoredValues PlaceLongValues(PageFile& file, const TableDef& def, const StoredValues& longValues) {
+    StoredValues fields;
+    for (const auto& [name, value] : longValues) {
+        auto column = std::find_if(def.columns.begin(), def.columns.end(),
+                                   [&](const ColumnDef& c) { return c.name == name; });
+        fields[name] = WriteLongValue(file, def, *column, value);
+    }
+    return fields;
+}
+
+// The row on the first data page of the table with room for it and its slot, else on a new page
+// joined to the table's maps.
+PageRow PlaceRow(PageFile& file, const TableDef& def, const std::vector<unsigned char>& row) {
+    PageRow usage = PageRow::From(def.usageMap);
+    std::optional<std::uint32_t> target;
+    for (std::uint32_t page : ReadUsageMap(file, usage).pages) {
+        if (page >= file.PageCount()) break;
+        std::span<const unsigned char> bytes = file.Page(page);
+        if (bytes[0] != kDataPage) continue;
+        DataPageHeader header = ReadDataPageHeader(bytes);
+        if (header.owner == def.firstPage && header.rowCount < kMaxSlots &&
+            header.freeSpace >= row.size() + 2) {
+            target = page;
+            break;
+        }
+    }
+    if (!target) {
+        target = AllocatePage(file);
+        InitDataPage(file, *target, def.firstPage);
+        SetMapped(file, usage, *target, true);
+        SetMapped(file, PageRow::From(def.freeMap), *target, true);
+    }
+    return {*target, AddRowToPage(file, *target, row)};
+}
+
+// The live row at `where`: 3219 for a slot that holds none of the table, or a moved row.
+std::span<const unsigned char> LiveRow(const PageFile& file, const TableDef& def, PageRow where) {
+    auto refused = [&](const std::string& why) {
+        return Refused("No se cambia la fila " + std::to_string(where.row) + " de la página " +
+                       std::to_string(where.page) + ": " + why + ".");
+    };
+    if (!ReadUsageMap(file, PageRow::From(def.usageMap)).Contains(where.page) ||
+        where.page >= file.PageCount() || file.Page(where.page)[0] != kDataPage ||
+        ReadDataPageHeader(file.Page(where.page)).owner != def.firstPage)
+        throw refused("la página no es de la tabla");
+    std::vector<RowSlot> slots = ReadRowSlots(file, where.page);
+    if (where.row >= slots.size() || slots[where.row].deleted) throw refused("no hay fila");
+    if (slots[where.row].overflow) throw refused("la fila fue movida a otro lugar");
+    return RowBytes(file, where);
+}
+
+void MarkDeleted(PageFile& file, PageRow where) {
+    std::span<unsigned char> page = file.MutablePage(where.page);
+    unsigned char* slot = page.data() + kFirstSlot + 2u * where.row;
+    // Access marks a deleted row with both flags (a moved row's slot has 0x4000 alone, the
+    // row it moved to 0x8000 alone); libmdb skips only rows with 0x4000.
+    PutU16(slot, U16(slot) | kRowDeleted | kRowOverflow);
+}
+
+}  // namespace
 
 PageRow InsertRow(PageFile& file, std::uint32_t table, const StoredValues& values) {
     return Whole(file, [&] {
         TableDef def = ReadTableDef(file, table);
-        std::vector<unsigned char> row = EncodeRow(def, values);
-        PageRow usage = PageRow::From(def.usageMap);
-        std::optional<std::uint32_t> target;
-        for (std::uint32_t page : ReadUsageMap(file, usage).pages) {
-            if (page >= file.PageCount()) break;
-            std::span<const unsigned char> bytes = file.Page(page);
-            if (bytes[0] != kDataPage) continue;
-            DataPageHeader header = ReadDataPageHeader(bytes);
-            if (header.owner == table && header.rowCount < kMaxSlots &&
-                header.freeSpace >= row.size() + 2) {
-                target = page;
-                break;
-            }
-        }
-        if (!target) {
-            target = AllocatePage(file);
-            InitDataPage(file, *target, table);
-            SetMapped(file, usage, *target, true);
-            SetMapped(file, PageRow::From(def.freeMap), *target, true);
-        }
-        std::vector<RowSlot> slots = ReadRowSlots(file, *target);
-        std::uint16_t lowest = slots.empty() ? kPageSize : slots.back().start;
-        std::uint16_t count = static_cast<std::uint16_t>(slots.size());
-        if (lowest < kFirstSlot + 2u * (count + 1u) + row.size())
-            throw Refused("La página " + std::to_string(*target) + " no tiene el lugar que dice.");
-        auto start = static_cast<std::uint16_t>(lowest - row.size());
-        std::span<unsigned char> page = file.MutablePage(*target);
-        std::copy(row.begin(), row.end(), page.begin() + start);
-        PutU16(page.data() + kFirstSlot + 2u * count, start);
-        PutU16(page.data() + kDataRowCount, count + 1u);
-        PutU16(page.data() + 2, static_cast<std::uint32_t>(start - kFirstSlot - 2u * (count + 1u)));
+        StoredValues rest = values;
+        StoredValues longValues = TakeLongValues(def, rest);
+        EncodeRow(def, rest, PreviewFields(longValues));  // refused before any page changes
+        StoredValues fields = PlaceLongValues(file, def, longValues);
+        PageRow where = PlaceRow(file, def, EncodeRow(def, rest, fields));
         AddToRowCount(file, def, 1, true);
         RebuildIndexes(file, table);
-        return PageRow{*target, count};
+        return where;
     });
 }
 
 void DeleteRow(PageFile& file, std::uint32_t table, PageRow where) {
     Whole(file, [&] {
         TableDef def = ReadTableDef(file, table);
-        auto refused = [&](const std::string& why) {
-            return Refused("No se borra la fila " + std::to_string(where.row) + " de la página " +
-                           std::to_string(where.page) + ": " + why + ".");
-        };
-        if (!ReadUsageMap(file, PageRow::From(def.usageMap)).Contains(where.page) ||
-            where.page >= file.PageCount() || file.Page(where.page)[0] != kDataPage ||
-            ReadDataPageHeader(file.Page(where.page)).owner != table)
-            throw refused("la página no es de la tabla");
-        std::vector<RowSlot> slots = ReadRowSlots(file, where.page);
-        if (where.row >= slots.size() || slots[where.row].deleted) throw refused("no hay fila");
-        if (slots[where.row].overflow) throw refused("la fila fue movida a otro lugar");
-        std::span<unsigned char> page = file.MutablePage(where.page);
-        unsigned char* slot = page.data() + kFirstSlot + 2u * where.row;
-        // Access marks a deleted row with both flags (a moved row's slot has 0x4000 alone, the
-        // row it moved to 0x8000 alone); libmdb skips only rows with 0x4000.
-        PutU16(slot, U16(slot) | kRowDeleted | kRowOverflow);
+        RowValues values(file, def, LiveRow(file, def, where));
+        for (const ColumnDef& column : def.columns)
+            if (LongColumn(column))
+                if (auto field = values.Value(column)) FreeLongValue(file, def, column, *field);
+        MarkDeleted(file, where);
         AddToRowCount(file, def, -1, false);
         RebuildIndexes(file, table);
+    });
+}
+
+PageRow UpdateRow(PageFile& file, std::uint32_t table, PageRow where,
+                  const ChangedValues& changes) {
+    return Whole(file, [&] {
+        TableDef def = ReadTableDef(file, table);
+        std::span<const unsigned char> old = LiveRow(file, def, where);
+        RowValues values(file, def, old);
+        StoredValues kept, keptFields;
+        for (const auto& [name, value] : changes) {
+            (void)value;
+            if (std::none_of(def.columns.begin(), def.columns.end(),
+                             [&](const ColumnDef& c) { return c.name == name; }))
+                throw Refused("La columna «" + name + "» no está en " + TableName(def) + ".");
+        }
+        std::vector<std::pair<const ColumnDef*, std::vector<unsigned char>>> oldFields;
+        for (const ColumnDef& column : def.columns) {
+            std::optional<std::span<const unsigned char>> value = values.Value(column);
+            bool changed = changes.count(column.name) != 0;
+            if (!value) continue;
+            if (column.type == kBoolean && (*value)[0] == 0) continue;
+            std::vector<unsigned char> bytes(value->begin(), value->end());
+            if (changed) {
+                if (LongColumn(column)) oldFields.emplace_back(&column, std::move(bytes));
+            } else {
+                (LongColumn(column) ? keptFields : kept)[column.name] = std::move(bytes);
+            }
+        }
+        for (const auto& [name, value] : changes)
+            if (value) kept[name] = *value;
+        StoredValues longValues = TakeLongValues(def, kept);
+        StoredValues fields = PreviewFields(longValues);
+        fields.insert(keptFields.begin(), keptFields.end());
+        EncodeRow(def, kept, fields);  // refused before any page changes
+        for (const auto& [column, field] : oldFields) FreeLongValue(file, def, *column, field);
+        fields = PlaceLongValues(file, def, longValues);
+        fields.insert(keptFields.begin(), keptFields.end());
+        std::vector<unsigned char> row = EncodeRow(def, kept, fields);
+        DropRow(file, where);
+        PageRow placed = PlaceRow(file, def, row);
+        RebuildIndexes(file, table);
+        return placed;
     });
 }
 
