@@ -23,8 +23,9 @@ class Index {
     void SetPrimary(bool value);
     bool IgnoreNulls() const { return ignoreNulls_; }
     void SetIgnoreNulls(bool value);
-    // Every field of the index must hold a value (3058 for a Null), as in a primary key.
-    bool Required() const { return required_; }
+    // Every field of the index must hold a value (3058 for a Null). A primary key is always
+    // Required, as the classic engine makes it when Primary is set.
+    bool Required() const { return required_ || primary_; }
     void SetRequired(bool value);
 
     Collection<Field>& Fields() { return fields_; }

@@ -1,11 +1,13 @@
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/Actualiz.h"
 #include "app/ErrorModes.h"
 #include "engine/ForeignFiles.h"
 #include "jet/JetReader.h"
 #include "platform/FileSystem.h"
+#include "sync/Steps.h"
 
 namespace actualiz::app {
 
@@ -21,6 +23,17 @@ void CopyNewDatabase(const std::string& model, const std::string& destination) {
                                /*replaceExisting=*/false);
     else
         platform::CopyFile(model, destination, /*replaceExisting=*/false);
+}
+
+// The model's indexes other than the primary key, on a table just created in the old database.
+void IndexNewTable(const std::string& model, const std::string& old, const std::string& table) {
+    std::shared_ptr<engine::Database> modelDb = engine::OpenDatabase(model);
+    std::shared_ptr<engine::Database> db = engine::OpenDatabase(old);
+    std::shared_ptr<engine::TableDef> modelTable = sync::FindTable(*modelDb, table);
+    std::shared_ptr<engine::TableDef> newTable = sync::FindTable(*db, table);
+    if (modelTable && newTable) sync::CarryOtherIndexes(*modelTable, *newTable);
+    db->Close();
+    modelDb->Close();
 }
 
 }  // namespace
@@ -73,6 +86,7 @@ void Actualiz::Command13_Click() {
                 if (refused) continue;
                 step([&] { Command6_Click(); });
                 step([&] { Command8_Click(); });
+                const std::vector<std::string> created = List4.Items();
                 // Listed again so that the tables just created stand in List3 for the walk.
                 step([&] { Command6_Click(); });
                 step([&] { Command12_Click(); });
@@ -83,6 +97,11 @@ void Actualiz::Command13_Click() {
                     step([&] { Command17_Click(); });
                     step([&] { Command22_Click(); });
                     step([&] { Command24_Click(); });
+                } else {
+                    // The tables this pair created are empty and new: they get the model's
+                    // other indexes now, written into the file with them.
+                    for (const std::string& table : created)
+                        step([&] { IndexNewTable(Text3.Text(), Text4.Text(), table); });
                 }
                 step([&] { writing->Finish(); });
             }

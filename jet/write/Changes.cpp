@@ -10,6 +10,8 @@
 #include "jet/format/TableDef.h"
 #include "jet/read/Catalog.h"
 #include "jet/write/Columns.h"
+#include "jet/write/Permissions.h"
+#include "jet/write/Properties.h"
 #include "platform/NameFold.h"
 
 namespace actualiz::engine::jet::write {
@@ -242,8 +244,9 @@ bool Writes(Kind kind) {
         case Kind::AppendColumn:
         case Kind::DeleteColumn:
             return true;
-        case Kind::SetProperty:     // write::SetProperty
-        case Kind::RemoveProperty:  // write::RemoveProperty
+        case Kind::SetProperty:
+        case Kind::RemoveProperty:
+            return true;
         case Kind::Other:
             return false;
     }
@@ -293,13 +296,25 @@ void Apply(format::PageFile& file, const Change& change) {
                           "Aún no se puede " + change.what + " en un archivo de Access (Jet).");
     switch (change.kind) {
         case Kind::CreateTable:
-            CreateTable(file, change.newTable);
+            // Access gives every table it creates the permissions its container hands down.
+            AddTablePermissions(file, CreateTable(file, change.newTable));
             return;
         case Kind::AppendColumn:
             AppendColumn(file, TablePage(file, change.table), change.column);
             return;
         case Kind::DeleteColumn:
             DeleteColumn(file, TablePage(file, change.table), Utf16(change.field));
+            return;
+        case Kind::SetProperty: {
+            const bool yesNo =
+                change.property == "Required" || change.property == "AllowZeroLength";
+            SetProperty(file, Utf16(change.table), Utf16(change.field), Utf16(change.property),
+                        yesNo ? PropertyValue::Boolean(change.value == "True")
+                              : PropertyValue::Text(Utf16(change.value)));
+            return;
+        }
+        case Kind::RemoveProperty:
+            RemoveProperty(file, Utf16(change.table), Utf16(change.field), Utf16(change.property));
             return;
         default:
             break;

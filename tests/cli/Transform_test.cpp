@@ -839,11 +839,34 @@ TEST_F(TransformRun, RealJet4OldDatabasesAreChangedInPlace) {
         engine::JetReadOptions structure;
         structure.includeRows = false;
         auto db = engine::ImportJetFile(samples / name, model, structure, nullptr);
+        // A new table of several types, with properties, a counter, a primary key and an index;
+        // fields of their own appended to a table that holds rows.
         auto table = db->CreateTableDef("Pedidos");
+        auto id = table->CreateField("Id", engine::dbLong);
+        id->SetAttributes(engine::dbFixedField | engine::dbAutoIncrField);
+        table->Fields().Append(id);
         table->Fields().Append(table->CreateField("Numero", engine::dbLong));
         table->Fields().Append(table->CreateField("Importe", engine::dbDouble));
         table->Fields().Append(table->CreateField("Fecha", engine::dbDate));
+        auto client = table->CreateField("Cliente", engine::dbText, 40);
+        client->SetRequired(true);
+        table->Fields().Append(client);
+        table->Fields().Append(table->CreateField("Notas", engine::dbMemo));
+        auto key = table->CreateIndex("PrimaryKey");
+        key->SetPrimary(true);
+        key->Fields().Append(key->CreateField("Id"));
+        table->Indexes().Append(key);
+        auto byDate = table->CreateIndex("PorFecha");
+        byDate->Fields().Append(byDate->CreateField("Fecha"));
+        table->Indexes().Append(byDate);
         db->TableDefs().Append(table);
+        auto old = db->TableDefs()["Table1"];
+        auto amount = old->CreateField("Cantidad", engine::dbInteger);
+        amount->SetDefaultValue("0");
+        amount->SetValidationRule(">=0");
+        amount->SetValidationText("No puede ser negativa");
+        old->Fields().Append(amount);
+        old->Fields().Append(old->CreateField("Observaciones", engine::dbText, 100));
         db->Close();
     }
     Result r = Run(Options().Json());
@@ -860,10 +883,36 @@ TEST_F(TransformRun, RealJet4OldDatabasesAreChangedInPlace) {
         EXPECT_EQ(RunProgram("mdb-ver", {OldHost(name).string()}).out, "JET4\n");
         const std::string tables = RunProgram("mdb-tables", {"-1", (samples / name).string()}).out;
         std::istringstream lines(tables);
-        for (std::string table; std::getline(lines, table);)
-            EXPECT_EQ(RunProgram("mdb-export", {OldHost(name).string(), table}).out,
-                      RunProgram("mdb-export", {(samples / name).string(), table}).out)
+        for (std::string table; std::getline(lines, table);) {
+            std::string expected = RunProgram("mdb-export", {(samples / name).string(), table}).out;
+            if (table == "Table1") {
+                // The rows as they were, the two appended fields empty.
+                std::string widened;
+                std::istringstream rows(expected);
+                bool header = true;
+                for (std::string row; std::getline(rows, row); header = false)
+                    widened += row + (header ? ",Cantidad,Observaciones" : ",,") + "\n";
+                expected = widened;
+            }
+            EXPECT_EQ(RunProgram("mdb-export", {OldHost(name).string(), table}).out, expected)
                 << table;
+        }
+        EXPECT_EQ(RunProgram(ACTUALIZ_CLI_PATH, {"check", OldHost(name).string()}).status, 0);
+        // What the file now holds is its model's structure, but for what the commands set on
+        // purpose: text and memo fields they create take empty texts.
+        const testing::CliResult diff = RunProgram(
+            ACTUALIZ_CLI_PATH,
+            {"diff", prefix.driveCPath("prog/modelos/" + name).string(), OldHost(name).string()});
+        std::istringstream diffLines(diff.out);
+        int differences = 0;
+        for (std::string line; std::getline(diffLines, line);) {
+            EXPECT_EQ(line.find("solo en"), std::string::npos) << line;
+            if (line.rfind("    vieja:", 0) == 0) {
+                ++differences;
+                EXPECT_NE(line.find("admite-cadena-vacía"), std::string::npos) << line;
+            }
+        }
+        EXPECT_EQ(differences, 3) << diff.out;
     }
     // The backup holds each file as it was, byte for byte: restored, the application opens it.
     ASSERT_TRUE(report.at("backup").is_object()) << r.out;

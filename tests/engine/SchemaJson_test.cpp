@@ -31,7 +31,7 @@ json Sample() {
                     {"name": "nombre", "type": 10, "size": 40, "allowZeroLength": true, "required": false},
                     {"name": "alta", "type": 8, "size": 8, "allowZeroLength": false, "required": false},
                     {"name": "notas", "type": 12, "size": 0, "allowZeroLength": true, "required": false}],
-         "indexes": [{"name": "PrimaryKey", "fields": ["codigoproveedor"], "unique": true, "primary": true},
+         "indexes": [{"name": "PrimaryKey", "fields": ["codigoproveedor"], "unique": true, "primary": true, "required": true},
                      {"name": "porNombre", "fields": [{"name": "nombre", "descending": true}, "alta"],
                       "unique": false, "primary": false}],
          "rows": [[1, "Agrícola del Sur", null, "primera línea"], [2, "Riegos", null, ""]]}
