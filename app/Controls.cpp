@@ -1,6 +1,7 @@
 #include "app/Controls.h"
 
 #include <cctype>
+#include <unordered_set>
 
 #include "platform/FileSystem.h"
 
@@ -55,14 +56,16 @@ std::string ListBox::Text() const {
 }
 
 void AddEntriesNotIn(ListBox& names, ListBox& others, ListBox& missing) {
+    // Looked up in a set of others' entries, so that thousands of tables on each side cost no
+    // more than reading both lists; the lists end up as a scan of others for each entry leaves
+    // them.
+    const std::unordered_set<std::string_view> present(others.Items().begin(),
+                                                       others.Items().end());
     for (int i = 0; i < names.ListCount(); ++i) {
         names.SetListIndex(i);
-        bool found = false;
-        for (int j = 0; j < others.ListCount(); ++j) {
-            others.SetListIndex(j);
-            if (others.Text() == names.Text()) found = true;
-        }
-        if (!found) missing.AddItem(names.Text());
+        if (others.ListCount() > 0) others.SetListIndex(others.ListCount() - 1);
+        const std::string& name = names.Items()[static_cast<std::size_t>(i)];
+        if (!present.contains(name)) missing.AddItem(name);
     }
 }
 

@@ -7,7 +7,9 @@ queries; rows in the old tables), then, on fresh copies and interleaved, times
 changes with plain SQLite and the same durability (journal DELETE, synchronous FULL, one commit per
 change). Prints the median ratio, commits and opens per database (counted with strace), peak
 resident memory, the time to append one field to a table of 0 / 100k / 1M rows, `schema` of a
-200-table database against `sqlite3 .schema`, and `import` against `mdb-export`.
+200-table database against `sqlite3 .schema`, and `import` against `mdb-export`. Apart
+(--tables-only): the time and memory of a transform that creates most of a model's thousands of
+tables, at two sizes, to show how the cost grows with the number of tables.
 """
 
 import argparse
@@ -419,6 +421,46 @@ def print_schema_200(bench):
         ours * 1000, raw * 1000, ours / raw), flush=True)
 
 
+def many_tables(args, tables):
+    """transform of one old database holding the first of a model's tables (less one field) against
+    a model of `tables` tables of 5 fields: "Igualar BBDD" creates all the others, then the walk,
+    the indexes, relations and queries go over all of them. Medians of wall and processor time,
+    peak resident memory."""
+    bench = Bench(args)
+    try:
+        bench.generate(1, 1, 5, 0, extra_fields=1, extra_tables=tables - 1)
+        walls, cpus, rss = [], [], []
+        for _ in range(args.reps):
+            prefix = bench.fresh_copy("run")
+            env = dict(os.environ, WINEPREFIX=prefix)
+            start = time.perf_counter()
+            proc = subprocess.Popen(bench.transform_argv(), env=env, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+            _, status, usage = os.wait4(proc.pid, 0)
+            walls.append(time.perf_counter() - start)
+            cpus.append(usage.ru_utime + usage.ru_stime)
+            rss.append(usage.ru_maxrss / 1024.0)
+            if os.waitstatus_to_exitcode(status) != 0:
+                sys.exit("transform de %d tablas: salida %d" % (
+                    tables, os.waitstatus_to_exitcode(status)))
+        return statistics.median(walls), statistics.median(cpus), max(rss)
+    finally:
+        shutil.rmtree(bench.root, ignore_errors=True)
+
+
+def print_many_tables(args):
+    sizes = [int(n) for n in args.table_counts.split(",") if n]
+    per_table = {}
+    for n in sizes:
+        wall, cpu, rss = many_tables(args, n)
+        per_table[n] = cpu / n
+        print("transform de %d tablas (faltan %d): %.2f s (%.2f s de procesador, %.2f ms por "
+              "tabla), %.1f MB" % (n, n - 1, wall, cpu, cpu / n * 1000, rss), flush=True)
+    if len(sizes) > 1:
+        print("procesador por tabla, %d frente a %d tablas: %.2f veces (1 = coste lineal)" % (
+            sizes[-1], sizes[0], per_table[sizes[-1]] / per_table[sizes[0]]))
+
+
 def cpu_of(argv, stdout=subprocess.DEVNULL):
     """Wall seconds, processor seconds (user + system, the program's and its children's) and
     the exit status of one run."""
@@ -500,11 +542,18 @@ def main():
                    help="only `import` of the --jet-dir files against `mdb-export`")
     p.add_argument("--schema-only", action="store_true",
                    help="only `schema` of a 200-table database against `sqlite3 .schema`")
+    p.add_argument("--tables-only", action="store_true",
+                   help="only `transform` of a database lacking most of a model's many tables")
+    p.add_argument("--table-counts", default="1000,8000",
+                   help="model sizes for --tables-only, separated by ,")
     args = p.parse_args()
     bench = Bench(args)
     try:
         if args.import_only:
             print_import(bench, jet_files(args.jet_dir.split(",")))
+            return
+        if args.tables_only:
+            print_many_tables(args)
             return
         if args.schema_only:
             os.makedirs(bench.host(DATA, bench.template), exist_ok=True)

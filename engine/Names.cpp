@@ -1,5 +1,6 @@
 #include "engine/Names.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "engine/EngineError.h"
@@ -33,7 +34,22 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 bool NameLess(std::string_view a, std::string_view b) {
-    return platform::CompareIgnoringCase(a, b) < 0;
+    // Collections kept in name order compare names on every insertion, and a database is read
+    // again whenever a command opens it: plain ASCII names are ordered here without building
+    // folded copies. Every character folds to one code point, so up to the first non-ASCII byte
+    // the folded order is the order of the lowered bytes.
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if ((x | y) & 0x80) return platform::CompareIgnoringCase(a, b) < 0;
+        if (lower(x) != lower(y)) return lower(x) < lower(y);
+    }
+    // One name folds to the beginning of the other: the shorter comes first; the same folded
+    // name is ordered by its bytes.
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
 }
 
 bool IsSystemName(std::string_view name) {

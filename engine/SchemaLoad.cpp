@@ -2,6 +2,7 @@
 // time: each is read with one statement, in the order of its key, and joined to its owners by Id.
 
 #include <algorithm>
+#include <numeric>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -88,6 +89,8 @@ struct LoadedQuery {
 struct LoadedObjects {
     std::vector<std::pair<long long, std::shared_ptr<TableDef>>> tables;
     std::vector<LoadedQuery> queries;
+    // The rows they were read from when the connection keeps them.
+    KeptRows kept;
 
     std::shared_ptr<TableDef> TableById(long long id) const {
         auto it = std::lower_bound(tables.begin(), tables.end(), id,
@@ -113,7 +116,25 @@ LoadedObjects ReadObjects(Connection& c, bool current, const std::weak_ptr<Datab
             objects.queries.push_back({s.Int(0), s.Text(1), std::string()});
         }
     }
+    objects.kept = s.Kept();
     return objects;
+}
+
+// The positions of the tables in name order, the order of the database's collection. Inserted in
+// that order each one goes at the end of the collection, instead of being placed among those
+// before it. Worked out once for the rows a connection keeps: a run opens the same file for
+// every table it looks at.
+std::vector<std::size_t> NameOrder(const LoadedObjects& objects) {
+    if (objects.kept && objects.kept->order.size() == objects.tables.size())
+        return objects.kept->order;
+    std::vector<std::size_t> order(objects.tables.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    // Stable: tables that cannot be told apart stay in the order of their Id.
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return NameLess(objects.tables[a].second->Name(), objects.tables[b].second->Name());
+    });
+    if (objects.kept) objects.kept->order = order;
+    return order;
 }
 
 std::string FieldsQuery(bool current) {
@@ -225,6 +246,20 @@ std::pair<std::size_t, std::size_t> RowsOf(const SharedFile::StoredRows& rows, l
     return {first, last};
 }
 
+// The kept rows of MSysIndexes (in Id order) by the table they belong to, each table's in Id
+// order: worked out once, so that a table finds its indexes without going through every row.
+const std::vector<std::size_t>& IndexRowsByTable(const SharedFile::StoredRows& indexes) {
+    if (indexes.order.size() != indexes.Count()) {
+        std::vector<std::size_t> order(indexes.Count());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return RowView{indexes, a}.Int(1) < RowView{indexes, b}.Int(1);
+        });
+        indexes.order = std::move(order);
+    }
+    return indexes.order;
+}
+
 // One table's fields and indexes from the rows its connection keeps.
 struct KeptDetails {
     KeptRows fields, indexes, indexColumns;
@@ -232,9 +267,13 @@ struct KeptDetails {
     void Fill(TableDef& t, long long tableId) const {
         const auto [first, last] = RowsOf(*fields, tableId);
         for (std::size_t row = first; row < last; ++row) AddTableField(t, RowView{*fields, row});
-        for (std::size_t row = 0; row < indexes->Count(); ++row) {
-            const RowView index{*indexes, row};
-            if (index.Int(1) != tableId) continue;
+        const std::vector<std::size_t>& byTable = IndexRowsByTable(*indexes);
+        auto it = std::lower_bound(byTable.begin(), byTable.end(), tableId,
+                                   [&](std::size_t row, long long id) {
+                                       return RowView{*indexes, row}.Int(1) < id;
+                                   });
+        for (; it != byTable.end() && RowView{*indexes, *it}.Int(1) == tableId; ++it) {
+            const RowView index{*indexes, *it};
             std::shared_ptr<Index> ix = AddIndex(t, index);
             const auto [from, to] = RowsOf(*indexColumns, index.Int(0));
             for (std::size_t col = from; col < to; ++col)
@@ -309,7 +348,8 @@ void Schema::Load(Database& database, long long dataVersion) {
     ReadRelations(c, database.Relations());
     ReadQueryTexts(c, objects.queries);
 
-    for (auto& [id, t] : objects.tables) database.TableDefs().Insert(std::move(t));
+    for (std::size_t i : NameOrder(objects))
+        database.TableDefs().Insert(std::move(objects.tables[i].second));
     for (auto& q : objects.queries) {
         auto query = std::make_shared<QueryDef>(std::move(q.name), std::move(q.sql));
         query->MarkStored();

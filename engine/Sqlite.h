@@ -54,6 +54,9 @@ class SharedFile {
         std::vector<long long> numbers;
         std::vector<std::string> texts;
         std::size_t Count() const { return columns == 0 ? 0 : numbers.size() / columns; }
+        // The order a reader needs the rows in, worked out by the first reader that needed it
+        // and kept with the rows for the next one (see SchemaLoad.cpp); empty until then.
+        mutable std::vector<std::size_t> order;
     };
     // The system tables' rows the definitions were last read from, by query, and the file as it
     // was then (its data_version, this connection's count of changed rows): a run opens the

@@ -4,6 +4,10 @@
 #   scripts/bench.sh --schema-only [REPS]     only `schema` of a 200-table database
 #   scripts/bench.sh --import [REPS] [FILE...] only `import` of real Jet files against `mdb-export`
 #                                              of each of their tables, run for run in turn
+#   scripts/bench.sh --tables [REPS] [N,M]     only `transform` of a database that lacks all but
+#                                              one of a model's N and then M tables (default
+#                                              1000,8000; one run each): time, processor time
+#                                              per table and peak memory at both sizes
 # SCALE 1 is the full folder (20 databases x 40 tables x 25 fields x 10 000 rows); the default 0.25
 # keeps a run to a few minutes (5 databases x 10 tables x 25 fields x 10 000 rows). The append
 # measurements always use tables of 0, 100 000 and 1 000 000 rows. Needs python3, strace, sqlite3
@@ -19,6 +23,9 @@ if [ "${1:-}" = "--schema-only" ]; then
     only=(--schema-only)
     shift
     set -- 0.25 "$@"
+elif [ "${1:-}" = "--tables" ]; then
+    only=(--tables-only --table-counts "${3:-1000,8000}")
+    set -- 0.25 "${2:-1}"
 elif [ "${1:-}" = "--import" ]; then
     shift
     reps=${1:-9}

@@ -1,31 +1,60 @@
 #include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "app/Actualiz.h"
 #include "app/ErrorModes.h"
 #include "engine/Engine.h"
 #include "engine/ForeignFiles.h"
+#include "platform/NameFold.h"
 #include "sync/Steps.h"
 
 namespace actualiz::app {
 
 namespace {
 
-// Selects in List3 the old table that goes with the model table selected in List2 and says
-// whether there is one. The exact name comes first. Failing that, a name that differs only in
-// letter case is the same table to the engine, so that one is walked. With neither, nothing must
-// be compared with whatever old table happens to be selected: its fields would be appended to
-// the wrong table.
-bool SelectOldNamesake(const ListBox& List2, ListBox& List3) {
-    for (int j = 0; j < List3.ListCount(); ++j) {
-        List3.SetListIndex(j);
-        if (List2.Text() == List3.Text()) return true;
+// Where each name of the old tables' list (List3) first stands: by the name exactly and by the
+// name as the engine compares it (letter case ignored). Made once for the walk, which looks up
+// every model table in it, and not changed by the walk.
+class OldTableNames {
+  public:
+    explicit OldTableNames(const ListBox& List3) : count_(List3.ListCount()) {
+        for (int j = 0; j < count_; ++j) {
+            const std::string& name = List3.Items()[static_cast<std::size_t>(j)];
+            exact_.emplace(name, j);  // the first of a name stays
+            const std::vector<char32_t> folded = platform::FoldedCodePoints(name);
+            folded_.emplace(std::u32string(folded.begin(), folded.end()), j);
+        }
     }
-    for (int j = 0; j < List3.ListCount(); ++j) {
-        List3.SetListIndex(j);
-        if (engine::SameName(List2.Text(), List3.Text())) return true;
+
+    // Selects in List3 the old table that goes with the model table selected in List2 and says
+    // whether there is one. The exact name comes first. Failing that, a name that differs only in
+    // letter case is the same table to the engine, so that one is walked. With neither, nothing
+    // must be compared with whatever old table happens to be selected: its fields would be
+    // appended to the wrong table. List3 is left on the entry found, else on its last entry.
+    bool Select(const ListBox& List2, ListBox& List3) const {
+        if (count_ == 0) return false;
+        const std::string name = List2.Text();
+        if (auto it = exact_.find(name); it != exact_.end()) {
+            List3.SetListIndex(it->second);
+            return true;
+        }
+        const std::vector<char32_t> folded = platform::FoldedCodePoints(name);
+        if (auto it = folded_.find(std::u32string(folded.begin(), folded.end()));
+            it != folded_.end()) {
+            List3.SetListIndex(it->second);
+            return true;
+        }
+        List3.SetListIndex(count_ - 1);
+        return false;
     }
-    return false;
-}
+
+  private:
+    int count_;
+    std::unordered_map<std::string, int> exact_;
+    std::unordered_map<std::u32string, int> folded_;
+};
 
 // How the walk runs a step: directly until the first table that needed fields, through
 // skip-on-error from then on.
@@ -172,6 +201,7 @@ void Actualiz::Command12_Click() {
 
     Bar2.SetValue(0);
     Bar2.SetMax(static_cast<float>(List2.ListCount()));
+    const OldTableNames oldTables(List3);
 
     for (int i = 0; i < List2.ListCount(); ++i) {
         Bar2.SetValue(static_cast<float>(i + 1));
@@ -180,7 +210,7 @@ void Actualiz::Command12_Click() {
         step([&] { Frame13.Refresh(); });
         List2.SetListIndex(i);
 
-        if (!SelectOldNamesake(List2, List3)) continue;
+        if (!oldTables.Select(List2, List3)) continue;
 
         // The old listing first, then the model's: Data1 is thereby left on the model database
         // while the old one is changed below.

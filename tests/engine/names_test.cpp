@@ -18,6 +18,15 @@ TEST(NamesTest, NameOrderIsCaseInsensitive) {
     EXPECT_TRUE(NameLess("alfa", "Beta"));
     EXPECT_TRUE(NameLess("Alfa", "beta"));
     EXPECT_FALSE(NameLess("beta", "Alfa"));
+    // Compared as folded (lower-case) text: "_" stands between upper and lower case letters.
+    EXPECT_TRUE(NameLess("a_b", "aB"));
+    EXPECT_TRUE(NameLess("T10", "t2"));
+    EXPECT_TRUE(NameLess("ab", "ABC"));   // a folded beginning comes first
+    EXPECT_TRUE(NameLess("ABC", "abc"));  // the same folded name: by its bytes
+    EXPECT_FALSE(NameLess("abc", "abc"));
+    EXPECT_TRUE(NameLess("Zeta", "ábaco"));  // accented letters after the plain ones
+    EXPECT_TRUE(NameLess("cañón", "CAÑÓNES"));
+    EXPECT_TRUE(NameLess("Año", "año"));
 }
 
 TEST(NamesTest, SystemNamesStartWithMSysExactly) {

@@ -1,4 +1,7 @@
 #include <ctime>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "EngineFixture.h"
 #include "support/RunProgram.h"
@@ -22,6 +25,25 @@ TEST_F(TableDefTest, TableDefsAreInCaseInsensitiveNameOrderAfterReopening) {
     std::vector<std::string> expected = {"articulos", "bancos", "Clientes", "proveedores", "Zonas"};
     EXPECT_EQ(UserTables(*db), expected);
     EXPECT_EQ(UserTables(*Reopen()), expected);
+    // Indexes made table after table in turn: each table keeps its own once the definitions are
+    // read from the rows the connection keeps (the second opening of an unchanged file on).
+    for (const auto& [table, index] : std::vector<std::pair<std::string, std::string>>{
+             {"proveedores", "p1"}, {"Zonas", "z1"}, {"proveedores", "p2"}, {"articulos", "a1"}}) {
+        auto t = db->TableDefs()[table];
+        auto ix = t->CreateIndex(index);
+        ix->Fields().Append(ix->CreateField("a"));
+        t->Indexes().Append(ix);
+    }
+    for (int opening = 0; opening < 3; ++opening) {
+        auto again = Reopen();
+        EXPECT_EQ(UserTables(*again), expected) << opening;
+        std::vector<std::string> indexes;
+        for (const auto& t : again->TableDefs())
+            for (const auto& ix : t->Indexes()) indexes.push_back(t->Name() + "." + ix->Name());
+        EXPECT_EQ(indexes, std::vector<std::string>(
+                               {"articulos.a1", "proveedores.p1", "proveedores.p2", "Zonas.z1"}))
+            << opening;
+    }
 }
 
 TEST_F(TableDefTest, LookupByNameIgnoresCaseIncludingAccentedLetters) {
