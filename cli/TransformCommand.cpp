@@ -27,6 +27,7 @@
 #include "jet/JetWriteBack.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
+#include "platform/ProgramFolder.h"
 
 namespace actualiz::cli {
 
@@ -76,9 +77,8 @@ std::vector<std::string> CheckStart(TransformPlan& plan, bool dataDirGiven) {
                                "demostración con: actualiz-cli demo CARPETA).");
     }
     if (!platform::DirectoryExists(plan.modelsFolder))
-        problems.push_back("No existe la carpeta de modelos " + WithHost(plan.modelsFolder) +
-                           ". Indique la carpeta del programa, la que contiene \"modelos\", con "
-                           "--program-dir RUTA.");
+        problems.push_back("No existe la carpeta de modelos " + WithHost(plan.modelsFolder) + ". " +
+                           platform::ProgramFolderRule());
     if (!problems.empty()) return problems;
     if (auto same = SameFolderProblem(plan.dataFolder, plan.modelsFolder)) return {*same};
 
