@@ -237,7 +237,8 @@ void AddTransformCommand(CLI::App& app) {
                           "la de la ventana");
     transform->add_option("--program-dir", options->programDir,
                           "Carpeta del programa, la que contiene \"modelos\" (ruta Windows o del "
-                          "sistema); por omisión la del programa en marcha");
+                          "sistema); sin ella, la de ACTUALIZ_PROGRAM_DIR o la primera que "
+                          "tenga \"modelos\" (man actualiz-cli)");
     transform->add_flag("--dry-run", options->dryRun,
                         "Ensaya la actualización sobre copias y dice qué cambiaría, sin cambiar "
                         "nada");
