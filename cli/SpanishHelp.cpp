@@ -78,14 +78,15 @@ std::string SpanishFailure(const CLI::App* app, const CLI::Error& error) {
     return text;
 }
 
-void SpeakSpanish(CLI::App& app, const std::shared_ptr<SpanishFormatter>& formatter) {
+// The formatter, help flag and group names of a program or subcommand and of all below it.
+void SpanishTree(CLI::App& app, const std::shared_ptr<SpanishFormatter>& formatter) {
     app.formatter(formatter);
     app.set_help_flag("-h,--help", "Muestra esta ayuda y termina");
     for (CLI::Option* option : app.get_options())
         if (option->get_group() == kOptionsGroup) option->group("Opciones");
     for (CLI::App* sub : app.get_subcommands({})) {
         if (sub->get_group() == kSubcommandsGroup) sub->group("Órdenes");
-        SpeakSpanish(*sub, formatter);
+        SpanishTree(*sub, formatter);
     }
 }
 
@@ -155,7 +156,7 @@ std::string SpanishParseError(const std::string& english) {
 }
 
 void SpeakSpanish(CLI::App& app) {
-    SpeakSpanish(app, std::make_shared<SpanishFormatter>());
+    SpanishTree(app, std::make_shared<SpanishFormatter>());
     app.failure_message(SpanishFailure);
 }
 
