@@ -5,6 +5,7 @@
 
 #include "app/Actualiz.h"
 #include "platform/DriveMap.h"
+#include "platform/ProgramFolder.h"
 
 namespace actualiz::app {
 
@@ -40,6 +41,20 @@ StartupReport CheckStartup(const Actualiz& form) {
         }
         report.catalogs.push_back(std::move(catalog));
     }
+
+    // The models folder as activation searches it (a program folder at a drive root gives
+    // "C:\\modelos", which the file layer reads as "C:\modelos").
+    report.modelsFolder = form.ProgramFolder();
+    if (report.modelsFolder.empty() || report.modelsFolder.back() != '\\')
+        report.modelsFolder += '\\';
+    report.modelsFolder += "modelos";
+    try {
+        report.modelsHost = drives.ToHost(report.modelsFolder).string();
+        report.modelsMissing = !std::filesystem::is_directory(report.modelsHost, ec);
+    } catch (const Error&) {
+        report.modelsMissing = true;
+    }
+    if (report.modelsMissing) report.programFolderRule = platform::ProgramFolderRule();
     return report;
 }
 
@@ -63,6 +78,15 @@ std::string StartupReport::Text() const {
         if (!catalog.failure.empty()) text += "      " + catalog.failure + "\n";
     }
 
+    if (modelsMissing) {
+        if (!text.empty()) text += "\n";
+        text += "No existe la carpeta de modelos " + modelsFolder + "\n";
+        text += modelsHost.empty() ? "      (en ninguna unidad asignada)\n"
+                                   : "      → " + modelsHost + "\n";
+        text += "Sin ella la lista \"Bases Modelo\" queda vacía y no hay nada que actualizar.\n" +
+                programFolderRule + "\n";
+    }
+
     text += "\nLas letras de unidad salen del prefijo " + prefix +
             " (variable WINEPREFIX; sin ella, ~/.wine).\n";
     if (driveCRoot.empty())
@@ -74,7 +98,7 @@ std::string StartupReport::Text() const {
 
     if (anyMissing || driveCMissing)
         text += "\nLos catálogos se crean, vacíos, con:\n  actualiz-cli catalogs init\n";
-    else
+    else if (!catalogs.empty())
         text +=
             "\nLos catálogos se vuelven a crear, vacíos, con:\n"
             "  actualiz-cli catalogs init --force\n";

@@ -15,15 +15,16 @@ namespace actualiz::cli {
 
 void AddCatalogCommands(CLI::App& app) {
     auto* group = app.add_subcommand(
-        "catalogs", "The index, relation and query catalogs the transformation works through");
+        "catalogs",
+        "Los catálogos de índices, relaciones y consultas con los que trabaja la transformación");
     group->require_subcommand(1);
 
     auto* init = group->add_subcommand(
         "init",
-        "Create the empty catalogs C:\\ActMirto\\indices.mdb, relacion.mdb and consulta.mdb.\n"
-        "An existing catalog is left alone (nothing is created) unless --force is given.");
+        "Crea vacíos los catálogos C:\\ActMirto\\indices.mdb, relacion.mdb y consulta.mdb.\n"
+        "Si ya existe alguno no se crea nada, salvo con --force.");
     auto force = std::make_shared<bool>(false);
-    init->add_flag("--force", *force, "Replace catalogs that already exist with empty ones");
+    init->add_flag("--force", *force, "Sustituye por catálogos vacíos los que ya existen");
     init->callback([force] {
         // Replacing the catalogs under a run that works through them would hand it empty ones.
         std::unique_ptr<platform::FolderLock> lock;

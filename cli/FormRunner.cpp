@@ -28,13 +28,13 @@ std::pair<std::string, std::string> SplitAssignment(const std::string& verb,
                                                     const std::string& word) {
     auto eq = word.find('=');
     if (eq == std::string::npos || eq == 0)
-        throw UsageError(verb + " expects NAME=VALUE, got \"" + word + "\"");
+        throw UsageError(verb + " espera NOMBRE=VALOR y ha recibido \"" + word + "\"");
     return {word.substr(0, eq), word.substr(eq + 1)};
 }
 
 const app::ControlDesign& RequireControl(const std::string& verb, const std::string& name) {
     const app::ControlDesign* design = DesignOf(name);
-    if (!design) throw UsageError(verb + ": the window has no control named \"" + name + "\"");
+    if (!design) throw UsageError(verb + ": la ventana no tiene ningún control \"" + name + "\"");
     return *design;
 }
 
@@ -42,8 +42,8 @@ void RequireKind(const std::string& verb, const app::ControlDesign& design,
                  std::initializer_list<ControlKind> kinds) {
     for (ControlKind kind : kinds)
         if (design.kind == kind) return;
-    throw UsageError(verb + ": " + design.FullName() + " is a " +
-                     std::string(KindName(design.kind)) + ", which " + verb + " does not apply to");
+    throw UsageError(verb + ": " + design.FullName() + " es un " +
+                     std::string(KindName(design.kind)) + ", al que no se aplica " + verb);
 }
 
 }  // namespace
@@ -53,7 +53,7 @@ std::vector<FormStep> ParseFormSteps(const std::vector<std::string>& words) {
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& verb = words[i];
         auto operand = [&]() -> const std::string& {
-            if (i + 1 >= words.size()) throw UsageError(verb + " needs an operand");
+            if (i + 1 >= words.size()) throw UsageError(verb + " necesita un operando");
             return words[++i];
         };
         if (verb == "activate") {
@@ -71,7 +71,7 @@ std::vector<FormStep> ParseFormSteps(const std::vector<std::string>& words) {
             int index = 0;
             auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), index);
             if (ec != std::errc{} || end != value.data() + value.size())
-                throw UsageError("select: \"" + value + "\" is not a list position");
+                throw UsageError("select: \"" + value + "\" no es una posición de la lista");
             steps.push_back({FormStep::Verb::Select, name, value});
         } else if (verb == "additem") {
             auto [name, value] = SplitAssignment(verb, operand());
@@ -88,10 +88,10 @@ std::vector<FormStep> ParseFormSteps(const std::vector<std::string>& words) {
         } else if (verb == "run") {
             const std::string& name = operand();
             if (!app::Actualiz::HasHandler(name))
-                throw UsageError("run: the window has no command named \"" + name + "\"");
+                throw UsageError("run: la ventana no tiene ningún procedimiento \"" + name + "\"");
             steps.push_back({FormStep::Verb::Run, name, ""});
         } else {
-            throw UsageError("unknown step \"" + verb + "\"");
+            throw UsageError("paso desconocido \"" + verb + "\"");
         }
     }
     return steps;
@@ -275,14 +275,15 @@ int RunForm(const std::string& programFolder, const std::vector<FormStep>& steps
 void AddFormCommand(CLI::App& app) {
     auto* form = app.add_subcommand(
         "form",
-        "Run the main window without a display: STEP... run in order on a fresh form.\n"
-        "Steps: activate | set NAME=TEXT | select NAME=INDEX | additem NAME=TEXT | clear NAME |\n"
-        "       click NAME | run HANDLER | dump\n"
-        "Dumps print JSON on standard output; message boxes (answered OK) and failures are\n"
-        "echoed on standard error.");
+        "La ventana principal sin pantalla: los PASOS, en orden, sobre un formulario nuevo.\n"
+        "Pasos: activate | set NOMBRE=TEXTO | select NOMBRE=POSICIÓN | additem NOMBRE=TEXTO |\n"
+        "       clear NOMBRE | click NOMBRE | run PROCEDIMIENTO | dump\n"
+        "dump escribe JSON en la salida estándar; los mensajes (respondidos con Aceptar) y los\n"
+        "fallos se repiten en la salida de errores.");
     auto programDir = std::make_shared<std::string>();
-    form->add_option("--program-dir", *programDir,
-                     "Folder standing in for the program's folder (Windows or host path)");
+    form->add_option(
+        "--program-dir", *programDir,
+        "Carpeta del programa, la que contiene \"modelos\" (ruta Windows o del sistema)");
     // Everything from the first step on belongs to the steps, even words that start with "-".
     form->prefix_command();
     form->callback([form, programDir] {
@@ -290,7 +291,7 @@ void AddFormCommand(CLI::App& app) {
         std::string folder;
         try {
             steps = ParseFormSteps(form->remaining());
-            if (steps.empty()) throw UsageError("form needs at least one step");
+            if (steps.empty()) throw UsageError("form necesita al menos un paso");
             folder = ResolveProgramDir(*programDir);
         } catch (const UsageError& e) {
             throw CLI::ValidationError("form", e.what());

@@ -63,8 +63,10 @@ void AddImportCommand(CLI::App& app) {
     auto jetFile = std::make_shared<std::string>();
     auto outFile = std::make_shared<std::string>();
     auto options = std::make_shared<ImportOptions>();
-    import->add_option("JETFILE", *jetFile, "Archivo Jet que se lee (no se modifica)")->required();
-    import->add_option("OUTFILE", *outFile, "Base de datos nueva (no debe existir)")->required();
+    import->add_option("ARCHIVO_JET", *jetFile, "Archivo Jet que se lee (no se modifica)")
+        ->required();
+    import->add_option("ARCHIVO_NUEVO", *outFile, "Base de datos nueva (no debe existir)")
+        ->required();
     import->add_flag("--schema-only", options->schemaOnly, "Solo la estructura, sin las filas");
     import->add_flag("--all-queries", options->allQueries,
                      "Incluye las consultas ocultas (nombres que empiezan por ~)");

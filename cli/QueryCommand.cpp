@@ -172,8 +172,8 @@ void AddQueryCommand(CLI::App& app) {
     auto params = std::make_shared<std::vector<std::string>>();
     auto options = std::make_shared<QueryOptions>();
     auto all = std::make_shared<bool>(false);
-    query->add_option("FILE", *file, "Base de datos")->required();
-    query->add_option("SOURCE", *source, "Nombre de la consulta o tabla, o instrucción SELECT");
+    query->add_option("ARCHIVO", *file, "Base de datos")->required();
+    query->add_option("ORIGEN", *source, "Nombre de la consulta o tabla, o instrucción SELECT");
     query->add_option("--param", *params, "Valor de un parámetro: NOMBRE=VALOR (repetible)");
     query->add_flag("--json", options->json,
                     "Filas en JSON en lugar de CSV (los valores binarios, en base64)");
@@ -188,7 +188,7 @@ void AddQueryCommand(CLI::App& app) {
             options->parameters.emplace_back(p.substr(0, eq), p.substr(eq + 1));
         }
         if (!*all && source->empty())
-            throw CLI::ValidationError("SOURCE", "falta la consulta, tabla o instrucción");
+            throw CLI::ValidationError("ORIGEN", "falta la consulta, tabla o instrucción");
         int status = *all ? QueryAllCommand(*file, *options, std::cout)
                           : QueryCommand(*file, *source, *options, std::cout, std::cerr);
         if (status != 0) throw CLI::RuntimeError(status);

@@ -119,7 +119,7 @@ void AddSchemaCommands(CLI::App& app) {
     auto* create = app.add_subcommand("create", "Crea una base de datos a partir de un JSON");
     auto file = std::make_shared<std::string>();
     auto from = std::make_shared<std::string>();
-    create->add_option("FILE", *file, "Base de datos nueva (ruta Windows o del sistema)")
+    create->add_option("ARCHIVO", *file, "Base de datos nueva (ruta Windows o del sistema)")
         ->required();
     create->add_option("--from", *from, "Documento JSON de estructura (como el de schema --json)")
         ->required();
@@ -132,7 +132,7 @@ void AddSchemaCommands(CLI::App& app) {
     auto schemaFile = std::make_shared<std::string>();
     auto asJson = std::make_shared<bool>(false);
     auto system = std::make_shared<bool>(false);
-    schema->add_option("FILE", *schemaFile, "Base de datos")->required();
+    schema->add_option("ARCHIVO", *schemaFile, "Base de datos")->required();
     schema->add_flag("--json", *asJson, "Imprime el documento JSON");
     schema->add_flag("--system", *system, "Incluye las tablas del sistema (MSys)");
     schema->callback([schemaFile, asJson, system] {

@@ -27,6 +27,7 @@
 #include "jet/JetWriteBack.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
+#include "platform/ProgramFolder.h"
 
 namespace actualiz::cli {
 
@@ -76,9 +77,8 @@ std::vector<std::string> CheckStart(TransformPlan& plan, bool dataDirGiven) {
                                "demostración con: actualiz-cli demo CARPETA).");
     }
     if (!platform::DirectoryExists(plan.modelsFolder))
-        problems.push_back("No existe la carpeta de modelos " + WithHost(plan.modelsFolder) +
-                           ". Indique la carpeta del programa, la que contiene \"modelos\", con "
-                           "--program-dir RUTA.");
+        problems.push_back("No existe la carpeta de modelos " + WithHost(plan.modelsFolder) + ". " +
+                           platform::ProgramFolderRule());
     if (!problems.empty()) return problems;
     if (auto same = SameFolderProblem(plan.dataFolder, plan.modelsFolder)) return {*same};
 
@@ -237,7 +237,8 @@ void AddTransformCommand(CLI::App& app) {
                           "la de la ventana");
     transform->add_option("--program-dir", options->programDir,
                           "Carpeta del programa, la que contiene \"modelos\" (ruta Windows o del "
-                          "sistema); por omisión la del programa en marcha");
+                          "sistema); sin ella, la de ACTUALIZ_PROGRAM_DIR o la primera que "
+                          "tenga \"modelos\" (man actualiz-cli)");
     transform->add_flag("--dry-run", options->dryRun,
                         "Ensaya la actualización sobre copias y dice qué cambiaría, sin cambiar "
                         "nada");

@@ -11,13 +11,14 @@
 #include "cli/MigrateCommand.h"
 #include "cli/QueryCommand.h"
 #include "cli/SchemaCommands.h"
+#include "cli/SpanishHelp.h"
 #include "cli/TransformCommand.h"
 #include "jet/JetReader.h"
 
 int main(int argc, char** argv) {
     actualiz::engine::InstallJetOpening();  // real Jet files open read-only
 
-    CLI::App app{"actualiz-cli: upgrade the structure of an application's databases"};
+    CLI::App app{"actualiz-cli: actualiza la estructura de las bases de datos de la aplicación"};
     app.require_subcommand(1);
 
     actualiz::cli::AddFormCommand(app);
@@ -30,6 +31,8 @@ int main(int argc, char** argv) {
     actualiz::cli::AddDemoCommand(app);
     actualiz::cli::AddQueryCommand(app);
     actualiz::cli::AddCheckCommand(app);
+    // Every text the user reads is Spanish, the parser's own headings and errors included.
+    actualiz::cli::SpeakSpanish(app);
 
     try {
         app.parse(argc, argv);

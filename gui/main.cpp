@@ -1,9 +1,10 @@
 // actualiz: the window. Options:
-//   --program-dir PATH   folder standing in for the program's folder (Windows or host path); the
-//                        models are read from its "modelos" subfolder
+//   --program-dir PATH   the program's folder (Windows or host path); the models are read from
+//                        its "modelos" subfolder. Without it, see platform/ProgramFolder.h
 //   --self-test          opens the window, lets the form activate, checks what the user sees and
 //                        quits (status 0 when the window came up as designed)
 //   --screenshot FILE    opens the window, lets the form activate, saves an image of it, quits
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "gui/WindowSystem.h"
 #include "jet/JetReader.h"
 #include "platform/FileSystem.h"
+#include "platform/ProgramFolder.h"
 
 namespace {
 
@@ -28,14 +30,17 @@ void PrintMessage(QMessageBox::Icon, const QString& title, const QString& text) 
     std::cerr << title.toStdString() << ": " << text.toStdString() << '\n';
 }
 
+constexpr const char* kDescription =
+    "Actualiz: actualiza la estructura de las bases de datos de la aplicación.";
+
 // The toolkit's own options, which it takes before ours (--help-all lists them).
 constexpr const char* kToolkitOptions =
-    "\nOptions of the Qt toolkit:\n"
-    "  -platform NAME[:OPTIONS]   window system plugin (xcb, wayland, offscreen)\n"
-    "  -display DISPLAY           X display to open (default: $DISPLAY)\n"
-    "  -style NAME                widget style (Fusion, Windows)\n"
-    "  -reverse                   right-to-left layout\n"
-    "  -qwindowgeometry GEOMETRY  window size and place, as WIDTHxHEIGHT+X+Y\n";
+    "\nOpciones de la biblioteca gráfica (Qt):\n"
+    "  -platform NOMBRE[:OPCIONES]  sistema de ventanas (xcb, wayland, offscreen)\n"
+    "  -display PANTALLA            pantalla X que se abre (por omisión, $DISPLAY)\n"
+    "  -style NOMBRE                estilo de los controles (Fusion, Windows)\n"
+    "  -reverse                     disposición de derecha a izquierda\n"
+    "  -qwindowgeometry GEOMETRÍA   tamaño y lugar de la ventana: ANCHOxALTO+X+Y\n";
 
 // The toolkit's options are taken out before our arguments are read: the toolkit reads them
 // itself when it starts.
@@ -57,16 +62,60 @@ QStringList WithoutToolkitOptions(const QStringList& arguments) {
     return out;
 }
 
-// The help as the parser writes it, with the program's own name where it puts a placeholder
-// (it takes the name from the toolkit, which is not started yet for --help).
-std::string HelpText(const QCommandLineParser& parser, const char* argv0, bool all) {
-    QString text = parser.helpText();
-    text.replace(QStringLiteral("<executable_name>"),
-                 QFileInfo(QString::fromLocal8Bit(argv0)).fileName());
+// The help, written here rather than by the parser, whose headings and own options are English:
+// the usage line, what the program does, and each option with its value and description.
+std::string HelpText(const QList<QCommandLineOption>& options, const char* argv0, bool all) {
+    QStringList names;
+    qsizetype width = 0;
+    for (const QCommandLineOption& option : options) {
+        QStringList spelled;
+        for (const QString& name : option.names())
+            spelled << (name.size() == 1 ? "-" : "--") + name;
+        QString line = spelled.join(QStringLiteral(", "));
+        if (!option.valueName().isEmpty()) line += " " + option.valueName();
+        names << line;
+        width = std::max(width, line.size());
+    }
+    QString text = QStringLiteral("Uso: %1 [opciones]\n%2\n\nOpciones:\n")
+                       .arg(QFileInfo(QString::fromLocal8Bit(argv0)).fileName(),
+                            QString::fromUtf8(kDescription));
+    // Descriptions wrap at 80 columns, under their own column.
+    const qsizetype indent = width + 4;
+    for (qsizetype i = 0; i < options.size(); ++i) {
+        QString line = "  " + names[i].leftJustified(width + 2);
+        for (const QString& word : options[i].description().split(QLatin1Char(' '))) {
+            if (line.size() > indent && line.size() + 1 + word.size() > 80) {
+                text += line + "\n";
+                line = QString(indent, QLatin1Char(' '));
+            }
+            line += (line.size() > indent ? " " : "") + word;
+        }
+        text += line + "\n";
+    }
     std::string out = text.toStdString();
     if (all) out += kToolkitOptions;
     return out;
 }
+
+// The parser's complaint about the arguments, in Spanish. It writes its texts in English and
+// cannot be given a translation before the toolkit starts, so the three it has are recognised.
+std::string ArgumentError(const QCommandLineParser& parser) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty())
+        return (unknown.size() == 1 ? "Opción desconocida: " : "Opciones desconocidas: ") +
+               unknown.join(QStringLiteral(", ")).toStdString();
+    const QString error = parser.errorText();
+    static const QRegularExpression missing(QStringLiteral("^Missing value after '(.*)'\\.$"));
+    static const QRegularExpression unexpected(
+        QStringLiteral("^Unexpected value after '(.*)'\\.$"));
+    if (const QRegularExpressionMatch match = missing.match(error); match.hasMatch())
+        return "Falta el valor de " + match.captured(1).toStdString();
+    if (const QRegularExpressionMatch match = unexpected.match(error); match.hasMatch())
+        return match.captured(1).toStdString() + " no lleva valor";
+    return error.toStdString();
+}
+
+constexpr const char* kHelpHint = "Más información con --help.";
 
 // --self-test: once the form is activated, checks that exactly the four design controls show,
 // and quits (status 1 when not).
@@ -111,32 +160,35 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        "Actualiz: upgrades the structure of an application's databases");
-    parser.addHelpOption();
-    QCommandLineOption programDir("program-dir",
-                                  "Folder standing in for the program's folder (Windows or host "
-                                  "path).",
-                                  "PATH");
-    QCommandLineOption selfTest("self-test",
-                                "Open the window, check it and quit (without a display, on the "
-                                "offscreen platform).");
-    QCommandLineOption screenshot("screenshot", "Save an image of the window to FILE and quit.",
-                                  "FILE");
-    parser.addOption(programDir);
-    parser.addOption(selfTest);
-    parser.addOption(screenshot);
+    const QCommandLineOption help({"h", "help"}, "Muestra esta ayuda y termina.");
+    const QCommandLineOption helpAll("help-all",
+                                     "Muestra esta ayuda y las opciones de Qt, y termina.");
+    const QCommandLineOption programDir(
+        "program-dir",
+        "Carpeta del programa, la que contiene \"modelos\" (ruta Windows o del sistema). Sin "
+        "ella, la de la variable ACTUALIZ_PROGRAM_DIR; sin esta, la primera que tenga "
+        "\"modelos\" de: la carpeta del ejecutable, $XDG_DATA_HOME/actualiz "
+        "(~/.local/share/actualiz), <prefijo>/share/actualiz.",
+        "RUTA");
+    const QCommandLineOption selfTest(
+        "self-test",
+        "Abre la ventana, la comprueba y termina (sin pantalla, en la plataforma offscreen).");
+    const QCommandLineOption screenshot(
+        "screenshot", "Guarda una imagen de la ventana en ARCHIVO y termina.", "ARCHIVO");
+    const QList<QCommandLineOption> options{help, helpAll, programDir, selfTest, screenshot};
+    parser.addOptions(options);
     if (!parser.parse(WithoutToolkitOptions(arguments))) {
-        std::cerr << parser.errorText().toStdString() << '\n';
+        std::cerr << ArgumentError(parser) << "\n" << kHelpHint << '\n';
         return 2;
     }
-    if (parser.isSet("help") || parser.isSet("help-all")) {
-        std::cout << HelpText(parser, argv[0], parser.isSet("help-all"));
+    if (parser.isSet(help) || parser.isSet(helpAll)) {
+        std::cout << HelpText(options, argv[0], parser.isSet(helpAll));
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        std::cerr << "unexpected argument: " << parser.positionalArguments().first().toStdString()
-                  << '\n';
+        std::cerr << "Sobra este argumento: " << parser.positionalArguments().first().toStdString()
+                  << "\n"
+                  << kHelpHint << '\n';
         return 2;
     }
 
@@ -163,7 +215,13 @@ int main(int argc, char** argv) {
     try {
         folder = actualiz::platform::ResolveProgramFolder(parser.value(programDir).toStdString());
     } catch (const actualiz::Error& e) {
-        std::cerr << "--program-dir: " << e.description() << '\n';
+        // Not given, it came from the variable or the default: say how it was chosen.
+        if (parser.isSet(programDir))
+            std::cerr << "--program-dir: " << e.description() << '\n';
+        else
+            std::cerr << "La carpeta del programa no está en ninguna unidad: " << e.description()
+                      << "\n"
+                      << actualiz::platform::ProgramFolderRule() << '\n';
         return 2;
     }
 

@@ -8,12 +8,14 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <system_error>
 
 #include "platform/ErrorNumbers.h"
 #include "platform/NameFold.h"
+#include "platform/ProgramFolder.h"
 
 namespace actualiz::platform {
 
@@ -337,8 +339,13 @@ std::string ProgramFolderFor(const fs::path& hostFolder) {
     return *windows;
 }
 
-std::string ResolveProgramFolder(const std::string& argument) {
-    if (argument.empty()) return ProgramFolder();
+std::string ResolveProgramFolder(const std::string& given) {
+    std::string argument = given;
+    if (argument.empty()) {
+        const char* variable = std::getenv(kProgramFolderVariable);
+        if (variable != nullptr) argument = variable;
+    }
+    if (argument.empty()) return ProgramFolderFor(DefaultProgramFolder());
     if (HasDriveLetter(argument)) {
         // Already a Windows path: as the system would report it, without a trailing backslash
         // except at a drive root.

@@ -97,8 +97,8 @@ std::string ProgramFolder();
 std::string ProgramFolderFor(const std::filesystem::path& hostFolder);
 // A program folder given by a person (--program-dir of both front ends): a Windows path is taken
 // as it is (without a trailing backslash, except at a drive root), a host path is turned into the
-// Windows path of that folder; empty means the folder of the running program. Throws 76 when the
-// folder cannot be reached through a drive.
+// Windows path of that folder; empty means the one ACTUALIZ_PROGRAM_DIR names, else the default
+// of platform/ProgramFolder.h. Throws 76 when the folder cannot be reached through a drive.
 std::string ResolveProgramFolder(const std::string& argument);
 
 // The classic file errors with their Spanish texts, naming the path concerned, for callers that

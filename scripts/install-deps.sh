@@ -14,6 +14,7 @@ packages=(
     nodejs npm
     xvfb xauth x11-apps x11-utils imagemagick
     fonts-liberation2 librsvg2-bin
+    dpkg-dev file man-db appstream desktop-file-utils lintian
 )
 
 missing=()

@@ -17,6 +17,12 @@ cmake --build build/werror -j"$jobs"
 echo "== fault harness (a few kills; scripts/faults.sh 200 for a long campaign)"
 ACTUALIZ_CLI=build/werror/actualiz-cli ./scripts/faults.sh 3
 
+echo "== Debian package of the build just tested, unpacked and checked"
+# scripts/package.sh makes the one to hand out, from a Release build of its own; the package of
+# this build holds the same files, so the check costs no second build.
+deb=$(cd build/werror && rm -f actualiz_*.deb && cpack -G DEB >&2 && ls "$PWD"/actualiz_*.deb)
+./scripts/check-package.sh "$deb"
+
 echo "== build with AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DACTUALIZ_WERROR=ON -DACTUALIZ_SANITIZE=ON
 cmake --build build/sanitize -j"$jobs"

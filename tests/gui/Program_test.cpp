@@ -38,6 +38,7 @@ class ProgramTest : public WindowTest {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("WINEPREFIX", QString::fromStdString(prefix.root().string()));
+        environment.remove("ACTUALIZ_PROGRAM_DIR");
         if (withDisplay) {
             environment.insert("QT_QPA_PLATFORM", "offscreen");
         } else {
@@ -79,14 +80,20 @@ TEST_F(ProgramTest, WithoutCatalogsTheSelfTestReportsThemAndStillStarts) {
 TEST_F(ProgramTest, HelpNamesTheProgramAndNeverOpensTheWindow) {
     Outcome help = Start({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.contains("actualiz [options]")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains("Uso: actualiz [opciones]")) << help.out.toStdString();
     EXPECT_FALSE(help.out.contains("<executable_name>")) << help.out.toStdString();
     EXPECT_TRUE(help.out.contains("--help-all"));
 
     // The full help adds the toolkit's options, and quits like --help.
     Outcome all = Start({"--help-all"});
     EXPECT_EQ(all.status, 0);
-    EXPECT_TRUE(all.out.contains("actualiz [options]")) << all.out.toStdString();
+    EXPECT_TRUE(all.out.contains("Uso: actualiz [opciones]")) << all.out.toStdString();
+    // Spanish throughout: none of the words the toolkit's parser writes by itself.
+    for (const Outcome& outcome : {help, all})
+        for (const char* english : {"Usage", "Options", "options]", "Arguments", "Displays",
+                                    "help on", "Qt-specific", "executable_name"})
+            EXPECT_FALSE(outcome.out.contains(english)) << english << " in:\n"
+                                                        << outcome.out.toStdString();
     EXPECT_TRUE(all.out.contains("-platform")) << all.out.toStdString();
     // And those options are taken, not refused as unknown.
     EXPECT_EQ(Start({"-platform", "offscreen", "-reverse", "--help"}).status, 0);
@@ -195,6 +202,52 @@ TEST_F(ProgramTest, WrongArgumentsEndWithStatusTwo) {
     EXPECT_EQ(Start({"--no-such-option"}).status, 2);
     EXPECT_EQ(Start({"sobrante"}).status, 2);
     EXPECT_EQ(Start({"--program-dir"}).status, 2);
+}
+
+// Each wrong argument is told in Spanish, naming it.
+TEST_F(ProgramTest, WrongArgumentsAreToldInSpanish) {
+    const std::vector<std::pair<QStringList, QString>> rows{
+        {{"--no-such-option"}, "Opción desconocida: no-such-option"},
+        {{"--uno", "--dos"}, "Opciones desconocidas: uno, dos"},
+        {{"sobrante"}, "Sobra este argumento: sobrante"},
+        {{"--program-dir"}, "Falta el valor de --program-dir"},
+        {{"--self-test=sí"}, "--self-test no lleva valor"}};
+    for (const auto& [arguments, said] : rows) {
+        const Outcome outcome = Start(arguments);
+        EXPECT_EQ(outcome.status, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(outcome.err.contains(said)) << outcome.err.toStdString();
+        for (const char* english : {"Unknown", "Missing", "Unexpected", "unexpected"})
+            EXPECT_FALSE(outcome.err.contains(english)) << outcome.err.toStdString();
+    }
+}
+
+// Installed, the program has no models beside it: the first-run message names the models folder
+// it looked for and how to name the program folder; the window opens all the same.
+TEST_F(ProgramTest, AMissingModelsFolderIsNamedWithHowToChooseTheProgramFolder) {
+    BuildCatalogs();
+    Outcome given = Start({"--program-dir", "C:\\sin modelos", "--self-test"});
+    EXPECT_EQ(given.status, 0) << given.err.toStdString();
+    EXPECT_TRUE(given.err.contains("C:\\sin modelos\\modelos")) << given.err.toStdString();
+    EXPECT_TRUE(given.err.contains(
+        QString::fromStdString(prefix.driveCPath("sin modelos/modelos").string())))
+        << given.err.toStdString();
+    EXPECT_TRUE(given.err.contains("Bases Modelo")) << given.err.toStdString();
+    EXPECT_TRUE(given.err.contains("--program-dir")) << given.err.toStdString();
+    EXPECT_TRUE(given.err.contains("ACTUALIZ_PROGRAM_DIR")) << given.err.toStdString();
+
+    // Without option nor variable, the folder looked in is the user's, named in the message.
+    const std::filesystem::path dataHome = prefix.root() / "usuario";
+    Outcome byDefault = Start({"--self-test"}, true,
+                              {{"XDG_DATA_HOME", QString::fromStdString(dataHome.string())}});
+    EXPECT_EQ(byDefault.status, 0) << byDefault.err.toStdString();
+    EXPECT_TRUE(byDefault.err.contains(
+        QString::fromStdString((dataHome / "actualiz" / "modelos").string())))
+        << byDefault.err.toStdString();
+
+    // The variable names a program folder with models: nothing to say.
+    Outcome byVariable = Start({"--self-test"}, true, {{"ACTUALIZ_PROGRAM_DIR", "C:\\prog"}});
+    EXPECT_EQ(byVariable.status, 0);
+    EXPECT_FALSE(byVariable.err.contains("modelos")) << byVariable.err.toStdString();
 }
 
 }  // namespace

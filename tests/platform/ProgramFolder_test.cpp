@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "platform/FileSystem.h"
+#include "platform/ProgramFolder.h"
 #include "support/TempPrefix.h"
 
 namespace fs = std::filesystem;
@@ -47,4 +50,65 @@ TEST(ProgramFolderPath, AFolderNoDriveMapsIsAnError) {
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), 76);
     }
+}
+
+// Sets an environment variable for one test and puts back what was there.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedVariable() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// An installed program has no models beside it: without --program-dir the variable names the
+// program folder, else the first folder that holds "modelos", else the user's own folder.
+TEST(ProgramFolderChoice, OptionThenVariableThenTheFirstFolderWithModelsThenTheUsersFolder) {
+    TempPrefix prefix;
+    prefix.makeDir("prog/modelos");
+    const fs::path userData = prefix.root() / "datos-usuario";
+    ScopedVariable dataHome("XDG_DATA_HOME", userData.string());
+    ScopedVariable unset("ACTUALIZ_PROGRAM_DIR", "");
+
+    // Nothing holds models: the user's folder, where they are to be put.
+    EXPECT_EQ(ToHostPath(ResolveProgramFolder("")), userData / "actualiz");
+    EXPECT_NE(ProgramFolderRule().find((userData / "actualiz").string()), std::string::npos)
+        << ProgramFolderRule();
+    EXPECT_NE(ProgramFolderRule().find("ACTUALIZ_PROGRAM_DIR"), std::string::npos);
+
+    // Models put there are found.
+    fs::create_directories(userData / "actualiz" / "modelos");
+    EXPECT_EQ(ToHostPath(ResolveProgramFolder("")), userData / "actualiz");
+
+    // The variable comes before the search, a Windows or a host path alike.
+    {
+        ScopedVariable named("ACTUALIZ_PROGRAM_DIR", "C:\\prog\\");
+        EXPECT_EQ(ResolveProgramFolder(""), "C:\\prog");
+    }
+    {
+        ScopedVariable named("ACTUALIZ_PROGRAM_DIR", prefix.driveCPath("prog").string());
+        EXPECT_EQ(ResolveProgramFolder(""), "C:\\prog");
+        // And the option before the variable.
+        EXPECT_EQ(ResolveProgramFolder("C:\\otro"), "C:\\otro");
+    }
+}
+
+TEST(ProgramFolderChoice, TheRunningProgramsFolderComesFirstAndTheInstallationsShareFolderLast) {
+    const std::vector<fs::path> candidates = ProgramFolderCandidates();
+    const fs::path program = fs::read_symlink("/proc/self/exe").parent_path();
+    ASSERT_GE(candidates.size(), 2u);
+    EXPECT_EQ(candidates.front(), program);
+    EXPECT_EQ(candidates.back(), program.parent_path() / "share" / "actualiz");
 }
