@@ -2,6 +2,8 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 #include "platform/FileSystem.h"
 
@@ -101,35 +103,34 @@ ForeignFileWriting::ForeignFileWriting(std::string_view path) {
     key_ = key;
 }
 
+namespace {
+
+// One user of the writing of `key` is done. The last one takes the writing out (whatever comes
+// next, later openings read the file itself) and gets its stand-in and the installed writer.
+std::optional<std::pair<fs::path, ForeignFileWriter>> LeaveWriting(const fs::path& key) {
+    std::lock_guard<std::mutex> lock(ReaderMutex());
+    auto it = Writings().find(key);
+    if (it == Writings().end() || --it->second.users > 0) return std::nullopt;
+    fs::path standIn = it->second.standIn;
+    Writings().erase(it);
+    return std::make_pair(std::move(standIn), Writer());
+}
+
+}  // namespace
+
 ForeignFileWriting::~ForeignFileWriting() {
     if (key_.empty() || finished_) return;
-    fs::path standIn;
-    ForeignFileWriter writer;
-    {
-        std::lock_guard<std::mutex> lock(ReaderMutex());
-        auto it = Writings().find(key_);
-        if (it == Writings().end() || --it->second.users > 0) return;
-        standIn = it->second.standIn;
-        Writings().erase(it);
-        writer = Writer();
-    }
-    if (writer.discard) writer.discard(standIn);
+    auto last = LeaveWriting(key_);
+    if (last && last->second.discard) last->second.discard(last->first);
 }
 
 void ForeignFileWriting::Finish() {
     if (key_.empty() || finished_) return;
     finished_ = true;
-    fs::path standIn;
-    ForeignFileWriter writer;
-    {
-        std::lock_guard<std::mutex> lock(ReaderMutex());
-        auto it = Writings().find(key_);
-        if (it == Writings().end() || --it->second.users > 0) return;
-        standIn = it->second.standIn;
-        // Taken out first: whatever the write-back does, later openings read the file itself.
-        Writings().erase(it);
-        writer = Writer();
-    }
+    auto last = LeaveWriting(key_);
+    if (!last) return;
+    const fs::path& standIn = last->first;
+    ForeignFileWriter& writer = last->second;
     struct Discard {
         ForeignFileWriter& writer;
         const fs::path& standIn;
