@@ -165,6 +165,13 @@ def gen_create_table(rng, state):
     if rng.random() < 0.9 and not any(c["type"] == "text" for c in columns):
         columns.append({"name": "texto", "type": "text", "size": 40})
     op = {"op": "create_table", "name": name, "columns": columns, "created": 45000.5}
+    if rng.random() < 0.5:  # a primary key and an index, as a model's new table has them
+        names = [c["name"] for c in columns]
+        op["indexes"] = [{"name": "PrimaryKey", "fields": [rng.choice(names)], "primary": True}]
+        if len(names) > 1:
+            op["indexes"].append({"name": "Ix", "fields": rng.sample(names, 2),
+                                  "unique": rng.random() < 0.3,
+                                  "descending": rng.random() < 0.3})
     return op, ("create", name, columns)
 
 
@@ -175,11 +182,51 @@ def gen_pages(rng, state):
     return {"op": "pages", "count": count, "free": order[: rng.randint(0, count)]}, ("none",)
 
 
+def gen_append_column(rng, state):
+    if not state:
+        return None
+    table = state[rng.choice(sorted(state))]
+    kind = rng.choice(NEW_TABLE_TYPES)
+    column = {"name": "n%d%s" % (rng.randint(0, 999), rng.choice(["", "_y", "ñ"])), "type": kind}
+    if kind == "text":
+        column["size"] = rng.choice([1, 10, 50, 255])
+    op = {"op": "append_column", "table": table.name, "column": column}
+    return op, ("append_column", table.name, column)
+
+
+def gen_delete_column(rng, state):
+    if not state:
+        return None
+    table = state[rng.choice(sorted(state))]
+    if not table.columns:
+        return None
+    column = rng.choice(table.columns)["name"]
+    op = {"op": "delete_column", "table": table.name, "column": column}
+    return op, ("delete_column", table.name, column)
+
+
+def gen_set_property(rng, state):
+    if not state:
+        return None
+    table = state[rng.choice(sorted(state))]
+    column = rng.choice([""] + [c["name"] for c in table.columns])
+    op = {"op": "set_property", "table": table.name, "column": column}
+    if column and rng.random() < 0.5:
+        op.update({"name": rng.choice(["Required", "AllowZeroLength"]), "yes": rng.random() < 0.5})
+    else:
+        op.update({"name": rng.choice(["Description", "DefaultValue", "ValidationText"]),
+                   "text": random_text(rng, rng.choice([10, 200, 3000]))})
+    return op, ("property",)
+
+
 GENERATORS = [  # (weight, generator)
     (50, gen_insert),
     (25, gen_delete),
     (12, gen_create_table),
     (8, gen_pages),
+    (8, gen_append_column),
+    (5, gen_delete_column),
+    (6, gen_set_property),
 ]
 
 
@@ -197,6 +244,33 @@ def effect(state, touched, what, result):
                 raise Failure("the driver deleted a row the table should not hold: %s" % row)
             table.rows[row] -= 1
             touched.add(what[1])
+    elif kind == "property":
+        touched.add("MSysObjects")
+    elif kind == "append_column":
+        # Rows written before read the new field as Null (a Boolean as False).
+        table = state[what[1]]
+        c = what[2]
+        table.columns.append({"name": c["name"], "type": c["type"],
+                              "size": c.get("size", 0) * 2 if c["type"] == "text" else None,
+                              "autoLong": False})
+        old = None if c["type"] != "boolean" else False
+        widened = collections.Counter()
+        for row, count in table.rows.items():
+            values = json.loads(row) + [readers.canon(c["type"], old)]
+            widened[json.dumps(values, ensure_ascii=False)] += count
+        table.rows = widened
+        touched.add(what[1])
+    elif kind == "delete_column":
+        table = state[what[1]]
+        at = [c["name"] for c in table.columns].index(what[2])
+        table.columns.pop(at)
+        narrowed = collections.Counter()
+        for row, count in table.rows.items():
+            values = json.loads(row)
+            values.pop(at)
+            narrowed[json.dumps(values, ensure_ascii=False)] += count
+        table.rows = narrowed
+        touched.add(what[1])
     elif kind == "create":
         columns = [{"name": c["name"], "type": c["type"],
                     "size": c.get("size", 0) * 2 if c["type"] == "text" else None,

@@ -35,8 +35,10 @@
 #include "jet/format/UsageMap.h"
 #include "jet/read/Catalog.h"
 #include "jet/read/RowReader.h"
+#include "jet/write/Columns.h"
 #include "jet/write/NewTable.h"
 #include "jet/write/PageAllocation.h"
+#include "jet/write/Properties.h"
 #include "jet/write/Rows.h"
 
 namespace {
@@ -333,6 +335,17 @@ const std::map<std::string, Operation>& Operations() {
                  table.columns.push_back({Utf16(c.at("name").get<std::string>()),
                                           TypeCode(c.at("type").get<std::string>()),
                                           c.value("size", 0)});
+             // "indexes":[{"name":I,"fields":[C...],"primary":b,"unique":b,"descending":b}]
+             for (const json& i : op.value("indexes", json::array())) {
+                 write::NewIndex index;
+                 index.name = Utf16(i.at("name").get<std::string>());
+                 for (const json& f : i.at("fields"))
+                     index.fields.push_back(
+                         {Utf16(f.get<std::string>()), i.value("descending", false)});
+                 index.primary = i.value("primary", false);
+                 index.unique = i.value("unique", false);
+                 table.indexes.push_back(std::move(index));
+             }
              return {{"page", write::CreateTable(file, table)}};
          }},
         // {"op":"insert","table":T,"values":{C:value}}: values typed by their columns
@@ -361,6 +374,40 @@ const std::map<std::string, Operation>& Operations() {
              json values = RowJson(file, table.def, row.bytes);
              write::DeleteRow(file, table.page, row.where);
              return {{"deleted", values}, {"page", row.where.page}, {"row", row.where.row}};
+         }},
+        // {"op":"append_column","table":T,"column":{"name":C,"type":"long"|"text"...,"size":n}}
+        {"append_column",
+         [](PageFile& file, const json& op) -> json {
+             Table table = NamedTable(file, op);
+             const json& c = op.at("column");
+             write::NewColumn column;
+             column.name = Utf16(c.at("name").get<std::string>());
+             column.type = TypeCode(c.at("type").get<std::string>());
+             column.textLength = c.value("size", 0);
+             write::AppendColumn(file, table.page, column);
+             return json::object();
+         }},
+        // {"op":"delete_column","table":T,"column":C}
+        {"delete_column",
+         [](PageFile& file, const json& op) -> json {
+             Table table = NamedTable(file, op);
+             write::DeleteColumn(file, table.page, Utf16(op.at("column").get<std::string>()));
+             return json::object();
+         }},
+        // {"op":"set_property","table":T,"column":C or "","name":P,"text":V or "yes":b}
+        {"set_property",
+         [](PageFile& file, const json& op) -> json {
+             const std::u16string table = Utf16(op.at("table").get<std::string>());
+             const std::u16string column = Utf16(op.value("column", std::string()));
+             const std::u16string name = Utf16(op.at("name").get<std::string>());
+             if (op.contains("yes"))
+                 write::SetProperty(file, table, column, name,
+                                    write::PropertyValue::Boolean(op.at("yes").get<bool>()));
+             else
+                 write::SetProperty(
+                     file, table, column, name,
+                     write::PropertyValue::Text(Utf16(op.at("text").get<std::string>())));
+             return json::object();
          }},
         // {"op":"pages","count":n,"free":[i...]}: n pages handed out, then the listed ones (their
         // order in the list) given back and the others too, in reverse
