@@ -25,15 +25,29 @@ void CopyNewDatabase(const std::string& model, const std::string& destination) {
         platform::CopyFile(model, destination, /*replaceExisting=*/false);
 }
 
-// The model's indexes other than the primary key, on a table just created in the old database.
-void IndexNewTable(const std::string& model, const std::string& old, const std::string& table) {
-    std::shared_ptr<engine::Database> modelDb = engine::OpenDatabase(model);
-    std::shared_ptr<engine::Database> db = engine::OpenDatabase(old);
-    std::shared_ptr<engine::TableDef> modelTable = sync::FindTable(*modelDb, table);
-    std::shared_ptr<engine::TableDef> newTable = sync::FindTable(*db, table);
-    if (modelTable && newTable) sync::CarryOtherIndexes(*modelTable, *newTable);
-    db->Close();
-    modelDb->Close();
+// The model's indexes other than the primary key, on the tables just created in the old
+// database: both opened once for all of them, each table a step of its own.
+void IndexNewTables(SkipOnError& step, const std::string& model, const std::string& old,
+                    const std::vector<std::string>& tables) {
+    std::shared_ptr<engine::Database> modelDb;
+    std::shared_ptr<engine::Database> db;
+    step([&] {
+        modelDb = engine::OpenDatabase(model);
+        db = engine::OpenDatabase(old);
+    });
+    if (modelDb && db) {
+        for (const std::string& table : tables) {
+            step([&] {
+                std::shared_ptr<engine::TableDef> modelTable = sync::FindTable(*modelDb, table);
+                std::shared_ptr<engine::TableDef> newTable = sync::FindTable(*db, table);
+                if (modelTable && newTable) sync::CarryOtherIndexes(*modelTable, *newTable);
+            });
+        }
+    }
+    step([&] {
+        if (db) db->Close();
+        if (modelDb) modelDb->Close();
+    });
 }
 
 }  // namespace
@@ -100,8 +114,7 @@ void Actualiz::Command13_Click() {
                 } else {
                     // The tables this pair created are empty and new: they get the model's
                     // other indexes now, written into the file with them.
-                    for (const std::string& table : created)
-                        step([&] { IndexNewTable(Text3.Text(), Text4.Text(), table); });
+                    if (!created.empty()) IndexNewTables(step, Text3.Text(), Text4.Text(), created);
                 }
                 step([&] { writing->Finish(); });
             }
