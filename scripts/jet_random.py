@@ -230,6 +230,16 @@ GENERATORS = [  # (weight, generator)
 ]
 
 
+def reshape_rows(table, change):
+    """The expected rows after a field was appended or deleted: change(values) on each."""
+    reshaped = collections.Counter()
+    for row, count in table.rows.items():
+        values = json.loads(row)
+        change(values)
+        reshaped[json.dumps(values, ensure_ascii=False)] += count
+    table.rows = reshaped
+
+
 def effect(state, touched, what, result):
     """What a successful operation changes in the expected state."""
     kind = what[0]
@@ -254,22 +264,13 @@ def effect(state, touched, what, result):
                               "size": c.get("size", 0) * 2 if c["type"] == "text" else None,
                               "autoLong": False})
         old = None if c["type"] != "boolean" else False
-        widened = collections.Counter()
-        for row, count in table.rows.items():
-            values = json.loads(row) + [readers.canon(c["type"], old)]
-            widened[json.dumps(values, ensure_ascii=False)] += count
-        table.rows = widened
+        reshape_rows(table, lambda values: values.append(readers.canon(c["type"], old)))
         touched.add(what[1])
     elif kind == "delete_column":
         table = state[what[1]]
         at = [c["name"] for c in table.columns].index(what[2])
         table.columns.pop(at)
-        narrowed = collections.Counter()
-        for row, count in table.rows.items():
-            values = json.loads(row)
-            values.pop(at)
-            narrowed[json.dumps(values, ensure_ascii=False)] += count
-        table.rows = narrowed
+        reshape_rows(table, lambda values: values.pop(at))
         touched.add(what[1])
     elif kind == "create":
         columns = [{"name": c["name"], "type": c["type"],
