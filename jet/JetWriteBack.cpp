@@ -96,7 +96,8 @@ const json* FindTable(const json& document, const std::string& name) {
 }
 
 // Every row of every table of `before` is in `after`, in the same order, with the same values;
-// the fields `after` has besides hold Null. The first difference, or "".
+// the fields `after` has besides hold Null (and those it lacks were deleted: see below). The
+// first difference, or "".
 std::string RowsDiffer(const json& before, const json& after) {
     for (const json& table : before.at("tables")) {
         const std::string name = table.at("name");
@@ -104,13 +105,14 @@ std::string RowsDiffer(const json& before, const json& after) {
         if (!now) return "falta la tabla «" + name + "»";
         const json& fields = table.at("fields");
         const json& nowFields = now->at("fields");
+        // A field the copy no longer has was deleted on purpose: the copy's structure is the
+        // stand-in's. Its values go with it; every other one must read the same.
+        constexpr std::size_t kDeleted = static_cast<std::size_t>(-1);
         std::vector<std::size_t> place;
         for (const json& f : fields) {
             std::size_t at = 0;
             while (at < nowFields.size() && nowFields[at].at("name") != f.at("name")) ++at;
-            if (at == nowFields.size())
-                return "falta el campo «" + name + "." + f.at("name").get<std::string>() + "»";
-            place.push_back(at);
+            place.push_back(at == nowFields.size() ? kDeleted : at);
         }
         const json& rows = table.value("rows", json::array());
         const json& nowRows = now->value("rows", json::array());
@@ -120,6 +122,7 @@ std::string RowsDiffer(const json& before, const json& after) {
         for (std::size_t r = 0; r < rows.size(); ++r) {
             std::vector<bool> seen(nowFields.size(), false);
             for (std::size_t c = 0; c < place.size(); ++c) {
+                if (place[c] == kDeleted) continue;
                 seen[place[c]] = true;
                 if (rows[r].at(c) != nowRows[r].at(place[c]))
                     return "la fila " + std::to_string(r + 1) + " de la tabla «" + name +
