@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/Actualiz.h"
+#include "app/DatabaseWriting.h"
 #include "engine/Engine.h"
 
 namespace actualiz::app {
@@ -30,32 +31,36 @@ void Actualiz::Command4_Click() {
 }
 
 // No error is trapped: appending a field that is already there (a second run) stops at that
-// field, and the ones after it are not tried.
+// field, and the ones after it are not tried. A real Access file is changed through a stand-in
+// and written once, with the fields appended before such a failure.
 void Actualiz::AppendX() {
-    std::shared_ptr<engine::Database> dbsNeptuno = engine::OpenDatabase(kSampleDatabase);
-    std::shared_ptr<engine::TableDef> tdfEmpleados = dbsNeptuno->TableDefs()["Empleados"];
+    ChangingDatabase(kSampleDatabase, [&] {
+        std::shared_ptr<engine::Database> dbsNeptuno = engine::OpenDatabase(kSampleDatabase);
+        std::shared_ptr<engine::TableDef> tdfEmpleados = dbsNeptuno->TableDefs()["Empleados"];
 
-    AnexarEliminarCampo(*tdfEmpleados, "APPEND", "Correo", engine::dbText, 50);
-    AnexarEliminarCampo(*tdfEmpleados, "APPEND", "Http", engine::dbText, 80);
-    AnexarEliminarCampo(*tdfEmpleados, "APPEND", "Cuota", engine::dbInteger, 5);
+        AnexarEliminarCampo(*tdfEmpleados, "APPEND", "Correo", engine::dbText, 50);
+        AnexarEliminarCampo(*tdfEmpleados, "APPEND", "Http", engine::dbText, 80);
+        AnexarEliminarCampo(*tdfEmpleados, "APPEND", "Cuota", engine::dbInteger, 5);
+        dbsNeptuno->Close();
+    });
 
-    // Data2 reads Empleados anew, so that it shows the new fields.
+    // Data2 reads Empleados anew, from the file as written, so that it shows the new fields.
     Data2.SetDatabaseName(kSampleDatabase);
     Data2.Refresh();
-
-    dbsNeptuno->Close();
 }
 
 // "Borrar Campos": removes the three sample fields again. Data2 is left as it is.
 void Actualiz::Command5_Click() {
-    std::shared_ptr<engine::Database> dbsNeptuno = engine::OpenDatabase(kSampleDatabase);
-    std::shared_ptr<engine::TableDef> tdfEmpleados = dbsNeptuno->TableDefs()["Empleados"];
+    ChangingDatabase(kSampleDatabase, [&] {
+        std::shared_ptr<engine::Database> dbsNeptuno = engine::OpenDatabase(kSampleDatabase);
+        std::shared_ptr<engine::TableDef> tdfEmpleados = dbsNeptuno->TableDefs()["Empleados"];
 
-    AnexarEliminarCampo(*tdfEmpleados, "DELETE", "Correo", 0, 0);
-    AnexarEliminarCampo(*tdfEmpleados, "DELETE", "Http", 0, 0);
-    AnexarEliminarCampo(*tdfEmpleados, "DELETE", "Cuota", 0, 0);
+        AnexarEliminarCampo(*tdfEmpleados, "DELETE", "Correo", 0, 0);
+        AnexarEliminarCampo(*tdfEmpleados, "DELETE", "Http", 0, 0);
+        AnexarEliminarCampo(*tdfEmpleados, "DELETE", "Cuota", 0, 0);
 
-    dbsNeptuno->Close();
+        dbsNeptuno->Close();
+    });
 }
 
 }  // namespace actualiz::app

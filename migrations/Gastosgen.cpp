@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Actualiz.h"
+#include "app/DatabaseWriting.h"
 #include "engine/Engine.h"
 #include "migrations/NewTable.h"
 
@@ -63,50 +64,58 @@ Error WithWhatStaysMissing(const Error& e, const std::vector<std::string>& missi
 void Actualiz::Command27_Click() {
     // No step of this command has an error trap: the first failure ends it and reaches whoever
     // started it. Each pass closes the database, which keeps what it built.
-
-    // ---- Pass 1: is the table there already? If not, create it.
     Text4.SetText(Dir1.Path() + "\\almacen.mdb");
-    std::shared_ptr<engine::Database> db = engine::OpenDatabase(Text4.Text());
+    // A real Access file is changed through a stand-in for the whole command and written once,
+    // before "Terminado": what cannot be written there yet is refused with the file as it was.
+    bool tableThere = false;
+    ChangingDatabase(Text4.Text(), [&] {
+        // ---- Pass 1: is the table there already? If not, create it.
+        std::shared_ptr<engine::Database> db = engine::OpenDatabase(Text4.Text());
 
-    // Finding ours, there is nothing to do and nothing to say.
-    if (migrations::HasTableNamed(*db, "gastosgen")) {
-        SetMigrationOutcome(MigrationOutcome::TableThere);
-        return;  // db is released out of scope
-    }
-    migrations::AppendNewTable(*db, "gastosgen", kGastosgenFields);
-    db->Close();
-
-    // ---- Pass 2: the indexes, on a fresh open.
-    std::vector<std::string> missingIndexes(std::begin(kGastosgenIndexes),
-                                            std::end(kGastosgenIndexes));
-    try {
-        db = engine::OpenDatabase(Text4.Text());
-        for (const char* name : kGastosgenIndexes) {
-            std::shared_ptr<engine::TableDef> table = db->TableDefs()["gastosgen"];
-            std::shared_ptr<engine::Index> idx = table->CreateIndex(name);
-            std::shared_ptr<engine::Field> fld = idx->CreateField(name);
-            idx->Fields().Append(fld);
-            idx->SetUnique(false);
-            db->TableDefs()["gastosgen"]->Indexes().Append(idx);
-            missingIndexes.erase(missingIndexes.begin());
+        // Finding ours, there is nothing to do and nothing to say.
+        if (migrations::HasTableNamed(*db, "gastosgen")) {
+            tableThere = true;
+            return;  // db is released out of scope
         }
+        migrations::AppendNewTable(*db, "gastosgen", kGastosgenFields);
         db->Close();
-    } catch (const Error& e) {
-        throw WithWhatStaysMissing(e, missingIndexes);
-    }
 
-    // ---- Pass 3: the relation, on a fresh open. Attributes 2 (not enforced): existing expenses
-    // need not name a supplier that is on file.
-    try {
-        db = engine::OpenDatabase(Text4.Text());
-        std::shared_ptr<engine::Relation> rel =
-            db->CreateRelation("codigo", "proveedores", "gastosgen", engine::dbRelationDontEnforce);
-        rel->Fields().Append(rel->CreateField("codigoproveedor"));
-        rel->Fields()["codigoproveedor"]->SetForeignName("codigoproveedor");
-        db->Relations().Append(rel);
-        db->Close();
-    } catch (const Error& e) {
-        throw WithWhatStaysMissing(e, {});
+        // ---- Pass 2: the indexes, on a fresh open.
+        std::vector<std::string> missingIndexes(std::begin(kGastosgenIndexes),
+                                                std::end(kGastosgenIndexes));
+        try {
+            db = engine::OpenDatabase(Text4.Text());
+            for (const char* name : kGastosgenIndexes) {
+                std::shared_ptr<engine::TableDef> table = db->TableDefs()["gastosgen"];
+                std::shared_ptr<engine::Index> idx = table->CreateIndex(name);
+                std::shared_ptr<engine::Field> fld = idx->CreateField(name);
+                idx->Fields().Append(fld);
+                idx->SetUnique(false);
+                db->TableDefs()["gastosgen"]->Indexes().Append(idx);
+                missingIndexes.erase(missingIndexes.begin());
+            }
+            db->Close();
+        } catch (const Error& e) {
+            throw WithWhatStaysMissing(e, missingIndexes);
+        }
+
+        // ---- Pass 3: the relation, on a fresh open. Attributes 2 (not enforced): existing
+        // expenses need not name a supplier that is on file.
+        try {
+            db = engine::OpenDatabase(Text4.Text());
+            std::shared_ptr<engine::Relation> rel = db->CreateRelation(
+                "codigo", "proveedores", "gastosgen", engine::dbRelationDontEnforce);
+            rel->Fields().Append(rel->CreateField("codigoproveedor"));
+            rel->Fields()["codigoproveedor"]->SetForeignName("codigoproveedor");
+            db->Relations().Append(rel);
+            db->Close();
+        } catch (const Error& e) {
+            throw WithWhatStaysMissing(e, {});
+        }
+    });
+    if (tableThere) {
+        SetMigrationOutcome(MigrationOutcome::TableThere);
+        return;
     }
 
     SetMigrationOutcome(MigrationOutcome::Done);

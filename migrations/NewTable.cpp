@@ -1,8 +1,10 @@
 #include "migrations/NewTable.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "app/DatabaseWriting.h"
 #include "app/ErrorModes.h"
 
 namespace actualiz::app::migrations {
@@ -63,29 +65,39 @@ IndexPhaseReport AppendIndexesPassingFailuresOver(Actualiz& form, const char* co
 
 void AddClientsTable(Actualiz& form, const char* command, const char* table,
                      std::span<const NewField> fields, std::span<const char* const> indexes) {
-    // ---- Phase 1: is the table there already? If not, create it. No error trap: a database
-    // that cannot be opened, or a table the engine refuses, ends the command here, and the
-    // file is only written by the Append to TableDefs.
     form.Text4.SetText(form.Dir1.Path() + "\\" + "clientes.mdb");
-    std::shared_ptr<engine::Database> db = engine::OpenDatabase(form.Text4.Text());
-    if (HasTableNamed(*db, table)) {
+    // A real Access file is changed through a stand-in for the whole command and written once,
+    // before the user is told anything: "Terminado" only over a file that holds the table.
+    bool tableThere = false;
+    std::optional<IndexPhaseReport> report;
+    ChangingDatabase(form.Text4.Text(), [&] {
+        // ---- Phase 1: is the table there already? If not, create it. No error trap: a
+        // database that cannot be opened, or a table the engine refuses, ends the command here,
+        // and the file is only written by the Append to TableDefs.
+        std::shared_ptr<engine::Database> db = engine::OpenDatabase(form.Text4.Text());
+        if (HasTableNamed(*db, table)) {
+            tableThere = true;
+            return;  // the database is released as db goes out of scope
+        }
+        AppendNewTable(*db, table, fields);
+        db->Close();
+
+        // ---- Phase 2: the indexes, every step in skip-on-error mode on a fresh open.
+        report.emplace(AppendIndexesPassingFailuresOver(form, command, table, indexes));
+    });
+    if (tableThere) {
         form.SetMigrationOutcome(Actualiz::MigrationOutcome::TableThere);
         form.host().MsgBox(std::string("La tabla ") + table + " ya existe", MsgIcon::Critical,
                            Actualiz::Title());
-        return;  // the database is released as db goes out of scope
+        return;
     }
-    AppendNewTable(*db, table, fields);
-    db->Close();
-
-    // ---- Phase 2: the indexes, every step in skip-on-error mode on a fresh open.
-    IndexPhaseReport report = AppendIndexesPassingFailuresOver(form, command, table, indexes);
 
     // Telling "Terminado" over a table that lacks indexes would be telling the user a failure is
     // a success: when any index step failed, say which indexes are missing and why, and keep the
     // program open so the user can read it and act.
-    if (!report.Clean()) {
+    if (!report->Clean()) {
         form.SetMigrationOutcome(Actualiz::MigrationOutcome::IndexesMissing);
-        form.host().MsgBox(report.Message(table), MsgIcon::Critical, Actualiz::Title());
+        form.host().MsgBox(report->Message(table), MsgIcon::Critical, Actualiz::Title());
         return;
     }
     form.SetMigrationOutcome(Actualiz::MigrationOutcome::Done);

@@ -14,13 +14,20 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "engine/Engine.h"
+#include "engine/ForeignFiles.h"
 #include "engine/SchemaJson.h"
 #include "support/RunProgram.h"
 
 namespace actualiz::testing {
+
+// Whether the write-back into real Access (Jet 4) files makes indexes of tables that hold rows,
+// relations and queries, so that the catalog steps of an upgrade run on such files too. The tests
+// of whole upgrades on Jet files check those only when it is set.
+inline constexpr bool kJetCatalogsWritten = false;
 
 // Every regular file below root, by relative path, with its whole content.
 inline std::map<std::string, std::string> Snapshot(const std::filesystem::path& root) {
@@ -48,6 +55,26 @@ inline void Build(const std::string& path, const nlohmann::json& document) {
 }  // namespace actualiz::testing
 
 namespace actualiz::testing {
+
+// A Jet 4 file with a suppliers table as almacen.mdb has it, made by our own writer from the
+// blank sample: the relation of gastosgen needs one.
+inline void MakeJetWarehouse(const std::filesystem::path& file) {
+    std::filesystem::copy_file(
+        std::filesystem::path(ACTUALIZ_SOURCE_DIR) / "tests/data/jet/blankV2000.mdb", file);
+    engine::ForeignFileWriting writing(file.string());
+    EXPECT_TRUE(writing.Active());
+    auto db = engine::OpenDatabase(file.string());
+    auto table = db->CreateTableDef("proveedores");
+    table->Fields().Append(table->CreateField("codigoproveedor", engine::dbLong));
+    table->Fields().Append(table->CreateField("nombre", engine::dbText, 50));
+    auto key = table->CreateIndex("PrimaryKey");
+    key->SetPrimary(true);
+    key->Fields().Append(key->CreateField("codigoproveedor"));
+    table->Indexes().Append(key);
+    db->TableDefs().Append(table);
+    db->Close();
+    writing.Finish();
+}
 
 // Rows of a table, counted by walking them.
 inline int RowCount(const std::string& databasePath, const std::string& table) {

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
 #include "cli/CliTestSupport.h"
 #include "cli/Errors.h"
 #include "cli/MigrateCommand.h"
+#include "engine/ForeignFiles.h"
+#include "jet/JetReader.h"
+#include "jet/JetTestSupport.h"
 #include "support/TempPrefix.h"
 
 namespace actualiz::testing {
@@ -146,6 +150,142 @@ TEST_F(Migrate, TheProgramExitsLikeTheCommand) {
     CliResult again = RunCli({"migrate", "histoprod", "--data-dir", kDataFolder});
     EXPECT_EQ(again.status, 1);
     EXPECT_EQ(again.out, "La tabla histoprod ya existe\n");
+}
+
+// ---- The migrations on real Access (Jet 4) files ----
+
+struct JetMigrationCase {
+    const char* migration;
+    const char* database;
+    const char* sample;  // the Jet 4 file the database is a copy of; "" for MakeJetWarehouse
+    int status;          // of the first run
+    const char* said;    // in its output or errors
+    std::size_t fields;  // of the new table after it; 0: the file is left byte for byte
+    std::size_t indexes;
+};
+
+// The writer makes new tables with their indexes; a relation only once it writes relations.
+const JetMigrationCase kJetMigrations[] = {
+    {"histoprod", "clientes.mdb", "indexTestV2000.mdb", 0, "Terminado", 15, 4},
+    {"auxcli", "clientes.mdb", "compIndexTestV2000.mdb", 0, "Terminado", 3, 1},
+    // No suppliers table: the relation fails, what was built before it stays and is written.
+    {"gastosgen", "almacen.mdb", "indexTestV2000.mdb", 1, "sin la relación codigo", 15, 3},
+    // Only Jet 4 files are written: a Jet 3 file is refused as it was.
+    {"histoprod", "clientes.mdb", "testV1997.mdb", 1, "Jet 4", 0, 0},
+    {"gastosgen", "almacen.mdb", "", kJetCatalogsWritten ? 0 : 1,
+     kJetCatalogsWritten ? "Terminado" : "relación", kJetCatalogsWritten ? 15u : 0u, 3},
+};
+
+class MigrateJet : public Migrate, public ::testing::WithParamInterface<JetMigrationCase> {};
+
+// Each migration changes the real file in place, or refuses with the file as it was; the file
+// stays a Jet 4 file that the checker passes, its old tables export as before, and a second run
+// finds the table (or refuses the same way) and leaves the file byte for byte.
+TEST_P(MigrateJet, TheFileIsChangedInPlaceOrLeftAsItWas) {
+    if (!engine::CanReadJetFiles() || !engine::testing::HaveMdbTools())
+        GTEST_SKIP() << "built without libmdb or no mdbtools";
+    const JetMigrationCase& c = GetParam();
+    const fs::path file = prefix.driveCPath(std::string(kDataFolderHost) + "/" + c.database);
+    fs::remove(file);
+    if (*c.sample)
+        fs::copy_file(engine::testing::JetSample(c.sample), file);
+    else
+        MakeJetWarehouse(file);
+    const std::string before = ReadWhole(file);
+    const std::string version = RunProgram("mdb-ver", {file.string()}).out;
+    const std::string tables = RunProgram("mdb-tables", {"-1", file.string()}).out;
+    std::map<std::string, std::string> rows;
+    std::istringstream names(tables);
+    for (std::string t; std::getline(names, t);)
+        rows[t] = RunProgram("mdb-export", {file.string(), t}).out;
+
+    Result r = Run(c.migration);
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.out << r.err;
+    EXPECT_EQ(RunProgram("mdb-ver", {file.string()}).out, version);
+    if (version == "JET4\n") {
+        EXPECT_EQ(RunProgram(ACTUALIZ_CLI_PATH, {"check", file.string()}).status, 0);
+    }
+    for (const auto& [t, csv] : rows)
+        EXPECT_EQ(RunProgram("mdb-export", {file.string(), t}).out, csv) << t;
+    const json structure = Structure(Path(c.database));
+    const json* table = Table(structure, c.migration);
+    if (c.fields == 0) {
+        EXPECT_EQ(ReadWhole(file), before) << "refused: the file as it was";
+        EXPECT_EQ(table, nullptr);
+    } else {
+        EXPECT_NE(ReadWhole(file), before);
+        ASSERT_NE(table, nullptr) << "the table is in the file itself";
+        EXPECT_EQ(table->at("fields").size(), c.fields);
+        EXPECT_EQ(table->at("indexes").size(), c.indexes);
+        EXPECT_NE(RunProgram("mdb-tables", {"-1", file.string()}).out.find(c.migration),
+                  std::string::npos);
+    }
+
+    const std::string after = ReadWhole(file);
+    Result again = Run(c.migration);
+    EXPECT_EQ(again.status, 1) << again.out << again.err;
+    EXPECT_EQ(ReadWhole(file), after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Jet4, MigrateJet, ::testing::ValuesIn(kJetMigrations),
+                         [](const auto& info) {
+                             return std::string(info.param.migration) +
+                                    (*info.param.sample ? "" : "WithSuppliers") +
+                                    std::to_string(info.index);
+                         });
+
+// The field routines on a sample database that is a real Jet 4 file (made by our writer from the
+// blank sample): Añadir Campo writes its three fields into the file, a second run stops at the
+// first one with the file as it was, Borrar Campos takes them out again; the file stays a Jet 4
+// file that the checker passes throughout.
+TEST_F(Migrate, TheFieldRoutinesChangeARealJetFileInPlace) {
+    if (!engine::CanReadJetFiles() || !engine::testing::HaveMdbTools())
+        GTEST_SKIP() << "built without libmdb or no mdbtools";
+    const fs::path file = prefix.driveCPath("Neptuno.mdb");
+    fs::copy_file(engine::testing::JetSample("blankV2000.mdb"), file);
+    {
+        engine::ForeignFileWriting writing(file.string());
+        auto db = engine::OpenDatabase(file.string());
+        auto table = db->CreateTableDef("Empleados");
+        table->Fields().Append(table->CreateField("IdEmpleado", engine::dbLong));
+        table->Fields().Append(table->CreateField("Apellidos", engine::dbText, 50));
+        db->TableDefs().Append(table);
+        db->Close();
+        writing.Finish();
+    }
+    auto fields = [] {
+        std::vector<std::string> names;
+        const json structure = Structure("C:\\Neptuno.mdb");
+        for (const json& t : structure.at("tables"))
+            if (t.at("name") == "Empleados")
+                for (const json& f : t.at("fields")) names.push_back(f.at("name"));
+        return names;
+    };
+    auto run = [&](const char* handler) {
+        CliResult r = RunCli(
+            {"form", "--program-dir", prefix.driveCPath("").string(), "run", handler, "dump"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        const json dump = json::parse(r.out);
+        json errors = json::array();
+        for (const json& e : dump.at("errors"))
+            if (e.at("command") == handler) errors.push_back(e);
+        for (const json& m : dump.at("messages")) errors.push_back(m);
+        EXPECT_EQ(RunProgram("mdb-ver", {file.string()}).out, "JET4\n");
+        EXPECT_EQ(RunProgram(ACTUALIZ_CLI_PATH, {"check", file.string()}).status, 0);
+        return errors;
+    };
+
+    EXPECT_EQ(run("Command4_Click"), json::array());
+    EXPECT_EQ(fields(),
+              (std::vector<std::string>{"IdEmpleado", "Apellidos", "Correo", "Http", "Cuota"}));
+    const std::string appended = ReadWhole(file);
+    const json again = run("Command4_Click");
+    ASSERT_EQ(again.size(), 1u) << again.dump();
+    EXPECT_NE(again[0].dump().find("Correo"), std::string::npos) << again.dump();
+    EXPECT_EQ(ReadWhole(file), appended);
+    EXPECT_EQ(run("Command5_Click"), json::array());
+    EXPECT_EQ(fields(), (std::vector<std::string>{"IdEmpleado", "Apellidos"}));
 }
 
 }  // namespace
