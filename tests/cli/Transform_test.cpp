@@ -11,7 +11,9 @@
 #include <functional>
 #include <optional>
 #include <regex>
+#include <set>
 #include <sstream>
+#include <tuple>
 
 #include "app/Actualiz.h"
 #include "app/Host.h"
@@ -28,6 +30,7 @@
 #include "cli/Sandbox.h"
 #include "cli/SchemaCommands.h"
 #include "cli/TransformCommand.h"
+#include "engine/ForeignFiles.h"
 #include "jet/JetReader.h"
 #include "jet/JetTestSupport.h"
 #include "platform/FileSystem.h"
@@ -926,6 +929,228 @@ TEST_F(TransformRun, RealJet4OldDatabasesAreChangedInPlace) {
     ASSERT_EQ(again.status, 0) << again.out << again.err;
     for (const std::string& name : names) EXPECT_EQ(ReadWhole(OldHost(name)), after[name]) << name;
     EXPECT_TRUE(again.report().at("backup").is_null()) << "nothing changed, no backup kept";
+}
+
+// ---- A whole upgrade of real Jet 4 files ----
+
+// What one difference between two structures is, as diff --json and the report name it.
+using DifferenceName = std::tuple<std::string, std::string, std::string, std::string>;
+DifferenceName NameOf(const json& d) {
+    return {d.at("kind"), d.at("change"), d.value("table", ""), d.at("name")};
+}
+
+// The upgrade pair of one Jet 4 sample: the old database is the sample itself; its model is the
+// sample's structure as a new version of the application wants it: a new table (counter, primary
+// key, an index) related to an old table, two fields appended to that old table (which holds
+// rows), one of them with a new index, one of the sample's indexes dropped, a new query and (when
+// the sample has it) an old one dropped. The model is one of our own databases, or (jetModel) a
+// Jet 4 file itself, the sample changed by our writer: it then has the changes of indexes of old
+// tables, relations and queries only once the writer makes them. The differences of indexes,
+// relations and queries that the model has from the sample come back.
+std::set<DifferenceName> MakeWholeUpgradePair(const std::string& sample, const fs::path& old,
+                                              const std::string& model, bool jetModel,
+                                              std::string& widened) {
+    const fs::path samples = fs::path(ACTUALIZ_SOURCE_DIR) / "tests/data/jet";
+    fs::copy_file(samples / sample, old);
+    std::optional<engine::ForeignFileWriting> writing;
+    std::shared_ptr<engine::Database> db;
+    if (jetModel) {
+        fs::copy_file(samples / sample, model);
+        writing.emplace(model);
+        EXPECT_TRUE(writing->Active());
+        db = engine::OpenDatabase(model);
+    } else {
+        engine::JetReadOptions structure;
+        structure.includeRows = false;
+        structure.includeHiddenQueries = true;
+        db = engine::ImportJetFile(samples / sample, model, structure, nullptr);
+    }
+    const bool catalogsToo = !jetModel || kJetCatalogsWritten;
+    std::set<DifferenceName> catalogs;
+
+    std::shared_ptr<engine::TableDef> first;
+    for (const auto& t : db->TableDefs())
+        if (!engine::IsSystemName(t->Name()) && !first) first = t;
+    for (const auto& t : db->TableDefs()) {
+        if (engine::IsSystemName(t->Name()) || !catalogsToo) continue;
+        std::string dropped;
+        for (const auto& index : t->Indexes())
+            if (!index->Primary() && dropped.empty()) dropped = index->Name();
+        if (dropped.empty()) continue;
+        t->Indexes().Delete(dropped);
+        catalogs.insert({"index", "onlyInOld", t->Name(), dropped});
+        break;
+    }
+
+    auto table = db->CreateTableDef("Pedidos");
+    auto id = table->CreateField("Id", engine::dbLong);
+    id->SetAttributes(engine::dbFixedField | engine::dbAutoIncrField);
+    table->Fields().Append(id);
+    table->Fields().Append(table->CreateField("Fecha", engine::dbDate));
+    auto client = table->CreateField("Cliente", engine::dbText, 40);
+    client->SetAllowZeroLength(true);
+    table->Fields().Append(client);
+    auto notes = table->CreateField("Notas", engine::dbMemo);
+    notes->SetAllowZeroLength(true);
+    table->Fields().Append(notes);
+    auto key = table->CreateIndex("PrimaryKey");
+    key->SetPrimary(true);
+    key->Fields().Append(key->CreateField("Id"));
+    table->Indexes().Append(key);
+    auto byDate = table->CreateIndex("PorFecha");
+    byDate->Fields().Append(byDate->CreateField("Fecha"));
+    table->Indexes().Append(byDate);
+    db->TableDefs().Append(table);
+
+    first->Fields().Append(first->CreateField("PedidoId", engine::dbLong));
+    auto remarks = first->CreateField("Observaciones", engine::dbText, 100);
+    remarks->SetAllowZeroLength(true);
+    first->Fields().Append(remarks);
+    widened = first->Name();
+    if (!catalogsToo) {
+        db->Close();
+        writing->Finish();
+        return catalogs;
+    }
+    auto byOrder = first->CreateIndex("PorPedido");
+    byOrder->Fields().Append(byOrder->CreateField("PedidoId"));
+    db->TableDefs()[first->Name()]->Indexes().Append(byOrder);
+    catalogs.insert({"index", "onlyInModel", first->Name(), "PorPedido"});
+
+    auto relation = db->CreateRelation("PedidosLineas", "Pedidos", first->Name(),
+                                       engine::dbRelationDontEnforce);
+    relation->Fields().Append(relation->CreateField("Id"));
+    relation->Fields()["Id"]->SetForeignName("PedidoId");
+    db->Relations().Append(relation);
+    catalogs.insert({"relation", "onlyInModel", "", "PedidosLineas"});
+
+    db->CreateQueryDef("PedidosTodos", "SELECT * FROM Pedidos;");
+    catalogs.insert({"query", "onlyInModel", "", "PedidosTodos"});
+    if (db->QueryDefs().Contains("SelectQuery")) {
+        db->QueryDefs().Delete("SelectQuery");
+        catalogs.insert({"query", "onlyInOld", "", "SelectQuery"});
+    }
+    db->Close();
+    if (writing) writing->Finish();
+    return catalogs;
+}
+
+// Every table as mdb-reader reads it: by name, its rows (each an array in column order).
+std::map<std::string, json> ReaderRows(const fs::path& file) {
+    const fs::path script = fs::path(ACTUALIZ_SOURCE_DIR) / "tests/oracle/jet_dump.mjs";
+    const CliResult dump = RunProgram("node", {script.string(), file.string()});
+    EXPECT_EQ(dump.status, 0) << dump.err;
+    std::map<std::string, json> rows;
+    if (dump.status != 0) return rows;
+    const json tables = json::parse(dump.out).at("tables");
+    for (const json& t : tables) rows[t.at("name")] = t.value("rows", json());
+    return rows;
+}
+
+// Real Jet 4 samples upgraded as a whole, each to a model that adds a table, fields, indexes, a
+// relation and a query and drops an index and a query: each file stays a Jet 4 file that the
+// checker passes, every old row reads back as it was (libmdb and mdb-reader), what still differs
+// from the model is exactly what the report explains, and a second run changes nothing. Until
+// the write-back makes indexes, relations and queries, those are what is left (and explained).
+TEST_F(TransformRun, RealJet4WholeUpgradeLeavesEachFileItsModel) {
+    if (!engine::CanReadJetFiles()) GTEST_SKIP() << "built without libmdb";
+    const fs::path samples = fs::path(ACTUALIZ_SOURCE_DIR) / "tests/data/jet";
+    const bool withReader =
+        fs::exists(fs::path(ACTUALIZ_SOURCE_DIR) / "tests/oracle/node_modules/mdb-reader");
+    if (!withReader) std::cerr << "mdb-reader not installed (cd tests/oracle && npm ci)\n";
+    // Old database, the sample it is a copy of, whether its model is a Jet 4 file too.
+    const std::vector<std::tuple<std::string, std::string, bool>> pairs = {
+        {"indexTestV2000.mdb", "indexTestV2000.mdb", false},
+        {"compIndexTestV2000.mdb", "compIndexTestV2000.mdb", false},
+        {"queryTestV2000.mdb", "queryTestV2000.mdb", false},
+        {"indexTestV2003.mdb", "indexTestV2003.mdb", false},
+        {"jet-indexTestV2000.mdb", "indexTestV2000.mdb", true},
+        {"jet-queryTestV2000.mdb", "queryTestV2000.mdb", true},
+    };
+    std::vector<std::string> names;
+    std::map<std::string, std::string> sampleOf;
+    std::map<std::string, std::set<DifferenceName>> left;
+    std::map<std::string, std::string> widened;
+    for (const auto& [name, sample, jetModel] : pairs) {
+        names.push_back(name);
+        sampleOf[name] = sample;
+        const std::string model = prefix.driveCPath("prog/modelos/" + name).string();
+        left[name] = MakeWholeUpgradePair(sample, OldHost(name), model, jetModel, widened[name]);
+        if (kJetCatalogsWritten) left[name].clear();
+    }
+
+    Result r = Run(Options().Json().NoBackup());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const json report = r.report();
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const fs::path file = OldHost(name);
+        const json& db = *FindDatabase(report, name);
+        EXPECT_EQ(db.at("tablesCreated"), json::array({"Pedidos"}));
+        EXPECT_EQ(db.at("failures"), json::array());
+        EXPECT_EQ(RunProgram("mdb-ver", {file.string()}).out, "JET4\n");
+        EXPECT_EQ(RunProgram(ACTUALIZ_CLI_PATH, {"check", file.string()}).status, 0);
+
+        // Every old row as it was, the appended fields empty.
+        std::istringstream tables(
+            RunProgram("mdb-tables", {"-1", (samples / sampleOf[name]).string()}).out);
+        for (std::string table; std::getline(tables, table);) {
+            std::string expected =
+                RunProgram("mdb-export", {(samples / sampleOf[name]).string(), table}).out;
+            if (table == widened[name]) {
+                std::string rows;
+                std::istringstream lines(expected);
+                bool header = true;
+                for (std::string row; std::getline(lines, row); header = false)
+                    rows += row + (header ? ",PedidoId,Observaciones" : ",,") + "\n";
+                expected = rows;
+            }
+            EXPECT_EQ(RunProgram("mdb-export", {file.string(), table}).out, expected) << table;
+        }
+        if (withReader) {
+            const std::map<std::string, json> before = ReaderRows(samples / sampleOf[name]);
+            std::map<std::string, json> after = ReaderRows(file);
+            EXPECT_EQ(after["Pedidos"], json::array());
+            for (const auto& [table, rows] : before) {
+                json expected = rows;
+                if (table == widened[name])
+                    for (json& row : expected) row.insert(row.end(), {nullptr, nullptr});
+                EXPECT_EQ(after[table], expected) << table;
+            }
+        }
+
+        // What differs from the model is what the report says is left, each with its reason.
+        const CliResult diff = RunProgram(
+            ACTUALIZ_CLI_PATH,
+            {"diff", "--json", prefix.driveCPath("prog/modelos/" + name).string(), file.string()});
+        std::set<DifferenceName> differences, explained;
+        const json listed = json::parse(diff.out).at("differences");
+        for (const json& d : listed) differences.insert(NameOf(d));
+        for (const json& d : db.at("differencesFromModel")) {
+            explained.insert(NameOf(d));
+            EXPECT_TRUE(d.value("planned", false)) << d.dump();
+            EXPECT_NE(d.value("reason", ""), "") << d.dump();
+        }
+        // What only the old file has is no lack the report lists: its own indexes and queries,
+        // which the upgrade leaves in a Jet file, are what the report's note on the file says.
+        for (const DifferenceName& d : explained) EXPECT_EQ(differences.count(d), 1u) << diff.out;
+        for (const DifferenceName& d : differences) {
+            if (explained.count(d)) continue;
+            EXPECT_EQ(std::get<1>(d), "onlyInOld") << std::get<3>(d);
+            EXPECT_TRUE(std::get<0>(d) == "index" || std::get<0>(d) == "query") << std::get<3>(d);
+            EXPECT_TRUE(db.contains("jet")) << db.dump();
+        }
+        EXPECT_EQ(differences, left[name]) << diff.out;
+    }
+
+    std::map<std::string, std::string> after;
+    for (const std::string& name : names) after[name] = ReadWhole(OldHost(name));
+    Result again = Run(Options().Json().NoBackup());
+    ASSERT_EQ(again.status, 0) << again.out << again.err;
+    for (const std::string& name : names) {
+        EXPECT_EQ(ReadWhole(OldHost(name)), after[name]) << name;
+        EXPECT_EQ(FindDatabase(again.report(), name)->at("tablesCreated"), json::array()) << name;
+    }
 }
 
 // The application has one of the files open (a lock held on its .ldb): that database is reported
