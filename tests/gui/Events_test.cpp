@@ -21,8 +21,10 @@
 #include <QScreen>
 
 #include "app/ErrorModes.h"
+#include "cli/CliTestSupport.h"
 #include "gui/DirList.h"
 #include "gui/WindowFixture.h"
+#include "jet/JetReader.h"
 #include "platform/FileSystem.h"
 #include "support/RunProgram.h"
 
@@ -287,6 +289,38 @@ TEST_F(WindowTest, ASecondTransformarSaysWhatTheCompanionSays) {
     // Nothing was done, so the program goes on.
     EXPECT_FALSE(window->form().Ended());
     EXPECT_TRUE(window->isVisible());
+}
+
+// almacen.mdb a real Jet 4 file (with the suppliers table): Transformar writes gastosgen into the
+// file itself and says Terminado, or, while the relation cannot be written there, shows that
+// refusal with the file as it was and the program goes on.
+TEST_F(WindowTest, TransformarOnARealJetFileWritesItOrShowsTheRefusal) {
+    if (!engine::CanReadJetFiles()) GTEST_SKIP() << "built without libmdb";
+    BuildCatalogs();
+    const std::filesystem::path file = prefix.driveCPath(std::string(kDataFolder) + "/almacen.mdb");
+    MakeJetWarehouse(file);
+    const std::string before = ReadWhole(file);
+    Open();
+    QTest::mouseClick(W("Command27"), Qt::LeftButton);
+
+    std::string shown;
+    for (const ShownMessage& m : messages) shown += m.text.toStdString() + "\n";
+    ASSERT_EQ(messages.size(), 1u) << "the window showed:\n" << shown;
+    EXPECT_TRUE(engine::IsJetFile(file));
+    if (kJetCatalogsWritten) {
+        EXPECT_EQ(messages[0].text, "Terminado");
+        EXPECT_TRUE(window->form().Ended());
+        EXPECT_NE(RunProgram("mdb-tables", {"-1", file.string()}).out.find("gastosgen"),
+                  std::string::npos);
+    } else {
+        EXPECT_EQ(messages[0].icon, QMessageBox::Critical);
+        EXPECT_TRUE(messages[0].text.contains("codigo")) << shown;
+        ASSERT_EQ(window->form().Errors().size(), 1u);
+        EXPECT_TRUE(messages[0].text.contains(QString::number(window->form().Errors()[0].number)));
+        EXPECT_EQ(ReadWhole(file), before);
+        EXPECT_FALSE(window->form().Ended());
+        EXPECT_TRUE(window->isVisible());
+    }
 }
 
 TEST_F(WindowTest, TheDriveListShowsTheDriveOfTheDataFolderAtStart) {
