@@ -4,6 +4,8 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/Actualiz.h"
 #include "app/FixedMigrations.h"
@@ -74,6 +76,14 @@ int MigrateCommand(const std::string& migration, const std::string& dataDir,
     if (!lock.busy.empty()) {
         err << "actualiz-cli migrate: " << lock.busy << "\n";
         return kMigrateBusy;
+    }
+    // What a killed run left beside the databases (the copy a write-back into an Access file was
+    // saving, say) goes, as transform removes it, and is said.
+    const std::vector<std::string> leftovers = RemoveLeftovers(dataFolder);
+    if (!leftovers.empty()) {
+        err << "Restos de una ejecución interrumpida, borrados:";
+        for (const std::string& left : leftovers) err << " " << left;
+        err << "\n";
     }
 
     app::RecordingHost host;

@@ -143,6 +143,19 @@ TEST_F(Migrate, AMissingDataFolderOrDatabaseCannotStartWithoutTouchingDriveC) {
     EXPECT_EQ(noDatabase.out, "");
 }
 
+// A run killed while it saved a copy beside a database (an Access file being written back) left
+// it there: the next migration removes it, says so, and leaves the user's own files alone.
+TEST_F(Migrate, WhatAKilledRunLeftBesideTheDatabasesIsRemoved) {
+    const std::string temporary = ".clientes.mdb.0123456789abcdef.tmp";
+    prefix.writeFile(std::string(kDataFolderHost) + "/" + temporary, "medio");
+    prefix.writeFile(std::string(kDataFolderHost) + "/.notas.tmp", "del usuario");
+    Result r = Run("auxcli");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(temporary), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(prefix.driveCPath(std::string(kDataFolderHost) + "/" + temporary)));
+    EXPECT_TRUE(fs::exists(prefix.driveCPath(std::string(kDataFolderHost) + "/.notas.tmp")));
+}
+
 TEST_F(Migrate, TheProgramExitsLikeTheCommand) {
     CliResult done = RunCli({"migrate", "histoprod"});
     EXPECT_EQ(done.status, 0) << done.err;
