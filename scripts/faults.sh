@@ -810,6 +810,71 @@ else
     note "casos Jet: faltan mdbtools, python3 o la lectura de archivos Jet (omitidos)"
 fi
 
+# ---- A fixed migration on a real Jet 4 file, killed during its write-back ----
+# clientes.mdb of the data folder is a copy of a Jet 4 sample; `migrate histoprod` writes the new
+# table and its four indexes into it once, at the migration's end. Killed at moments spread over
+# the run, the file is the sample as it was or the whole new file (`check` passes, still Jet 4,
+# every old table exports as the sample's does); a rerun then ends with the table there
+# (Terminado, or "ya existe" when the killed run had finished the file) and no copy beside it.
+jetmig_sample=$here/tests/data/jet/indexTestV2000.mdb
+jetmig_state() { # file
+    local table state=""
+    if [[ $(mdb-ver "$1" 2>/dev/null) != JET4 ]] || ! "$cli" check "$1" >/dev/null 2>&1; then
+        echo roto
+        return
+    fi
+    for table in $(mdb-tables -1 "$jetmig_sample"); do
+        cmp -s <(mdb-export "$1" "$table") <(mdb-export "$jetmig_sample" "$table") || state+="filas-de-$table "
+    done
+    if cmp -s "$1" "$jetmig_sample"; then
+        state+=old
+    elif [[ $(mdb-tables -1 "$1" | sort | tr '\n' ' ') == "$(printf '%s\n' $(mdb-tables -1 "$jetmig_sample") histoprod | sort | tr '\n' ' ')" ]]; then
+        state+=new
+    else
+        state+="tablas($(mdb-tables -1 "$1" | tr '\n' ' '))"
+    fi
+    [[ -z $(find "$(dirname "$1")" -maxdepth 1 -name '.*.tmp') ]] || state+=" restos"
+    echo "$state"
+}
+jetmig_run() { # prefix (its c:\datos is the data folder)
+    WINEPREFIX=$1 "$cli" migrate histoprod --data-dir 'c:\datos' >"$work/jetmig-out.txt" 2>&1
+}
+if command -v mdb-ver >/dev/null && "$cli" import --help >/dev/null 2>&1 && [[ -f $jetmig_sample ]]; then
+    prefix=$work/jetmig
+    folder=$prefix/drive_c/datos
+    rm -rf "$prefix" && mkdir -p "$folder" && cp "$jetmig_sample" "$folder/clientes.mdb"
+    jetmig_run "$prefix"
+    status=$?
+    state=$(jetmig_state "$folder/clientes.mdb")
+    [[ $status == 0 && $state == new ]] || fail "Jet: migración de referencia" "salida $status, $state"
+    for delay in 0.2 0.4 0.6 0.8 1.0 1.3 1.6 2.0; do
+        rm -rf "$prefix" && mkdir -p "$folder" && cp "$jetmig_sample" "$folder/clientes.mdb"
+        jetmig_run "$prefix" &
+        runner=$!
+        sleep "$delay"
+        pkill -KILL -P "$runner" 2>/dev/null
+        kill -KILL "$runner" 2>/dev/null
+        wait "$runner" 2>/dev/null
+        raw=$(jetmig_state "$folder/clientes.mdb")
+        state=${raw% restos} # a copy the killed write-back left: the rerun must take it away
+        if [[ $state != old && $state != new ]]; then
+            fail "Jet: migración muerta a los $delay s" "$raw"
+            continue
+        fi
+        note "Jet: migración muerta a los $delay s: $raw"
+        jetmig_run "$prefix"
+        status=$?
+        after=$(jetmig_state "$folder/clientes.mdb")
+        if [[ $after == new ]] && { [[ $state == old && $status == 0 ]] || [[ $state == new && $status == 1 ]]; }; then
+            pass "Jet: migración muerta a los $delay s y otra ejecución"
+        else
+            fail "Jet: migración muerta a los $delay s y otra ejecución" "salida $status, $after"
+        fi
+    done
+else
+    note "casos Jet de las migraciones: faltan mdbtools o la lectura de archivos Jet (omitidos)"
+fi
+
 echo "kills=$done_kills corrupt=$corrupt inconsistent=$inconsistent rows_changed=$rows_changed" \
     "structure_lost=$structure_lost leftovers=$leftovers false_success=$false_success" \
     "bad_inputs_failed=${#cases_failed[@]}"
