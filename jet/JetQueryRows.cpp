@@ -183,7 +183,31 @@ class Parser {
         return std::move(result_);
     }
 
-    void Add(QueryRow row) { result_.rows.push_back(std::move(row)); }
+    // A part of a clause holds no clause of its own outside parentheses, strings and brackets:
+    // "SELECT * FROM T" on one line would otherwise be an output column "* FROM T" that our
+    // reader gives back as the same text but the classic engine would not run as that query.
+    // Input tables are exempt: a subquery's text and a union's parts are SQL of their own.
+    static void RequirePart(const std::string& text) {
+        std::string upper = " " + text + " ";
+        for (char& c : upper) {
+            if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        for (const char* keyword :
+             {" SELECT ", " FROM ", " WHERE ", " GROUP BY ", " HAVING ", " ORDER BY ", " UNION ",
+              " INTO ", " PIVOT ", " TRANSFORM ", " PARAMETERS ", " WITH OWNERACCESS "})
+            if (!TopLevel(upper, keyword).empty())
+                Fail("«" + text + "» lleva una cláusula" + std::string(keyword) +
+                     "fuera de su línea");
+    }
+
+    void Add(QueryRow row) {
+        if (row.attribute != kInputTable) {
+            RequirePart(row.expression);
+            RequirePart(row.name2);
+        }
+        result_.rows.push_back(std::move(row));
+    }
 
     void Parameters(std::string_view line) {
         if (!EndsWith(line, ";")) Fail("la declaración de parámetros no acaba en «;»");
@@ -222,6 +246,8 @@ class Parser {
             std::size_t end = text.find(' ', 4);
             if (end == std::string::npos || end == 4) Fail("TOP sin número");
             top_ = text.substr(4, end - 4);
+            if (top_.find_first_not_of("0123456789") != std::string::npos)
+                Fail("TOP lleva «" + top_ + "» en vez de un número");
             flags_ |= kTop;
             text.erase(0, end + 1);
             if (StartsWith(text, "PERCENT ")) {
