@@ -7,11 +7,13 @@
 #include "engine/FieldRules.h"
 #include "engine/SchemaModel.h"
 #include "engine/Types.h"
+#include "jet/JetQueryRows.h"
 #include "jet/format/TableDef.h"
 #include "jet/read/Catalog.h"
 #include "jet/write/Columns.h"
 #include "jet/write/Permissions.h"
 #include "jet/write/Properties.h"
+#include "jet/write/Queries.h"
 #include "platform/NameFold.h"
 
 namespace actualiz::engine::jet::write {
@@ -49,6 +51,11 @@ std::uint8_t JetType(short engineType) {
     if (engineType == 15) return format::kGuid;
     if (engineType == 20) return format::kNumeric;
     return 0;
+}
+
+// The catalog's dates are days since 30 December 1899.
+double Today() {
+    return static_cast<double>(std::time(nullptr)) / 86400.0 + 25569.0;
 }
 
 Change Other(std::string what) {
@@ -123,8 +130,7 @@ void NewTableChanges(const TableSchema& table, std::vector<Change>& out) {
     create.table = table.name;
     create.what = "crear la tabla " + Quoted(table.name);
     create.newTable.name = Utf16(table.name);
-    // The catalog's dates are days since 30 December 1899.
-    create.newTable.created = static_cast<double>(std::time(nullptr)) / 86400.0 + 25569.0;
+    create.newTable.created = Today();
     std::vector<Change> after;
     bool typesKnown = true;
     for (const FieldSchema& field : table.fields) {
@@ -224,6 +230,33 @@ void TableChanges(const Difference& d, std::vector<Change>& out) {
     }
 }
 
+// A query the file gains is written from its SQL; one whose text the file cannot store so that
+// it reads the same is refused, named, with the reason. A changed query is taken out and
+// written anew.
+void QueryChanges(const Difference& d, std::vector<Change>& out) {
+    if (d.change != Difference::Change::OnlyInModel) {
+        Change remove;
+        remove.kind = Kind::DeleteQuery;
+        remove.table = d.name;
+        remove.what = "quitar la consulta " + Quoted(d.name);
+        out.push_back(std::move(remove));
+    }
+    if (d.change == Difference::Change::OnlyInOld) return;
+    const auto& query = std::get<QuerySchema>(d.model);
+    QueryRowsResult stored = QueryRowsFor(query.sql);
+    if (!stored.problem.empty()) {
+        out.push_back(
+            Other("crear la consulta " + Quoted(query.name) + ": su SQL " + stored.problem));
+        return;
+    }
+    Change create;
+    create.kind = Kind::CreateQuery;
+    create.table = query.name;
+    create.value = query.sql;
+    create.what = "crear la consulta " + Quoted(query.name);
+    out.push_back(std::move(create));
+}
+
 std::string Verb(Difference::Change change) {
     switch (change) {
         case Difference::Change::OnlyInModel:
@@ -246,6 +279,9 @@ bool Writes(Kind kind) {
             return true;
         case Kind::SetProperty:
         case Kind::RemoveProperty:
+            return true;
+        case Kind::CreateQuery:
+        case Kind::DeleteQuery:
             return true;
         case Kind::Other:
             return false;
@@ -276,7 +312,7 @@ std::vector<Change> ChangesFor(const std::vector<SchemaDifference>& differences)
                 out.push_back(Other(Verb(d.change) + "la relación " + Quoted(d.name)));
                 break;
             case Difference::Kind::Query:
-                out.push_back(Other(Verb(d.change) + "la consulta " + Quoted(d.name)));
+                QueryChanges(d, out);
                 break;
         }
     }
@@ -315,6 +351,12 @@ void Apply(format::PageFile& file, const Change& change) {
         }
         case Kind::RemoveProperty:
             RemoveProperty(file, Utf16(change.table), Utf16(change.field), Utf16(change.property));
+            return;
+        case Kind::CreateQuery:
+            CreateQuery(file, change.table, change.value, Today());
+            return;
+        case Kind::DeleteQuery:
+            DeleteQuery(file, change.table);
             return;
         default:
             break;

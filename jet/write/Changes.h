@@ -24,6 +24,8 @@ struct Change {
         DeleteColumn,    // table, field
         SetProperty,     // table, field ("" for the table's own), property, value
         RemoveProperty,  // table, field, property
+        CreateQuery,     // table: the query's name, value: its SQL
+        DeleteQuery,     // table: the query's name
         Other,           // anything else the structures differ in: what says it
     };
     Kind kind = Kind::Other;

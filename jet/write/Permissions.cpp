@@ -23,10 +23,11 @@ using namespace format;
 constexpr int kCatalogContainer = 3;
 constexpr std::uint32_t kNotInherited = 0x000F00FE;
 
-EngineError Refused(std::uint32_t tablePage, const std::string& why) {
-    return EngineError(err::kInvalidOperation,
-                       "No se escriben los permisos de la tabla de la página " +
-                           std::to_string(tablePage) + ": " + why + ".");
+// An object by its MSysObjects Id (a table's is its definition page).
+EngineError Refused(std::int64_t object, const std::string& why) {
+    return EngineError(err::kInvalidOperation, "No se escriben los permisos del objeto " +
+                                                   std::to_string(object) +
+                                                   " de MSysObjects: " + why + ".");
 }
 
 struct Entry {
@@ -45,14 +46,22 @@ const ColumnDef& ColumnNamed(const PageFile& file, const TableDef& def, const ch
 }  // namespace
 
 int AddTablePermissions(PageFile& file, std::uint32_t tablePage) {
-    std::optional<std::int32_t> table, container;
+    std::optional<std::int32_t> table;
+    for (const CatalogObject& object : ReadCatalog(file))
+        if (object.LocalTable() && object.DefinitionPage() == tablePage) table = object.id;
+    if (!table) throw Refused(tablePage, "no es una tabla de MSysObjects");
+    return AddObjectPermissions(file, *table);
+}
+
+int AddObjectPermissions(PageFile& file, std::int32_t objectId) {
+    const std::int32_t* table = &objectId;
+    const std::int64_t tablePage = objectId;
+    std::optional<std::int32_t> container;
     std::optional<std::uint32_t> aces;
     for (const CatalogObject& object : ReadCatalog(file)) {
-        if (object.LocalTable() && object.DefinitionPage() == tablePage) table = object.id;
         if (object.LocalTable() && object.name == "MSysACEs") aces = object.DefinitionPage();
         if (object.type == kCatalogContainer && object.name == "Tables") container = object.id;
     }
-    if (!table) throw Refused(tablePage, "no es una tabla de MSysObjects");
     if (!container) throw Refused(tablePage, "MSysObjects no tiene el contenedor «Tables»");
     if (!aces) throw Refused(tablePage, "el archivo no tiene MSysACEs");
 
@@ -93,6 +102,31 @@ int AddTablePermissions(PageFile& file, std::uint32_t tablePage) {
         throw;
     }
     return static_cast<int>(inherited.size());
+}
+
+int RemoveObjectPermissions(PageFile& file, std::int32_t objectId) {
+    std::optional<std::uint32_t> aces;
+    for (const CatalogObject& object : ReadCatalog(file))
+        if (object.LocalTable() && object.name == "MSysACEs") aces = object.DefinitionPage();
+    if (!aces) return 0;
+    TableDef def = ReadTableDef(file, *aces);
+    const ColumnDef& objectColumn = ColumnNamed(file, def, "ObjectId");
+    std::vector<PageRow> rows;
+    for (const StoredRow& row :
+         TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+        auto object = RowValues(file, def, row.bytes).Value(objectColumn);
+        if (object && object->size() == 4 &&
+            static_cast<std::int32_t>(U32(object->data())) == objectId)
+            rows.push_back(row.where);
+    }
+    PageFile before = file;
+    try {
+        for (const PageRow& where : rows) DeleteRow(file, *aces, where);
+    } catch (...) {
+        file = std::move(before);
+        throw;
+    }
+    return static_cast<int>(rows.size());
 }
 
 }  // namespace actualiz::engine::jet::write

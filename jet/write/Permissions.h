@@ -21,4 +21,11 @@ namespace actualiz::engine::jet::write {
 // Writes the table's entries; how many.
 int AddTablePermissions(format::PageFile& file, std::uint32_t tablePage);
 
+// The same for any object of the "Tables" container by its MSysObjects Id (a query: Access
+// gives its queries the same entries as its tables).
+int AddObjectPermissions(format::PageFile& file, std::int32_t objectId);
+
+// Takes out every entry of the object (its rows deleted as DeleteRow deletes them); how many.
+int RemoveObjectPermissions(format::PageFile& file, std::int32_t objectId);
+
 }  // namespace actualiz::engine::jet::write

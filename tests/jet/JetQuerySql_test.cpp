@@ -1,6 +1,7 @@
 // SQL text rebuilt from the parts a Jet file stores for a saved query (MSysQueries rows).
 #include <gtest/gtest.h>
 
+#include "jet/JetQueryRows.h"
 #include "jet/JetQuerySql.h"
 
 namespace {
@@ -188,6 +189,58 @@ TEST(JetQuerySqlProblems, UnknownPartsAndTypesAreReported) {
     EXPECT_EQ(unknownPart.sql, "SELECT T.a\r\nFROM T;");
     ASSERT_EQ(unknownPart.notCarried.size(), 1u);
     EXPECT_NE(unknownPart.notCarried[0].find("77"), std::string::npos);
+}
+
+// The way back, SQL text to rows, beyond what the sample's queries show: each text is stored in
+// rows that rebuild to it, with the predicate in the flags row and joins innermost first; a text
+// the rows would give back otherwise is refused with the reason, never stored.
+std::string Described(const std::vector<QueryRow>& rows) {
+    std::string out;
+    for (const QueryRow& r : rows)
+        out += std::to_string(r.attribute) + ":" + r.name1 + "|" + r.name2 + "|" + r.expression +
+               "|" + (r.flag ? std::to_string(*r.flag) : "-") + "\n";
+    return out;
+}
+
+TEST(JetQueryRows, TextsStoredAndTextsRefused) {
+    using actualiz::engine::jet::QueryRowsFor;
+    struct Case {
+        const char* sql;
+        const char* rows;  // nullptr: refused
+    };
+    const Case cases[] = {
+        {"SELECT DISTINCTROW TOP 10 PERCENT d.precio\r\nFROM [Detalles de pedidos] AS "
+         "d\r\nWITH OWNERACCESS OPTION;",
+         "1:|||1\n3:10|||60\n6:||d.precio|0\n5:Detalles de pedidos|d||-\n"},
+        {"SELECT A.x\r\nFROM A LEFT JOIN (B INNER JOIN C ON B.k = C.k) ON A.k = B.k;",
+         "1:|||1\n3:|||0\n6:||A.x|0\n5:A|||-\n5:B|||-\n5:C|||-\n7:B|C|B.k = C.k|1\n"
+         "7:A|B|A.k = B.k|2\n"},
+        {"SELECT s.n\r\nFROM (SELECT T.a AS n FROM T) AS s\r\nORDER BY s.n DESC, s.m;",
+         "1:|||1\n3:|||0\n6:||s.n|0\n5:|s|SELECT T.a AS n FROM T|-\n11:D||s.n|-\n11:||s.m|-\n"},
+        {"DELETE *\r\nFROM T\r\nWHERE T.a=\"x\r\nFROM U\";",
+         "1:|||5\n3:|||0\n5:T|||-\n8:||T.a=\"x\r\nFROM U\"|-\n"},
+        {"SELECT * FROM T;", nullptr},  // a column "* FROM T" would read the same
+        {"SELECT T.a\r\nFROM T\r\nWHERE T.a IN (SELECT U.a FROM U) OR T.b = 1 group by T.b;",
+         nullptr},
+        {"SELECT TOP x T.a\r\nFROM T;", nullptr},
+        {"SELECT T.a\r\nFROM T", nullptr},                            // no final ";"
+        {"SELECT T.a\r\nFROM T IN 'otra.mdb';", nullptr},             // a table of another file
+        {"PARAMETERS [p] Value;\r\nSELECT T.a\r\nFROM T;", nullptr},  // no type code for it
+        {"SELECT T.a\r\nUNION ALL SELECT U.a\r\nWITH OWNERACCESS OPTION;", nullptr},
+        {"EXECUTE algo;", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sql);
+        auto stored = QueryRowsFor(c.sql);
+        if (c.rows) {
+            EXPECT_EQ(stored.problem, "");
+            EXPECT_EQ(Described(stored.rows), c.rows);
+            EXPECT_EQ(RebuildQuerySql(stored.rows, false).sql, c.sql);
+        } else {
+            EXPECT_NE(stored.problem, "");
+            EXPECT_TRUE(stored.rows.empty());
+        }
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "engine/Engine.h"
 #include "engine/EngineFixture.h"
+#include "jet/JetQueryRows.h"
 #include "jet/JetReader.h"
 #include "jet/JetTestSupport.h"
 #include "support/TempPrefix.h"
@@ -517,6 +518,56 @@ TEST_P(JetQueryTextTest, SqlRebuiltFromTheRows) {
     const auto& [name, sql] = GetParam();
     ASSERT_TRUE(queries.count(name)) << name;
     EXPECT_EQ(queries.at(name), sql);
+}
+
+// The rows the writer makes of each query's SQL are those Access wrote, attribute by attribute in
+// the order of their Order column (which is the storage order in this file), but for two things
+// the SQL does not say: the order in which a select query's tables were added (its FROM clause
+// lists them in the order of its joins), and a pass-through query, whose SQL reads as the text
+// of a data-definition query (its connection string is not in the SQL), so it is stored as one.
+TEST_P(JetQueryTextTest, RowsWrittenFromTheSqlAreThoseAccessWrote) {
+    REQUIRE_MDB_TOOLS();
+    const auto& [name, sql] = GetParam();
+    static const fs::path file = JetSample("queryTestV2000.mdb");
+    static const auto objects = ExportTable(file, "MSysObjects");
+    static const auto stored = ExportTable(file, "MSysQueries");
+    auto at = [](const std::vector<std::string>& header, const char* column) {
+        return static_cast<std::size_t>(std::find(header.begin(), header.end(), column) -
+                                        header.begin());
+    };
+    std::string id;
+    for (const auto& row : objects)
+        if (row[at(objects[0], "Name")] == name) id = row[at(objects[0], "Id")];
+    ASSERT_FALSE(id.empty());
+    auto text = [](const std::string& value) { return value == kNullMark ? "" : value; };
+    // "attribute: name1 | name2 | expression | flag", by attribute in order.
+    std::map<int, std::vector<std::string>> access, ours;
+    for (std::size_t r = 1; r < stored.size(); ++r) {
+        const auto& row = stored[r];
+        if (row[at(stored[0], "ObjectId")] != id) continue;
+        int attribute = std::stoi(row[at(stored[0], "Attribute")]);
+        if (attribute == 0 || attribute == 255) continue;
+        access[attribute].push_back(
+            text(row[at(stored[0], "Name1")]) + " | " + text(row[at(stored[0], "Name2")]) + " | " +
+            text(row[at(stored[0], "Expression")]) + " | " + text(row[at(stored[0], "Flag")]));
+    }
+    actualiz::engine::jet::QueryRowsResult written = actualiz::engine::jet::QueryRowsFor(sql);
+    ASSERT_EQ(written.problem, "");
+    for (const auto& row : written.rows)
+        ours[row.attribute].push_back(row.name1 + " | " + row.name2 + " | " + row.expression +
+                                      " | " + (row.flag ? std::to_string(*row.flag) : ""));
+    if (name == "SelectQuery") {
+        EXPECT_EQ(ours[5], (std::vector<std::string>{"Table1 |  |  | ", "Table3 |  |  | ",
+                                                     "Table2 |  |  | "}));
+        ours.erase(5);
+        access.erase(5);
+    }
+    if (name == "PassthroughQuery") {
+        EXPECT_EQ(access[1], std::vector<std::string>{"ODBC; |  | " + sql + " | 8"});
+        EXPECT_EQ(ours[1], std::vector<std::string>{" |  | " + sql + " | 7"});
+        return;
+    }
+    EXPECT_EQ(ours, access);
 }
 
 INSTANTIATE_TEST_SUITE_P(

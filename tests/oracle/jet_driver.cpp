@@ -39,6 +39,7 @@
 #include "jet/write/NewTable.h"
 #include "jet/write/PageAllocation.h"
 #include "jet/write/Properties.h"
+#include "jet/write/Queries.h"
 #include "jet/write/Rows.h"
 
 namespace {
@@ -407,6 +408,19 @@ const std::map<std::string, Operation>& Operations() {
                  write::SetProperty(
                      file, table, column, name,
                      write::PropertyValue::Text(Utf16(op.at("text").get<std::string>())));
+             return json::object();
+         }},
+        // {"op":"create_query","name":N,"sql":S}
+        {"create_query",
+         [](PageFile& file, const json& op) -> json {
+             return {{"id", write::CreateQuery(file, op.at("name").get<std::string>(),
+                                               op.at("sql").get<std::string>(),
+                                               op.value("created", 45000.5))}};
+         }},
+        // {"op":"delete_query","name":N}
+        {"delete_query",
+         [](PageFile& file, const json& op) -> json {
+             write::DeleteQuery(file, op.at("name").get<std::string>());
              return json::object();
          }},
         // {"op":"pages","count":n,"free":[i...]}: n pages handed out, then the listed ones (their
