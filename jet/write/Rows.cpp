@@ -13,6 +13,7 @@
 #include "jet/format/UsageMap.h"
 #include "jet/mdb/Bytes.h"
 #include "jet/read/RowReader.h"
+#include "jet/write/IndexTree.h"
 #include "jet/write/LongValues.h"
 #include "jet/write/PageAllocation.h"
 
@@ -29,7 +30,6 @@ constexpr std::size_t kDefRowCount = 16;
 constexpr std::size_t kDefRealIndexList = 63;
 constexpr std::size_t kRealIndexCountSize = 12;
 constexpr std::size_t kLongValueRefSize = 12;
-constexpr std::size_t kIndexBitmapBits = (kIndexEntriesStart - kIndexBitmapStart) * 8;
 
 void PutU16(unsigned char* p, std::uint32_t value) {
     p[0] = static_cast<unsigned char>(value);
@@ -103,9 +103,18 @@ void RebuildIndex(PageFile& file, const TableDef& def, std::size_t number) {
         }
         if (!anyValue && (index.flags & kIndexIgnoreNulls)) continue;
         std::optional<std::vector<unsigned char>> key = EntryKey(def, index, keyValues);
-        if (!key)
-            throw Refused("No se sabe escribir la clave del índice nº " + std::to_string(number) +
-                          " de " + TableName(def) + " para el tipo de una de sus columnas.");
+        if (!key) {
+            std::string why = "el tipo de una de sus columnas";
+            for (std::size_t i = 0; i < index.keys.size(); ++i) {
+                const ColumnDef& column = *def.ColumnByNumber(index.keys[i].column);
+                if (keyValues[i] && !ValueKey(column, *keyValues[i])) {
+                    why = "«" + column.name + "»: " + NoKeyReason(column);
+                    break;
+                }
+            }
+            throw Refused("No se escribe la clave del índice nº " + std::to_string(number) +
+                          " de " + TableName(def) + " (" + why + ").");
+        }
         entries.push_back(EntryBytes(std::move(*key), row.where));
     }
     std::sort(entries.begin(), entries.end());
@@ -121,31 +130,7 @@ void RebuildIndex(PageFile& file, const TableDef& def, std::size_t number) {
                                                               std::to_string(number) + " de " +
                                                               TableName(def) + ".");
         }
-    std::size_t used = 0;
-    for (const auto& entry : entries) used += entry.size();
-    if (used > kPageSize - kIndexEntriesStart || used >= kIndexBitmapBits)
-        throw Refused("El índice nº " + std::to_string(number) + " de " + TableName(def) +
-                      " ya no cabe en una página; no se escriben índices de varias páginas.");
-
-    // Every page of the index but its root is given back.
-    PageRow indexMap = PageRow::From(index.usageMap);
-    for (std::uint32_t page : ReadUsageMap(file, indexMap).pages) {
-        if (page == index.rootPage || page >= file.PageCount()) continue;
-        SetMapped(file, indexMap, page, false);
-        FreePage(file, page);
-    }
-    std::span<unsigned char> page = file.MutablePage(index.rootPage);
-    std::fill(page.begin(), page.end(), 0);
-    page[0] = kLeafIndexPage;
-    page[1] = 0x01;
-    PutU16(page.data() + 2, static_cast<std::uint32_t>(kPageSize - kIndexEntriesStart - used));
-    PutU32(page.data() + 4, def.firstPage);
-    std::size_t at = 0;
-    for (const auto& entry : entries) {
-        std::memcpy(page.data() + kIndexEntriesStart + at, entry.data(), entry.size());
-        at += entry.size();
-        page[kIndexBitmapStart + at / 8] |= static_cast<unsigned char>(1u << (at % 8));
-    }
+    WriteIndexTree(file, def, index, entries);
 }
 
 }  // namespace

@@ -8,8 +8,9 @@
 // a text longer than its column, a long value over 16 MB, an
 // auto-number column left Null, a table without variable-length columns, a row longer than a
 // page, a key the index functions cannot make (a character whose sort weight is not known, a
-// type whose key no sample shows), a repeated key in a unique index, and an index whose entries
-// no longer fit one leaf page. Each operation either completes or leaves the bytes as they were.
+// type whose key is not known: Decimal; Memo and OLE are not indexed), a repeated key in a unique
+// index, and an index entry longer than a page. Each operation either completes or leaves the bytes
+// as they were.
 
 #include <cstdint>
 #include <map>
@@ -74,8 +75,8 @@ using ChangedValues = std::map<std::string, std::optional<std::vector<unsigned c
 format::PageRow UpdateRow(format::PageFile& file, std::uint32_t table, format::PageRow where,
                           const ChangedValues& changes);
 
-// Writes every index of the table anew from its live rows, each as one leaf page on its root
-// page; the index's other pages are given back.
+// Writes every index of the table anew from its live rows, each as a tree on its root page (see
+// IndexTree.h); the index's other pages are given back and new ones taken.
 void RebuildIndexes(format::PageFile& file, std::uint32_t table);
 
 }  // namespace actualiz::engine::jet::write
