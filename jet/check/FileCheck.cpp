@@ -1,6 +1,7 @@
 #include "jet/check/FileCheck.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -268,72 +269,76 @@ class Checker {
         ++result_.indexes;
         std::optional<UsageMap> map = Own(index.usageMap, where);
 
-        // The tree: every intermediate entry equals its child's last entry; the leaves it reaches
-        // (and the tails it names) are the chain of leaves, in order.
-        std::set<std::uint32_t> treeLeaves, visited;
-        std::uint32_t firstLeaf = 0;
-        std::vector<std::uint32_t> stack{index.rootPage};
+        // The tree, from the root down: every intermediate entry equals the last leaf entry
+        // under its child (then the child's page), the tail (the last child of a page with
+        // several) follows them; every leaf lies as deep as the others. The leaves in the
+        // tree's order are the chain of leaves, from the first.
+        std::set<std::uint32_t> visited;
+        std::vector<std::uint32_t> treeLeaves;
+        std::optional<std::size_t> leafDepth;
+        bool broken = false;
         auto indexPage = [&](std::uint32_t page) -> std::optional<IndexPage> {
+            if (page == 0 || page >= file_.PageCount()) {
+                Problem(where, "el árbol apunta a la " + PageName(page) + ", fuera del archivo");
+                return std::nullopt;
+            }
             try {
                 IndexPage read = ReadIndexPage(file_, page);
                 if (read.table != def.firstPage)
                     Problem(where, "la " + PageName(page) + " dice ser de otra tabla");
                 if (map && !map->Contains(page))
                     Problem(where, "la " + PageName(page) + " no está en su mapa de uso");
+                if (read.freeSpace != kPageSize - kIndexEntriesStart - read.used)
+                    Problem(where, "la " + PageName(page) + " dice tener " +
+                                       std::to_string(read.freeSpace) + " bytes libres, tiene " +
+                                       std::to_string(kPageSize - kIndexEntriesStart - read.used));
                 return read;
             } catch (const EngineError& e) {
                 Problem(where, e.what());
                 return std::nullopt;
             }
         };
-        // Descending by first entries gives the first leaf; the rest of the tree is walked for
-        // its links.
-        while (!stack.empty()) {
-            std::uint32_t page = stack.back();
-            stack.pop_back();
-            if (page == 0 || !visited.insert(page).second) continue;
-            std::optional<IndexPage> read = indexPage(page);
-            if (!read) return;
-            if (!read->Intermediate()) {
-                treeLeaves.insert(page);
-                continue;
+        // The last leaf entry under `page` (empty for an empty leaf); nullopt when broken.
+        std::function<std::optional<std::vector<unsigned char>>(std::uint32_t, std::size_t)>
+            subtree = [&](std::uint32_t page,
+                          std::size_t depth) -> std::optional<std::vector<unsigned char>> {
+            if (!visited.insert(page).second) {
+                Problem(where, "el árbol vuelve sobre sí: la " + PageName(page) +
+                                   " cuelga dos veces de él");
+                return std::nullopt;
             }
-            if (read->tail != 0) treeLeaves.insert(read->tail);
-            for (auto entry = read->entries.rbegin(); entry != read->entries.rend(); ++entry) {
-                std::optional<IndexPage> child =
-                    entry->child < file_.PageCount() ? indexPage(entry->child) : std::nullopt;
-                if (!child) {
-                    Problem(where, "la " + PageName(page) + " apunta a la " +
-                                       PageName(entry->child) + ", que no es de índice");
-                    return;
-                }
-                std::span<const unsigned char> last =
-                    std::span<const unsigned char>(entry->bytes).first(entry->bytes.size() - 4);
-                if (child->entries.empty() ||
-                    !std::equal(last.begin(), last.end(), child->entries.back().bytes.begin(),
-                                child->entries.back().bytes.end()))
+            std::optional<IndexPage> read = indexPage(page);
+            if (!read) return std::nullopt;
+            if (!read->Intermediate()) {
+                if (leafDepth && *leafDepth != depth)
+                    Problem(where, "la hoja " + std::to_string(page) +
+                                       " no está a la altura de las otras");
+                leafDepth = depth;
+                treeLeaves.push_back(page);
+                if (read->entries.empty()) return std::vector<unsigned char>{};
+                return read->entries.back().bytes;
+            }
+            if (read->entries.empty() && read->tail == 0) {
+                Problem(where, "la " + PageName(page) + " es intermedia y no tiene hijos");
+                return std::nullopt;
+            }
+            std::optional<std::vector<unsigned char>> last;
+            for (const IndexEntry& entry : read->entries) {
+                last = subtree(entry.child, depth + 1);
+                if (!last) return std::nullopt;
+                std::span<const unsigned char> stored =
+                    std::span<const unsigned char>(entry.bytes).first(entry.bytes.size() - 4);
+                if (!std::equal(stored.begin(), stored.end(), last->begin(), last->end()))
                     Problem(where, "la entrada de la " + PageName(page) +
-                                       " no es la última de la " + PageName(entry->child));
-                stack.push_back(entry->child);
+                                       " no es la última que cuelga de la " +
+                                       PageName(entry.child));
             }
-        }
-        for (std::uint32_t page = index.rootPage, depth = 0;; ++depth) {
-            if (depth > file_.PageCount()) {
-                Problem(where, "el árbol vuelve sobre sí");
-                return;
-            }
-            std::optional<IndexPage> read = indexPage(page);
-            if (!read) return;
-            if (!read->Intermediate()) {
-                firstLeaf = page;
-                break;
-            }
-            if (read->entries.empty()) {
-                firstLeaf = read->tail;
-                break;
-            }
-            page = read->entries.front().child;
-        }
+            if (read->tail != 0) last = subtree(read->tail, depth + 1);
+            return last;
+        };
+        if (!subtree(index.rootPage, 0)) broken = true;
+        if (broken) return;
+        std::uint32_t firstLeaf = treeLeaves.empty() ? 0 : treeLeaves.front();
 
         std::vector<const IndexEntry*> entries;
         std::vector<IndexPage> leaves;
@@ -354,18 +359,19 @@ class Checker {
                 Problem(where, "la hoja " + std::to_string(page) + " dice que la anterior es la " +
                                    std::to_string(read->previous) + ", no la " +
                                    std::to_string(previous));
-            if (!treeLeaves.count(page))
-                Problem(where, "la hoja " + std::to_string(page) + " no cuelga del árbol");
+            std::size_t at = leaves.size();
+            if (at >= treeLeaves.size() || treeLeaves[at] != page)
+                Problem(where,
+                        "la hoja " + std::to_string(page) + " no es la que sigue en el árbol");
             previous = page;
             page = read->next;
             leaves.push_back(std::move(*read));
         }
-        for (const IndexPage& leaf : leaves) {
-            treeLeaves.erase(leaf.number);
+        if (leaves.size() < treeLeaves.size())
+            Problem(where, "la hoja " + std::to_string(treeLeaves[leaves.size()]) +
+                               " del árbol no está en la cadena");
+        for (const IndexPage& leaf : leaves)
             for (const IndexEntry& entry : leaf.entries) entries.push_back(&entry);
-        }
-        for (std::uint32_t lost : treeLeaves)
-            Problem(where, "la hoja " + std::to_string(lost) + " del árbol no está en la cadena");
         result_.entries += static_cast<long>(entries.size());
 
         for (std::size_t i = 1; i < entries.size(); ++i) {
@@ -425,6 +431,11 @@ class Checker {
                 Problem(where, "la fila de la " + PageName(rows[i].where.page) + " (" +
                                    std::to_string(rows[i].where.row) + ") tiene " +
                                    std::to_string(seen[i]) + " entradas");
+            if (seen[i] > 0 && IgnoredNulls(def, index, decoded[i]))
+                Problem(where,
+                        "la fila de la " + PageName(rows[i].where.page) + " (" +
+                            std::to_string(rows[i].where.row) +
+                            ") es toda Null y tiene entrada en un índice que ignora los Null");
             if (seen[i] == 0 && !IgnoredNulls(def, index, decoded[i]))
                 Problem(where, "la fila de la " + PageName(rows[i].where.page) + " (" +
                                    std::to_string(rows[i].where.row) + ") no tiene entrada");

@@ -2,6 +2,7 @@
 // each are reported for that damage.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "jet/JetTestSupport.h"
@@ -169,6 +170,63 @@ const Damage kDamages[] = {
              ByteAt(file, child + i) = static_cast<unsigned char>(root >> (8 * (3 - i)));
      },
      "vuelve sobre sí"},
+    {"IntermediateEntryNotChildsLast", "an intermediate entry that is not its child's last",
+     "compIndexTestV2000.mdb",
+     [](PageFile& file) {
+         std::uint32_t root = ReadTableDef(file, kTable1).realIndexes.at(0).rootPage;
+         IndexPage page = ReadIndexPage(file, root);
+         ASSERT_TRUE(page.Intermediate());
+         ByteAt(file, file.Page(root).data() + page.entries.at(0).start + 4) ^= 0x01;
+     },
+     "no es la última que cuelga"},
+    {"TreeLosesItsTail", "an intermediate page that no longer names its tail leaf",
+     "compIndexTestV2000.mdb",
+     [](PageFile& file) {
+         std::uint32_t root = ReadTableDef(file, kTable1).realIndexes.at(0).rootPage;
+         ASSERT_NE(ReadIndexPage(file, root).tail, 0u);
+         ByteAt(file, file.Page(root).data() + 20) = 0;
+     },
+     "no es la que sigue en el árbol"},
+    {"LeafChainBroken", "a leaf naming the wrong previous leaf", "compIndexTestV2000.mdb",
+     [](PageFile& file) {
+         IndexPage leaf = FirstLeaf(file, kTable1, 0);
+         ASSERT_NE(leaf.next, 0u);
+         ByteAt(file, file.Page(leaf.next).data() + 12) ^= 0x01;
+     },
+     "dice que la anterior"},
+    {"PrefixLengthWrong", "a leaf's shared prefix one byte short", "compIndexTestV2000.mdb",
+     [](PageFile& file) {
+         IndexPage leaf = FirstLeaf(file, kTable1, 0);
+         ASSERT_EQ(leaf.prefixLength, 3);
+         ByteAt(file, file.Page(leaf.number).data() + 24) = 2;
+     },
+     "sus valores dan"},
+    {"BitmapLosesAnEntry", "an entry's start cleared from a leaf's bitmap",
+     "compIndexTestV2000.mdb",
+     [](PageFile& file) {
+         IndexPage leaf = FirstLeaf(file, kTable1, 0);
+         std::size_t bit = leaf.entries.at(7).start - kIndexEntriesStart;
+         ByteAt(file, file.Page(leaf.number).data() + kIndexBitmapStart + bit / 8) ^=
+             static_cast<unsigned char>(1u << (bit % 8));
+     },
+     "no tiene entrada"},
+    {"IndexFreeSpaceWrong", "a leaf's free space one byte off", "compIndexTestV2000.mdb",
+     [](PageFile& file) {
+         IndexPage leaf = FirstLeaf(file, kTable1, 0);
+         ByteAt(file, file.Page(leaf.number).data() + 2) ^= 0x01;
+     },
+     "bytes libres"},
+    {"IgnoreNullsWithNullEntries", "an index that ignores Nulls but holds their entries",
+     "compIndexTestV2000.mdb",
+     [](PageFile& file) {
+         TableDef def = ReadTableDef(file, kTable1);
+         const std::vector<unsigned char>& raw = def.realIndexes.at(0).raw;
+         std::span<const unsigned char> page = file.Page(kTable1);
+         auto at = std::search(page.begin(), page.end(), raw.begin(), raw.end());
+         ASSERT_NE(at, page.end());
+         ByteAt(file, &*at + 46) |= kIndexIgnoreNulls;
+     },
+     "ignora los Null"},
     {"LongValueOffItsPages", "a long value whose reference points at a definition page",
      "indexTestV2000.mdb",
      [](PageFile& file) {
