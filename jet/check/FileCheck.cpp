@@ -276,14 +276,15 @@ class Checker {
         std::set<std::uint32_t> visited;
         std::vector<std::uint32_t> treeLeaves;
         std::optional<std::size_t> leafDepth;
-        bool broken = false;
-        auto indexPage = [&](std::uint32_t page) -> std::optional<IndexPage> {
+        // A page of the index, its own fields checked once (when the tree reaches it).
+        auto indexPage = [&](std::uint32_t page, bool check) -> std::optional<IndexPage> {
             if (page == 0 || page >= file_.PageCount()) {
                 Problem(where, "el árbol apunta a la " + PageName(page) + ", fuera del archivo");
                 return std::nullopt;
             }
             try {
                 IndexPage read = ReadIndexPage(file_, page);
+                if (!check) return read;
                 if (read.table != def.firstPage)
                     Problem(where, "la " + PageName(page) + " dice ser de otra tabla");
                 if (map && !map->Contains(page))
@@ -307,7 +308,7 @@ class Checker {
                                    " cuelga dos veces de él");
                 return std::nullopt;
             }
-            std::optional<IndexPage> read = indexPage(page);
+            std::optional<IndexPage> read = indexPage(page, true);
             if (!read) return std::nullopt;
             if (!read->Intermediate()) {
                 if (leafDepth && *leafDepth != depth)
@@ -336,8 +337,7 @@ class Checker {
             if (read->tail != 0) last = subtree(read->tail, depth + 1);
             return last;
         };
-        if (!subtree(index.rootPage, 0)) broken = true;
-        if (broken) return;
+        if (!subtree(index.rootPage, 0)) return;
         std::uint32_t firstLeaf = treeLeaves.empty() ? 0 : treeLeaves.front();
 
         std::vector<const IndexEntry*> entries;
@@ -348,7 +348,7 @@ class Checker {
                 Problem(where, "la cadena de hojas vuelve sobre sí");
                 return;
             }
-            std::optional<IndexPage> read = indexPage(page);
+            std::optional<IndexPage> read = indexPage(page, !visited.count(page));
             if (!read) return;
             if (read->Intermediate()) {
                 Problem(where, "la cadena de hojas pasa por la " + PageName(page) +
