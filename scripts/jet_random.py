@@ -93,8 +93,9 @@ def random_text(rng, most):
     return "".join(rng.choice(TEXT_CHARS) for _ in range(rng.randint(0, max(0, most))))
 
 
-def random_value(rng, column):
-    """(the driver's JSON value, the reader's form) for a column."""
+def random_value(rng, column, long_texts=False):
+    """(the driver's JSON value, the reader's form) for a column; long_texts: texts up to the
+    column's size (keys long enough that few fit a page)."""
     kind = column["type"]
     if kind == "boolean":  # never Null: its value is its bit in the row's null mask
         v = rng.random() < 0.5
@@ -124,7 +125,10 @@ def random_value(rng, column):
         moment = readers.EPOCH + readers.timedelta(days=days, seconds=seconds)
         return value, moment.strftime("%Y-%m-%dT%H:%M:%S.000Z")
     if kind == "text":
-        v = random_text(rng, min(column["size"] // 2, 24))
+        if long_texts:  # a letter first: an empty text has no key
+            v = rng.choice("abcdefgh") + random_text(rng, column["size"] // 2 - 1)
+        else:
+            v = random_text(rng, min(column["size"] // 2, 24))
         return v, v
     if kind == "memo":
         v = random_text(rng, 80)
@@ -166,6 +170,34 @@ def gen_delete(rng, state):
     return {"op": "delete", "table": name, "nth": rng.randint(0, 10**6)}, ("delete", name, None)
 
 
+def gen_grow(rng, state):
+    """Enough rows at once that a table's indexes grow to trees of two or three levels."""
+    if not state:
+        return None
+    made = sorted(n for n in state if n.startswith("R"))
+    table = state[rng.choice(made or sorted(state))]
+    rows, expected = [], []
+    for _ in range(rng.randint(60, 320)):
+        values, shown = {}, []
+        for column in table.columns:
+            driven, read = random_value(rng, column, long_texts=True)
+            if driven is not None:
+                values[column["name"]] = driven
+            shown.append(read)
+        rows.append(values)
+        expected.append(readers.canonical_rows(table.kinds(), [shown])[0])
+    return {"op": "grow", "table": table.name, "rows": rows}, ("grow", table.name, expected)
+
+
+def gen_thin(rng, state):
+    """Most rows of a table deleted at once: its trees shrink back."""
+    full = [n for n in sorted(state) if sum(state[n].rows.values()) >= 20]
+    if not full:
+        return None
+    name = rng.choice(full)
+    return {"op": "thin", "table": name, "keep": rng.randint(2, 40)}, ("thin", name, None)
+
+
 def gen_create_table(rng, state):
     name = "R" + "".join(rng.choice("abcdefghijklmnopqrstuvwxyz0123456789") for _ in range(6))
     columns = []
@@ -177,8 +209,14 @@ def gen_create_table(rng, state):
         columns.append(column)
     if rng.random() < 0.9 and not any(c["type"] == "text" for c in columns):
         columns.append({"name": "texto", "type": "text", "size": 40})
+    long_key = rng.random() < 0.3  # a long text with its own index: deep trees when it grows
+    if long_key:
+        columns.append({"name": "largo", "type": "text", "size": 255})
     op = {"op": "create_table", "name": name, "columns": columns, "created": 45000.5}
-    if rng.random() < 0.5:  # a primary key and an index, as a model's new table has them
+    if long_key:
+        op["indexes"] = [{"name": "PorLargo", "fields": ["largo"],
+                          "descending": rng.random() < 0.5}]
+    elif rng.random() < 0.5:  # a primary key and an index, as a model's new table has them
         names = [c["name"] for c in columns]
         op["indexes"] = [{"name": "PrimaryKey", "fields": [rng.choice(names)], "primary": True}]
         if len(names) > 1:
@@ -291,6 +329,8 @@ GENERATORS = [  # (weight, generator)
     (6, gen_set_property),
     (5, gen_create_query),
     (3, gen_delete_query),
+    (6, gen_grow),
+    (4, gen_thin),
 ]
 
 
@@ -318,6 +358,18 @@ def effect(state, touched, what, result):
                 raise Failure("the driver deleted a row the table should not hold: %s" % row)
             table.rows[row] -= 1
             touched.add(what[1])
+    elif kind == "grow":
+        for row in what[2]:
+            state[what[1]].rows[row] += 1
+        touched.add(what[1])
+    elif kind == "thin":
+        table = state[what[1]]
+        for values in result.get("deletedRows", []):
+            row = readers.canonical_rows(table.kinds(), [values])[0]
+            if table.rows[row] <= 0:
+                raise Failure("the driver deleted a row the table should not hold: %s" % row)
+            table.rows[row] -= 1
+        touched.add(what[1])
     elif kind == "property":
         touched.add("MSysObjects")
     elif kind == "append_column":
@@ -506,6 +558,7 @@ def main():
     failures = 0
     refused = collections.Counter()
     done = collections.Counter()
+    levels = collections.Counter()
     with tempfile.TemporaryDirectory(prefix="jet_random_") as workdir:
         for number in range(args.sequences):
             rng = random.Random("%d/%d" % (args.seed, number))
@@ -518,6 +571,8 @@ def main():
                 for (op, _), result in zip(ops, outcomes):
                     if result.get("ok"):
                         done[op["op"]] += 1
+                        if "levels" in result:  # how deep the trees grew or shrank
+                            levels["%s %d" % (op["op"], result["levels"])] += 1
                     else:
                         refused["%s %s" % (op["op"], result.get("error"))] += 1
                 if (number + 1) % 50 == 0:
@@ -537,8 +592,8 @@ def main():
                     print("    " + json.dumps(op, ensure_ascii=False))
                 if not args.keep_going:
                     break
-    print("%d sequences, seed %d: %d failed; done %s; refused %s" % (
-        number + 1, args.seed, failures, dict(done), dict(refused)))
+    print("%d sequences, seed %d: %d failed; done %s; refused %s; deepest tree after %s" % (
+        number + 1, args.seed, failures, dict(done), dict(refused), dict(sorted(levels.items()))))
     return 1 if failures else 0
 
 

@@ -29,6 +29,7 @@
 
 #include "engine/EngineError.h"
 #include "jet/format/DataPage.h"
+#include "jet/format/IndexPage.h"
 #include "jet/format/PageFile.h"
 #include "jet/format/TableDef.h"
 #include "jet/format/Text.h"
@@ -322,6 +323,19 @@ Table NamedTable(const PageFile& file, const json& op) {
     return {object->DefinitionPage(), ReadTableDef(file, object->DefinitionPage())};
 }
 
+// The levels of the deepest index tree of the table (0 without indexes).
+int DeepestTree(const PageFile& file, std::uint32_t table) {
+    int deepest = 0;
+    for (const RealIndexDef& index : ReadTableDef(file, table).realIndexes) {
+        int levels = 1;
+        for (IndexPage page = ReadIndexPage(file, index.rootPage); page.Intermediate(); ++levels)
+            page =
+                ReadIndexPage(file, page.entries.empty() ? page.tail : page.entries.front().child);
+        deepest = std::max(deepest, levels);
+    }
+    return deepest;
+}
+
 using Operation = std::function<json(PageFile&, const json&)>;
 
 const std::map<std::string, Operation>& Operations() {
@@ -375,6 +389,58 @@ const std::map<std::string, Operation>& Operations() {
              json values = RowJson(file, table.def, row.bytes);
              write::DeleteRow(file, table.page, row.where);
              return {{"deleted", values}, {"page", row.where.page}, {"row", row.where.row}};
+         }},
+        // {"op":"grow","table":T,"rows":[{C:value}...]}: the rows inserted one by one, all or
+        // none (the table's indexes grow into trees of several levels)
+        {"grow",
+         [](PageFile& file, const json& op) -> json {
+             PageFile before = file;
+             try {
+                 Table table = NamedTable(file, op);
+                 for (const json& row : op.at("rows")) {
+                     write::StoredValues values;
+                     for (const auto& [name, value] : row.items()) {
+                         const ColumnDef* column = nullptr;
+                         for (const ColumnDef& c : table.def.columns)
+                             if (c.name == name) column = &c;
+                         if (!column) throw Fault("no hay columna «" + name + "»");
+                         if (!value.is_null()) values[name] = Stored(*column, value);
+                     }
+                     write::InsertRow(file, table.page, values);
+                 }
+             } catch (...) {
+                 file = std::move(before);
+                 throw;
+             }
+             return {{"inserted", op.at("rows").size()},
+                     {"levels", DeepestTree(file, NamedTable(file, op).page)}};
+         }},
+        // {"op":"thin","table":T,"keep":k}: every live row deleted but each k-th in page order,
+        // all or none (the trees shrink back)
+        {"thin",
+         [](PageFile& file, const json& op) -> json {
+             PageFile before = file;
+             json deleted = json::array();
+             try {
+                 Table table = NamedTable(file, op);
+                 std::vector<StoredRow> rows = TableRows(
+                     file, table.def, ReadUsageMap(file, PageRow::From(table.def.usageMap)));
+                 std::vector<std::pair<PageRow, json>> doomed;
+                 std::size_t keep = std::max<std::size_t>(1, op.at("keep").get<std::size_t>());
+                 for (std::size_t i = 0; i < rows.size(); ++i)
+                     if (i % keep != 0)
+                         doomed.emplace_back(rows[i].where,
+                                             RowJson(file, table.def, rows[i].bytes));
+                 for (const auto& [where, values] : doomed) {
+                     write::DeleteRow(file, table.page, where);
+                     deleted.push_back(values);
+                 }
+             } catch (...) {
+                 file = std::move(before);
+                 throw;
+             }
+             return {{"deletedRows", deleted},
+                     {"levels", DeepestTree(file, NamedTable(file, op).page)}};
          }},
         // {"op":"append_column","table":T,"column":{"name":C,"type":"long"|"text"...,"size":n}}
         {"append_column",
