@@ -194,7 +194,8 @@ def gen_thin(rng, state):
     full = [n for n in sorted(state) if sum(state[n].rows.values()) >= 20]
     if not full:
         return None
-    name = rng.choice(full)
+    made = [n for n in full if n.startswith("R")]  # the grown ones, deep trees among them
+    name = rng.choice(made or full)
     return {"op": "thin", "table": name, "keep": rng.randint(2, 40)}, ("thin", name, None)
 
 
@@ -330,7 +331,7 @@ GENERATORS = [  # (weight, generator)
     (5, gen_create_query),
     (3, gen_delete_query),
     (6, gen_grow),
-    (4, gen_thin),
+    (6, gen_thin),
 ]
 
 
