@@ -304,6 +304,21 @@ void Like(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 int CompareText(void*, int an, const void* a, int bn, const void* b) {
+    // A catalog's rows are looked up by a table's name against every row: plain ASCII texts are
+    // compared without folded copies. Up to the first other byte the folded order is the order
+    // of the lowered bytes, and an ASCII prefix stands for as many characters as it has bytes.
+    const auto* p = static_cast<const unsigned char*>(a);
+    const auto* q = static_cast<const unsigned char*>(b);
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    bool ascii = true;
+    for (int i = 0; i < std::min(an, bn); ++i) {
+        if ((p[i] | q[i]) & 0x80) {
+            ascii = false;
+            break;
+        }
+        if (lower(p[i]) != lower(q[i])) return lower(p[i]) < lower(q[i]) ? -1 : 1;
+    }
+    if (ascii) return an < bn ? -1 : (bn < an ? 1 : 0);
     const auto x = platform::FoldedCodePoints(
         std::string_view(static_cast<const char*>(a), static_cast<std::size_t>(an)));
     const auto y = platform::FoldedCodePoints(

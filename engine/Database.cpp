@@ -36,9 +36,7 @@ void Database::WireCollections() {
     tableHooks.beforeDelete = [this](const std::shared_ptr<TableDef>& table) {
         detail::Schema::DeleteTable(*this, table);
     };
-    tableHooks.less = [](const TableDef& a, const TableDef& b) {
-        return NameLess(a.Name(), b.Name());
-    };
+    tableHooks.less = NameLess;
     tableDefs_.SetHooks(std::move(tableHooks));
 
     Collection<Relation>::Hooks relationHooks;
@@ -57,9 +55,7 @@ void Database::WireCollections() {
     queryHooks.beforeDelete = [this](const std::shared_ptr<QueryDef>& query) {
         detail::Schema::DeleteQuery(*this, query);
     };
-    queryHooks.less = [](const QueryDef& a, const QueryDef& b) {
-        return NameLess(a.Name(), b.Name());
-    };
+    queryHooks.less = NameLess;
     queryDefs_.SetHooks(std::move(queryHooks));
 }
 

@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <numeric>
 #include <optional>
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "engine/FieldRules.h"
 #include "engine/Schema.h"
+#include "platform/NameFold.h"
 
 namespace actualiz::engine::detail {
 
@@ -89,8 +92,6 @@ struct LoadedQuery {
 struct LoadedObjects {
     std::vector<std::pair<long long, std::shared_ptr<TableDef>>> tables;
     std::vector<LoadedQuery> queries;
-    // The rows they were read from when the connection keeps them.
-    KeptRows kept;
 
     std::shared_ptr<TableDef> TableById(long long id) const {
         auto it = std::lower_bound(tables.begin(), tables.end(), id,
@@ -100,40 +101,44 @@ struct LoadedObjects {
 };
 
 // A file of the first format opened read-only lacks the later columns: their defaults then.
-LoadedObjects ReadObjects(Connection& c, bool current, const std::weak_ptr<Database>& database) {
+std::string ObjectsQuery(bool current) {
+    return std::string("SELECT \"Id\", \"Name\", \"Type\", ") +
+           (current ? "\"ValidationRule\", \"ValidationText\"" : "'', ''") +
+           " FROM \"MSysObjects\" ORDER BY \"Id\"";
+}
+
+// A stored table from its row of MSysObjects (as ObjectsQuery reads it), without its fields and
+// indexes.
+template <class Row>
+std::shared_ptr<TableDef> StoredTable(const Row& s, const std::weak_ptr<Database>& database) {
+    auto t = std::make_shared<TableDef>(s.Text(1));
+    t->SetValidationRule(s.Text(3));
+    t->SetValidationText(s.Text(4));
+    t->MarkStored(database);
+    return t;
+}
+
+LoadedObjects ReadObjects(SystemRows& s, const std::weak_ptr<Database>& database) {
     LoadedObjects objects;
-    SystemRows s(c, std::string("SELECT \"Id\", \"Name\", \"Type\", ") +
-                        (current ? "\"ValidationRule\", \"ValidationText\"" : "'', ''") +
-                        " FROM \"MSysObjects\" ORDER BY \"Id\"");
     while (s.Step()) {
-        if (s.Int(2) == kObjectTable) {
-            auto t = std::make_shared<TableDef>(s.Text(1));
-            t->SetValidationRule(s.Text(3));
-            t->SetValidationText(s.Text(4));
-            t->MarkStored(database);
-            objects.tables.emplace_back(s.Int(0), std::move(t));
-        } else if (s.Int(2) == kObjectQuery) {
+        if (s.Int(2) == kObjectTable)
+            objects.tables.emplace_back(s.Int(0), StoredTable(s, database));
+        else if (s.Int(2) == kObjectQuery)
             objects.queries.push_back({s.Int(0), s.Text(1), std::string()});
-        }
     }
-    objects.kept = s.Kept();
     return objects;
 }
 
 // The positions of the tables in name order, the order of the database's collection. Inserted in
 // that order each one goes at the end of the collection, instead of being placed among those
-// before it. Worked out once for the rows a connection keeps: a run opens the same file for
-// every table it looks at.
+// before it.
 std::vector<std::size_t> NameOrder(const LoadedObjects& objects) {
-    if (objects.kept && objects.kept->order.size() == objects.tables.size())
-        return objects.kept->order;
     std::vector<std::size_t> order(objects.tables.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     // Stable: tables that cannot be told apart stay in the order of their Id.
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         return NameLess(objects.tables[a].second->Name(), objects.tables[b].second->Name());
     });
-    if (objects.kept) objects.kept->order = order;
     return order;
 }
 
@@ -282,19 +287,72 @@ struct KeptDetails {
     }
 };
 
-// Fields and indexes as the file holds them: built at once from rows just read, or, from rows
-// the connection keeps, for each table when it is first asked for them.
-void ReadDetails(Connection& c, bool current, const LoadedObjects& objects) {
-    SystemRows fields(c, FieldsQuery(current));
-    SystemRows indexes(c, IndexesQuery(current));
-    SystemRows indexColumns(c, kIndexColumnsQuery);
-    if (!fields.Kept() || !indexes.Kept() || !indexColumns.Kept()) {
-        FillDetails(fields, indexes, indexColumns, objects);
-        return;
+}  // namespace
+
+// The tables among kept rows of MSysObjects: the row of each in name order, and the first
+// position of each name as the engine compares names (letter case ignored), so that a name is
+// found without going through the others. Worked out once for the rows: a run opens the same file
+// for every table it looks at.
+struct KeptTableNames {
+    std::vector<std::size_t> rows;
+    std::unordered_map<std::u32string, int> positions;
+    std::vector<std::size_t> queryRows;
+
+    static std::u32string Key(std::string_view name) {
+        const std::vector<char32_t> folded = platform::FoldedCodePoints(name);
+        return std::u32string(folded.begin(), folded.end());
     }
-    const KeptDetails kept{fields.Kept(), indexes.Kept(), indexColumns.Kept()};
-    for (const auto& [id, t] : objects.tables)
-        t->DeferDetails([kept, id = id](TableDef& table) { kept.Fill(table, id); });
+    int Find(std::string_view name) const {
+        auto it = positions.find(Key(name));
+        return it == positions.end() ? -1 : it->second;
+    }
+};
+
+namespace {
+
+const KeptTableNames& TableNamesOf(const SharedFile::StoredRows& objects) {
+    if (objects.tableNames) return *objects.tableNames;
+    auto names = std::make_shared<KeptTableNames>();
+    for (std::size_t row = 0; row < objects.Count(); ++row) {
+        const long long type = RowView{objects, row}.Int(2);
+        if (type == kObjectTable) names->rows.push_back(row);
+        if (type == kObjectQuery) names->queryRows.push_back(row);
+    }
+    const auto nameOf = [&](std::size_t row) {
+        return objects.texts[RowView{objects, row}.Cell(1)];
+    };
+    // Stable: tables that cannot be told apart stay in the order of their Id.
+    std::stable_sort(names->rows.begin(), names->rows.end(),
+                     [&](std::size_t a, std::size_t b) { return NameLess(nameOf(a), nameOf(b)); });
+    for (std::size_t i = 0; i < names->rows.size(); ++i)
+        names->positions.emplace(KeptTableNames::Key(nameOf(names->rows[i])), static_cast<int>(i));
+    objects.tableNames = names;
+    return *names;
+}
+
+// The tables of rows the connection keeps go into the collection pending: each is made (and its
+// fields and indexes later, when asked for) only when a caller reaches it. Gives the queries.
+std::vector<LoadedQuery> PendingTables(Database& database, const KeptRows& objects,
+                                       const KeptDetails& details) {
+    const KeptTableNames& names = TableNamesOf(*objects);
+    std::shared_ptr<const KeptTableNames> shared = objects->tableNames;
+    Collection<TableDef>::Pending pending;
+    pending.count = static_cast<int>(names.rows.size());
+    pending.find = [shared](std::string_view name) { return shared->Find(name); };
+    pending.make = [objects, shared, details, owner = database.weak_from_this()](int position) {
+        const RowView row{*objects, shared->rows[static_cast<std::size_t>(position)]};
+        std::shared_ptr<TableDef> t = StoredTable(row, owner);
+        t->DeferDetails([details, id = row.Int(0)](TableDef& table) { details.Fill(table, id); });
+        return t;
+    };
+    database.TableDefs().SetPending(std::move(pending));
+
+    std::vector<LoadedQuery> queries;
+    for (std::size_t row : names.queryRows) {
+        const RowView q{*objects, row};
+        queries.push_back({q.Int(0), q.Text(1), std::string()});
+    }
+    return queries;
 }
 
 // A relation has a row for each pair of fields it joins.
@@ -343,14 +401,26 @@ void Schema::Load(Database& database, long long dataVersion) {
 
     const bool current = ReadFormat(c).current;
     KeepRowsIfUnchanged(c, dataVersion);
-    LoadedObjects objects = ReadObjects(c, current, database.weak_from_this());
-    ReadDetails(c, current, objects);
+    SystemRows objectRows(c, ObjectsQuery(current));
+    SystemRows fields(c, FieldsQuery(current));
+    SystemRows indexes(c, IndexesQuery(current));
+    SystemRows indexColumns(c, kIndexColumnsQuery);
+    // The connection keeps all of these rows or none.
+    std::vector<LoadedQuery> queries;
+    if (objectRows.Kept()) {
+        queries = PendingTables(database, objectRows.Kept(),
+                                KeptDetails{fields.Kept(), indexes.Kept(), indexColumns.Kept()});
+    } else {
+        LoadedObjects objects = ReadObjects(objectRows, database.weak_from_this());
+        FillDetails(fields, indexes, indexColumns, objects);
+        for (std::size_t i : NameOrder(objects))
+            database.TableDefs().Insert(std::move(objects.tables[i].second));
+        queries = std::move(objects.queries);
+    }
     ReadRelations(c, database.Relations());
-    ReadQueryTexts(c, objects.queries);
+    ReadQueryTexts(c, queries);
 
-    for (std::size_t i : NameOrder(objects))
-        database.TableDefs().Insert(std::move(objects.tables[i].second));
-    for (auto& q : objects.queries) {
+    for (auto& q : queries) {
         auto query = std::make_shared<QueryDef>(std::move(q.name), std::move(q.sql));
         query->MarkStored();
         database.QueryDefs().Insert(std::move(query));

@@ -18,6 +18,9 @@
 
 namespace actualiz::engine::detail {
 
+// The tables among a file's kept object rows, by name (see SchemaLoad.cpp).
+struct KeptTableNames;
+
 // How long a writer waits for a file another connection holds before it gives up with 3211/3045.
 inline constexpr int kBusyTimeoutMs = 2000;
 
@@ -57,6 +60,8 @@ class SharedFile {
         // The order a reader needs the rows in, worked out by the first reader that needed it
         // and kept with the rows for the next one (see SchemaLoad.cpp); empty until then.
         mutable std::vector<std::size_t> order;
+        // For the rows of the objects: where each table stands in name order, likewise.
+        mutable std::shared_ptr<const KeptTableNames> tableNames;
     };
     // The system tables' rows the definitions were last read from, by query, and the file as it
     // was then (its data_version, this connection's count of changed rows): a run opens the

@@ -50,13 +50,18 @@ TEST_F(TableDefTest, LookupByNameIgnoresCaseIncludingAccentedLetters) {
     auto db = NewDatabase();
     AddTable(*db, "Categoría", {"Descripción"});
     AddTable(*db, "clientes", {"a"});
-    EXPECT_EQ(db->TableDefs()["CATEGORÍA"]->Name(), "Categoría");
-    EXPECT_EQ(db->TableDefs()["Clientes"]->Name(), "clientes");
-    EXPECT_EQ(db->TableDefs()["categoría"]->Fields()["DESCRIPCIÓN"]->Name(), "Descripción");
-    EXPECT_FALSE(db->TableDefs().Contains("Categoria"));
-    EXPECT_EQ(ErrorOf([&] { db->TableDefs()["nada"]; }), err::kItemNotFound);
-    EXPECT_EQ(ErrorOf([&] { db->TableDefs()[1000]; }), err::kItemNotFound);
-    EXPECT_EQ(ErrorOf([&] { db->TableDefs()[-1]; }), err::kItemNotFound);
+    // The same lookups once the file is opened again and again unchanged: the tables are then
+    // found by name without being made first.
+    auto reopened = Reopen();
+    for (const auto& d : {db, reopened, Reopen()}) {
+        EXPECT_EQ(d->TableDefs()["CATEGORÍA"]->Name(), "Categoría");
+        EXPECT_EQ(d->TableDefs()["Clientes"]->Name(), "clientes");
+        EXPECT_EQ(d->TableDefs()["categoría"]->Fields()["DESCRIPCIÓN"]->Name(), "Descripción");
+        EXPECT_FALSE(d->TableDefs().Contains("Categoria"));
+        EXPECT_EQ(ErrorOf([&] { d->TableDefs()["nada"]; }), err::kItemNotFound);
+        EXPECT_EQ(ErrorOf([&] { d->TableDefs()[1000]; }), err::kItemNotFound);
+        EXPECT_EQ(ErrorOf([&] { d->TableDefs()[-1]; }), err::kItemNotFound);
+    }
 }
 
 TEST_F(TableDefTest, AppendingATableWhoseNameDiffersOnlyInCaseGives3010) {
