@@ -8,6 +8,12 @@
 #                                              one of a model's N and then M tables (default
 #                                              1000,8000; one run each): time, processor time
 #                                              per table and peak memory at both sizes
+#   scripts/bench.sh --jet [REPS] [ROWS,ROWS]  only `transform` of a folder of Jet 4 files (samples
+#                                              with a table of 10 000 and then 100 000 rows
+#                                              added) against the same folder imported into our
+#                                              own format, same models: user time and peak
+#                                              memory (/usr/bin/time -v), interleaved runs, and a
+#                                              second run of each
 # SCALE 1 is the full folder (20 databases x 40 tables x 25 fields x 10 000 rows); the default 0.25
 # keeps a run to a few minutes (5 databases x 10 tables x 25 fields x 10 000 rows). The append
 # measurements always use tables of 0, 100 000 and 1 000 000 rows. Needs python3, strace, sqlite3
@@ -42,6 +48,20 @@ elif [ "${1:-}" = "--import" ]; then
     fi
     only=(--import-only)
     set -- 0.25 "$reps"
+fi
+# The Jet case: its own program to make the files, and its own script.
+if [ "${1:-}" = "--jet" ]; then
+    cli=${ACTUALIZ_BENCH_CLI:-$here/build/release/actualiz-cli}
+    rows_tool=${ACTUALIZ_BENCH_JET_ROWS:-$here/build/release/jet_rows}
+    if [ -z "${ACTUALIZ_BENCH_CLI:-}" ] || [ -z "${ACTUALIZ_BENCH_JET_ROWS:-}" ]; then
+        cmake -S "$here" -B "$here/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DACTUALIZ_GUI=OFF -DACTUALIZ_TESTS=OFF -DACTUALIZ_BENCH=ON >/dev/null
+        cmake --build "$here/build/release" --target actualiz-cli jet_rows >/dev/null
+    fi
+    echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) núcleos, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)"
+    exec python3 "$here/bench/jet_bench.py" --cli "$cli" --jet-rows "$rows_tool" \
+        --reps "${2:-3}" --rows "${3:-10000,100000}" \
+        "$here/tests/data/jet/blankV2000.mdb" "$here/tests/data/jet/indexTestV2000.mdb"
 fi
 scale=${1:-0.25}
 reps=${2:-5}
