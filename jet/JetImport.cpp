@@ -132,7 +132,11 @@ void AppendLinks(Database& db, const json& document, std::vector<std::string>& n
 std::shared_ptr<Database> ImportJetFile(const std::filesystem::path& jetFile,
                                         std::string_view outPath, const JetReadOptions& options,
                                         std::vector<std::string>* notCarried) {
-    JetContents contents = ReadJetFile(jetFile, options);
+    return ImportJetContents(ReadJetFile(jetFile, options), outPath, notCarried);
+}
+
+std::shared_ptr<Database> ImportJetContents(JetContents contents, std::string_view outPath,
+                                            std::vector<std::string>* notCarried) {
     std::vector<std::string> notes = std::move(contents.notCarried);
 
     // Tables with their rows and indexes, all or nothing, in one transaction.

@@ -81,6 +81,10 @@ std::shared_ptr<Database> ImportJetFile(const std::filesystem::path& jetFile,
                                         std::string_view outPath, const JetReadOptions& options,
                                         std::vector<std::string>* notCarried);
 
+// As ImportJetFile, from what ReadJetFile read of the file.
+std::shared_ptr<Database> ImportJetContents(JetContents contents, std::string_view outPath,
+                                            std::vector<std::string>* notCarried);
+
 // The engine database that stands for a Jet file when it is opened: an import of it made once per
 // process (again when the file changes) into a private temporary folder, with no write
 // permission, so that the engine opens it read-only. The folder goes when the process ends.

@@ -1,8 +1,12 @@
 #include <sys/stat.h>
 
+#include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <string_view>
 
 #include "engine/EngineError.h"
 #include "engine/ForeignFiles.h"
@@ -28,8 +32,27 @@ std::function<void(const std::string&)>& Sink() {
     return sink;
 }
 
+// The whole file, or nothing when it cannot be read.
+std::optional<std::vector<unsigned char>> FileBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    if (!in) return std::nullopt;
+    const std::streamoff size = in.tellg();
+    in.seekg(0);
+    std::vector<unsigned char> bytes(size > 0 ? static_cast<std::size_t>(size) : 0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!in || in.peek() != std::ifstream::traits_type::eof()) return std::nullopt;
+    return bytes;
+}
+
+std::size_t HashOf(const std::vector<unsigned char>& bytes) {
+    return std::hash<std::string_view>()(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
 // The imports made for read-only opening, one per file version, in a private folder that goes
-// when the process ends.
+// when the process ends. Each remembers the bytes it was made from (when the file held the same
+// bytes before and after the import) and the digests of their rows, so that the write-back's
+// stand-in of the same bytes is a copy of it rather than another import.
 class ReadingCopies {
   public:
     ~ReadingCopies() {
@@ -40,36 +63,94 @@ class ReadingCopies {
 
     fs::path For(const fs::path& jetFile) {
         std::lock_guard<std::mutex> lock(mutex_);
+        const std::string key = Key(jetFile);
         std::error_code ec;
-        fs::path canonical = fs::weakly_canonical(jetFile, ec);
-        if (ec) canonical = fs::absolute(jetFile);
-        struct stat st {};
-        if (::stat(canonical.c_str(), &st) != 0)
-            throw MakeError(err::kFileNotFound, jetFile.string());
-        std::string key = canonical.string() + "|" + std::to_string(st.st_size) + "|" +
-                          std::to_string(st.st_mtim.tv_sec) + "." +
-                          std::to_string(st.st_mtim.tv_nsec);
         auto it = copies_.find(key);
-        if (it != copies_.end() && fs::exists(it->second, ec)) return it->second;
+        if (it != copies_.end() && fs::exists(it->second.path, ec)) return it->second.path;
 
+        const fs::path canonical = Canonical(jetFile);
+        const std::optional<std::vector<unsigned char>> before = FileBytes(canonical);
         fs::path copy = Folder() / (std::to_string(++counter_) + ".mdb");
         std::vector<std::string> notes;
         JetReadOptions options;
         options.includeHiddenQueries = true;  // the classic engine's QueryDefs show them too
-        auto db = ImportJetFile(canonical, copy.string(), options, &notes);
-        db->Close();
+        JetContents contents = ReadJetFile(canonical, options);
+        auto rows = std::make_shared<const JetRowDigests>(RowDigestsOf(contents.document));
+        ImportJetContents(std::move(contents), copy.string(), &notes)->Close();
         // No write permission: the engine then opens it read-only, as it would a read-only file.
         ::chmod(copy.c_str(), S_IRUSR | S_IRGRP | S_IROTH);
-        copies_[key] = copy;
-        {
-            std::lock_guard<std::mutex> sinkLock(SinkMutex());
-            if (Sink())
-                for (const auto& n : notes) Sink()(jetFile.string() + ": " + n);
-        }
+        Copy made{copy, std::nullopt, std::move(rows)};
+        if (before && FileBytes(canonical) == before)
+            made.bytes = Made{before->size(), HashOf(*before)};
+        copies_[key] = std::move(made);
+        Tell(jetFile, notes);
         return copy;
     }
 
+    std::optional<JetKnownReading> Known(const fs::path& jetFile,
+                                         const std::vector<unsigned char>& bytes) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::error_code ec;
+        auto it = copies_.find(Key(jetFile));
+        if (it == copies_.end() || !it->second.bytes || !fs::exists(it->second.path, ec) ||
+            it->second.bytes->size != bytes.size() || it->second.bytes->hash != HashOf(bytes))
+            return std::nullopt;
+        return JetKnownReading{it->second.path, it->second.rows};
+    }
+
+    void Adopt(const fs::path& jetFile, const fs::path& import,
+               const std::vector<unsigned char>& bytes, std::shared_ptr<const JetRowDigests> rows,
+               const std::vector<std::string>& notes) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::error_code ec;
+        fs::path copy;
+        std::string key;
+        try {
+            key = Key(jetFile);
+            copy = Folder() / (std::to_string(++counter_) + ".mdb");
+        } catch (const Error&) {
+            return;
+        }
+        fs::rename(import, copy, ec);
+        if (ec) return;
+        ::chmod(copy.c_str(), S_IRUSR | S_IRGRP | S_IROTH);
+        copies_[key] = Copy{copy, Made{bytes.size(), HashOf(bytes)}, std::move(rows)};
+        Tell(jetFile, notes);
+    }
+
   private:
+    struct Made {
+        std::size_t size;
+        std::size_t hash;
+    };
+    struct Copy {
+        fs::path path;
+        std::optional<Made> bytes;  // none when the file changed while it was read
+        std::shared_ptr<const JetRowDigests> rows;
+    };
+
+    static fs::path Canonical(const fs::path& jetFile) {
+        std::error_code ec;
+        fs::path canonical = fs::weakly_canonical(jetFile, ec);
+        return ec ? fs::absolute(jetFile) : canonical;
+    }
+
+    // The file's version: where it is, its size and the time it was last written.
+    static std::string Key(const fs::path& jetFile) {
+        const fs::path canonical = Canonical(jetFile);
+        struct stat st {};
+        if (::stat(canonical.c_str(), &st) != 0)
+            throw MakeError(err::kFileNotFound, jetFile.string());
+        return canonical.string() + "|" + std::to_string(st.st_size) + "|" +
+               std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+    }
+
+    static void Tell(const fs::path& jetFile, const std::vector<std::string>& notes) {
+        std::lock_guard<std::mutex> sinkLock(SinkMutex());
+        if (Sink())
+            for (const auto& n : notes) Sink()(jetFile.string() + ": " + n);
+    }
+
     // Made again when something (a cleaner of temporary files) removed it meanwhile.
     fs::path Folder() {
         std::error_code ec;
@@ -84,7 +165,7 @@ class ReadingCopies {
 
     std::mutex mutex_;
     fs::path folder_;
-    std::map<std::string, fs::path> copies_;
+    std::map<std::string, Copy> copies_;
     int counter_ = 0;
 };
 
@@ -105,6 +186,18 @@ fs::path HostPathOf(std::string_view path) {
 
 fs::path JetReadingCopy(const fs::path& jetFile) {
     return Copies().For(jetFile);
+}
+
+std::optional<JetKnownReading> KnownJetReading(const fs::path& jetFile,
+                                               const std::vector<unsigned char>& bytes) {
+    return Copies().Known(jetFile, bytes);
+}
+
+void AdoptJetReadingCopy(const fs::path& jetFile, const fs::path& import,
+                         const std::vector<unsigned char>& bytes,
+                         std::shared_ptr<const JetRowDigests> rows,
+                         const std::vector<std::string>& notes) {
+    Copies().Adopt(jetFile, import, bytes, std::move(rows), notes);
 }
 
 void InstallJetOpening() {

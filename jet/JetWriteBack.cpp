@@ -4,11 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <string_view>
 
 #include "engine/EngineError.h"
 #include "engine/SchemaCompare.h"
@@ -28,11 +32,48 @@ using nlohmann::json;
 
 namespace {
 
-// What a stand-in was made from: the file's bytes and the structure its import had.
+// What a stand-in was made from: the file's bytes, the structure its import had and its rows.
 struct Reading {
     std::vector<unsigned char> bytes;
     DatabaseSchema schema;
+    std::shared_ptr<const JetRowDigests> rows;
 };
+
+// A value's part of its row's digest: FNV-1a over the field's name, the value's kind and its
+// bytes (a text's characters, a number's eight bytes, anything else its JSON text), then mixed
+// (the finaliser of splitmix64) so that the sum over a row's fields keeps every bit of each.
+std::uint64_t ValueDigest(const std::string& field, const json& value) {
+    if (value.is_null()) return 0;
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    auto add = [&h](std::string_view bytes) {
+        for (unsigned char c : bytes) {
+            h ^= c;
+            h *= 0x100000001b3ULL;
+        }
+    };
+    auto addNumber = [&add](char kind, const auto& number) {
+        char bytes[1 + sizeof number];
+        bytes[0] = kind;
+        std::memcpy(bytes + 1, &number, sizeof number);
+        add(std::string_view(bytes, sizeof bytes));
+    };
+    add(field);
+    add(std::string_view("\0", 1));
+    if (value.is_string()) {
+        add("s");
+        add(value.get_ref<const std::string&>());
+    } else if (value.is_number_integer()) {
+        addNumber('i', value.get<std::int64_t>());
+    } else if (value.is_number_float()) {
+        addNumber('f', value.get<double>());
+    } else {
+        add("j");
+        add(value.dump(-1, ' ', false, json::error_handler_t::replace));
+    }
+    h = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    h = (h ^ (h >> 27)) * 0x94d049bb133111ebULL;
+    return h ^ (h >> 31);
+}
 
 std::mutex& ReadingsMutex() {
     static std::mutex m;
@@ -66,27 +107,21 @@ class PrivateFolder {
     fs::path path_;
 };
 
+// The whole file in one read of its size (then to its end, should it have grown meanwhile).
 std::vector<unsigned char> ReadBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
     if (!in) throw MakeError(err::kCannotOpenFile, file.string());
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::streamoff size = in.tellg();
+    in.seekg(0);
+    std::vector<unsigned char> bytes(size > 0 ? static_cast<std::size_t>(size) : 0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (in) bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in), {});
+    return bytes;
 }
 
 EngineError NotChanged(const fs::path& file, const std::string& why) {
     return EngineError(err::kInvalidOperation, "No se ha cambiado " + file.string() + ": " + why);
-}
-
-// The import's structure; the file at `from` is read with libmdb, as for any import.
-DatabaseSchema ImportedSchema(const fs::path& from, const fs::path& folder) {
-    const fs::path out = folder / "copia.mdb";
-    JetReadOptions options;
-    options.includeRows = false;
-    options.includeHiddenQueries = true;
-    ImportJetFile(from, out.string(), options, nullptr)->Close();
-    DatabaseSchema schema = ReadSchemaAt(out.string());
-    std::error_code ec;
-    fs::remove(out, ec);
-    return schema;
 }
 
 const json* FindTable(const json& document, const std::string& name) {
@@ -97,8 +132,8 @@ const json* FindTable(const json& document, const std::string& name) {
 
 // Every row of every table of `before` is in `after`, in the same order, with the same values;
 // the fields `after` has besides hold Null (and those it lacks were deleted: see below). The
-// first difference, or "".
-std::string RowsDiffer(const json& before, const json& after) {
+// first difference, or "". Value by value, for tables a field was deleted from.
+std::string RowsDifferWhole(const json& before, const json& after) {
     for (const json& table : before.at("tables")) {
         const std::string name = table.at("name");
         const json* now = FindTable(after, name);
@@ -137,6 +172,38 @@ std::string RowsDiffer(const json& before, const json& after) {
     return "";
 }
 
+// Some field of a table the file had is not in the copy (deleted on purpose).
+bool FieldDeleted(const JetRowDigests& before, const JetRowDigests& after) {
+    for (const auto& [name, table] : before) {
+        const auto now = after.find(name);
+        if (now == after.end()) continue;
+        for (const std::string& field : table.fields)
+            if (std::find(now->second.fields.begin(), now->second.fields.end(), field) ==
+                now->second.fields.end())
+                return true;
+    }
+    return false;
+}
+
+// Every row of every table the file had (`before`) is in the copy (`after`), in the same order,
+// with the same values; the fields the copy has besides hold Null (a Null adds nothing to a row's
+// digest). The first difference, or "". For files none of whose fields were deleted.
+std::string RowsDiffer(const JetRowDigests& before, const JetRowDigests& after) {
+    for (const auto& [name, table] : before) {
+        const auto now = after.find(name);
+        if (now == after.end()) return "falta la tabla «" + name + "»";
+        const std::vector<std::uint64_t>& rows = now->second.rows;
+        if (table.rows.size() != rows.size())
+            return "la tabla «" + name + "» tiene " + std::to_string(rows.size()) +
+                   " filas en lugar de " + std::to_string(table.rows.size());
+        for (std::size_t r = 0; r < rows.size(); ++r)
+            if (rows[r] != table.rows[r])
+                return "la fila " + std::to_string(r + 1) + " de la tabla «" + name +
+                       "» no se lee igual o tiene un valor en un campo nuevo";
+    }
+    return "";
+}
+
 std::string Listed(const std::vector<SchemaDifference>& differences) {
     std::string out;
     for (const SchemaDifference& d : differences)
@@ -144,10 +211,20 @@ std::string Listed(const std::vector<SchemaDifference>& differences) {
     return out;
 }
 
+// What the verification read of the saved copy: its import (with its rows, as a reading copy is
+// made), the digests of its rows and what the import could not carry.
+struct Verified {
+    fs::path import;
+    std::shared_ptr<const JetRowDigests> rows;
+    std::vector<std::string> notes;
+};
+
 // The saved copy, read from the disk again as anyone would read it: our checker passes, the
-// import has the stand-in's structure, every row the file had reads back the same.
-void Verify(const fs::path& jetFile, const fs::path& copy, const DatabaseSchema& standIn,
-            const fs::path& folder) {
+// import has the stand-in's structure, every row the file had reads back the same. The copy is
+// read once; the file's own rows are those read when the stand-in was made (the file has not
+// changed since: its bytes were compared before writing).
+Verified Verify(const fs::path& jetFile, const fs::path& copy, const DatabaseSchema& standIn,
+                const JetRowDigests& rowsBefore, const fs::path& folder) {
     const jet::format::PageFile saved = jet::format::PageFile::Open(copy);
     const jet::check::CheckResult check = jet::check::CheckFile(saved);
     if (!check.Sound())
@@ -155,15 +232,26 @@ void Verify(const fs::path& jetFile, const fs::path& copy, const DatabaseSchema&
                                       check.problems.front().where + ": " +
                                       check.problems.front().text + ").");
     jet::format::ReadCatalog(saved);
+    JetReadOptions options;
+    options.includeHiddenQueries = true;  // as the stand-in and the reading copies have them
+    JetContents read = ReadJetFile(copy, options);
+    Verified verified;
+    verified.rows = std::make_shared<const JetRowDigests>(RowDigestsOf(read.document));
+    // A deleted field's values go with it, and a row's digest with them: those rows are compared
+    // value by value, the file (unchanged since the stand-in was made) read again for it.
+    const std::string moved =
+        FieldDeleted(rowsBefore, *verified.rows)
+            ? RowsDifferWhole(ReadJetFile(jetFile, JetReadOptions{}).document, read.document)
+            : RowsDiffer(rowsBefore, *verified.rows);
+    verified.import = folder / "copia.mdb";
+    ImportJetContents(std::move(read), verified.import.string(), &verified.notes)->Close();
     const std::vector<SchemaDifference> differences =
-        CompareSchemas(standIn, ImportedSchema(copy, folder));
+        CompareSchemas(standIn, ReadSchemaAt(verified.import.string()));
     if (!differences.empty())
         throw NotChanged(jetFile,
                          "la copia escrita no se lee como debe (" + Listed(differences) + ").");
-    JetReadOptions rows;
-    const std::string moved =
-        RowsDiffer(ReadJetFile(jetFile, rows).document, ReadJetFile(copy, rows).document);
     if (!moved.empty()) throw NotChanged(jetFile, "en la copia escrita " + moved + ".");
+    return verified;
 }
 
 // The bytes into the new file fd (beside the original under a private name), flushed to disk and
@@ -200,6 +288,24 @@ void SyncFolder(const fs::path& file) {
 
 }  // namespace
 
+JetRowDigests RowDigestsOf(const json& document) {
+    JetRowDigests out;
+    for (const json& table : document.at("tables")) {
+        JetTableDigests& digests = out[table.at("name").get<std::string>()];
+        const json& fields = table.at("fields");
+        for (const json& f : fields) digests.fields.push_back(f.at("name").get<std::string>());
+        const auto rows = table.find("rows");
+        if (rows == table.end()) continue;
+        for (const json& row : *rows) {
+            std::uint64_t digest = 0;
+            for (std::size_t i = 0; i < digests.fields.size() && i < row.size(); ++i)
+                digest += ValueDigest(digests.fields[i], row[i]);
+            digests.rows.push_back(digest);
+        }
+    }
+    return out;
+}
+
 bool IsJet4File(const fs::path& file) {
     if (!IsJetFile(file)) return false;
     std::ifstream in(file, std::ios::binary);
@@ -225,9 +331,18 @@ fs::path JetWritableCopy(const fs::path& jetFile) {
     }
     const fs::path standIn = folder / jetFile.filename();
     try {
-        JetReadOptions options;
-        options.includeHiddenQueries = true;  // as the reading copies have them
-        ImportJetFile(jetFile, standIn.string(), options, nullptr)->Close();
+        if (std::optional<JetKnownReading> known = KnownJetReading(jetFile, reading.bytes)) {
+            // The reading copy of these very bytes is the import the stand-in would be.
+            fs::copy_file(known->copy, standIn);
+            fs::permissions(standIn, fs::perms::owner_read | fs::perms::owner_write);
+            reading.rows = known->rows;
+        } else {
+            JetReadOptions options;
+            options.includeHiddenQueries = true;  // as the reading copies have them
+            JetContents contents = ReadJetFile(jetFile, options);
+            reading.rows = std::make_shared<const JetRowDigests>(RowDigestsOf(contents.document));
+            ImportJetContents(std::move(contents), standIn.string(), nullptr)->Close();
+        }
         reading.schema = ReadSchemaAt(standIn.string());
         // The file read is the file kept: someone writing it meanwhile would have torn the import.
         if (ReadBytes(jetFile) != reading.bytes) throw MakeError(err::kFileInUse, jetFile.string());
@@ -308,10 +423,8 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
     // Whatever fails from here on, the copy goes.
     platform::TemporaryFile temporary(temporaryPath);
     SaveBeside(pages, jetFile, fd);
-    {
-        PrivateFolder folder;
-        Verify(jetFile, temporaryPath, now, folder.path());
-    }
+    PrivateFolder folder;
+    Verified verified = Verify(jetFile, temporaryPath, now, *reading->rows, folder.path());
     // The last look before the file is replaced: the application may have opened it meanwhile.
     RefuseJetFileInUse(jetFile);
     if (ReadBytes(jetFile) != reading->bytes)
@@ -322,6 +435,8 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
         throw platform::PathFileAccessError(jetFile.string());
     temporary.Committed();
     SyncFolder(jetFile);
+    AdoptJetReadingCopy(jetFile, verified.import, pages.Bytes(), std::move(verified.rows),
+                        verified.notes);
 }
 
 }  // namespace actualiz::engine

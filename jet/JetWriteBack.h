@@ -16,9 +16,49 @@
 //  - only then renamed over the file (and the folder flushed). Any failure leaves the file as it
 //    was and no copy behind. Nothing differs: nothing is written, the file stays byte for byte.
 
+#include <cstdint>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 namespace actualiz::engine {
+
+// The rows of a Jet file as its import read them: per table, its fields' names and one digest per
+// row, in the order read. A row's digest is the sum over its fields of a 64-bit hash of the
+// field's name and value; a Null adds nothing, so a row keeps its digest when fields holding Null
+// are added to it.
+struct JetTableDigests {
+    std::vector<std::string> fields;
+    std::vector<std::uint64_t> rows;
+};
+using JetRowDigests = std::map<std::string, JetTableDigests>;
+
+// The digests of the rows of a structure document read with its rows (ReadJetFile).
+JetRowDigests RowDigestsOf(const nlohmann::json& document);
+
+// The reading copy (JetReadingCopy) made of exactly these bytes of the file, if there is one, with
+// the digests of the rows it was made from. The stand-in of a file the process has already read
+// is a copy of it.
+struct JetKnownReading {
+    std::filesystem::path copy;
+    std::shared_ptr<const JetRowDigests> rows;
+};
+std::optional<JetKnownReading> KnownJetReading(const std::filesystem::path& jetFile,
+                                               const std::vector<unsigned char>& bytes);
+
+// After a write-back: `import`, an import of the bytes the file now holds (with its rows, hidden
+// queries included, as a reading copy is made), becomes the file's reading copy; the file is not
+// read again. `notes` are what that import could not carry. Nothing happens when it cannot be
+// moved: the reading copy is then made when the file is next opened.
+void AdoptJetReadingCopy(const std::filesystem::path& jetFile, const std::filesystem::path& import,
+                         const std::vector<unsigned char>& bytes,
+                         std::shared_ptr<const JetRowDigests> rows,
+                         const std::vector<std::string>& notes);
 
 // Whether the file is a Jet 4 file (Access 2000-2003), the kind changed in place: a Jet file whose
 // version byte says Jet 4. Reads 21 bytes and never writes.

@@ -17,8 +17,13 @@
 #include "jet/JetWriteBack.h"
 #include "jet/check/FileCheck.h"
 #include "jet/format/PageFile.h"
+#include "jet/format/TableDef.h"
+#include "jet/format/UsageMap.h"
+#include "jet/read/Catalog.h"
+#include "jet/read/RowReader.h"
 #include "jet/write/Changes.h"
 #include "jet/write/Queries.h"
+#include "jet/write/Rows.h"
 #include "support/TempPrefix.h"
 
 namespace actualiz::engine::testing {
@@ -361,6 +366,40 @@ TEST_F(JetWriteBack, AFileTakenInUseMeanwhileIsNotReplaced) {
               err::kFileInUse);
     EXPECT_EQ(ReadWhole(file), before);
     EXPECT_EQ(Entries(Folder()), (std::set<std::string>{"datos.ldb", "datos.mdb"}));
+}
+
+// A file already opened read-only has a reading of it; its stand-in is that reading only while
+// the file holds the very bytes it was read from. Changed by another program since (a value of a
+// row, the size and the time kept), the file is read anew, and the write-back goes in with the
+// changed value kept.
+TEST_F(JetWriteBack, AStandInIsMadeFromTheBytesTheFileHoldsNow) {
+    const fs::path file = Copy("indexTestV2003.mdb");
+    OpenDatabase(file.string())->Close();
+    const auto modified = fs::last_write_time(file);
+    const auto size = fs::file_size(file);
+    {
+        jet::format::PageFile pages = jet::format::PageFile::Open(file);
+        std::uint32_t table = 0;
+        for (const jet::format::CatalogObject& object : jet::format::ReadCatalog(pages))
+            if (object.LocalTable() && object.name == "Table1") table = object.DefinitionPage();
+        ASSERT_NE(table, 0u);
+        const jet::format::TableDef def = jet::format::ReadTableDef(pages, table);
+        const std::vector<jet::format::StoredRow> rows = jet::format::TableRows(
+            pages, def, jet::format::ReadUsageMap(pages, jet::format::PageRow::From(def.usageMap)));
+        ASSERT_FALSE(rows.empty());
+        jet::write::UpdateRow(pages, table, rows.front().where,
+                              {{"otherfk3", jet::write::LongBytes(7)}});
+        pages.Save(file);
+    }
+    fs::last_write_time(file, modified);
+    ASSERT_EQ(fs::file_size(file), size);
+    ASSERT_EQ(Change(file, AddPedidos), 0);
+    auto db = OpenDatabase(file.string());
+    EXPECT_TRUE(db->TableDefs().Contains("Pedidos"));
+    auto rs = db->OpenRecordset("SELECT otherfk3 FROM Table1 WHERE otherfk3 = 7");
+    EXPECT_FALSE(rs->Eof()) << "the value written meanwhile is there";
+    rs->Close();
+    db->Close();
 }
 
 }  // namespace
