@@ -324,6 +324,33 @@ def gen_delete_query(rng, state):
     return {"op": "delete_query", "name": name}, ("delete_query", name)
 
 
+INDEX_NAMES = ["ix0", "ix1", "Ix", "PrimaryKey", "id"]
+
+
+def gen_create_index(rng, state):
+    if not state:
+        return None
+    table = state[rng.choice(sorted(state))]
+    names = [c["name"] for c in table.columns]
+    if not names:
+        return None
+    fields = []
+    for name in rng.sample(names, rng.randint(1, min(3, len(names)))):
+        fields.append({"name": name, "descending": True} if rng.random() < 0.3 else name)
+    op = {"op": "create_index", "table": table.name, "name": rng.choice(INDEX_NAMES[:3]),
+          "fields": fields, "unique": rng.random() < 0.3, "primary": rng.random() < 0.1,
+          "ignore_nulls": rng.random() < 0.2, "required": rng.random() < 0.1}
+    return op, ("index", table.name)
+
+
+def gen_delete_index(rng, state):
+    if not state:
+        return None
+    table = state[rng.choice(sorted(state))]
+    op = {"op": "delete_index", "table": table.name, "name": rng.choice(INDEX_NAMES)}
+    return op, ("index", table.name)
+
+
 GENERATORS = [  # (weight, generator)
     (50, gen_insert),
     (25, gen_delete),
@@ -336,6 +363,8 @@ GENERATORS = [  # (weight, generator)
     (3, gen_delete_query),
     (6, gen_grow),
     (6, gen_thin),
+    (6, gen_create_index),
+    (4, gen_delete_index),
 ]
 
 
@@ -377,6 +406,9 @@ def effect(state, touched, what, result):
         touched.add(what[1])
     elif kind == "property":
         touched.add("MSysObjects")
+    elif kind == "index":
+        # The rows stay; the table is read again by every reader.
+        touched.add(what[1])
     elif kind == "append_column":
         # Rows written before read the new field as Null (a Boolean as False).
         table = state[what[1]]

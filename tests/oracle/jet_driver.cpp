@@ -37,6 +37,7 @@
 #include "jet/read/Catalog.h"
 #include "jet/read/RowReader.h"
 #include "jet/write/Columns.h"
+#include "jet/write/Indexes.h"
 #include "jet/write/NewTable.h"
 #include "jet/write/PageAllocation.h"
 #include "jet/write/Properties.h"
@@ -484,31 +485,56 @@ const std::map<std::string, Operation>& Operations() {
                                                op.value("created", 45000.5))}};
          }},
         // {"op":"delete_query","name":N}
-        {"delete_query",
-         [](PageFile& file, const json& op) -> json {
+        {"delete_query", [](PageFile& file, const json& op) -> json {
              write::DeleteQuery(file, op.at("name").get<std::string>());
-             return json::object();
-         }},
-        // {"op":"pages","count":n,"free":[i...]}: n pages handed out, then the listed ones (their
-        // order in the list) given back and the others too, in reverse
-        {"pages",
-         [](PageFile& file, const json& op) -> json {
-             std::vector<std::uint32_t> pages;
-             for (int i = 0; i < op.at("count").get<int>(); ++i)
-                 pages.push_back(write::AllocatePage(file));
-             std::vector<bool> freed(pages.size(), false);
-             for (const json& i : op.value("free", json::array())) {
-                 std::size_t at = i.get<std::size_t>() % std::max<std::size_t>(pages.size(), 1);
-                 if (at < pages.size() && !freed[at]) {
-                     write::FreePage(file, pages[at]);
-                     freed[at] = true;
-                 }
-             }
-             for (std::size_t i = pages.size(); i-- > 0;)
-                 if (!freed[i]) write::FreePage(file, pages[i]);
-             return {{"pages", pages}};
-         }},
-    };
+             // {"op":"create_index","table":T,"name":I,"fields":[C... or
+             // {"name":C,"descending":b}],
+             //  "primary":b,"unique":b,"ignore_nulls":b,"required":b}
+             {"create_index",
+              [](PageFile& file, const json& op) -> json {
+                  Table table = NamedTable(file, op);
+                  write::NewIndex index;
+                  index.name = Utf16(op.at("name").get<std::string>());
+                  for (const json& f : op.at("fields"))
+                      index.fields.push_back(
+                          f.is_string()
+                              ? write::NewIndexField{Utf16(f.get<std::string>()), false}
+                              : write::NewIndexField{Utf16(f.at("name").get<std::string>()),
+                                                     f.value("descending", false)});
+                  index.primary = op.value("primary", false);
+                  index.unique = op.value("unique", false);
+                  index.ignoreNulls = op.value("ignore_nulls", false);
+                  index.required = op.value("required", false);
+                  write::CreateIndex(file, table.page, index);
+                  return json::object();
+              }},
+                 // {"op":"delete_index","table":T,"name":I}
+                 {"delete_index",
+                  [](PageFile& file, const json& op) -> json {
+                      Table table = NamedTable(file, op);
+                      write::DeleteIndex(file, table.page, Utf16(op.at("name").get<std::string>()));
+                      return json::object();
+                  }},
+                 // {"op":"pages","count":n,"free":[i...]}: n pages handed out, then the listed ones
+                 // (their order in the list) given back and the others too, in reverse
+                 {"pages", [](PageFile& file, const json& op) -> json {
+                      std::vector<std::uint32_t> pages;
+                      for (int i = 0; i < op.at("count").get<int>(); ++i)
+                          pages.push_back(write::AllocatePage(file));
+                      std::vector<bool> freed(pages.size(), false);
+                      for (const json& i : op.value("free", json::array())) {
+                          std::size_t at =
+                              i.get<std::size_t>() % std::max<std::size_t>(pages.size(), 1);
+                          if (at < pages.size() && !freed[at]) {
+                              write::FreePage(file, pages[at]);
+                              freed[at] = true;
+                          }
+                      }
+                      for (std::size_t i = pages.size(); i-- > 0;)
+                          if (!freed[i]) write::FreePage(file, pages[i]);
+                      return {{"pages", pages}};
+                  }},
+         };
     return operations;
 }
 
