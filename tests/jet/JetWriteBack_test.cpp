@@ -404,16 +404,19 @@ TEST_F(JetWriteBack, RelationsOfTablesWithRowsAreWrittenIntoTheFile) {
             << name;
 }
 
-// The index catalog takes every index of a table out and puts the model's in: when the model's
-// are the file's own, nothing differs and nothing is written.
+// The index and relation catalogs take every index and relation out and put the model's in: when
+// the model's are the file's own, nothing differs and nothing is written.
 TEST_F(JetWriteBack, IndexesTakenOutAndPutBackAsTheyWereWriteNothing) {
-    for (const char* sample : {"compIndexTestV2000.mdb", "testIndexPropertiesV2000.mdb"}) {
+    for (const char* sample :
+         {"compIndexTestV2000.mdb", "testIndexPropertiesV2000.mdb", "indexTestV2003.mdb"}) {
         SCOPED_TRACE(sample);
         const fs::path file = Copy(sample, "mismos.mdb");
         const std::string before = ReadWhole(file);
         ASSERT_EQ(Change(file,
                          [](Database& db) {
                              DatabaseSchema schema = ReadSchema(db);
+                             for (const RelationSchema& r : schema.relations)
+                                 db.Relations().Delete(r.name);
                              for (const TableSchema& t : schema.tables) {
                                  auto table = db.TableDefs()[t.name];
                                  for (const IndexSchema& i : t.indexes)
@@ -431,6 +434,16 @@ TEST_F(JetWriteBack, IndexesTakenOutAndPutBackAsTheyWereWriteNothing) {
                                      index->SetRequired(i.required);
                                      table->Indexes().Append(index);
                                  }
+                             }
+                             for (const RelationSchema& r : schema.relations) {
+                                 auto relation = db.CreateRelation(r.name, r.table, r.foreignTable,
+                                                                   r.attributes);
+                                 for (const RelationFieldSchema& f : r.fields) {
+                                     auto field = relation->CreateField(f.name);
+                                     field->SetForeignName(f.foreignName);
+                                     relation->Fields().Append(field);
+                                 }
+                                 db.Relations().Append(relation);
                              }
                          }),
                   0);
