@@ -262,163 +262,152 @@ void QueryChanges(const Difference& d, std::vector<Change>& out) {
     create.value = query.sql;
     create.what = "crear la consulta " + Quoted(query.name);
     out.push_back(std::move(create));
-    // An index of a table that was there: the old one taken out, the model's put in (both for one
-    // that differs).
-    void IndexChanges(const Difference& d, std::vector<Change>& out) {
-        if (d.change != Difference::Change::OnlyInModel) {
-            const auto& was = std::get<IndexSchema>(d.old);
-            Change c;
-            c.kind = Kind::DeleteIndex;
-            c.table = d.table;
-            c.field = was.name;
-            c.what = "quitar el índice " + FieldName(d.table, was.name);
-            out.push_back(std::move(c));
-        }
-        if (d.change != Difference::Change::OnlyInOld) {
-            const auto& now = std::get<IndexSchema>(d.model);
-            Change c;
-            c.kind = Kind::CreateIndex;
-            c.table = d.table;
-            c.index = IndexOf(now);
-            c.what = "crear el índice " + FieldName(d.table, now.name);
-            out.push_back(std::move(c));
-        }
-    }
+}
 
-    NewRelation RelationOf(const RelationSchema& relation) {
-        NewRelation written;
-        written.name = Utf16(relation.name);
-        written.table = Utf16(relation.table);
-        written.foreignTable = Utf16(relation.foreignTable);
-        written.attributes = static_cast<std::int32_t>(relation.attributes);
-        for (const RelationFieldSchema& f : relation.fields)
-            written.fields.emplace_back(Utf16(f.name), Utf16(f.foreignName));
-        written.created = static_cast<double>(std::time(nullptr)) / 86400.0 + 25569.0;
-        return written;
+// An index of a table that was there: the old one taken out, the model's put in (both for one
+// that differs).
+void IndexChanges(const Difference& d, std::vector<Change>& out) {
+    if (d.change != Difference::Change::OnlyInModel) {
+        const auto& was = std::get<IndexSchema>(d.old);
+        Change c;
+        c.kind = Kind::DeleteIndex;
+        c.table = d.table;
+        c.field = was.name;
+        c.what = "quitar el índice " + FieldName(d.table, was.name);
+        out.push_back(std::move(c));
     }
-
-    void RelationChanges(const Difference& d, std::vector<Change>& out) {
-        if (d.change != Difference::Change::OnlyInModel) {
-            const auto& was = std::get<RelationSchema>(d.old);
-            Change c;
-            c.kind = Kind::DeleteRelation;
-            c.relation = RelationOf(was);
-            c.what = "quitar la relación " + Quoted(was.name);
-            out.push_back(std::move(c));
-        }
-        if (d.change != Difference::Change::OnlyInOld) {
-            const auto& now = std::get<RelationSchema>(d.model);
-            Change c;
-            c.kind = Kind::CreateRelation;
-            c.relation = RelationOf(now);
-            c.what = "crear la relación " + Quoted(now.name);
-            out.push_back(std::move(c));
-        }
+    if (d.change != Difference::Change::OnlyInOld) {
+        const auto& now = std::get<IndexSchema>(d.model);
+        Change c;
+        c.kind = Kind::CreateIndex;
+        c.table = d.table;
+        c.index = IndexOf(now);
+        c.what = "crear el índice " + FieldName(d.table, now.name);
+        out.push_back(std::move(c));
     }
+}
 
-    bool Enforced(const NewRelation& relation) {
-        return (relation.attributes & dbRelationDontEnforce) == 0;
+NewRelation RelationOf(const RelationSchema& relation) {
+    NewRelation written;
+    written.name = Utf16(relation.name);
+    written.table = Utf16(relation.table);
+    written.foreignTable = Utf16(relation.foreignTable);
+    written.attributes = static_cast<std::int32_t>(relation.attributes);
+    for (const RelationFieldSchema& f : relation.fields)
+        written.fields.emplace_back(Utf16(f.name), Utf16(f.foreignName));
+    written.created = static_cast<double>(std::time(nullptr)) / 86400.0 + 25569.0;
+    return written;
+}
+
+void RelationChanges(const Difference& d, std::vector<Change>& out) {
+    if (d.change != Difference::Change::OnlyInModel) {
+        const auto& was = std::get<RelationSchema>(d.old);
+        Change c;
+        c.kind = Kind::DeleteRelation;
+        c.relation = RelationOf(was);
+        c.what = "quitar la relación " + Quoted(was.name);
+        out.push_back(std::move(c));
     }
-
-    bool Same(const std::u16string& a, const std::u16string& b) {
-        return platform::EqualsIgnoringCase(format::Utf8(a), format::Utf8(b));
+    if (d.change != Difference::Change::OnlyInOld) {
+        const auto& now = std::get<RelationSchema>(d.model);
+        Change c;
+        c.kind = Kind::CreateRelation;
+        c.relation = RelationOf(now);
+        c.what = "crear la relación " + Quoted(now.name);
+        out.push_back(std::move(c));
     }
+}
 
-    // The index an enforced relation's entry on its foreign table reads as: named like the
-    // relation, over the foreign fields in their order, ascending, nothing else set.
-    bool IsRelationIndex(const Change& c, const NewRelation& relation) {
-        if (!Same(Utf16(c.table), relation.foreignTable) ||
-            !Same(c.kind == Kind::CreateIndex ? c.index.name : Utf16(c.field), relation.name))
-            return false;
-        if (c.kind == Kind::DeleteIndex) return true;
-        const NewIndex& index = c.index;
-        if (index.primary || index.unique || index.ignoreNulls || index.required ||
-            index.fields.size() != relation.fields.size())
-            return false;
-        for (std::size_t i = 0; i < index.fields.size(); ++i)
-            if (index.fields[i].descending ||
-                !Same(index.fields[i].name, relation.fields[i].second))
-                return false;
-        return true;
-    }
+bool Enforced(const NewRelation& relation) {
+    return (relation.attributes & dbRelationDontEnforce) == 0;
+}
 
-    // An enforced relation's index comes and goes with it.
-    void PairRelationIndexes(std::vector<Change> & out) {
-        std::vector<Change> added;
-        for (Change& c : out) {
-            if (c.kind != Kind::DeleteRelation || !Enforced(c.relation)) continue;
-            auto index = std::find_if(out.begin(), out.end(), [&](const Change& i) {
-                return i.kind == Kind::DeleteIndex && IsRelationIndex(i, c.relation);
-            });
-            if (index != out.end()) {
-                index->kind = Kind::Other;
-                index->what.clear();  // made by the relation's removal
-                continue;
-            }
-            // The stand-in keeps the index the relation's entry read as: a plain one stays.
-            Change keep;
-            keep.kind = Kind::CreateIndex;
-            keep.table = format::Utf8(c.relation.foreignTable);
-            keep.index.name = c.relation.name;
-            for (const auto& pair : c.relation.fields) keep.index.fields.push_back({pair.second});
-            keep.what = "crear el índice " + FieldName(keep.table, format::Utf8(keep.index.name));
-            added.push_back(std::move(keep));
-        }
-        for (Change& c : added) out.push_back(std::move(c));
-        for (Change& c : out) {
-            if (c.kind != Kind::CreateRelation || !Enforced(c.relation)) continue;
-            auto index = std::find_if(out.begin(), out.end(), [&](const Change& i) {
-                return i.kind == Kind::CreateIndex && IsRelationIndex(i, c.relation);
-            });
-            if (index != out.end()) {
-                index->kind = Kind::Other;
-                index->what.clear();  // made by the relation
-            }
-            // Else the stand-in has the index already (it becomes the relation's entry), or the
-            // check of the copy against the stand-in refuses the write-back.
-        }
-        out.erase(
-            std::remove_if(out.begin(), out.end(),
-                           [](const Change& c) { return c.kind == Kind::Other && c.what.empty(); }),
-            out.end());
-    }
+bool Same(const std::u16string& a, const std::u16string& b) {
+    return platform::EqualsIgnoringCase(format::Utf8(a), format::Utf8(b));
+}
 
-    std::string Verb(Difference::Change change) {
-        switch (change) {
-            case Difference::Change::OnlyInModel:
-                return "crear ";
-            case Difference::Change::OnlyInOld:
-                return "quitar ";
-            case Difference::Change::Different:
-                break;
-        }
-        return "cambiar ";
-    }
-
-    // The one place that says which kinds of change this writer makes: every other kind is refused,
-    // named, before anything is written.
-    bool Writes(Kind kind) {
-        switch (kind) {
-            case Kind::CreateTable:
-            case Kind::AppendColumn:
-            case Kind::DeleteColumn:
-                return true;
-            case Kind::SetProperty:
-            case Kind::RemoveProperty:
-                return true;
-            case Kind::CreateQuery:
-            case Kind::DeleteQuery:
-            case Kind::CreateIndex:
-            case Kind::DeleteIndex:
-                return true;
-            case Kind::CreateRelation:
-            case Kind::DeleteRelation:
-                return true;
-            case Kind::Other:
-                return false;
-        }
+// The index an enforced relation's entry on its foreign table reads as: named like the
+// relation, over the foreign fields in their order, ascending, nothing else set.
+bool IsRelationIndex(const Change& c, const NewRelation& relation) {
+    if (!Same(Utf16(c.table), relation.foreignTable) ||
+        !Same(c.kind == Kind::CreateIndex ? c.index.name : Utf16(c.field), relation.name))
         return false;
+    if (c.kind == Kind::DeleteIndex) return true;
+    const NewIndex& index = c.index;
+    if (index.primary || index.unique || index.ignoreNulls || index.required ||
+        index.fields.size() != relation.fields.size())
+        return false;
+    for (std::size_t i = 0; i < index.fields.size(); ++i)
+        if (index.fields[i].descending || !Same(index.fields[i].name, relation.fields[i].second))
+            return false;
+    return true;
+}
+
+// An enforced relation's index comes and goes with it.
+void PairRelationIndexes(std::vector<Change>& out) {
+    std::vector<Change> added;
+    for (Change& c : out) {
+        if (c.kind != Kind::DeleteRelation || !Enforced(c.relation)) continue;
+        auto index = std::find_if(out.begin(), out.end(), [&](const Change& i) {
+            return i.kind == Kind::DeleteIndex && IsRelationIndex(i, c.relation);
+        });
+        if (index != out.end()) {
+            index->kind = Kind::Other;
+            index->what.clear();  // made by the relation's removal
+            continue;
+        }
+        // The stand-in keeps the index the relation's entry read as: a plain one stays.
+        Change keep;
+        keep.kind = Kind::CreateIndex;
+        keep.table = format::Utf8(c.relation.foreignTable);
+        keep.index.name = c.relation.name;
+        for (const auto& pair : c.relation.fields) keep.index.fields.push_back({pair.second});
+        keep.what = "crear el índice " + FieldName(keep.table, format::Utf8(keep.index.name));
+        added.push_back(std::move(keep));
     }
+    for (Change& c : added) out.push_back(std::move(c));
+    for (Change& c : out) {
+        if (c.kind != Kind::CreateRelation || !Enforced(c.relation)) continue;
+        auto index = std::find_if(out.begin(), out.end(), [&](const Change& i) {
+            return i.kind == Kind::CreateIndex && IsRelationIndex(i, c.relation);
+        });
+        if (index != out.end()) {
+            index->kind = Kind::Other;
+            index->what.clear();  // made by the relation
+        }
+        // Else the stand-in has the index already (it becomes the relation's entry), or the
+        // check of the copy against the stand-in refuses the write-back.
+    }
+    out.erase(
+        std::remove_if(out.begin(), out.end(),
+                       [](const Change& c) { return c.kind == Kind::Other && c.what.empty(); }),
+        out.end());
+}
+
+// The one place that says which kinds of change this writer makes: every other kind is refused,
+// named, before anything is written.
+bool Writes(Kind kind) {
+    switch (kind) {
+        case Kind::CreateTable:
+        case Kind::AppendColumn:
+        case Kind::DeleteColumn:
+            return true;
+        case Kind::SetProperty:
+        case Kind::RemoveProperty:
+            return true;
+        case Kind::CreateQuery:
+        case Kind::DeleteQuery:
+        case Kind::CreateIndex:
+        case Kind::DeleteIndex:
+            return true;
+        case Kind::CreateRelation:
+        case Kind::DeleteRelation:
+            return true;
+        case Kind::Other:
+            return false;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -506,6 +495,7 @@ void Apply(format::PageFile& file, const Change& change) {
             return;
         case Kind::DeleteQuery:
             DeleteQuery(file, change.table);
+            return;
         case Kind::CreateIndex:
             CreateIndex(file, TablePage(file, change.table), change.index);
             return;
