@@ -324,6 +324,65 @@ def gen_delete_query(rng, state):
     return {"op": "delete_query", "name": name}, ("delete_query", name)
 
 
+INDEX_NAMES = ["ix0", "ix1", "Ix", "PrimaryKey", "id"]
+
+
+def gen_create_index(rng, state):
+    if not state:
+        return None
+    table = state[rng.choice(sorted(state))]
+    names = [c["name"] for c in table.columns]
+    if not names:
+        return None
+    fields = []
+    for name in rng.sample(names, rng.randint(1, min(3, len(names)))):
+        fields.append({"name": name, "descending": True} if rng.random() < 0.3 else name)
+    op = {"op": "create_index", "table": table.name, "name": rng.choice(INDEX_NAMES[:3]),
+          "fields": fields, "unique": rng.random() < 0.3, "primary": rng.random() < 0.1,
+          "ignore_nulls": rng.random() < 0.2, "required": rng.random() < 0.1}
+    return op, ("index", table.name)
+
+
+def gen_delete_index(rng, state):
+    if not state:
+        return None
+    table = state[rng.choice(sorted(state))]
+    op = {"op": "delete_index", "table": table.name, "name": rng.choice(INDEX_NAMES)}
+    return op, ("index", table.name)
+
+
+# Tables an operation changes whose rows the readers cannot agree on: libmdb's export cuts a binary
+# value at its first zero byte, and every SID of MSysACEs has one. They are read by our checker and
+# no longer compared with the sample's export.
+NOT_COMPARED = {"MSysACEs"}
+
+RELATION_NAMES = ["rel0", "rel1", "Table2Table1", "Table3Table1"]
+
+
+def gen_create_relation(rng, state):
+    names = sorted(state)
+    if len(names) < 2:
+        return None
+    primary, foreign = (state[n] for n in rng.sample(names, 2))
+    pairs = [(p["name"], f["name"]) for p in primary.columns for f in foreign.columns
+             if p["type"] == f["type"] and p["type"] not in ("memo", "ole")]
+    if not pairs:
+        return None
+    op = {"op": "create_relation", "name": rng.choice(RELATION_NAMES[:2]),
+          "table": primary.name, "foreign_table": foreign.name,
+          "attributes": rng.choice([0, 2, 256, 4096, 4352]),
+          "fields": [list(rng.choice(pairs))]}
+    return op, ("relation", primary.name, foreign.name)
+
+
+def gen_delete_relation(rng, state):
+    names = sorted(state)
+    if not names:
+        return None
+    op = {"op": "delete_relation", "name": rng.choice(RELATION_NAMES)}
+    return op, ("relation",) + tuple(names)
+
+
 GENERATORS = [  # (weight, generator)
     (50, gen_insert),
     (25, gen_delete),
@@ -336,6 +395,10 @@ GENERATORS = [  # (weight, generator)
     (3, gen_delete_query),
     (6, gen_grow),
     (6, gen_thin),
+    (10, gen_create_index),
+    (6, gen_delete_index),
+    (10, gen_create_relation),
+    (6, gen_delete_relation),
 ]
 
 
@@ -377,6 +440,13 @@ def effect(state, touched, what, result):
         touched.add(what[1])
     elif kind == "property":
         touched.add("MSysObjects")
+    elif kind == "relation":
+        # The rows stay; both tables' definitions and the catalog changed.
+        touched.update(what[1:])
+        touched.update(["MSysObjects", "MSysRelationships", "MSysACEs"])
+    elif kind == "index":
+        # The rows stay; the table is read again by every reader.
+        touched.add(what[1])
     elif kind == "append_column":
         # Rows written before read the new field as Null (a Boolean as False).
         table = state[what[1]]
@@ -444,7 +514,7 @@ def check_sequence(args, baseline, copy, state, touched):
     result = subprocess.run([args.cli, "check", copy], capture_output=True, text=True)
     if result.returncode != 0:
         raise Failure("check exit %d:\n%s" % (result.returncode, result.stdout.strip()[:2000]))
-    compared = set(touched) | {"MSysObjects"}
+    compared = (set(touched) | {"MSysObjects"}) - NOT_COMPARED
     readings = readers.read_all(args.driver, copy, tables=compared)
     diffs = [d for d in readers.compare(readings, copy, tables=compared)
              if not any(d.within(known) for known in baseline.known)

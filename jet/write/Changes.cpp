@@ -1,5 +1,6 @@
 #include "jet/write/Changes.h"
 
+#include <algorithm>
 #include <ctime>
 #include <optional>
 
@@ -9,11 +10,14 @@
 #include "engine/Types.h"
 #include "jet/JetQueryRows.h"
 #include "jet/format/TableDef.h"
+#include "jet/format/Text.h"
 #include "jet/read/Catalog.h"
 #include "jet/write/Columns.h"
+#include "jet/write/Indexes.h"
 #include "jet/write/Permissions.h"
 #include "jet/write/Properties.h"
 #include "jet/write/Queries.h"
+#include "jet/write/Relations.h"
 #include "platform/NameFold.h"
 
 namespace actualiz::engine::jet::write {
@@ -124,6 +128,18 @@ std::optional<NewColumn> ColumnOf(const std::string& table, const FieldSchema& f
     return column;
 }
 
+NewIndex IndexOf(const IndexSchema& index) {
+    NewIndex written;
+    written.name = Utf16(index.name);
+    for (const IndexFieldSchema& f : index.fields)
+        written.fields.push_back({Utf16(f.name), f.descending});
+    written.primary = index.primary;
+    written.unique = index.unique;
+    written.ignoreNulls = index.ignoreNulls;
+    written.required = index.required;
+    return written;
+}
+
 void NewTableChanges(const TableSchema& table, std::vector<Change>& out) {
     Change create;
     create.kind = Kind::CreateTable;
@@ -143,17 +159,8 @@ void NewTableChanges(const TableSchema& table, std::vector<Change>& out) {
         FieldProperties(table.name, field, FieldSchema{}, after);
     }
     // The table is empty: its indexes are written with it.
-    for (const IndexSchema& index : table.indexes) {
-        NewIndex written;
-        written.name = Utf16(index.name);
-        for (const IndexFieldSchema& f : index.fields)
-            written.fields.push_back({Utf16(f.name), f.descending});
-        written.primary = index.primary;
-        written.unique = index.unique;
-        written.ignoreNulls = index.ignoreNulls;
-        written.required = index.required;
-        create.newTable.indexes.push_back(std::move(written));
-    }
+    for (const IndexSchema& index : table.indexes)
+        create.newTable.indexes.push_back(IndexOf(index));
     if (typesKnown) out.push_back(std::move(create));
     if (!table.validationRule.empty())
         out.push_back(Property(table.name, "", "ValidationRule", table.validationRule, true));
@@ -257,16 +264,124 @@ void QueryChanges(const Difference& d, std::vector<Change>& out) {
     out.push_back(std::move(create));
 }
 
-std::string Verb(Difference::Change change) {
-    switch (change) {
-        case Difference::Change::OnlyInModel:
-            return "crear ";
-        case Difference::Change::OnlyInOld:
-            return "quitar ";
-        case Difference::Change::Different:
-            break;
+// An index of a table that was there: the old one taken out, the model's put in (both for one
+// that differs).
+void IndexChanges(const Difference& d, std::vector<Change>& out) {
+    if (d.change != Difference::Change::OnlyInModel) {
+        const auto& was = std::get<IndexSchema>(d.old);
+        Change c;
+        c.kind = Kind::DeleteIndex;
+        c.table = d.table;
+        c.field = was.name;
+        c.what = "quitar el índice " + FieldName(d.table, was.name);
+        out.push_back(std::move(c));
     }
-    return "cambiar ";
+    if (d.change != Difference::Change::OnlyInOld) {
+        const auto& now = std::get<IndexSchema>(d.model);
+        Change c;
+        c.kind = Kind::CreateIndex;
+        c.table = d.table;
+        c.index = IndexOf(now);
+        c.what = "crear el índice " + FieldName(d.table, now.name);
+        out.push_back(std::move(c));
+    }
+}
+
+NewRelation RelationOf(const RelationSchema& relation) {
+    NewRelation written;
+    written.name = Utf16(relation.name);
+    written.table = Utf16(relation.table);
+    written.foreignTable = Utf16(relation.foreignTable);
+    written.attributes = static_cast<std::int32_t>(relation.attributes);
+    for (const RelationFieldSchema& f : relation.fields)
+        written.fields.emplace_back(Utf16(f.name), Utf16(f.foreignName));
+    written.created = static_cast<double>(std::time(nullptr)) / 86400.0 + 25569.0;
+    return written;
+}
+
+void RelationChanges(const Difference& d, std::vector<Change>& out) {
+    if (d.change != Difference::Change::OnlyInModel) {
+        const auto& was = std::get<RelationSchema>(d.old);
+        Change c;
+        c.kind = Kind::DeleteRelation;
+        c.relation = RelationOf(was);
+        c.what = "quitar la relación " + Quoted(was.name);
+        out.push_back(std::move(c));
+    }
+    if (d.change != Difference::Change::OnlyInOld) {
+        const auto& now = std::get<RelationSchema>(d.model);
+        Change c;
+        c.kind = Kind::CreateRelation;
+        c.relation = RelationOf(now);
+        c.what = "crear la relación " + Quoted(now.name);
+        out.push_back(std::move(c));
+    }
+}
+
+bool Enforced(const NewRelation& relation) {
+    return (relation.attributes & dbRelationDontEnforce) == 0;
+}
+
+bool Same(const std::u16string& a, const std::u16string& b) {
+    return platform::EqualsIgnoringCase(format::Utf8(a), format::Utf8(b));
+}
+
+// The index an enforced relation's entry on its foreign table reads as: named like the
+// relation, over the foreign fields in their order, ascending, nothing else set.
+bool IsRelationIndex(const Change& c, const NewRelation& relation) {
+    if (!Same(Utf16(c.table), relation.foreignTable) ||
+        !Same(c.kind == Kind::CreateIndex ? c.index.name : Utf16(c.field), relation.name))
+        return false;
+    if (c.kind == Kind::DeleteIndex) return true;
+    const NewIndex& index = c.index;
+    if (index.primary || index.unique || index.ignoreNulls || index.required ||
+        index.fields.size() != relation.fields.size())
+        return false;
+    for (std::size_t i = 0; i < index.fields.size(); ++i)
+        if (index.fields[i].descending || !Same(index.fields[i].name, relation.fields[i].second))
+            return false;
+    return true;
+}
+
+// An enforced relation's index comes and goes with it.
+void PairRelationIndexes(std::vector<Change>& out) {
+    std::vector<Change> added;
+    for (Change& c : out) {
+        if (c.kind != Kind::DeleteRelation || !Enforced(c.relation)) continue;
+        auto index = std::find_if(out.begin(), out.end(), [&](const Change& i) {
+            return i.kind == Kind::DeleteIndex && IsRelationIndex(i, c.relation);
+        });
+        if (index != out.end()) {
+            index->kind = Kind::Other;
+            index->what.clear();  // made by the relation's removal
+            continue;
+        }
+        // The stand-in keeps the index the relation's entry read as: a plain one stays.
+        Change keep;
+        keep.kind = Kind::CreateIndex;
+        keep.table = format::Utf8(c.relation.foreignTable);
+        keep.index.name = c.relation.name;
+        for (const auto& pair : c.relation.fields) keep.index.fields.push_back({pair.second});
+        keep.what = "crear el índice " + FieldName(keep.table, format::Utf8(keep.index.name));
+        added.push_back(std::move(keep));
+    }
+    for (Change& c : added) out.push_back(std::move(c));
+    for (Change& c : out) {
+        if (c.kind != Kind::CreateRelation || !Enforced(c.relation)) continue;
+        auto index = std::find_if(out.begin(), out.end(), [&](const Change& i) {
+            return i.kind == Kind::CreateIndex && IsRelationIndex(i, c.relation);
+        });
+        if (index != out.end()) {
+            index->kind = Kind::Other;
+            index->what.clear();  // made by the relation
+        }
+        // Else the stand-in has the index already (it becomes the relation's entry), or the
+        // check of the copy against the stand-in refuses the write-back.
+    }
+    out.erase(
+        std::remove_if(out.begin(), out.end(),
+                       [](const Change& c) { return c.kind == Kind::Other && c.what.empty(); }),
+        out.end());
 }
 
 // The one place that says which kinds of change this writer makes: every other kind is refused,
@@ -282,6 +397,11 @@ bool Writes(Kind kind) {
             return true;
         case Kind::CreateQuery:
         case Kind::DeleteQuery:
+        case Kind::CreateIndex:
+        case Kind::DeleteIndex:
+            return true;
+        case Kind::CreateRelation:
+        case Kind::DeleteRelation:
             return true;
         case Kind::Other:
             return false;
@@ -306,16 +426,34 @@ std::vector<Change> ChangesFor(const std::vector<SchemaDifference>& differences)
                     Other("cambiar el orden de los campos de la tabla " + Quoted(d.name)));
                 break;
             case Difference::Kind::Index:
-                out.push_back(Other(Verb(d.change) + "el índice " + FieldName(d.table, d.name)));
+                IndexChanges(d, out);
                 break;
             case Difference::Kind::Relation:
-                out.push_back(Other(Verb(d.change) + "la relación " + Quoted(d.name)));
+                RelationChanges(d, out);
                 break;
             case Difference::Kind::Query:
                 QueryChanges(d, out);
                 break;
         }
     }
+    PairRelationIndexes(out);
+    // Relations out first, then indexes; indexes in near the end, relations last.
+    auto rank = [](const Change& c) {
+        switch (c.kind) {
+            case Kind::DeleteRelation:
+                return 0;
+            case Kind::DeleteIndex:
+                return 1;
+            case Kind::CreateIndex:
+                return 3;
+            case Kind::CreateRelation:
+                return 4;
+            default:
+                return 2;
+        }
+    };
+    std::stable_sort(out.begin(), out.end(),
+                     [&](const Change& a, const Change& b) { return rank(a) < rank(b); });
     return out;
 }
 
@@ -357,6 +495,18 @@ void Apply(format::PageFile& file, const Change& change) {
             return;
         case Kind::DeleteQuery:
             DeleteQuery(file, change.table);
+            return;
+        case Kind::CreateIndex:
+            CreateIndex(file, TablePage(file, change.table), change.index);
+            return;
+        case Kind::DeleteIndex:
+            DeleteIndex(file, TablePage(file, change.table), Utf16(change.field));
+            return;
+        case Kind::CreateRelation:
+            CreateRelation(file, change.relation);
+            return;
+        case Kind::DeleteRelation:
+            DeleteRelation(file, change.relation.name);
             return;
         default:
             break;

@@ -14,6 +14,7 @@
 #include "engine/SchemaCompare.h"
 #include "jet/format/PageFile.h"
 #include "jet/write/NewTable.h"
+#include "jet/write/Relations.h"
 
 namespace actualiz::engine::jet::write {
 
@@ -26,6 +27,10 @@ struct Change {
         RemoveProperty,  // table, field, property
         CreateQuery,     // table: the query's name, value: its SQL
         DeleteQuery,     // table: the query's name
+        CreateIndex,     // table, index (on a table that may hold rows)
+        DeleteIndex,     // table, field (the index's name)
+        CreateRelation,  // relation
+        DeleteRelation,  // relation (its name)
         Other,           // anything else the structures differ in: what says it
     };
     Kind kind = Kind::Other;
@@ -35,12 +40,19 @@ struct Change {
     std::string value;     // as text; Booleans "True" or "False"
     NewTable newTable;
     NewColumn column;
+    NewIndex index;
+    NewRelation relation;
     std::string what;  // the change in Spanish, as an error names it
 };
 
 // The changes that make the file's structure (`asRead`'s side of each difference, the `old` one)
 // into the stand-in's (the `model` side), in the order they are to be made: a new table before
-// its fields' properties, fields in the table's order.
+// its fields' properties, fields in the table's order; indexes of tables that were there taken
+// out before anything else (a field they use may go) and added after everything else (a field
+// they use may come); relations out before the indexes, in after them. An enforced relation's
+// entry on its foreign table reads as an index named like the relation: that index comes and
+// goes with the relation (created, a plain index of that name becomes the relation's entry;
+// removed while the stand-in keeps the index, a plain index of that name is left).
 std::vector<Change> ChangesFor(const std::vector<SchemaDifference>& differences);
 
 // The changes of the list that this writer cannot make; empty when it can make them all.

@@ -307,7 +307,7 @@ TEST_F(WindowTest, TransformarOnARealJetFileWritesItOrShowsTheRefusal) {
     for (const ShownMessage& m : messages) shown += m.text.toStdString() + "\n";
     ASSERT_EQ(messages.size(), 1u) << "the window showed:\n" << shown;
     EXPECT_TRUE(engine::IsJetFile(file));
-    if (kJetCatalogsWritten) {
+    if (kJetRelationsWritten) {
         EXPECT_EQ(messages[0].text, "Terminado");
         EXPECT_TRUE(window->form().Ended());
         EXPECT_NE(RunProgram("mdb-tables", {"-1", file.string()}).out.find("gastosgen"),

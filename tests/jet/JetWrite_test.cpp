@@ -24,11 +24,13 @@
 #include "jet/read/Catalog.h"
 #include "jet/read/RowReader.h"
 #include "jet/write/Columns.h"
+#include "jet/write/Indexes.h"
 #include "jet/write/LongValues.h"
 #include "jet/write/NewTable.h"
 #include "jet/write/PageAllocation.h"
 #include "jet/write/Permissions.h"
 #include "jet/write/Properties.h"
+#include "jet/write/Relations.h"
 #include "jet/write/Rows.h"
 #include "jet/write/TableDefWrite.h"
 #include "support/TempPrefix.h"
@@ -1546,6 +1548,257 @@ TEST(JetPermissions, ANewTableGetsWhatAccessGivesTheTablesItCreates) {
     for (const char* table : {"Table1", "Table2", "Table3", "MSysQueries", "MSysRelationships"})
         EXPECT_EQ(ExportTable(copy, table), ExportTable(sample, table)) << table;
 }
+
+// Indexes added to and taken from tables that hold rows (indexTestV2003.mdb: Table1 has four
+// rows and the two relations' entries, Table2 and Table3 the hidden ones on their side). Each
+// case is one change on a fresh copy: made, the checker passes, every row of every table exports
+// as before, the definition has what libmdb and our reader rely on; refused, the bytes are as
+// they were and the error says why.
+struct IndexCase {
+    const char* what;
+    const char* table;
+    std::optional<NewIndex> create;  // else delete `drop`
+    std::u16string drop;
+    int number;  // 0: made
+    const char* says = "";
+};
+
+void PrintTo(const IndexCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
+class JetIndexTest : public ::testing::TestWithParam<IndexCase> {};
+
+// The logical entry of that name, or nullptr.
+const LogicalIndexDef* Logical(const TableDef& def, const std::string& name) {
+    for (const LogicalIndexDef& logical : def.logicalIndexes)
+        if (logical.name == name) return &logical;
+    return nullptr;
+}
+
+// Every relation entry of every table names its partner in the other table, and the partner
+// names it back.
+void ExpectRelationEntriesPaired(const PageFile& file) {
+    for (const CatalogObject& object : ReadCatalog(file)) {
+        if (!object.LocalTable()) continue;
+        const TableDef def = ReadTableDef(file, object.DefinitionPage());
+        for (const LogicalIndexDef& logical : def.logicalIndexes) {
+            if (logical.type != 2) continue;
+            const TableDef other = ReadTableDef(file, logical.relatedTablePage);
+            const LogicalIndexDef* partner = nullptr;
+            for (const LogicalIndexDef& l : other.logicalIndexes)
+                if (l.number == logical.relatedIndex) partner = &l;
+            if (!partner) {
+                ADD_FAILURE() << object.name << "." << logical.name << ": no partner";
+                continue;
+            }
+            EXPECT_EQ(partner->type, 2) << object.name << "." << logical.name;
+            EXPECT_EQ(partner->relatedTablePage, object.DefinitionPage());
+            EXPECT_EQ(partner->relatedIndex, logical.number);
+        }
+    }
+}
+
+TEST_P(JetIndexTest, MadeOnATableWithRowsOrRefusedWithTheBytesAsTheyWere) {
+    const IndexCase& c = GetParam();
+    const std::filesystem::path sample = JetSample("indexTestV2003.mdb");
+    PageFile file = PageFile::Open(sample);
+    const std::uint32_t page = TablePage(file, c.table);
+    const TableDef before = ReadTableDef(file, page);
+    const PageFile untouched = file;
+    try {
+        if (c.create)
+            CreateIndex(file, page, *c.create);
+        else
+            DeleteIndex(file, page, c.drop);
+        EXPECT_EQ(c.number, 0) << "not refused";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.number(), c.number) << e.what();
+        EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
+        EXPECT_TRUE(std::equal(file.Bytes().begin(), file.Bytes().end(), untouched.Bytes().begin(),
+                               untouched.Bytes().end()));
+        return;
+    }
+    EXPECT_EQ(Problems(file), "");
+    const TableDef after = ReadTableDef(file, page);
+    // Every physical index is numbered as a logical entry that no relation uses (libmdb pairs
+    // them so), and every relation entry, here or in the other table, names its partner.
+    for (std::size_t r = 0; r < after.realIndexes.size(); ++r) {
+        bool own = false;
+        for (const LogicalIndexDef& logical : after.logicalIndexes)
+            own = own || (logical.type != 2 && logical.number == r && logical.realNumber == r);
+        bool used = false;
+        for (const LogicalIndexDef& logical : after.logicalIndexes)
+            used = used || logical.realNumber == r;
+        EXPECT_TRUE(own || used) << "physical index " << r;
+    }
+    ExpectRelationEntriesPaired(file);
+    if (c.create) {
+        const LogicalIndexDef* made = Logical(after, Utf8(c.create->name));
+        ASSERT_NE(made, nullptr);
+        EXPECT_EQ(made->number, made->realNumber);
+        const RealIndexDef& real = after.realIndexes.at(made->realNumber);
+        EXPECT_EQ(real.rowCountField, after.rowCount);
+        // Its leaf holds an entry for every row (none is Null here).
+        const IndexPage leaf = ReadIndexPage(file, real.rootPage);
+        EXPECT_EQ(leaf.entries.size(), after.rowCount);
+    } else {
+        const LogicalIndexDef* gone = Logical(before, Utf8(c.drop));
+        ASSERT_NE(gone, nullptr);
+        EXPECT_EQ(Logical(after, Utf8(c.drop)), nullptr);
+        EXPECT_EQ(after.realIndexes.size() + 1, before.realIndexes.size());
+        EXPECT_TRUE(MarkedFree(file, before.realIndexes[gone->realNumber].rootPage));
+    }
+    ::actualiz::testing::TempPrefix prefix;
+    const std::filesystem::path copy = prefix.root() / "indices.mdb";
+    file.Save(copy);
+    if (!HaveMdbTools()) GTEST_SKIP() << "mdbtools not installed";
+    for (const char* table : {"Table1", "Table2", "Table3", "MSysRelationships"})
+        EXPECT_EQ(ExportTable(copy, table), ExportTable(sample, table)) << table;
+    if (c.create) {
+        // libmdb names an index after its table and its own name, in lower case.
+        std::string schema = Capture("mdb-schema -T " + std::string(c.table) + " " +
+                                     ShellQuoted(copy.string()) + " postgres");
+        std::string name = Utf8(c.create->name);
+        for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        EXPECT_NE(schema.find("_" + name + "_idx"), std::string::npos) << schema;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    IndexesOfTablesWithRows, JetIndexTest,
+    ::testing::Values(
+        IndexCase{"a plain index on a text field", "Table1", NewIndex{u"PorDato", {{u"data"}}}, u"",
+                  0},
+        IndexCase{"a unique index of two fields, one descending", "Table1",
+                  NewIndex{u"Doble", {{u"otherfk3"}, {u"DATA", true}}, false, true}, u"", 0},
+        IndexCase{"a Required index the rows satisfy", "Table1",
+                  NewIndex{u"Requerido", {{u"otherfk2"}}, false, false, false, true}, u"", 0},
+        IndexCase{"an index where a relation's hidden entry held the number", "Table2",
+                  NewIndex{u"PorDato", {{u"data"}}}, u"", 0},
+        IndexCase{"an index taken out: the relations' entries move down", "Table1", std::nullopt,
+                  u"id", 0},
+        IndexCase{"a unique index the rows repeat", "Table1",
+                  NewIndex{u"Unico", {{u"otherfk1"}}, false, true}, u"", err::kDuplicateInIndex,
+                  "las filas 2 y 3"},
+        IndexCase{"a second primary key", "Table1", NewIndex{u"Otra", {{u"data"}}, true}, u"",
+                  err::kPrimaryKeyExists},
+        IndexCase{"a name the table already has", "Table1", NewIndex{u"ID", {{u"data"}}}, u"",
+                  err::kIndexExists},
+        IndexCase{"a field the table lacks", "Table1", NewIndex{u"Falta", {{u"nada"}}}, u"",
+                  err::kItemNotFound},
+        IndexCase{"the fields and flags of another index", "Table1", NewIndex{u"Igual", {{u"id"}}},
+                  u"", err::kInvalidOperation, "mismos campos"},
+        IndexCase{"a primary key a relation uses", "Table2", std::nullopt, u"PrimaryKey",
+                  err::kInRelationship},
+        IndexCase{"a relation's own entry is no index to take out", "Table1", std::nullopt,
+                  u"Table2Table1", err::kItemNotFound},
+        IndexCase{"an index the table lacks", "Table1", std::nullopt, u"Nada",
+                  err::kItemNotFound}));
+
+// Relations created and taken out on indexTestV2003.mdb, whose Table1 holds rows pointing at
+// Table2 and Table3 through two enforced relations. Made: the checker passes, the rows export as
+// before, both definitions' entries name each other, and libmdb reads the relation's rows (or
+// no longer finds them); refused: the bytes as they were and the error says why.
+struct RelationCase {
+    const char* what;
+    std::optional<NewRelation> create;  // else delete `drop`
+    std::u16string drop;
+    int number;  // 0: made
+    const char* says = "";
+};
+
+void PrintTo(const RelationCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
+class JetRelationTest : public ::testing::TestWithParam<RelationCase> {};
+
+NewRelation Relation(std::u16string name, std::u16string table, std::u16string foreign,
+                     std::int32_t attributes,
+                     std::vector<std::pair<std::u16string, std::u16string>> fields) {
+    return {std::move(name), std::move(table),  std::move(foreign),
+            attributes,      std::move(fields), 45000.5};
+}
+
+TEST_P(JetRelationTest, MadeOrTakenOutOrRefusedWithTheBytesAsTheyWere) {
+    const RelationCase& c = GetParam();
+    const std::filesystem::path sample = JetSample("indexTestV2003.mdb");
+    PageFile file = PageFile::Open(sample);
+    const PageFile untouched = file;
+    try {
+        if (c.create)
+            CreateRelation(file, *c.create);
+        else
+            DeleteRelation(file, c.drop);
+        EXPECT_EQ(c.number, 0) << "not refused";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.number(), c.number) << e.what();
+        EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
+        EXPECT_TRUE(file.Bytes() == untouched.Bytes()) << "the bytes changed";
+        return;
+    }
+    EXPECT_EQ(Problems(file), "");
+    ExpectRelationEntriesPaired(file);
+    const std::string name = Utf8(c.create ? c.create->name : c.drop);
+    const bool enforced = c.create && (c.create->attributes & 2) == 0;
+    // The foreign table's entry named like the relation, there only while an enforced one is.
+    const TableDef table1 = ReadTableDef(file, TablePage(file, "Table1"));
+    const LogicalIndexDef* entry = Logical(table1, name);
+    EXPECT_EQ(entry != nullptr, enforced);
+    if (entry) {
+        EXPECT_EQ(entry->type, 2);
+        EXPECT_EQ(entry->cascadeDeletes, (c.create->attributes & 0x1000) != 0);
+        EXPECT_EQ(entry->cascadeUpdates, (c.create->attributes & 0x100) != 0);
+    }
+    ::actualiz::testing::TempPrefix prefix;
+    const std::filesystem::path copy = prefix.root() / "relaciones.mdb";
+    file.Save(copy);
+    if (!HaveMdbTools()) GTEST_SKIP() << "mdbtools not installed";
+    for (const char* t : {"Table1", "Table2", "Table3"})
+        EXPECT_EQ(ExportTable(copy, t), ExportTable(sample, t)) << t;
+    // libmdb reads the relation's rows: name, attributes, field count and place, the tables.
+    const std::string relations =
+        Capture("mdb-export " + ShellQuoted(copy.string()) + " MSysRelationships");
+    if (c.create) {
+        const std::string row = "\"" + name + "\"," + std::to_string(c.create->attributes) +
+                                ",1,0,\"" + Utf8(c.create->foreignTable) + "\",\"" +
+                                Utf8(c.create->fields.front().second) + "\"";
+        EXPECT_NE(relations.find(row), std::string::npos) << row << "\n" << relations;
+    } else {
+        EXPECT_EQ(relations.find("\"" + name + "\""), std::string::npos) << relations;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RelationsOfTablesWithRows, JetRelationTest,
+    ::testing::Values(
+        RelationCase{"an enforced relation with cascading deletes",
+                     Relation(u"Table2Nueva", u"Table2", u"Table1", 0x1000, {{u"id", u"otherfk3"}}),
+                     u"", 0},
+        RelationCase{"an enforced relation sharing the foreign table's index",
+                     Relation(u"Table3Otra", u"Table3", u"Table1", 0x100, {{u"ID", u"otherfk2"}}),
+                     u"", 0},
+        RelationCase{"a relation not enforced",
+                     Relation(u"Libre", u"Table2", u"Table1", 2, {{u"data", u"data"}}), u"", 0},
+        RelationCase{"a relation taken out", std::nullopt, u"Table2Table1", 0},
+        RelationCase{"rows of the foreign table without their row",
+                     Relation(u"Huerfanas", u"Table2", u"Table1", 0, {{u"id", u"otherfk2"}}), u"",
+                     err::kRelatedRecordRequired, "las filas 1, 2, 3 y 4"},
+        RelationCase{"no unique index on the primary fields",
+                     Relation(u"SinIndice", u"Table1", u"Table2", 0, {{u"data", u"data"}}), u"",
+                     err::kInvalidOperation, "no tiene un índice único"},
+        RelationCase{"a name a relation has",
+                     Relation(u"table3table1", u"Table3", u"Table1", 2, {{u"id", u"otherfk2"}}),
+                     u"", err::kObjectExists},
+        RelationCase{"fields of different types",
+                     Relation(u"Tipos", u"Table2", u"Table1", 2, {{u"id", u"data"}}), u"",
+                     err::kRelationTypeMismatch},
+        RelationCase{"cascades without enforcement",
+                     Relation(u"Cascada", u"Table2", u"Table1", 2 | 0x1000, {{u"id", u"otherfk3"}}),
+                     u"", err::kInvalidOperation, "cascadas"},
+        RelationCase{"a relation the file does not have", std::nullopt, u"Nada",
+                     err::kItemNotFound}));
 
 }  // namespace
 }  // namespace actualiz::engine::testing

@@ -37,10 +37,12 @@
 #include "jet/read/Catalog.h"
 #include "jet/read/RowReader.h"
 #include "jet/write/Columns.h"
+#include "jet/write/Indexes.h"
 #include "jet/write/NewTable.h"
 #include "jet/write/PageAllocation.h"
 #include "jet/write/Properties.h"
 #include "jet/write/Queries.h"
+#include "jet/write/Relations.h"
 #include "jet/write/Rows.h"
 
 namespace {
@@ -487,6 +489,54 @@ const std::map<std::string, Operation>& Operations() {
         {"delete_query",
          [](PageFile& file, const json& op) -> json {
              write::DeleteQuery(file, op.at("name").get<std::string>());
+             return json::object();
+         }},
+        // {"op":"create_index","table":T,"name":I,"fields":[C... or {"name":C,"descending":b}],
+        //  "primary":b,"unique":b,"ignore_nulls":b,"required":b}
+        {"create_index",
+         [](PageFile& file, const json& op) -> json {
+             Table table = NamedTable(file, op);
+             write::NewIndex index;
+             index.name = Utf16(op.at("name").get<std::string>());
+             for (const json& f : op.at("fields"))
+                 index.fields.push_back(
+                     f.is_string() ? write::NewIndexField{Utf16(f.get<std::string>()), false}
+                                   : write::NewIndexField{Utf16(f.at("name").get<std::string>()),
+                                                          f.value("descending", false)});
+             index.primary = op.value("primary", false);
+             index.unique = op.value("unique", false);
+             index.ignoreNulls = op.value("ignore_nulls", false);
+             index.required = op.value("required", false);
+             write::CreateIndex(file, table.page, index);
+             return json::object();
+         }},
+        // {"op":"delete_index","table":T,"name":I}
+        {"delete_index",
+         [](PageFile& file, const json& op) -> json {
+             Table table = NamedTable(file, op);
+             write::DeleteIndex(file, table.page, Utf16(op.at("name").get<std::string>()));
+             return json::object();
+         }},
+        // {"op":"create_relation","name":R,"table":T,"foreign_table":F,"attributes":n,
+        //  "fields":[[C of T, C of F]...]}
+        {"create_relation",
+         [](PageFile& file, const json& op) -> json {
+             write::NewRelation relation;
+             relation.name = Utf16(op.at("name").get<std::string>());
+             relation.table = Utf16(op.at("table").get<std::string>());
+             relation.foreignTable = Utf16(op.at("foreign_table").get<std::string>());
+             relation.attributes = op.value("attributes", 0);
+             relation.created = op.value("created", 45000.5);
+             for (const json& pair : op.at("fields"))
+                 relation.fields.emplace_back(Utf16(pair.at(0).get<std::string>()),
+                                              Utf16(pair.at(1).get<std::string>()));
+             write::CreateRelation(file, relation);
+             return json::object();
+         }},
+        // {"op":"delete_relation","name":R}
+        {"delete_relation",
+         [](PageFile& file, const json& op) -> json {
+             write::DeleteRelation(file, Utf16(op.at("name").get<std::string>()));
              return json::object();
          }},
         // {"op":"pages","count":n,"free":[i...]}: n pages handed out, then the listed ones (their
