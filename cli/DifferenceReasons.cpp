@@ -7,6 +7,7 @@
 
 #include "catalogs/QueryCatalog.h"
 #include "engine/Engine.h"
+#include "jet/JetQueryRows.h"
 
 namespace actualiz::cli {
 
@@ -162,9 +163,6 @@ std::optional<DifferenceReason> ExplainRelation(const Difference& d, engine::Dat
 std::optional<DifferenceReason> ExplainDifference(const Difference& d, engine::Database& old,
                                                   const DatabaseReport& report) {
     if (d.change == Change::OnlyInOld) return std::nullopt;
-    if (report.jetFile &&
-        (d.kind == Kind::Index || d.kind == Kind::Relation || d.kind == Kind::Query))
-        return DifferenceReason{true, JetStepsText()};
     switch (d.kind) {
         case Kind::Field:
             if (d.change == Change::Different) return ExplainField(d, old, report);
@@ -180,6 +178,12 @@ std::optional<DifferenceReason> ExplainDifference(const Difference& d, engine::D
                 return DifferenceReason{true,
                                         "el catálogo de consultas guarda el texto en "
                                         "una línea: cada salto de línea pasa a espacio"};
+            if (d.change == Change::Different &&
+                engine::jet::SameSqlUpToLayout(std::get<engine::QuerySchema>(d.model).sql,
+                                               std::get<engine::QuerySchema>(d.old).sql))
+                return DifferenceReason{true,
+                                        "un archivo de Access guarda cada cláusula en su "
+                                        "línea: solo cambian los espacios y saltos de línea"};
             return std::nullopt;
         case Kind::FieldOrder:
             return ExplainFieldOrder(d, report);

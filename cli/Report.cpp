@@ -178,11 +178,6 @@ std::string ShellQuote(const std::string& text) {
     return quoted + "'";
 }
 
-std::string JetStepsText() {
-    return "archivo de Access (Jet): la actualización aún no cambia en él índices, relaciones "
-           "ni consultas; se dejan como estaban";
-}
-
 std::string ImportHint(const std::string& path) {
     std::string hint = path +
                        " es una base de datos de Access (Jet), no del formato de este programa: "
@@ -236,7 +231,6 @@ json ReportJson(const TransformReport& report) {
                       {"failures", failures},
                       {"differencesFromModel", RemainingJson(db.differencesFromModel)},
                       {"error", db.error.empty() ? json(nullptr) : json(db.error)}};
-        if (db.jetFile) entry["jet"] = JetStepsText();
         if (UnrecognizedFormat(db)) entry["hint"] = UnrecognizedHint(db.path);
         databases.push_back(std::move(entry));
     }
@@ -326,7 +320,6 @@ void WriteDatabase(const DatabaseReport& db, std::ostream& out) {
     out << "  Índices: " << ChangesText(db.indexes, "nuevos", "quitados") << "\n";
     out << "  Relaciones: " << ChangesText(db.relations, "nuevas", "quitadas") << "\n";
     out << "  Consultas: " << ChangesText(db.queries, "nuevas", "quitadas") << "\n";
-    if (db.jetFile) out << "  Índices, relaciones y consultas: " << JetStepsText() << "\n";
     if (db.differencesFromModel) WriteRemaining(*db.differencesFromModel, out);
     if (db.failures.empty()) {
         out << "  Fallos: ninguno\n";

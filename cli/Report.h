@@ -64,13 +64,7 @@ struct DatabaseReport {
     std::optional<std::vector<RemainingDifference>> differencesFromModel;
     // Set when the structure could not be read before or after the run ("Error N: text").
     std::string error;
-    // A real Access (Jet) file, changed in place: its indexes, relations and queries are left as
-    // they are (the upgrade does not change those in such a file yet).
-    bool jetFile = false;
 };
-
-// What the report says of a real Access file's indexes, relations and queries.
-std::string JetStepsText();
 
 struct CopiedDatabase {
     std::string name;

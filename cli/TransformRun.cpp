@@ -174,7 +174,6 @@ std::vector<engine::DatabaseSchema> ReadBefore(const Plan& plan, const Listing& 
         db.name = listing.paired[i];
         db.path = OldPath(listing.dataFolder, listing.paired[i]);
         db.model = ModelPath(plan.programFolder, listing.paired[i]);
-        db.jetFile = IsJetModel(db.path);
         try {
             before[i] = engine::ReadSchemaAt(db.path);
         } catch (const Error& e) {

@@ -1,5 +1,6 @@
 #include "jet/JetQueryRows.h"
 
+#include <algorithm>
 #include <cctype>
 #include <optional>
 #include <string_view>
@@ -518,9 +519,8 @@ class Parser {
     std::string top_, target_;
 };
 
-}  // namespace
-
-QueryRowsResult QueryRowsFor(const std::string& sql) {
+// The rows of that very text, or why there are none.
+QueryRowsResult RowsForText(const std::string& sql) {
     QueryRowsResult result;
     try {
         result = Parser().Parse(sql);
@@ -534,6 +534,96 @@ QueryRowsResult QueryRowsFor(const std::string& sql) {
         result = {};
         result.problem = back.sql.empty() ? "no se puede guardar tal cual"
                                           : "se guardaría de otra forma: «" + back.sql + "»";
+    }
+    return result;
+}
+
+// The text with every run of blanks (spaces, tabs, line breaks) outside string literals and
+// [bracketed names] made one space, without blanks at either end or a final ";".
+std::string Collapsed(std::string_view sql) {
+    std::string out;
+    out.reserve(sql.size());
+    char quote = 0;
+    bool bracket = false;
+    bool blank = false;
+    for (char c : sql) {
+        const bool isBlank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+        if (!quote && !bracket && isBlank) {
+            blank = true;
+            continue;
+        }
+        if (blank && !out.empty()) out += ' ';
+        blank = false;
+        out += c;
+        if (quote) {
+            // A doubled quote closes and opens again: the same as staying inside.
+            if (c == quote) quote = 0;
+        } else if (bracket) {
+            if (c == ']') bracket = false;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '[') {
+            bracket = true;
+        }
+    }
+    while (!out.empty() && out.back() == ';') {
+        out.pop_back();
+        while (!out.empty() && out.back() == ' ') out.pop_back();
+    }
+    return out;
+}
+
+}  // namespace
+
+bool SameSqlUpToLayout(std::string_view a, std::string_view b) {
+    return Collapsed(a) == Collapsed(b);
+}
+
+std::string LaidOutSql(std::string_view sql) {
+    std::string text = Collapsed(sql);
+    // A union's parts are kept as they are written, on one line; its own ORDER BY and the
+    // closing option go on lines of their own, as the file keeps them.
+    if (!TopLevel(text, " UNION ").empty()) {
+        for (const char* keyword : {" WITH OWNERACCESS OPTION", " ORDER BY "}) {
+            std::vector<std::size_t> at = TopLevel(text, keyword);
+            if (!at.empty()) text.replace(at.back(), 1, kNewLine);
+        }
+        return text + ";";
+    }
+    if (StartsWith(text, "PARAMETERS ")) {
+        std::vector<std::size_t> end = TopLevel(text, "; ");
+        if (!end.empty()) text.replace(end.front(), 2, std::string(";") + kNewLine);
+    }
+    std::vector<std::size_t> breaks;
+    for (const char* keyword : {" SELECT ", " FROM ", " WHERE ", " GROUP BY ", " HAVING ",
+                                " ORDER BY ", " SET ", " PIVOT ", " WITH OWNERACCESS OPTION"})
+        for (std::size_t at : TopLevel(text, keyword)) breaks.push_back(at);
+    std::sort(breaks.begin(), breaks.end());
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t at : breaks) {
+        // A SELECT within a line follows TRANSFORM or INSERT INTO: it starts a line of its own.
+        out.append(text, from, at - from);
+        out += kNewLine;
+        from = at + 1;
+    }
+    out.append(text, from, std::string::npos);
+    return out + ";";
+}
+
+QueryRowsResult QueryRowsFor(const std::string& sql) {
+    // A text written on one line (as the query catalog keeps every text) is taken in the shape
+    // the file stores, each clause on its line, before the text itself: read as it stands, a
+    // union's last part would take the union's ORDER BY. Only blanks outside literals differ.
+    const std::string laidOut = LaidOutSql(sql);
+    if (laidOut != sql && sql.find(kNewLine) == std::string::npos) {
+        QueryRowsResult result = RowsForText(laidOut);
+        if (result.problem.empty()) return result;
+    }
+    QueryRowsResult result = RowsForText(sql);
+    if (!result.problem.empty() && laidOut != sql) {
+        QueryRowsResult again = RowsForText(laidOut);
+        if (again.problem.empty()) return again;
     }
     return result;
 }

@@ -8,6 +8,7 @@
 // to that very text: a query that would read differently is never written.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "jet/JetQuerySql.h"
@@ -20,7 +21,16 @@ struct QueryRowsResult {
     std::string problem;         // why there are no rows (Spanish), empty when there are
 };
 
-// The rows of a Jet 4 query with that SQL text.
+// The rows of a Jet 4 query with that SQL text. A text in another layout (one line, other
+// blanks between words) is taken as LaidOutSql lays it out; the file then keeps that layout.
 QueryRowsResult QueryRowsFor(const std::string& sql);
+
+// The text as the file keeps it: blanks outside literals made one, each clause on its line
+// (CR LF before it), a final ";". A union is kept on one line.
+std::string LaidOutSql(std::string_view sql);
+
+// Whether two texts differ at most in blanks outside literals and names and a final ";": the
+// same query for the engine, as the query catalog's one-line copy is of the file's text.
+bool SameSqlUpToLayout(std::string_view a, std::string_view b);
 
 }  // namespace actualiz::engine::jet

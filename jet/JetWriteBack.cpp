@@ -17,6 +17,7 @@
 #include "engine/EngineError.h"
 #include "engine/SchemaCompare.h"
 #include "engine/SchemaModel.h"
+#include "jet/JetQueryRows.h"
 #include "jet/JetReader.h"
 #include "jet/check/FileCheck.h"
 #include "jet/format/PageFile.h"
@@ -31,6 +32,23 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
+
+// The differences between two structures, leaving out queries whose texts differ only in blanks:
+// the query catalog keeps every text on one line, and the file keeps each clause on its own.
+std::vector<SchemaDifference> StructureDifferences(const DatabaseSchema& a,
+                                                   const DatabaseSchema& b) {
+    std::vector<SchemaDifference> differences = CompareSchemas(a, b);
+    std::erase_if(differences, [](const SchemaDifference& d) {
+        if (d.kind != SchemaDifference::Kind::Query ||
+            d.change != SchemaDifference::Change::Different)
+            return false;
+        const auto* model = std::get_if<QuerySchema>(&d.model);
+        const auto* old = std::get_if<QuerySchema>(&d.old);
+        return model && old && model->name == old->name &&
+               jet::SameSqlUpToLayout(model->sql, old->sql);
+    });
+    return differences;
+}
 
 // What a stand-in was made from: the file's bytes, the structure its import had and its rows.
 struct Reading {
@@ -246,7 +264,7 @@ Verified Verify(const fs::path& jetFile, const fs::path& copy, const DatabaseSch
     verified.import = folder / "copia.mdb";
     ImportJetContents(std::move(read), verified.import.string(), &verified.notes)->Close();
     const std::vector<SchemaDifference> differences =
-        CompareSchemas(standIn, ReadSchemaAt(verified.import.string()));
+        StructureDifferences(standIn, ReadSchemaAt(verified.import.string()));
     if (!differences.empty())
         throw NotChanged(jetFile,
                          "la copia escrita no se lee como debe (" + Listed(differences) + ").");
@@ -374,7 +392,7 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
         reading = &it->second;
     }
     const DatabaseSchema now = ReadSchemaAt(standIn.string());
-    const std::vector<SchemaDifference> differences = CompareSchemas(now, reading->schema);
+    const std::vector<SchemaDifference> differences = StructureDifferences(now, reading->schema);
     if (differences.empty()) return;
 
     jet::format::PageFile pages = jet::format::PageFile::Open(jetFile);

@@ -50,22 +50,6 @@ void CarryTableProperties(const engine::TableDef& model, engine::TableDef& table
     }
 }
 
-void CarryOtherIndexes(const engine::TableDef& model, engine::TableDef& table) {
-    for (const auto& ix : model.Indexes()) {
-        if (ix->Primary() || table.Indexes().Contains(ix->Name())) continue;
-        auto index = table.CreateIndex(ix->Name());
-        for (const auto& f : ix->Fields()) {
-            auto indexField = index->CreateField(f->Name());
-            indexField->SetAttributes(f->Attributes());
-            index->Fields().Append(indexField);
-        }
-        index->SetUnique(ix->Unique());
-        index->SetIgnoreNulls(ix->IgnoreNulls());
-        index->SetRequired(ix->Required());
-        table.Indexes().Append(index);
-    }
-}
-
 long ListNumber(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;

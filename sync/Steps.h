@@ -92,9 +92,6 @@ void ListRecordsetFields(app::DataControl& data, FieldTriple triple, Run&& run) 
 void CarryFieldProperties(const engine::Field& model, engine::Field& field, bool tableHasRows);
 // A new table gets the model table's validation rule and its primary key.
 void CarryTableProperties(const engine::TableDef& model, engine::TableDef& table);
-// The model table's indexes other than its primary key that the table lacks (by name), appended
-// to it. For a table just created in a real Access file, which keeps its own indexes otherwise.
-void CarryOtherIndexes(const engine::TableDef& model, engine::TableDef& table);
 // The model's table of that name, or null when the model has none.
 std::shared_ptr<engine::TableDef> FindTable(engine::Database& db, const std::string& name);
 // Whether the table holds at least one row (reads one row at most).

@@ -25,31 +25,6 @@ void CopyNewDatabase(const std::string& model, const std::string& destination) {
         platform::CopyFile(model, destination, /*replaceExisting=*/false);
 }
 
-// The model's indexes other than the primary key, on the tables just created in the old
-// database: both opened once for all of them, each table a step of its own.
-void IndexNewTables(SkipOnError& step, const std::string& model, const std::string& old,
-                    const std::vector<std::string>& tables) {
-    std::shared_ptr<engine::Database> modelDb;
-    std::shared_ptr<engine::Database> db;
-    step([&] {
-        modelDb = engine::OpenDatabase(model);
-        db = engine::OpenDatabase(old);
-    });
-    if (modelDb && db) {
-        for (const std::string& table : tables) {
-            step([&] {
-                std::shared_ptr<engine::TableDef> modelTable = sync::FindTable(*modelDb, table);
-                std::shared_ptr<engine::TableDef> newTable = sync::FindTable(*db, table);
-                if (modelTable && newTable) sync::CarryOtherIndexes(*modelTable, *newTable);
-            });
-        }
-    }
-    step([&] {
-        if (db) db->Close();
-        if (modelDb) modelDb->Close();
-    });
-}
-
 }  // namespace
 
 // "Transformar": upgrades every old database in the data folder that has a model of the same
@@ -100,22 +75,16 @@ void Actualiz::Command13_Click() {
                 if (refused) continue;
                 step([&] { Command6_Click(); });
                 step([&] { Command8_Click(); });
-                const std::vector<std::string> created = List4.Items();
                 // Listed again so that the tables just created stand in List3 for the walk.
                 step([&] { Command6_Click(); });
                 step([&] { Command12_Click(); });
                 // Indexes, relations and queries are replaced wholesale by the model's, each
-                // through its catalog. Not in a real Access file: what they remove could not be
-                // put back there yet, so it keeps its own (the report says so).
-                if (!writing->Active()) {
-                    step([&] { Command17_Click(); });
-                    step([&] { Command22_Click(); });
-                    step([&] { Command24_Click(); });
-                } else {
-                    // The tables this pair created are empty and new: they get the model's
-                    // other indexes now, written into the file with them.
-                    if (!created.empty()) IndexNewTables(step, Text3.Text(), Text4.Text(), created);
-                }
+                // through its catalog. In a real Access file what stays the same is written
+                // nowhere; what the writer cannot make refuses the pair's write-back whole,
+                // with the file as it was.
+                step([&] { Command17_Click(); });
+                step([&] { Command22_Click(); });
+                step([&] { Command24_Click(); });
                 step([&] { writing->Finish(); });
             }
         }

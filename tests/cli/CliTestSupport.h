@@ -24,14 +24,6 @@
 
 namespace actualiz::testing {
 
-// Whether the write-back into real Access (Jet 4) files makes indexes of tables that hold rows,
-// relations and queries, so that the catalog steps of an upgrade run on such files too. The tests
-// of whole upgrades on Jet files check those only when it is set.
-inline constexpr bool kJetCatalogsWritten = false;
-// Whether it makes relations, so that a migration that relates two tables of such a file is
-// written.
-inline constexpr bool kJetRelationsWritten = true;
-
 // Every regular file below root, by relative path, with its whole content.
 inline std::map<std::string, std::string> Snapshot(const std::filesystem::path& root) {
     std::map<std::string, std::string> files;

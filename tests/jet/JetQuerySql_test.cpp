@@ -219,11 +219,9 @@ TEST(JetQueryRows, TextsStoredAndTextsRefused) {
          "1:|||1\n3:|||0\n6:||s.n|0\n5:|s|SELECT T.a AS n FROM T|-\n11:D||s.n|-\n11:||s.m|-\n"},
         {"DELETE *\r\nFROM T\r\nWHERE T.a=\"x\r\nFROM U\";",
          "1:|||5\n3:|||0\n5:T|||-\n8:||T.a=\"x\r\nFROM U\"|-\n"},
-        {"SELECT * FROM T;", nullptr},  // a column "* FROM T" would read the same
         {"SELECT T.a\r\nFROM T\r\nWHERE T.a IN (SELECT U.a FROM U) OR T.b = 1 group by T.b;",
          nullptr},
         {"SELECT TOP x T.a\r\nFROM T;", nullptr},
-        {"SELECT T.a\r\nFROM T", nullptr},                            // no final ";"
         {"SELECT T.a\r\nFROM T IN 'otra.mdb';", nullptr},             // a table of another file
         {"PARAMETERS [p] Value;\r\nSELECT T.a\r\nFROM T;", nullptr},  // no type code for it
         {"SELECT T.a\r\nUNION ALL SELECT U.a\r\nWITH OWNERACCESS OPTION;", nullptr},
@@ -241,6 +239,39 @@ TEST(JetQueryRows, TextsStoredAndTextsRefused) {
             EXPECT_TRUE(stored.rows.empty());
         }
     }
+
+    // A text on one line (the query catalog's copy) or with other blanks is stored as the file
+    // lays it out, each clause on its line, with the very rows of that layout; blanks inside
+    // literals and names stay as they are.
+    const std::pair<const char*, const char*> layouts[] = {
+        {"SELECT * FROM T;", "SELECT *\r\nFROM T;"},
+        {"SELECT T.a\r\nFROM T", "SELECT T.a\r\nFROM T;"},
+        {"SELECT T.a FROM T UNION SELECT U.a FROM U ORDER BY a;",
+         "SELECT T.a FROM T UNION SELECT U.a FROM U\r\nORDER BY a;"},
+        {"SELECT T.a  FROM T  WHERE T.b = 'x  y'  GROUP BY T.a  HAVING Count(*)>1  ORDER BY T.a;",
+         "SELECT T.a\r\nFROM T\r\nWHERE T.b = 'x  y'\r\nGROUP BY T.a\r\nHAVING "
+         "Count(*)>1\r\nORDER BY T.a;"},
+        {"PARAMETERS [p] Long; SELECT [Mi  tabla].a FROM [Mi  tabla] WHERE [Mi  tabla].a>[p];",
+         "PARAMETERS [p] Long;\r\nSELECT [Mi  tabla].a\r\nFROM [Mi  tabla]\r\nWHERE [Mi  "
+         "tabla].a>[p];"},
+        {"UPDATE T SET T.a = 1 WHERE T.b IN (SELECT U.b FROM U);",
+         "UPDATE T\r\nSET T.a = 1\r\nWHERE T.b IN (SELECT U.b FROM U);"},
+        {"INSERT INTO T ( a ) SELECT U.a FROM U;", "INSERT INTO T ( a )\r\nSELECT U.a\r\nFROM U;"},
+        {"TRANSFORM Sum(T.v) AS s SELECT T.a FROM T GROUP BY T.a PIVOT T.b;",
+         "TRANSFORM Sum(T.v) AS s\r\nSELECT T.a\r\nFROM T\r\nGROUP BY T.a\r\nPIVOT T.b;"},
+    };
+    for (const auto& [oneLine, laidOut] : layouts) {
+        SCOPED_TRACE(oneLine);
+        EXPECT_EQ(actualiz::engine::jet::LaidOutSql(oneLine), laidOut);
+        EXPECT_TRUE(actualiz::engine::jet::SameSqlUpToLayout(oneLine, laidOut));
+        auto stored = QueryRowsFor(oneLine);
+        auto expected = QueryRowsFor(laidOut);
+        EXPECT_EQ(stored.problem, "");
+        EXPECT_EQ(expected.problem, "");
+        EXPECT_FALSE(stored.rows.empty());
+        EXPECT_EQ(Described(stored.rows), Described(expected.rows));
+    }
+    EXPECT_FALSE(actualiz::engine::jet::SameSqlUpToLayout("SELECT 'a b';", "SELECT 'a  b';"));
 }
 
 }  // namespace
