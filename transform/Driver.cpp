@@ -1,13 +1,11 @@
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "app/Actualiz.h"
 #include "app/ErrorModes.h"
 #include "engine/ForeignFiles.h"
 #include "jet/JetReader.h"
 #include "platform/FileSystem.h"
-#include "sync/Steps.h"
 
 namespace actualiz::app {
 
