@@ -12,6 +12,7 @@
 #include "jet/read/Catalog.h"
 #include "jet/read/RowReader.h"
 #include "jet/write/TableDefWrite.h"
+#include "jet/write/WholeChange.h"
 
 namespace actualiz::engine::jet::write {
 
@@ -101,8 +102,7 @@ bool Counter(const ColumnDef& column) {
 
 void AppendColumn(PageFile& file, std::uint32_t tablePage, const NewColumn& column) {
     RequireJet4(file);
-    PageFile before = file;
-    try {
+    Whole(file, [&] {
         TableDef def = UserTable(file, tablePage);
         std::string where = "el campo «" + Utf8(column.name) + "» en " + TableName(tablePage);
         ValidateColumn(column, where);
@@ -142,16 +142,12 @@ void AppendColumn(PageFile& file, std::uint32_t tablePage, const NewColumn& colu
             def.longValueMaps.push_back({number, values.Packed(), room.Packed()});
         }
         WriteTableDef(file, def);
-    } catch (...) {
-        file = std::move(before);
-        throw;
-    }
+    });
 }
 
 void DeleteColumn(PageFile& file, std::uint32_t tablePage, std::u16string_view name) {
     RequireJet4(file);
-    PageFile before = file;
-    try {
+    Whole(file, [&] {
         TableDef def = UserTable(file, tablePage);
         std::string where =
             "el campo «" + Utf8(std::u16string(name)) + "» de " + TableName(tablePage);
@@ -177,10 +173,7 @@ void DeleteColumn(PageFile& file, std::uint32_t tablePage, std::u16string_view n
                            [&](const LongValueMaps& maps) { return maps.column == number; }),
             def.longValueMaps.end());
         WriteTableDef(file, def);
-    } catch (...) {
-        file = std::move(before);
-        throw;
-    }
+    });
 }
 
 }  // namespace actualiz::engine::jet::write

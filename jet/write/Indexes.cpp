@@ -17,6 +17,7 @@
 #include "jet/write/PageAllocation.h"
 #include "jet/write/Rows.h"
 #include "jet/write/TableDefWrite.h"
+#include "jet/write/WholeChange.h"
 
 namespace actualiz::engine::jet::write {
 
@@ -123,18 +124,6 @@ void SortByName(std::vector<LogicalIndexDef>& logical) {
                      [](const LogicalIndexDef& a, const LogicalIndexDef& b) {
                          return TextKey(Utf16(a.name)) < TextKey(Utf16(b.name));
                      });
-}
-
-// Runs a change on the bytes and puts them back as they were when it fails.
-template <typename Change>
-void Whole(PageFile& file, Change change) {
-    PageFile before = file;
-    try {
-        change();
-    } catch (...) {
-        file = std::move(before);
-        throw;
-    }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "jet/write/PageAllocation.h"
 #include "jet/write/Rows.h"
 #include "jet/write/TableDefWrite.h"
+#include "jet/write/WholeChange.h"
 
 namespace actualiz::engine::jet::write {
 
@@ -202,8 +203,7 @@ TableDef Definition(PageFile& file, const NewTable& table, std::uint32_t firstPa
 
 std::uint32_t CreateTable(PageFile& file, const NewTable& table) {
     RequireJet4(file);
-    PageFile before = file;
-    try {
+    return Whole(file, [&] {
         Validate(table);
         // The catalog's rows the new one copies from: the "Tables" container and the owner of
         // the database's own row (every user table of the samples has that owner).
@@ -256,10 +256,7 @@ std::uint32_t CreateTable(PageFile& file, const NewTable& table) {
                    {"Owner", *owner},
                    {"Flags", LongBytes(0)}});
         return definitionPage;
-    } catch (...) {
-        file = std::move(before);
-        throw;
-    }
+    });
 }
 
 }  // namespace actualiz::engine::jet::write

@@ -13,6 +13,7 @@
 #include "jet/read/Catalog.h"
 #include "jet/read/RowReader.h"
 #include "jet/write/Rows.h"
+#include "jet/write/WholeChange.h"
 
 namespace actualiz::engine::jet::write {
 
@@ -89,18 +90,14 @@ int AddObjectPermissions(PageFile& file, std::int32_t objectId) {
     if (inherited.empty())
         throw Refused(tablePage, "el contenedor «Tables» no tiene permisos que heredar");
 
-    PageFile before = file;
-    try {
+    Whole(file, [&] {
         for (const Entry& entry : inherited)
             InsertRow(file, *aces,
                       {{"ObjectId", LongBytes(*table)},
                        {"SID", entry.sid},
                        {"ACM", LongBytes(static_cast<std::int32_t>(entry.rights))},
                        {"FInheritable", {0}}});
-    } catch (...) {
-        file = std::move(before);
-        throw;
-    }
+    });
     return static_cast<int>(inherited.size());
 }
 
@@ -119,13 +116,9 @@ int RemoveObjectPermissions(PageFile& file, std::int32_t objectId) {
             static_cast<std::int32_t>(U32(object->data())) == objectId)
             rows.push_back(row.where);
     }
-    PageFile before = file;
-    try {
+    Whole(file, [&] {
         for (const PageRow& where : rows) DeleteRow(file, *aces, where);
-    } catch (...) {
-        file = std::move(before);
-        throw;
-    }
+    });
     return static_cast<int>(rows.size());
 }
 

@@ -17,6 +17,7 @@
 #include "jet/write/Permissions.h"
 #include "jet/write/Rows.h"
 #include "jet/write/TableDefWrite.h"
+#include "jet/write/WholeChange.h"
 
 namespace actualiz::engine::jet::write {
 
@@ -147,8 +148,7 @@ std::int32_t CreateQuery(PageFile& file, const std::string& name, const std::str
     const std::uint32_t queries = SystemTable(catalog, "MSysQueries");
     const auto id = static_cast<std::int32_t>(lastDocument + 1);
 
-    PageFile before = file;
-    try {
+    Whole(file, [&] {
         InsertRow(file, kCatalogPage,
                   {{"Id", LongBytes(id)},
                    {"ParentId", LongBytes(*container)},
@@ -168,10 +168,7 @@ std::int32_t CreateQuery(PageFile& file, const std::string& name, const std::str
             InsertRow(file, queries, QueryRowValues(id, row, ++places[row.attribute]));
         InsertRow(file, queries, QueryRowValues(id, last, 1));
         AddObjectPermissions(file, id);
-    } catch (...) {
-        file = std::move(before);
-        throw;
-    }
+    });
     return id;
 }
 
@@ -184,16 +181,12 @@ void DeleteQuery(PageFile& file, const std::string& name) {
     });
     if (query == catalog.end()) throw MakeError(err::kItemNotFound, name);
     const std::uint32_t queries = SystemTable(catalog, "MSysQueries");
-    PageFile before = file;
-    try {
+    Whole(file, [&] {
         for (const PageRow& where : QueryRowsOf(file, queries, query->id))
             DeleteRow(file, queries, where);
         RemoveObjectPermissions(file, query->id);
         DeleteRow(file, kCatalogPage, query->where);
-    } catch (...) {
-        file = std::move(before);
-        throw;
-    }
+    });
 }
 
 }  // namespace actualiz::engine::jet::write

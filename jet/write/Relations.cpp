@@ -17,6 +17,7 @@
 #include "jet/write/Indexes.h"
 #include "jet/write/Rows.h"
 #include "jet/write/TableDefWrite.h"
+#include "jet/write/WholeChange.h"
 
 namespace actualiz::engine::jet::write {
 
@@ -378,17 +379,6 @@ std::uint32_t UserTable(const std::vector<CatalogObject>& catalog, const std::u1
         if (object.LocalTable() && SameName(Utf16(object.name), name))
             return object.DefinitionPage();
     throw MakeError(err::kItemNotFound, Utf8(name));
-}
-
-template <typename Change>
-void Whole(PageFile& file, Change change) {
-    PageFile before = file;
-    try {
-        change();
-    } catch (...) {
-        file = std::move(before);
-        throw;
-    }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "jet/write/IndexTree.h"
 #include "jet/write/LongValues.h"
 #include "jet/write/PageAllocation.h"
+#include "jet/write/WholeChange.h"
 
 namespace actualiz::engine::jet::write {
 
@@ -51,18 +52,6 @@ EngineError Refused(const std::string& text) {
 
 std::string TableName(const TableDef& def) {
     return "la tabla de la página " + std::to_string(def.firstPage);
-}
-
-// Runs a change on the bytes and puts them back as they were when it fails.
-template <typename Change>
-auto Whole(PageFile& file, Change change) {
-    PageFile before = file;
-    try {
-        return change();
-    } catch (...) {
-        file = std::move(before);
-        throw;
-    }
 }
 
 // The definition's first page holds the counts; they are changed there.
