@@ -17,6 +17,8 @@ namespace actualiz::engine::jet::format {
 
 inline constexpr std::size_t kIndexBitmapStart = 0x1B;
 inline constexpr std::size_t kIndexEntriesStart = 0x1E0;
+// The free space of a leaf that holds no entry.
+inline constexpr std::uint16_t kEmptyLeafFree = kPageSize - kIndexEntriesStart;
 
 struct IndexEntry {
     std::vector<unsigned char> bytes;  // the whole entry, its shared prefix put back

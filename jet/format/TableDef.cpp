@@ -16,11 +16,8 @@ constexpr std::size_t kContinuationHeader = 8;
 constexpr std::size_t kHeaderEnd = 63;  // the list of physical indexes follows
 constexpr std::size_t kRealIndexCountSize = 12;
 constexpr std::size_t kColumnSize = 25;
-constexpr std::size_t kRealIndexSize = 52;
-constexpr std::size_t kLogicalIndexSize = 28;
 constexpr std::size_t kLongValueMapsSize = 10;
 constexpr std::uint32_t kCountLimit = 4096;
-constexpr std::size_t kMaxIndexKeys = 10;
 constexpr std::size_t kMaxNameLength = 64;
 // The word every definition and column entry of the samples holds at header offset 12 and entry
 // offset 1, where the notes see nothing known.

@@ -44,6 +44,17 @@ inline constexpr std::uint8_t kTextCompressed = 0x01;  // of the column's second
 inline constexpr std::uint8_t kIndexUnique = 0x01;
 inline constexpr std::uint8_t kIndexIgnoreNulls = 0x02;
 inline constexpr std::uint8_t kIndexRequired = 0x08;
+inline constexpr std::uint8_t kIndexWritten = 0x80;
+
+// A logical index's kind: a plain index is 0.
+inline constexpr std::uint8_t kPrimaryKeyIndex = 1;
+inline constexpr std::uint8_t kForeignKeyIndex = 2;
+
+// A definition's entries for one physical and one logical index, and the most columns an index
+// has (Jet 4).
+inline constexpr std::size_t kRealIndexSize = 52;
+inline constexpr std::size_t kLogicalIndexSize = 28;
+inline constexpr std::size_t kMaxIndexKeys = 10;
 
 inline constexpr std::uint8_t kSystemTable = 0x53;
 inline constexpr std::uint8_t kUserTable = 0x4E;

@@ -26,14 +26,6 @@ namespace {
 using namespace format;
 
 constexpr std::size_t kMaxNameLength = 64;
-constexpr std::size_t kMaxIndexFields = 10;
-constexpr std::uint32_t kMapPages = 64 * 8;  // the pages a new usage map reaches
-constexpr std::size_t kRealIndexSize = 52;
-constexpr std::size_t kLogicalIndexSize = 28;
-constexpr std::uint8_t kIndexWritten = 0x80;  // set on every index Access writes
-constexpr std::uint8_t kPrimaryKeyIndex = 1;
-constexpr std::uint8_t kForeignKeyIndex = 2;
-constexpr std::uint16_t kEmptyLeafFree = kPageSize - kIndexEntriesStart;
 constexpr std::size_t kRowsNamed = 10;
 
 EngineError Refused(const std::string& what, const std::string& table, const std::string& why,
@@ -143,12 +135,13 @@ std::uint32_t AddPhysicalIndex(PageFile& file, TableDef& def,
     real.rowCountField = def.rowCount;
     real.rootPage = AllocatePage(file);
     std::uint32_t mapStart = 0;
-    if (real.rootPage >= kMapPages) {
+    if (real.rootPage >= kNewUsageMapPages) {
         // Past the first 512 pages, from the table's definition page when that reaches (as
         // testV2000.mdb's Table3 has it), else from the root page itself.
-        mapStart = real.rootPage >= def.firstPage && real.rootPage - def.firstPage < kMapPages
-                       ? def.firstPage
-                       : real.rootPage - real.rootPage % 8;
+        mapStart =
+            real.rootPage >= def.firstPage && real.rootPage - def.firstPage < kNewUsageMapPages
+                ? def.firstPage
+                : real.rootPage - real.rootPage % 8;
     }
     PageRow map = AddUsageMapRow(file, PageRow::From(def.usageMap).page, mapStart);
     real.usageMap = map.Packed();
@@ -250,7 +243,7 @@ void CreateIndex(PageFile& file, std::uint32_t table, const NewIndex& index) {
             std::any_of(def.logicalIndexes.begin(), def.logicalIndexes.end(),
                         [](const LogicalIndexDef& l) { return l.type == kPrimaryKeyIndex; }))
             throw MakeError(err::kPrimaryKeyExists, tableName);
-        if (index.fields.empty() || index.fields.size() > kMaxIndexFields)
+        if (index.fields.empty() || index.fields.size() > kMaxIndexKeys)
             throw Refused(what, tableName, "un índice tiene de 1 a 10 campos");
 
         RealIndexDef real;

@@ -30,13 +30,6 @@ constexpr std::int16_t kCatalogTableType = 1;
 constexpr std::int16_t kCatalogContainerType = 3;
 constexpr std::int16_t kCatalogDatabaseType = 2;
 const std::set<std::int16_t> kSharedNames = {1, 4, 5, 6};
-constexpr std::size_t kMaxIndexFields = 10;
-constexpr std::uint32_t kNewMapPages = 64 * 8;  // the pages a new usage map reaches
-constexpr std::size_t kRealIndexSize = 52;
-constexpr std::size_t kLogicalIndexSize = 28;
-constexpr std::uint8_t kIndexWritten = 0x80;  // set on every index Access writes
-constexpr std::uint8_t kPrimaryKeyIndex = 1;
-constexpr std::uint16_t kEmptyLeafFree = kPageSize - kIndexEntriesStart;
 
 // The place of the column of that name (case aside), or the number of columns.
 std::size_t ColumnIndex(const NewTable& table, const std::u16string& name) {
@@ -75,7 +68,7 @@ void Validate(const NewTable& table) {
             throw Refused(table, "el nombre de un índice debe tener de 1 a 64 caracteres");
         if (!indexNames.insert(TextKey(index.name)).second)
             throw Refused(table, named + " está dos veces");
-        if (index.fields.empty() || index.fields.size() > kMaxIndexFields)
+        if (index.fields.empty() || index.fields.size() > kMaxIndexKeys)
             throw Refused(table, named + " debe tener de 1 a 10 campos");
         if (index.primary && ++primaries > 1)
             throw Refused(table, "una tabla tiene una sola clave principal");
@@ -126,8 +119,8 @@ void AddIndexes(PageFile& file, const NewTable& table, TableDef& def, PageRow ta
         // what 64 bytes of bitmap reach, from the table's definition page, as testV2000.mdb's
         // Table3 (pages 736 to 742) shows.
         std::uint32_t mapStart = 0;
-        if (real.rootPage >= kNewMapPages) {
-            if (real.rootPage < def.firstPage || real.rootPage - def.firstPage >= kNewMapPages)
+        if (real.rootPage >= kNewUsageMapPages) {
+            if (real.rootPage < def.firstPage || real.rootPage - def.firstPage >= kNewUsageMapPages)
                 throw Refused(table, "la página raíz de un índice (" +
                                          std::to_string(real.rootPage) +
                                          ") queda fuera del alcance de su mapa");

@@ -26,9 +26,6 @@ namespace {
 using namespace format;
 
 constexpr std::size_t kMaxNameLength = 64;
-constexpr std::size_t kLogicalIndexSize = 28;
-constexpr std::uint8_t kIndexWritten = 0x80;
-constexpr std::uint8_t kForeignKeyIndex = 2;
 constexpr std::uint8_t kPrimarySide = 1;
 constexpr std::uint8_t kForeignSide = 2;
 constexpr int kCatalogRelation = 8;

@@ -46,4 +46,7 @@ std::uint16_t FixedLength(std::uint8_t type);
 format::PageRow AddUsageMapRow(format::PageFile& file, std::uint32_t near,
                                std::uint32_t firstPage = 0);
 
+// The pages such a map reaches from its first page.
+inline constexpr std::uint32_t kNewUsageMapPages = 64 * 8;
+
 }  // namespace actualiz::engine::jet::write
