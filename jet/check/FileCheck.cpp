@@ -56,7 +56,7 @@ class Checker {
             Problem(PageName(0), "no es la página de la base de datos");
         try {
             UsageMap freeMap = ReadUsageMap(file_, kFreePagesMap);
-            MapStructural(freeMap);
+            MapStructural(freeMap, "mapa de páginas libres");
             free_.insert(freeMap.pages.begin(), freeMap.pages.end());
         } catch (const EngineError& e) {
             Problem("mapa de páginas libres", e.what());
@@ -75,17 +75,24 @@ class Checker {
         if (page < structural_.size()) structural_[page] = true;
     }
 
-    void MapStructural(const UsageMap& map) {
+    // The row's page and, for a type 1 map, its 0x05 pages, each of one map alone.
+    void MapStructural(const UsageMap& map, const std::string& who) {
         Structural(map.where.page);
-        for (std::uint32_t page : map.bitmapPages)
-            if (page != 0) Structural(page);
+        for (std::uint32_t page : map.bitmapPages) {
+            if (page == 0) continue;
+            Structural(page);
+            auto [it, added] = bitmapOf_.emplace(page, who);
+            if (!added)
+                Problem(PageName(page), "es página de mapa de " + it->second +
+                                            (it->second == who ? " dos veces" : " y de " + who));
+        }
     }
 
     // Marks the pages of a usage map as owned by `who`; nullopt when the map cannot be read.
     std::optional<UsageMap> Own(std::uint32_t packed, const std::string& who) {
         try {
             UsageMap map = ReadUsageMap(file_, PageRow::From(packed));
-            MapStructural(map);
+            MapStructural(map, who);
             for (std::uint32_t page : map.pages) {
                 if (page < owners_.size())
                     owners_[page].push_back(who);
@@ -174,6 +181,14 @@ class Checker {
             std::string who = where + ", valores largos de " +
                               Quoted(column ? column->name : std::to_string(maps.column));
             longValueMaps[maps.column] = Own(maps.usageMap, who);
+            if (const auto& lvMap = longValueMaps[maps.column])
+                for (std::uint32_t page : lvMap->pages) {
+                    if (page >= file_.PageCount()) continue;
+                    std::span<const unsigned char> bytes = file_.Page(page);
+                    if (bytes[0] != kDataPage || ReadDataPageHeader(bytes).owner != kLongValueOwner)
+                        Problem(who, "su mapa de uso marca la " + PageName(page) +
+                                         ", que no es una página de valores largos");
+                }
             ReadMapOnly(maps.freeMap, who);
         }
         if (!map) return;
@@ -249,7 +264,7 @@ class Checker {
         if (packed == 0) return std::nullopt;
         try {
             UsageMap map = ReadUsageMap(file_, PageRow::From(packed));
-            MapStructural(map);
+            MapStructural(map, who + " (páginas con sitio)");
             return map;
         } catch (const EngineError& e) {
             Problem(who, std::string("mapa de páginas con sitio ilegible: ") + e.what());
@@ -338,6 +353,11 @@ class Checker {
             return last;
         };
         if (!subtree(index.rootPage, 0)) return;
+        if (map)
+            for (std::uint32_t page : map->pages)
+                if (page < file_.PageCount() && !visited.count(page))
+                    Problem(where, "su mapa de uso marca la " + PageName(page) +
+                                       ", que no es de su árbol");
         std::uint32_t firstLeaf = treeLeaves.empty() ? 0 : treeLeaves.front();
 
         std::vector<const IndexEntry*> entries;
@@ -529,6 +549,7 @@ class Checker {
     std::vector<bool> structural_;
     std::vector<std::pair<std::uint32_t, std::string>> beyond_;
     std::set<std::uint32_t> free_;
+    std::map<std::uint32_t, std::string> bitmapOf_;  // 0x05 pages by the map that lists them
     std::map<std::uint32_t, std::string> definitionOf_;
     std::map<std::uint32_t, std::string> liveTables_;  // by definition page
     int lostPages_ = 0;

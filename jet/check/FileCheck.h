@@ -5,7 +5,8 @@
 //   pages        every page is free, or structural (the database page, the free-page map, a
 //                table definition, a page holding usage maps), or owned by exactly one usage map
 //                (a table's rows, an index, a column's long values), and of the type its owner
-//                needs
+//                needs (an index's map marks only its tree); the 0x05 pages of a type 1 map are
+//                of that type and named by that map alone
 //   tables       every table of MSysObjects has a definition; its rows decode; their number is
 //                the definition's row count; every long value's chain is whole
 //   indexes      every index's pages form one ordered chain of leaves under its tree; every row

@@ -194,6 +194,7 @@ void RemoveLogicalEntry(PageFile& file, TableDef& def, std::uint32_t number) {
         if (real.rootPage >= 2 && real.rootPage < file.PageCount() &&
             std::find(pages.begin(), pages.end(), real.rootPage) == pages.end())
             FreePage(file, real.rootPage);
+        ReleaseMapPages(file, map);
         DropRow(file, map);
         def.realIndexes.erase(def.realIndexes.begin() + gone.realNumber);
         for (LogicalIndexDef& logical : def.logicalIndexes)

@@ -116,16 +116,15 @@ void AddIndexes(PageFile& file, const NewTable& table, TableDef& def, PageRow ta
                                                (required ? kIndexRequired : 0));
         real.rootPage = AllocatePage(file);
         // The map of an index marks its pages from page 0, as in the samples' small files; past
-        // what 64 bytes of bitmap reach, from the table's definition page, as testV2000.mdb's
-        // Table3 (pages 736 to 742) shows.
+        // what 64 bytes of bitmap reach, from the table's definition page when that reaches, as
+        // testV2000.mdb's Table3 (pages 736 to 742) shows, else from the root page itself (the
+        // map grows or changes type when the index's pages spread further).
         std::uint32_t mapStart = 0;
-        if (real.rootPage >= kNewUsageMapPages) {
-            if (real.rootPage < def.firstPage || real.rootPage - def.firstPage >= kNewUsageMapPages)
-                throw Refused(table, "la página raíz de un índice (" +
-                                         std::to_string(real.rootPage) +
-                                         ") queda fuera del alcance de su mapa");
-            mapStart = def.firstPage;
-        }
+        if (real.rootPage >= kNewUsageMapPages)
+            mapStart =
+                real.rootPage >= def.firstPage && real.rootPage - def.firstPage < kNewUsageMapPages
+                    ? def.firstPage
+                    : real.rootPage - real.rootPage % 8;
         PageRow map = AddUsageMapRow(file, tableMaps.page, mapStart);
         real.usageMap = map.Packed();
         std::span<unsigned char> leaf = file.MutablePage(real.rootPage);

@@ -13,6 +13,7 @@
 #include "jet/format/Text.h"
 #include "jet/format/UsageMap.h"
 #include "jet/read/RowReader.h"
+#include "jet/write/PageAllocation.h"
 
 namespace actualiz::engine::testing {
 namespace {
@@ -128,6 +129,45 @@ const Damage kDamages[] = {
                   ReadUsageMap(file, PageRow::From(def.usageMap)).pages[1], true);
      },
      "figura como libre"},
+    {"ReferenceMapPointsAtADataPage", "a type 1 map naming a data page as its 0x05 page",
+     "compIndexTestV2000.mdb",
+     [](PageFile& file) {
+         PageRow map = PageRow::From(ReadTableDef(file, kTable1).usageMap);
+         const std::uint32_t dataPage = ReadUsageMap(file, map).pages[0];
+         jet::write::MakeReferenceMap(file, map);
+         ByteAt(file, RowBytes(file, map).data() + 1) = static_cast<unsigned char>(dataPage);
+         ByteAt(file, RowBytes(file, map).data() + 2) = static_cast<unsigned char>(dataPage >> 8);
+     },
+     "no es de mapa"},
+    {"BitmapPageOfTwoMaps", "two type 1 maps naming the same 0x05 page", "compIndexTestV2000.mdb",
+     [](PageFile& file) {
+         const TableDef def = ReadTableDef(file, kTable1);
+         jet::write::MakeReferenceMap(file, PageRow::From(def.usageMap));
+         jet::write::MakeReferenceMap(file, PageRow::From(def.freeMap));
+         std::span<const unsigned char> usage = RowBytes(file, PageRow::From(def.usageMap));
+         std::span<const unsigned char> free = RowBytes(file, PageRow::From(def.freeMap));
+         for (int i = 1; i < 5; ++i) ByteAt(file, free.data() + i) = usage[i];
+     },
+     "es página de mapa de"},
+    {"ReferenceMapClaimsIndexPage", "a type 1 map marking an index page", "compIndexTestV2000.mdb",
+     [](PageFile& file) {
+         const TableDef def = ReadTableDef(file, kTable1);
+         PageRow map = PageRow::From(def.usageMap);
+         jet::write::MakeReferenceMap(file, map);
+         const std::uint32_t root = def.realIndexes[0].rootPage;
+         const std::uint32_t bitmap = ReadUsageMap(file, map).bitmapPages[0];
+         ByteAt(file, file.Page(bitmap).data() + 4 + root / 8) |=
+             static_cast<unsigned char>(1u << (root % 8));
+     },
+     "que no es una página de datos suya"},
+    {"IndexMapClaimsDataPage", "an index's map marking a page outside its tree",
+     "compIndexTestV2000.mdb",
+     [](PageFile& file) {
+         const TableDef def = ReadTableDef(file, kTable1);
+         MarkPage(file, def.realIndexes[0].usageMap,
+                  ReadUsageMap(file, PageRow::From(def.usageMap)).pages.back(), true);
+     },
+     "que no es de su árbol"},
     {"WrongRowCount", "a wrong row count", "compIndexTestV2000.mdb",
      [](PageFile& file) { ByteAt(file, file.Page(kTable1).data() + 16) ^= 0x01; },
      "filas, su definición dice"},

@@ -417,6 +417,22 @@ const std::map<std::string, Operation>& Operations() {
              return {{"inserted", op.at("rows").size()},
                      {"levels", DeepestTree(file, NamedTable(file, op).page)}};
          }},
+        // {"op":"reference_maps","table":T}: the table's map of pages and its map of pages with
+        // room become type 1 maps (the writer makes them so when a type 0 map cannot grow)
+        {"reference_maps",
+         [](PageFile& file, const json& op) -> json {
+             PageFile before = file;
+             try {
+                 Table table = NamedTable(file, op);
+                 write::MakeReferenceMap(file, PageRow::From(table.def.usageMap));
+                 write::MakeReferenceMap(file, PageRow::From(table.def.freeMap));
+             } catch (...) {
+                 file = std::move(before);
+                 throw;
+             }
+             return {{"pages", ReadUsageMap(file, PageRow::From(NamedTable(file, op).def.usageMap))
+                                   .pages.size()}};
+         }},
         // {"op":"thin","table":T,"keep":k}: every live row deleted but each k-th in page order,
         // all or none (the trees shrink back)
         {"thin",
