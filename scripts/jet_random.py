@@ -383,6 +383,15 @@ def gen_delete_relation(rng, state):
     return op, ("relation",) + tuple(names)
 
 
+def gen_reference_maps(rng, state):
+    """A table's maps made type 1 (0x05 pages), as the writer makes a map that cannot grow
+    inline: the rows stay, and later steps write through them."""
+    if not state:
+        return None
+    name = rng.choice(sorted(state))
+    return {"op": "reference_maps", "table": name}, ("index", name)
+
+
 GENERATORS = [  # (weight, generator)
     (50, gen_insert),
     (25, gen_delete),
@@ -399,6 +408,7 @@ GENERATORS = [  # (weight, generator)
     (6, gen_delete_index),
     (10, gen_create_relation),
     (6, gen_delete_relation),
+    (3, gen_reference_maps),
 ]
 
 

@@ -190,9 +190,11 @@ def canon(kind, value):
             return value.lower()
         if kind == "repid":
             text = value
-            if len(text) == 76 and text[:2] in ("7B", "7b"):  # mdb-export -b hex: its text in hex
+            if len(text) > 64 and text[:2] in ("7B", "7b"):  # mdb-export -b hex: its text in hex
                 text = bytes.fromhex(text).decode("ascii")
-            return text.strip("{}").upper()
+            # The 32 digits alone: libmdb prints a GUID in braces without its fourth dash
+            # ({8-4-4-16}), the others as 8-4-4-4-12.
+            return text.strip("{}").replace("-", "").upper()
     except (ValueError, InvalidOperation, TypeError):
         return "?" + str(value)
     return value
