@@ -49,6 +49,10 @@ bool RowWalker::Next() {
     start &= 0x1fff;  // the high bits are the row's flags
     if (mdb_crack_row(t, start, size, fields_.data()) < 0)
         throw Damaged("fila dañada en " + std::string(t->name));
+    // The row's own count of columns (deleted ones included); a field appended after the row was
+    // written is numbered at or past it.
+    const auto* row = static_cast<const unsigned char*>(file_.mdb()->pg_buf) + start;
+    rowColumns_ = file_.Jet3() ? row[0] : U16(row);
     return true;
 }
 
@@ -62,6 +66,14 @@ Value RowWalker::Get(unsigned i) const {
     if (i >= fields_.size() || fields_[i].colnum != static_cast<int>(i))
         throw Damaged("fila dañada en " + std::string(table_.get()->name));
     const MdbField* field = &fields_[i];
+    // A field the row does not have (appended after it was written) is Null, a Boolean False, as
+    // Access reads it. libmdb would take it from the bytes after the row's fixed part and its
+    // null mask when the table has deleted fixed fields: it counts a row's fixed fields as its
+    // columns less its variable ones, deleted ones included.
+    if (static_cast<unsigned>(column->col_num) >= rowColumns_) {
+        if (column->col_type == MDB_BOOL) return 0LL;
+        return std::monostate{};
+    }
     // A Boolean is kept in the null mask: set is True.
     if (column->col_type == MDB_BOOL) return field->is_null ? 0LL : -1LL;
     if (field->is_null || !field->value) return std::monostate{};
@@ -127,6 +139,8 @@ std::vector<unsigned char> RowWalker::WholeLongValue(unsigned i) const {
     if (i >= fields_.size() || fields_[i].colnum != static_cast<int>(i))
         throw Damaged("fila dañada en " + std::string(table_.get()->name));
     const MdbField& field = fields_[i];
+    if (static_cast<unsigned>(table_.Column(i)->col_num) >= rowColumns_)
+        return {};  // appended after the row
     if (field.is_null || !field.value || field.siz <= 0) return {};
     return LongValue(static_cast<const unsigned char*>(field.value),
                      static_cast<std::size_t>(field.siz), table_.Column(i)->name, true);

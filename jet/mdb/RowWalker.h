@@ -41,6 +41,7 @@ class RowWalker {
     const JetFile& file_;
     const OpenTable& table_;
     std::vector<MdbField> fields_;
+    unsigned rowColumns_ = 0;  // the current row's count of columns
 };
 
 // A row of one of the file's small system tables, by column name.

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "engine/EngineError.h"
+#include "jet/JetReader.h"
 #include "jet/JetTestSupport.h"
 #include "jet/check/FileCheck.h"
 #include "jet/format/DataPage.h"
@@ -41,6 +42,7 @@ namespace {
 using namespace jet::format;
 using namespace jet::write;
 using jet::check::CheckFile;
+using jet::format::TableDef;  // the engine has one too (jet/JetReader.h)
 
 std::string Problems(const PageFile& file) {
     std::string text;
@@ -1211,6 +1213,104 @@ TEST(JetAppendColumnMask, FieldsPastAFullNullMaskReadAsNull) {
                                             kNullMark, kNullMark, "yz", "0", kNullMark, kNullMark,
                                             "0", kNullMark, "0"}));
 }
+
+// Rows written between appended fields of a table with deleted fixed fields: each row has the
+// fields appended before it and reads those appended after it as Null (a Boolean as False), in
+// our reader and in the import, which reads rows through libmdb. libmdb counts a row's fixed
+// fields as its columns less its variable ones, deleted ones included, and so would read a later
+// field from the bytes past the row's fixed part and its null bit past the row's mask.
+struct RowsBetweenCase {
+    const char* sample;
+    const char* table;
+};
+
+class JetRowsBetweenAppends : public ::testing::TestWithParam<RowsBetweenCase> {};
+
+TEST_P(JetRowsBetweenAppends, EachRowReadsTheFieldsAppendedAfterItAsNull) {
+    const RowsBetweenCase& c = GetParam();
+    PageFile file = PageFile::Open(JetSample(c.sample));
+    const std::uint32_t page = TablePage(file, c.table);
+    const std::size_t oldRows = ReadTableDef(file, page).rowCount;
+    // Each step appends a field and then writes a row that gives every appended field a value.
+    const std::vector<std::pair<NewColumn, std::vector<unsigned char>>> steps = {
+        {{u"NuevoEntero", kInteger}, IntegerBytes(5)},
+        {{u"NuevaFecha", kDateTime}, DoubleBytes(43831.5)},
+        {{u"NuevoDoble", kDouble}, DoubleBytes(2.5)},
+        {{u"NuevoSiNo", kBoolean}, {1}},
+        {{u"NuevaMoneda", kCurrency}, std::vector<unsigned char>(8, 0x11)},
+        {{u"NuevoLargo", kLong}, LongBytes(-7)}};
+    StoredValues given;
+    for (const auto& [column, value] : steps) {
+        AppendColumn(file, page, column);
+        given[Utf8(column.name)] = value;
+        InsertRow(file, page, given);
+    }
+    EXPECT_EQ(Problems(file), "");
+    // Row k (after the sample's rows) was written with the first k + 1 appended fields.
+    auto appendedBefore = [&](std::size_t row, std::size_t field) {
+        return row >= oldRows && field <= row - oldRows;
+    };
+    TableDef def = ReadTableDef(file, page);
+    std::vector<StoredRow> rows =
+        TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)));
+    ASSERT_EQ(rows.size(), oldRows + steps.size());
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        RowValues values(file, def, rows[r].bytes);
+        for (std::size_t f = 0; f < steps.size(); ++f) {
+            const ColumnDef* column = nullptr;
+            for (const ColumnDef& candidate : def.columns)
+                if (candidate.name == Utf8(steps[f].first.name)) column = &candidate;
+            ASSERT_TRUE(column);
+            auto value = values.Value(*column);
+            std::optional<std::vector<unsigned char>> want;
+            if (appendedBefore(r, f))
+                want = steps[f].second;
+            else if (column->type == kBoolean)
+                want = std::vector<unsigned char>{0};
+            ASSERT_EQ(value.has_value(), want.has_value()) << column->name << " of row " << r;
+            if (value) {
+                EXPECT_EQ(std::vector<unsigned char>(value->begin(), value->end()), *want);
+            }
+        }
+    }
+
+    ::actualiz::testing::TempPrefix prefix;
+    const std::filesystem::path copy = prefix.root() / "entre.mdb";
+    file.Save(copy);
+    if (!CanReadJetFiles()) GTEST_SKIP() << "built without libmdb";
+    JetTableRows imported = ReadJetTable(copy, c.table);
+    ASSERT_EQ(imported.rows.size(), rows.size());
+    for (std::size_t f = 0; f < steps.size(); ++f) {
+        const std::string name = Utf8(steps[f].first.name);
+        auto at = std::find(imported.columns.begin(), imported.columns.end(), name);
+        ASSERT_NE(at, imported.columns.end()) << name;
+        const std::size_t i = static_cast<std::size_t>(at - imported.columns.begin());
+        for (std::size_t r = 0; r < imported.rows.size(); ++r) {
+            const Value& value = imported.rows[r][i];
+            if (appendedBefore(r, f)) {
+                EXPECT_FALSE(std::holds_alternative<std::monostate>(value))
+                    << name << " of row " << r;
+            } else if (steps[f].first.type == kBoolean) {
+                EXPECT_EQ(value, Value(0LL)) << name << " of row " << r;
+            } else {
+                EXPECT_TRUE(std::holds_alternative<std::monostate>(value))
+                    << name << " of row " << r;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, JetRowsBetweenAppends,
+                         ::testing::Values(RowsBetweenCase{"delColTestV2000.mdb", "Table1"},
+                                           RowsBetweenCase{"testV2000.mdb", "Table1"}),
+                         [](const auto& info) {
+                             std::string name =
+                                 std::string(info.param.sample) + "_" + info.param.table;
+                             std::replace_if(
+                                 name.begin(), name.end(),
+                                 [](char ch) { return !std::isalnum(ch); }, '_');
+                             return name;
+                         });
 
 // Property blocks: every block of every Jet 4 sample decodes and encodes to the same bytes.
 TEST(JetProperties, EveryBlockOfEverySampleEncodesToItsOwnBytes) {

@@ -243,6 +243,31 @@ class Difference(tuple):
         return self.rows[0] <= before.rows[0] and self.rows[1] <= before.rows[1]
 
 
+def settle_absent(kinds, ours, rows, empty_as_null=False):
+    """The other reader's rows with the fields a row does not have (appended after it was
+    written: numbered at or past the row's count of columns, `absent` in our dump) as Access reads
+    them, Null or False. libmdb and mdb-reader take a row's fixed fields as its columns less its
+    variable ones, deleted ones counted, and so read such a field of a table with deleted fixed
+    fields from the bytes past the row's fixed part, its null bit from past the row's mask. Only
+    a row equal to ours in every other field is settled: rows that do not line up stay as read."""
+    rows = [list(r) for r in rows]
+
+    def same(a, b, kind):
+        a, b = canon(kind, a), canon(kind, b)
+        if empty_as_null:
+            a, b = (None if a == "" else a), (None if b == "" else b)
+        return a == b
+
+    for place, fields in ours.get("absent", []):
+        if place >= len(rows) or place >= len(ours["rows"]):
+            continue
+        mine, theirs = ours["rows"][place], rows[place]
+        if all(same(mine[i], theirs[i], kinds[i]) for i in range(len(kinds)) if i not in fields):
+            for i in fields:
+                theirs[i] = mine[i]
+    return rows
+
+
 def compare(readings, path, tables=None):
     """Differences (Difference: table, kind, text)."""
     diffs = []
@@ -291,8 +316,8 @@ def compare(readings, path, tables=None):
                     % (co["name"], cl["size"], co["size"])))
         kinds = [c["type"] for c in o["columns"]]
         ro = canonical_rows(kinds, o["rows"])
-        rm = canonical_rows(kinds, m["rows"])
-        rl = canonical_rows(kinds, l["rows"], empty_as_null=True)
+        rm = canonical_rows(kinds, settle_absent(kinds, o, m["rows"]))
+        rl = canonical_rows(kinds, settle_absent(kinds, o, l["rows"], True), empty_as_null=True)
         for other, rows in (("mdb-reader", rm), ("libmdb", rl)):
             if other == "libmdb":
                 ro = canonical_rows(kinds, o["rows"], empty_as_null=True)

@@ -34,6 +34,7 @@
 #include "jet/format/TableDef.h"
 #include "jet/format/Text.h"
 #include "jet/format/UsageMap.h"
+#include "jet/mdb/Bytes.h"
 #include "jet/read/Catalog.h"
 #include "jet/read/RowReader.h"
 #include "jet/write/Columns.h"
@@ -258,11 +259,22 @@ json Dump(const PageFile& file) {
                                    {"autoLong", (column->flags & kColumnAutoLong) != 0},
                                    {"autoUUID", (column->flags & 0x40) != 0}});
             json rows = json::array();
+            // Rows written before some fields were appended: [row, [the fields' places]].
+            json absent = json::array();
+            const std::vector<const ColumnDef*> ordered = ByNumber(def);
             for (const StoredRow& row :
-                 TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap))))
+                 TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+                const std::size_t count =
+                    row.bytes.size() >= 2 ? actualiz::engine::jet::U16(row.bytes.data()) : 0;
+                json places = json::array();
+                for (std::size_t i = 0; i < ordered.size(); ++i)
+                    if (ordered[i]->number >= count) places.push_back(i);
+                if (!places.empty()) absent.push_back({rows.size(), places});
                 rows.push_back(RowJson(file, def, row.bytes));
+            }
             table["columns"] = columns;
             table["rows"] = rows;
+            if (!absent.empty()) table["absent"] = absent;
             table["rowCount"] = def.rowCount;
         } catch (const std::exception& e) {
             table["error"] = e.what();
