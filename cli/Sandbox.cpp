@@ -1,6 +1,5 @@
 #include "cli/Sandbox.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -20,9 +19,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kSandboxPrefix = "actualiz-ensayo-";
-// The file that tells a sandbox of this program from anything else of that name; it holds the
-// process id of its run, for a person who finds the folder.
-constexpr const char* kOwnerMark = "propietario";
 
 char DriveLetter(std::string_view windowsPath) {
     if (!platform::HasDriveLetter(windowsPath)) throw platform::PathNotFound(windowsPath);
@@ -36,7 +32,7 @@ Sandbox::Sandbox()
       root_(platform::CreateTemporaryFolder(kSandboxPrefix)),
       owner_(std::make_unique<platform::FolderLock>(root_)) {
     // The mark is made once the lock is held: a marked folder whose lock is free has lost its run.
-    std::ofstream(root_ / kOwnerMark) << ::getpid() << "\n";
+    std::ofstream(root_ / platform::kRunFolderMark) << ::getpid() << "\n";
     fs::create_directory(root_ / "dosdevices");
     MapDrive('c');
 }
@@ -47,26 +43,7 @@ Sandbox::~Sandbox() {
 }
 
 std::vector<std::string> Sandbox::RemoveAbandoned() {
-    std::vector<std::string> removed;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(platform::TemporaryFolderBase(), ec)) {
-        const fs::path& folder = entry.path();
-        if (folder.filename().string().rfind(kSandboxPrefix, 0) != 0) continue;
-        struct stat st {};
-        if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
-            continue;
-        // A folder without the mark is no sandbox of ours, or one still being made.
-        if (::lstat((folder / kOwnerMark).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        // The lock of a sandbox this process holds would be shared, not refused.
-        if (platform::FolderLock::HeldHere(folder)) continue;
-        const platform::FolderLock owner(folder);
-        // Another run may have removed it meanwhile: then there is nothing left to take away.
-        if (!owner.Held() || ::lstat((folder / kOwnerMark).c_str(), &st) != 0) continue;
-        std::error_code removeError;
-        fs::remove_all(folder, removeError);
-        if (!removeError) removed.push_back(folder.string() + "/");
-    }
-    return removed;
+    return platform::RemoveAbandonedFolders(kSandboxPrefix);
 }
 
 void Sandbox::MapDrive(char letter) {

@@ -13,6 +13,7 @@
 #include "jet/JetReader.h"
 #include "jet/JetWriteBack.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderLock.h"
 
 namespace actualiz::engine {
 
@@ -55,12 +56,6 @@ std::size_t HashOf(const std::vector<unsigned char>& bytes) {
 // stand-in of the same bytes is a copy of it rather than another import.
 class ReadingCopies {
   public:
-    ~ReadingCopies() {
-        if (folder_.empty()) return;
-        std::error_code ec;
-        fs::remove_all(folder_, ec);
-    }
-
     fs::path For(const fs::path& jetFile) {
         std::lock_guard<std::mutex> lock(mutex_);
         const std::string key = Key(jetFile);
@@ -154,17 +149,18 @@ class ReadingCopies {
     // Made again when something (a cleaner of temporary files) removed it meanwhile.
     fs::path Folder() {
         std::error_code ec;
-        if (!folder_.empty() && fs::is_directory(folder_, ec)) return folder_;
+        if (folder_ && fs::is_directory(folder_->path(), ec)) return folder_->path();
         try {
-            folder_ = platform::CreateTemporaryFolder("actualiz-jet-");
+            // Held while the process lives; a killed run's is removed by a later one.
+            folder_ = std::make_unique<platform::RunFolder>("actualiz-jet-");
         } catch (const Error&) {
             throw MakeError(err::kDiskIo, fs::temp_directory_path().string());
         }
-        return folder_;
+        return folder_->path();
     }
 
     std::mutex mutex_;
-    fs::path folder_;
+    std::unique_ptr<platform::RunFolder> folder_;  // removed when the process ends
     std::map<std::string, Copy> copies_;
     int counter_ = 0;
 };

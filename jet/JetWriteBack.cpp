@@ -25,6 +25,7 @@
 #include "jet/write/Changes.h"
 #include "platform/FileInUse.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderLock.h"
 
 namespace actualiz::engine {
 
@@ -55,6 +56,7 @@ struct Reading {
     std::vector<unsigned char> bytes;
     DatabaseSchema schema;
     std::shared_ptr<const JetRowDigests> rows;
+    std::shared_ptr<platform::RunFolder> folder;  // the stand-in's, held while it is in use
 };
 
 // A value's part of its row's digest: FNV-1a over the field's name, the value's kind and its
@@ -103,26 +105,23 @@ std::map<fs::path, Reading>& Readings() {
     return readings;
 }
 
-// A private folder of our own that goes with the object, whatever happens.
+// A private folder of our own that goes with the object, whatever happens; a killed run's is
+// removed by a later run (platform::RunFolder).
+std::unique_ptr<platform::RunFolder> JetRunFolder() {
+    try {
+        return std::make_unique<platform::RunFolder>("actualiz-jet-");
+    } catch (const Error&) {
+        throw MakeError(err::kDiskIo, fs::temp_directory_path().string());
+    }
+}
+
 class PrivateFolder {
   public:
-    PrivateFolder() {
-        try {
-            path_ = platform::CreateTemporaryFolder("actualiz-jet-");
-        } catch (const Error&) {
-            throw MakeError(err::kDiskIo, fs::temp_directory_path().string());
-        }
-    }
-    ~PrivateFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    PrivateFolder(const PrivateFolder&) = delete;
-    PrivateFolder& operator=(const PrivateFolder&) = delete;
-    const fs::path& path() const { return path_; }
+    PrivateFolder() : folder_(JetRunFolder()) {}
+    const fs::path& path() const { return folder_->path(); }
 
   private:
-    fs::path path_;
+    std::unique_ptr<platform::RunFolder> folder_;
 };
 
 // The whole file in one read of its size (then to its end, should it have grown meanwhile).
@@ -341,34 +340,24 @@ fs::path JetWritableCopy(const fs::path& jetFile) {
     Reading reading;
     reading.bytes = ReadBytes(jetFile);
     // Its own folder: it goes with the stand-in, and nobody else can read it.
-    fs::path folder;
-    try {
-        folder = platform::CreateTemporaryFolder("actualiz-jet-");
-    } catch (const Error&) {
-        throw MakeError(err::kDiskIo, fs::temp_directory_path().string());
+    reading.folder = JetRunFolder();
+    const fs::path standIn = reading.folder->path() / jetFile.filename();
+    // On a failure the folder goes with `reading`.
+    if (std::optional<JetKnownReading> known = KnownJetReading(jetFile, reading.bytes)) {
+        // The reading copy of these very bytes is the import the stand-in would be.
+        fs::copy_file(known->copy, standIn);
+        fs::permissions(standIn, fs::perms::owner_read | fs::perms::owner_write);
+        reading.rows = known->rows;
+    } else {
+        JetReadOptions options;
+        options.includeHiddenQueries = true;  // as the reading copies have them
+        JetContents contents = ReadJetFile(jetFile, options);
+        reading.rows = std::make_shared<const JetRowDigests>(RowDigestsOf(contents.document));
+        ImportJetContents(std::move(contents), standIn.string(), nullptr)->Close();
     }
-    const fs::path standIn = folder / jetFile.filename();
-    try {
-        if (std::optional<JetKnownReading> known = KnownJetReading(jetFile, reading.bytes)) {
-            // The reading copy of these very bytes is the import the stand-in would be.
-            fs::copy_file(known->copy, standIn);
-            fs::permissions(standIn, fs::perms::owner_read | fs::perms::owner_write);
-            reading.rows = known->rows;
-        } else {
-            JetReadOptions options;
-            options.includeHiddenQueries = true;  // as the reading copies have them
-            JetContents contents = ReadJetFile(jetFile, options);
-            reading.rows = std::make_shared<const JetRowDigests>(RowDigestsOf(contents.document));
-            ImportJetContents(std::move(contents), standIn.string(), nullptr)->Close();
-        }
-        reading.schema = ReadSchemaAt(standIn.string());
-        // The file read is the file kept: someone writing it meanwhile would have torn the import.
-        if (ReadBytes(jetFile) != reading.bytes) throw MakeError(err::kFileInUse, jetFile.string());
-    } catch (...) {
-        std::error_code ec;
-        fs::remove_all(folder, ec);
-        throw;
-    }
+    reading.schema = ReadSchemaAt(standIn.string());
+    // The file read is the file kept: someone writing it meanwhile would have torn the import.
+    if (ReadBytes(jetFile) != reading.bytes) throw MakeError(err::kFileInUse, jetFile.string());
     std::lock_guard<std::mutex> lock(ReadingsMutex());
     Readings()[standIn] = std::move(reading);
     return standIn;
@@ -377,7 +366,7 @@ fs::path JetWritableCopy(const fs::path& jetFile) {
 void DiscardJetWritableCopy(const fs::path& standIn) {
     {
         std::lock_guard<std::mutex> lock(ReadingsMutex());
-        Readings().erase(standIn);
+        Readings().erase(standIn);  // its folder with it
     }
     std::error_code ec;
     fs::remove_all(standIn.parent_path(), ec);

@@ -11,10 +11,13 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#include "platform/FileSystem.h"
 
 namespace actualiz::platform {
 
@@ -27,15 +30,17 @@ struct Held {
     int users = 0;
 };
 
+// Both live until the process ends (never destroyed): a lock held by a static object, such as
+// the folder of the reading copies, is let go after the other statics are gone.
 std::mutex& Guard() {
-    static std::mutex m;
-    return m;
+    static auto* m = new std::mutex;
+    return *m;
 }
 
 // The locks this process holds, by folder.
 std::map<fs::path, Held>& Locks() {
-    static std::map<fs::path, Held> locks;
-    return locks;
+    static auto* locks = new std::map<fs::path, Held>;
+    return *locks;
 }
 
 fs::path KeyOf(const fs::path& hostFolder) {
@@ -130,6 +135,48 @@ std::string FolderLock::Holder(const fs::path& hostFolder) {
         return "proceso " + pid + (command.empty() ? "" : ": " + command);
     }
     return "";
+}
+
+RunFolder::RunFolder(std::string_view prefix) {
+    {
+        // Once per prefix and process: what killed runs left behind goes before a new folder.
+        static std::mutex m;
+        static std::set<std::string, std::less<>> cleaned;
+        std::lock_guard<std::mutex> lock(m);
+        if (cleaned.insert(std::string(prefix)).second) RemoveAbandonedFolders(prefix);
+    }
+    path_ = CreateTemporaryFolder(prefix);
+    lock_ = std::make_unique<FolderLock>(path_);
+    // The mark is made once the lock is held: a marked folder whose lock is free has lost its run.
+    std::ofstream(path_ / kRunFolderMark) << ::getpid() << "\n";
+}
+
+RunFolder::~RunFolder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+std::vector<std::string> RemoveAbandonedFolders(std::string_view prefix) {
+    std::vector<std::string> removed;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(TemporaryFolderBase(), ec)) {
+        const fs::path& folder = entry.path();
+        if (folder.filename().string().rfind(prefix, 0) != 0) continue;
+        struct stat st {};
+        if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        // A folder without the mark is no run's of this program, or one still being made.
+        if (::lstat((folder / kRunFolderMark).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        // The lock of a folder this process holds would be shared, not refused.
+        if (FolderLock::HeldHere(folder)) continue;
+        const FolderLock owner(folder);
+        // Another run may have removed it meanwhile: then there is nothing left to take away.
+        if (!owner.Held() || ::lstat((folder / kRunFolderMark).c_str(), &st) != 0) continue;
+        std::error_code removeError;
+        fs::remove_all(folder, removeError);
+        if (!removeError) removed.push_back(folder.string() + "/");
+    }
+    return removed;
 }
 
 }  // namespace actualiz::platform

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace actualiz::platform {
 
@@ -40,5 +42,32 @@ class FolderLock {
     bool held_ = false;
     bool counted_ = false;
 };
+
+// A private folder of this run in the temporary folder, named with the prefix: made with its lock
+// held and a mark (a file holding this process's id) in it, and removed with the object. A marked
+// folder of the prefix that no process holds the lock on was left by a run that was killed: the
+// first RunFolder of a prefix in each process removes those first (RemoveAbandonedFolders).
+// PathFileAccessError (75) when the folder cannot be made.
+class RunFolder {
+  public:
+    explicit RunFolder(std::string_view prefix);
+    ~RunFolder();
+    RunFolder(const RunFolder&) = delete;
+    RunFolder& operator=(const RunFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+    std::unique_ptr<FolderLock> lock_;
+};
+
+// The file that marks a folder of a run (RunFolder, and the preview's copies).
+inline constexpr const char* kRunFolderMark = "propietario";
+
+// Removes the folders of the prefix in the temporary folder whose run is gone: marked, this
+// user's, no link, and their lock held by no process (this one included). Their paths, each
+// ending in "/".
+std::vector<std::string> RemoveAbandonedFolders(std::string_view prefix);
 
 }  // namespace actualiz::platform

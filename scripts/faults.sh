@@ -810,6 +810,44 @@ else
     note "casos Jet: faltan mdbtools, python3 o la lectura de archivos Jet (omitidos)"
 fi
 
+# ---- Private folders of a killed Jet run ----
+# A run killed while its stand-ins (actualiz-jet-* in the temporary folder) are there leaves them
+# behind; the next run removes every one whose run is gone and, once it ends, none is left.
+if command -v mdb-ver >/dev/null && "$cli" import --help >/dev/null 2>&1 &&
+    [[ -f $here/tests/data/jet/indexTestV2000.mdb ]]; then
+    jet_folders() { find "$TMPDIR" -maxdepth 1 -name 'actualiz-jet-*' | wc -l; }
+    left=0
+    for _ in 1 2 3 4 5 6 7 8 9 10; do
+        prefix=$(jet_fresh jetleft)
+        jet_run "$prefix" --no-backup &
+        runner=$!
+        while kill -0 "$runner" 2>/dev/null &&
+            [[ -z $(find "$TMPDIR" -maxdepth 2 -path '*/actualiz-jet-*/propietario' -newer "$prefix" -print -quit) ]]; do
+            sleep 0.01
+        done
+        pkill -KILL -P "$runner" 2>/dev/null
+        kill -KILL "$runner" 2>/dev/null
+        wait "$runner" 2>/dev/null
+        left=$(jet_folders)
+        ((left > 0)) && break
+    done
+    if ((left == 0)); then
+        note "caso carpetas Jet de una ejecución muerta: ninguna ejecución se dejó sorprender (omitido)"
+    else
+        jet_run "$prefix" --no-backup
+        status=$?
+        now=$(jet_folders)
+        leftovers=$((leftovers + now))
+        if ((status <= 1 && now == 0)); then
+            pass "Jet: carpetas de una ejecución muerta ($left) quitadas por la siguiente"
+        else
+            fail "Jet: carpetas de una ejecución muerta" "salida $status, quedan $now de $left"
+        fi
+    fi
+else
+    note "caso carpetas Jet de una ejecución muerta: faltan mdbtools o la lectura de archivos Jet (omitido)"
+fi
+
 # ---- A fixed migration on a real Jet 4 file, killed during its write-back ----
 # clientes.mdb of the data folder is a copy of a Jet 4 sample; `migrate histoprod` writes the new
 # table and its four indexes into it once, at the migration's end. Killed at moments spread over

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/FolderLock.h"
 #include "support/TempPrefix.h"
 
 namespace fs = std::filesystem;
@@ -174,4 +176,57 @@ TEST(TemporaryFolder, IsNewPrivateAndOurOwn) {
     EXPECT_EQ(fs::status(a).permissions() & fs::perms::all, fs::perms::owner_all);
     fs::remove_all(a);
     fs::remove_all(b);
+}
+
+// A run's private folder (the Jet stand-ins and reading copies) that its run, killed, left behind
+// is removed by a later run; a folder whose run still lives, in another process or in this one,
+// is kept, and so is a folder without the mark.
+TEST(TemporaryFolder, AKilledRunsFolderIsRemovedAndALiveRunsKept) {
+    const std::string prefix = "actualiz-prueba-run-" + std::to_string(::getpid()) + "-";
+    using actualiz::platform::RemoveAbandonedFolders;
+    using actualiz::platform::RunFolder;
+    // This process's own, made first: the children made after it share its first clean-up.
+    const RunFolder ours(prefix);
+    // A run in another process: it makes its folder, says where, then waits or is killed.
+    auto run = [&](bool killed, int& fd) {
+        int pipes[2];
+        EXPECT_EQ(::pipe(pipes), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            auto* folder = new RunFolder(prefix);
+            const std::string path = folder->path().string() + "\n";
+            if (::write(pipes[1], path.data(), path.size()) < 0) _exit(1);
+            if (killed) ::kill(::getpid(), SIGKILL);
+            ::pause();
+            _exit(0);
+        }
+        ::close(pipes[1]);
+        std::string path;
+        for (char c; ::read(pipes[0], &c, 1) == 1 && c != '\n';) path += c;
+        fd = pipes[0];
+        return std::make_pair(child, fs::path(path));
+    };
+    int deadPipe = -1, livePipe = -1;
+    const auto [dead, deadFolder] = run(true, deadPipe);
+    int status = 0;
+    ::waitpid(dead, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ::close(deadPipe);
+    const auto [live, liveFolder] = run(false, livePipe);
+    ASSERT_TRUE(fs::exists(deadFolder / actualiz::platform::kRunFolderMark)) << deadFolder;
+    ASSERT_TRUE(fs::exists(liveFolder / actualiz::platform::kRunFolderMark)) << liveFolder;
+    const fs::path unmarked = actualiz::platform::CreateTemporaryFolder(prefix);
+
+    EXPECT_EQ(RemoveAbandonedFolders(prefix), std::vector<std::string>{deadFolder.string() + "/"});
+    EXPECT_FALSE(fs::exists(deadFolder));
+    for (const fs::path& kept : {liveFolder, ours.path(), unmarked})
+        EXPECT_TRUE(fs::exists(kept)) << kept;
+
+    ::kill(live, SIGKILL);
+    ::waitpid(live, &status, 0);
+    ::close(livePipe);
+    EXPECT_EQ(RemoveAbandonedFolders(prefix), std::vector<std::string>{liveFolder.string() + "/"})
+        << "its run is gone now";
+    EXPECT_TRUE(fs::exists(ours.path()));
+    fs::remove_all(unmarked);
 }
