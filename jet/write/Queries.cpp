@@ -109,6 +109,41 @@ std::vector<PageRow> QueryRowsOf(const PageFile& file, std::uint32_t queries, st
 
 }  // namespace
 
+std::uint32_t NextObjectId(const PageFile& file) {
+    // The tables and columns that name objects by Id.
+    static const std::map<std::string, std::vector<std::string>> naming = {
+        {"MSysObjects", {"Id"}},
+        {"MSysQueries", {"ObjectId"}},
+        {"MSysACEs", {"ObjectId"}},
+        {"MSysNavPaneObjectIDs", {"Id"}},
+        {"MSysNavPaneGroupToObjects", {"ObjectID"}}};
+    std::uint32_t last = kDocumentIds;
+    for (const CatalogObject& object : ReadCatalog(file)) {
+        auto columns = naming.find(object.name);
+        if (!object.LocalTable() || columns == naming.end()) continue;
+        TableDef def = ReadTableDef(file, object.DefinitionPage());
+        std::vector<const ColumnDef*> named;
+        for (const ColumnDef& column : def.columns)
+            if (std::find(columns->second.begin(), columns->second.end(), column.name) !=
+                    columns->second.end() &&
+                column.type == kLong)
+                named.push_back(&column);
+        if (named.empty()) continue;
+        for (const StoredRow& row :
+             TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+            RowValues values(file, def, row.bytes);
+            for (const ColumnDef* column : named)
+                if (auto value = values.Value(*column); value && value->size() == 4) {
+                    const std::uint32_t id = U32(value->data());
+                    if (id >= kDocumentIds) last = std::max(last, id);
+                }
+        }
+    }
+    if (last == 0xFFFFFFFFu)
+        throw EngineError(err::kInvalidOperation, "El archivo no tiene más números de objeto.");
+    return last + 1;
+}
+
 std::int32_t CreateQuery(PageFile& file, const std::string& name, const std::string& sql,
                          double created) {
     RequireJet4(file);
@@ -121,16 +156,18 @@ std::int32_t CreateQuery(PageFile& file, const std::string& name, const std::str
 
     std::vector<CatalogObject> catalog = ReadCatalog(file);
     std::optional<std::int32_t> container;
-    std::uint32_t lastDocument = kDocumentIds;
     for (const CatalogObject& object : catalog) {
         if (SharesNames(object.type) && TextKey(Utf16(object.name)) == key)
             throw Refused(name, "ya hay una tabla o consulta con ese nombre");
         if (object.type == kCatalogContainerType && object.name == "Tables") container = object.id;
-        const auto id = static_cast<std::uint32_t>(object.id);
-        if (id >= kDocumentIds) lastDocument = std::max(lastDocument, id);
     }
     if (!container) throw Refused(name, "MSysObjects no tiene el contenedor «Tables»");
-    if (lastDocument == 0xFFFFFFFFu) throw Refused(name, "no quedan números de objeto");
+    std::uint32_t nextId = 0;
+    try {
+        nextId = NextObjectId(file);
+    } catch (const EngineError&) {
+        throw Refused(name, "no quedan números de objeto");
+    }
 
     // The owner of the database's own row, as every query of the samples has.
     TableDef objects = ReadTableDef(file, kCatalogPage);
@@ -146,7 +183,7 @@ std::int32_t CreateQuery(PageFile& file, const std::string& name, const std::str
         }
     if (!owner) throw Refused(name, "MSysObjects no dice el dueño de la base (MSysDb)");
     const std::uint32_t queries = SystemTable(catalog, "MSysQueries");
-    const auto id = static_cast<std::int32_t>(lastDocument + 1);
+    const auto id = static_cast<std::int32_t>(nextId);
 
     Whole(file, [&] {
         InsertRow(file, kCatalogPage,

@@ -2,8 +2,8 @@
 
 // Saved queries created in and taken out of a Jet 4 file, as Access stores them.
 //
-// A query is a row of MSysObjects (Type 5, under the "Tables" container, its Id the next of the
-// numbers above 0x80000000 that the file's documents and queries take, the owner of the
+// A query is a row of MSysObjects (Type 5, under the "Tables" container, its Id NextObjectId, the
+// owner of the
 // database's own row, Flags by its kind: 0 select, 16 crosstab, 32 delete, 48 update, 64 append,
 // 80 make-table, 96 data definition, 128 union) and its rows in MSysQueries: a first row
 // (attribute 0, Flag 0), the rows QueryRowsFor makes of its SQL, each with its place among the
@@ -24,6 +24,14 @@
 #include "jet/format/PageFile.h"
 
 namespace actualiz::engine::jet::write {
+
+// The Id of a new query or relation: the next above every document Id (those from 0x80000000 on)
+// that the file names anywhere: MSysObjects, the ObjectId of MSysQueries and MSysACEs, and the
+// navigation pane's MSysNavPaneObjectIDs and MSysNavPaneGroupToObjects, which keep the rows of a
+// deleted object. A deleted object's Id that nothing names any more may come back; one that rows
+// still name never does, so that a new object never takes up a gone one's rows. 3219 when no Id
+// is left.
+std::uint32_t NextObjectId(const format::PageFile& file);
 
 // The query's Id.
 std::int32_t CreateQuery(format::PageFile& file, const std::string& name, const std::string& sql,

@@ -15,6 +15,7 @@
 #include "jet/read/Catalog.h"
 #include "jet/read/RowReader.h"
 #include "jet/write/Indexes.h"
+#include "jet/write/Queries.h"
 #include "jet/write/Rows.h"
 #include "jet/write/TableDefWrite.h"
 #include "jet/write/WholeChange.h"
@@ -31,7 +32,6 @@ constexpr std::uint8_t kForeignSide = 2;
 constexpr int kCatalogRelation = 8;
 constexpr int kCatalogContainer = 3;
 constexpr int kCatalogDatabase = 2;
-constexpr std::uint32_t kSyntheticIds = 0x80000000u;
 constexpr std::uint32_t kNotInherited = 0x000F00FE;
 constexpr std::int32_t kLeftJoin = 0x01000000;
 constexpr std::int32_t kRightJoin = 0x02000000;
@@ -288,7 +288,6 @@ void AddEntries(PageFile& file, const NewRelation& relation, std::uint32_t prima
 struct CatalogFacts {
     std::int32_t container = 0;
     std::vector<unsigned char> owner;
-    std::uint32_t nextId = kSyntheticIds;
 };
 
 CatalogFacts Facts(const PageFile& file, const std::u16string& relation) {
@@ -307,7 +306,6 @@ CatalogFacts Facts(const PageFile& file, const std::u16string& relation) {
         const int kind = static_cast<std::int16_t>(U16(typeBytes->data()));
         const std::u16string text = Text(values.Value(name));
         const auto number = static_cast<std::uint32_t>(Long(values.Value(id)));
-        if (number & kSyntheticIds) facts.nextId = std::max(facts.nextId, number + 1);
         if (kind == kCatalogContainer && text == u"Relationships") {
             facts.container = static_cast<std::int32_t>(number);
             container = true;
@@ -440,7 +438,7 @@ void CreateRelation(PageFile& file, const NewRelation& relation) {
                        {"szReferencedColumn",
                         TextBytes(Utf16(FieldOf(primary, p, relation.name).name))}});
         }
-        const auto id = static_cast<std::int32_t>(facts.nextId);
+        const auto id = static_cast<std::int32_t>(NextObjectId(file));
         InsertRow(file, kCatalogPage,
                   {{"Id", LongBytes(id)},
                    {"ParentId", LongBytes(facts.container)},

@@ -269,6 +269,43 @@ INSTANTIATE_TEST_SUITE_P(QueryTestV2000, JetQueryWrite,
                                            "UnionQuery", "PassthroughQuery",
                                            "DataDefinitionQuery"));
 
+// A file the application's navigation pane keeps rows of its objects in (they outlive a deleted
+// query): a query made after the one with the highest Id was deleted takes a new Id, not the
+// deleted one's, which those rows still name; where nothing names a deleted Id any more (the
+// queries of queryTestV2000.mdb above) it may come back.
+TEST(JetQueryIds, AnIdThatRowsStillNameIsNotTakenAgain) {
+    using jet::format::PageFile;
+    PageFile file = PageFile::Open(JetSample("indexTestV2000.mdb"));
+    auto page = [&](const char* name) {
+        for (const jet::format::CatalogObject& object : jet::format::ReadCatalog(file))
+            if (object.LocalTable() && object.name == name) return object.DefinitionPage();
+        return std::uint32_t{0};
+    };
+    const std::uint32_t ids = page("MSysNavPaneObjectIDs"),
+                        groups = page("MSysNavPaneGroupToObjects");
+    ASSERT_NE(ids, 0u);
+    ASSERT_NE(groups, 0u);
+    const std::string sql = "SELECT Table1.* FROM Table1;";
+    const std::int32_t first = jet::write::CreateQuery(file, "Primera", sql, 45000.5);
+    EXPECT_EQ(static_cast<std::uint32_t>(first), 0x80000010u) << "after the file's last object";
+    // What the pane adds when the application shows the query, and keeps after it is deleted.
+    using jet::write::LongBytes;
+    jet::write::InsertRow(file, ids,
+                          {{"Id", LongBytes(first)},
+                           {"Name", jet::write::TextBytes(u"Primera")},
+                           {"Type", LongBytes(5)}});
+    jet::write::InsertRow(file, groups,
+                          {{"Id", LongBytes(14)},
+                           {"ObjectID", LongBytes(first)},
+                           {"GroupID", LongBytes(1)},
+                           {"Position", LongBytes(13)}});
+    jet::write::DeleteQuery(file, "Primera");
+    const std::int32_t second = jet::write::CreateQuery(file, "Segunda", sql, 45000.5);
+    EXPECT_EQ(static_cast<std::uint32_t>(second), 0x80000011u)
+        << "the pane's rows still name " << first;
+    EXPECT_TRUE(jet::check::CheckFile(file).Sound());
+}
+
 // Each refusal comes before anything is written: the file byte for byte as it was, nothing left
 // beside it, and the error says why.
 TEST_F(JetWriteBack, RefusedChangesLeaveTheFileAsItWas) {
