@@ -36,23 +36,101 @@ RowWalker::RowWalker(const JetFile& file, const OpenTable& table)
         table.Column(i)->bind_ptr = nullptr;
         table.Column(i)->len_ptr = nullptr;
     }
+    for (unsigned i = 0; i < table.ColumnCount(); ++i)
+        columnsNeeded_ =
+            std::max(columnsNeeded_, static_cast<unsigned>(table.Column(i)->col_num) + 1u);
     mdb_rewind_table(table.get());
 }
 
+// libmdb's own walk (mdb_fetch_row) passes over a row it cannot split, and so would lose the
+// rows written before a fixed field was appended to a table with deleted fixed fields (see
+// CrackShortRow): the walk is done here, row by row of each data page as libmdb finds them.
 bool RowWalker::Next() {
     MdbTableDef* t = table_.get();
-    if (!mdb_fetch_row(t)) return false;
-    int start = 0;
-    std::size_t size = 0;
-    if (mdb_find_row(file_.mdb(), static_cast<int>(t->cur_row) - 1, &start, &size) != 0)
-        throw Unreadable(file_.file(), "fila ilegible en " + std::string(t->name));
-    start &= 0x1fff;  // the high bits are the row's flags
-    if (mdb_crack_row(t, start, size, fields_.data()) < 0)
-        throw Damaged("fila dañada en " + std::string(t->name));
-    // The row's own count of columns (deleted ones included); a field appended after the row was
-    // written is numbered at or past it.
-    const auto* row = static_cast<const unsigned char*>(file_.mdb()->pg_buf) + start;
-    rowColumns_ = file_.Jet3() ? row[0] : U16(row);
+    MdbHandle* mdb = file_.mdb();
+    if (!t->cur_pg_num) {
+        t->cur_pg_num = 1;
+        t->cur_row = 0;
+        if (!mdb_read_next_dpg(t)) return false;
+    }
+    for (;;) {
+        const unsigned rows = U16(mdb->pg_buf + mdb->fmt->row_count_offset);
+        if (t->cur_row >= rows) {
+            t->cur_row = 0;
+            if (!mdb_read_next_dpg(t)) return false;
+            continue;
+        }
+        const int number = static_cast<int>(t->cur_row++);
+        int start = 0;
+        std::size_t size = 0;
+        if (mdb_find_row(mdb, number, &start, &size) != 0 || size == 0) continue;
+        if (start & 0x4000) continue;  // a deleted row (a moved one's old place)
+        start &= 0x1fff;               // the high bits are the row's flags
+        const unsigned char* row = mdb->pg_buf + start;
+        // The row's own count of columns (deleted ones included); a field appended after the
+        // row was written is numbered at or past it.
+        rowColumns_ = file_.Jet3() ? row[0] : U16(row);
+        // A row without some of the fields (Jet 4) is split here, as Access reads it, without
+        // libmdb's warning on the way; any other by libmdb.
+        const bool split = rowColumns_ < columnsNeeded_ && CrackShortRow(start, size);
+        if (!split && mdb_crack_row(t, start, size, fields_.data()) < 0)
+            throw Damaged("fila dañada en " + std::string(t->name));
+        return true;
+    }
+}
+
+// libmdb counts a row's fixed fields as its columns less its variable ones, deleted ones
+// included, so on a table with deleted fixed fields it takes a fixed field appended after the row
+// was written for one of the row's: it reads its value from the bytes past the row's fixed part,
+// or refuses the row when the field's place lies past the row's bytes. Such a row (Jet 4) is split
+// here as Access reads it: a field numbered at or past the row's count of columns is not in it.
+// False for a row whose counts or offsets run past its bytes.
+bool RowWalker::CrackShortRow(int start, std::size_t size) {
+    if (file_.Jet3() || size < 3) return false;
+    const unsigned char* row = file_.mdb()->pg_buf + start;
+    const std::size_t maskSize = (rowColumns_ + 7u) / 8u;
+    if (maskSize + 2 > size) return false;
+    const unsigned char* mask = row + size - maskSize;
+    std::vector<std::size_t> offsets;  // the variable fields' starts, then the end of the data
+    if (table_.get()->num_var_cols > 0) {
+        if (maskSize + 4 > size) return false;
+        const std::size_t countAt = size - maskSize - 2;
+        const std::size_t count = U16(row + countAt);
+        if (2 * (count + 1) > countAt) return false;
+        for (std::size_t i = 0; i <= count; ++i) {
+            const std::size_t offset = U16(row + countAt - 2 * (i + 1));
+            if (offset > countAt) return false;
+            offsets.push_back(offset);
+        }
+    }
+    for (unsigned i = 0; i < table_.ColumnCount(); ++i) {
+        const MdbColumn* column = table_.Column(i);
+        MdbField& field = fields_[i];
+        field = MdbField{};
+        field.colnum = static_cast<int>(i);
+        field.is_fixed = column->is_fixed;
+        field.is_null = 1;
+        const auto number = static_cast<unsigned>(column->col_num);
+        if (number >= rowColumns_) continue;
+        field.is_null = (mask[number / 8] & (1u << (number % 8))) ? 0 : 1;
+        std::size_t from = 0, length = 0;
+        if (column->is_fixed) {
+            from = 2 + static_cast<std::size_t>(column->fixed_offset);
+            length = static_cast<std::size_t>(column->col_size);
+        } else if (column->var_col_num + 1u < offsets.size()) {
+            from = offsets[column->var_col_num];
+            const std::size_t to = offsets[column->var_col_num + 1u];
+            if (to < from) return false;
+            length = to - from;
+        } else {
+            field.is_null = 1;
+            continue;
+        }
+        if (from + length > size) return false;
+        field.start = start + static_cast<int>(from);
+        field.value = file_.mdb()->pg_buf + field.start;
+        field.siz = static_cast<int>(length);
+    }
     return true;
 }
 

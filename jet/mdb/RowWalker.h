@@ -37,11 +37,13 @@ class RowWalker {
     std::vector<unsigned char> LongValue(const unsigned char* header, std::size_t size,
                                          const char* column, bool whole = false) const;
     EngineError Damaged(const std::string& what) const;
+    bool CrackShortRow(int start, std::size_t size);
 
     const JetFile& file_;
     const OpenTable& table_;
     std::vector<MdbField> fields_;
-    unsigned rowColumns_ = 0;  // the current row's count of columns
+    unsigned rowColumns_ = 0;     // the current row's count of columns
+    unsigned columnsNeeded_ = 0;  // a row with every field of the table has at least these
 };
 
 // A row of one of the file's small system tables, by column name.

@@ -1302,6 +1302,7 @@ TEST_P(JetRowsBetweenAppends, EachRowReadsTheFieldsAppendedAfterItAsNull) {
 
 INSTANTIATE_TEST_SUITE_P(Samples, JetRowsBetweenAppends,
                          ::testing::Values(RowsBetweenCase{"delColTestV2000.mdb", "Table1"},
+                                           RowsBetweenCase{"indexTestV2000.mdb", "Table1"},
                                            RowsBetweenCase{"testV2000.mdb", "Table1"}),
                          [](const auto& info) {
                              std::string name =
