@@ -23,8 +23,14 @@ constexpr unsigned char kMagic[] = {0x00, 0x01, 0x00, 0x00, 'S', 't', 'a', 'n', 
 PageFile PageFile::Open(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw Unreadable(file, "no se puede abrir");
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
-                                     std::istreambuf_iterator<char>());
+    // In blocks rather than character by character: files of many rows run to megabytes.
+    std::vector<unsigned char> bytes;
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(file, ec);
+    if (!ec) bytes.reserve(static_cast<std::size_t>(size));
+    char block[1 << 16];
+    while (in.read(block, sizeof block) || in.gcount() > 0)
+        bytes.insert(bytes.end(), block, block + in.gcount());
     if (in.bad()) throw Unreadable(file, "error de lectura");
     return PageFile(file, std::move(bytes));
 }
