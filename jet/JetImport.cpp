@@ -1,4 +1,6 @@
 #include <filesystem>
+#include <map>
+#include <optional>
 
 #include <sqlite3.h>
 
@@ -40,44 +42,61 @@ void DropValidationRules(json& tables, std::vector<std::string>& notes) {
     }
 }
 
-// One table's rows through one prepared statement. Each value is converted and checked as a
-// record set's Update converts and checks it (the rules the engine keeps for a field: Required,
-// AllowZeroLength, size, type); the file's own constraints and triggers do the rest. A row is
-// not read back: nothing shows it.
-void WriteTableRows(Database& db, const std::string& name, const json& rows) {
-    struct Column {
-        std::string name;
-        short type;
-        long size;
-        bool required, allowZeroLength, counter;
-    };
-    std::vector<Column> columns;
-    std::string names, marks;
-    for (const auto& f : db.TableDefs()[name]->Fields()) {
-        columns.push_back({f->Name(), f->Type(), f->Size(), f->Required(), f->AllowZeroLength(),
-                           (f->Attributes() & dbAutoIncrField) != 0});
-        names += (names.empty() ? "" : ", ") + QuoteIdentifier(f->Name());
-        marks += marks.empty() ? "?" : ", ?";
+// The columns of a stored table as its rows are written: one prepared statement, and each value
+// converted and checked as a record set's Update converts and checks it (the rules the engine
+// keeps for a field: Required, AllowZeroLength, size, type); the file's own constraints and
+// triggers do the rest. A row is not read back: nothing shows it.
+class RowInserter {
+  public:
+    RowInserter(Database& db, const std::string& name) : name_(name) {
+        std::string names, marks;
+        for (const auto& f : db.TableDefs()[name]->Fields()) {
+            columns_.push_back({f->Name(), f->Type(), f->Size(), f->Required(),
+                                f->AllowZeroLength(), (f->Attributes() & dbAutoIncrField) != 0});
+            names += (names.empty() ? "" : ", ") + QuoteIdentifier(f->Name());
+            marks += marks.empty() ? "?" : ", ?";
+        }
+        insert_.emplace(
+            db.Conn(),
+            "INSERT INTO " + QuoteIdentifier(name) + " (" + names + ") VALUES (" + marks + ")",
+            name);
     }
-    detail::Statement insert(
-        db.Conn(),
-        "INSERT INTO " + QuoteIdentifier(name) + " (" + names + ") VALUES (" + marks + ")", name);
-    for (const auto& row : rows) {
-        if (row.size() != columns.size()) throw MakeError(err::kValueTypeMismatch, name);
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            const Column& c = columns[i];
-            Value v = detail::ConvertForField(ValueFromJson(row[i]), c.type, c.size, c.name);
+
+    template <typename Values, typename ValueOf>
+    void Insert(const Values& row, ValueOf valueOf) {
+        if (row.size() != columns_.size()) throw MakeError(err::kValueTypeMismatch, name_);
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            const Column& c = columns_[i];
+            Value v = detail::ConvertForField(valueOf(row[i]), c.type, c.size, c.name);
             if (IsNull(v)) {
                 if (c.required && !c.counter) throw MakeError(err::kFieldRequired, c.name);
             } else if (auto* t = std::get_if<std::string>(&v)) {
                 if (t->empty() && !c.allowZeroLength && (c.type == dbText || c.type == dbMemo))
                     throw MakeError(err::kZeroLength, c.name);
             }
-            insert.Bind(static_cast<int>(i) + 1, v);
+            insert_->Bind(static_cast<int>(i) + 1, v);
         }
-        insert.Run();
-        sqlite3_reset(insert.get());
+        insert_->Run();
+        sqlite3_reset(insert_->get());
     }
+
+  private:
+    struct Column {
+        std::string name;
+        short type;
+        long size;
+        bool required, allowZeroLength, counter;
+    };
+    std::string name_;
+    std::vector<Column> columns_;
+    std::optional<detail::Statement> insert_;
+};
+
+// One table's rows from its document.
+void WriteTableRows(Database& db, const std::string& name, const json& rows) {
+    RowInserter inserter(db, name);
+    for (const auto& row : rows)
+        inserter.Insert(row, [](const json& v) { return ValueFromJson(v); });
 }
 
 // Tables, their rows, then their indexes (one index build over all rows is cheaper than keeping
@@ -127,14 +146,114 @@ void AppendLinks(Database& db, const json& document, std::vector<std::string>& n
     links.Commit();
 }
 
+// The rows of a file that break its own settings (Required, AllowZeroLength, a size, a rule) or
+// that the engine refuses otherwise: the import starts over from the whole document, which
+// settles them as the import always has.
+struct StartOver {};
+
+// The tables of an import as the reading gives them: each stored when its fields come, with no
+// rule triggers, and its rows written as they are read, none of them held.
+class TableWriter : public JetRowSink {
+  public:
+    TableWriter(Database& db, JetRowSink* also) : db_(db), also_(also) {}
+
+    void Table(const json& table) override {
+        inserter_.reset();
+        try {
+            AppendTable(db_, table);
+            const std::string name = table.at("name").get<std::string>();
+            detail::DropRuleTriggers(db_.Conn(), *db_.TableDefs()[name]);
+            inserter_.emplace(db_, name);
+        } catch (const Error&) {
+            throw StartOver{};
+        }
+        fields_[table.at("name").get<std::string>()] = table.at("fields");
+        if (also_) also_->Table(table);
+    }
+
+    void Row(const std::vector<Value>& values) override {
+        if (!inserter_) throw StartOver{};
+        try {
+            inserter_->Insert(values, [](const Value& v) -> const Value& { return v; });
+        } catch (const Error&) {
+            throw StartOver{};
+        }
+        if (also_) also_->Row(values);
+    }
+
+    // Whether every table of the document was stored with the fields it has: the file's rows
+    // keep its own settings.
+    bool Stored(const json& tables) {
+        inserter_.reset();
+        if (tables.size() != fields_.size()) return false;
+        for (const json& t : tables) {
+            auto it = fields_.find(t.at("name").get<std::string>());
+            if (it == fields_.end() || it->second != t.at("fields")) return false;
+        }
+        return true;
+    }
+
+  private:
+    Database& db_;
+    JetRowSink* also_;
+    std::optional<RowInserter> inserter_;
+    std::map<std::string, json> fields_;
+};
+
+// The rows of a whole document for a sink, as a reading would give them.
+void GiveRows(const json& document, JetRowSink& sink) {
+    for (const json& t : document.at("tables")) {
+        sink.Table({{"name", t.at("name")}, {"fields", t.at("fields")}});
+        std::vector<Value> values;
+        for (const json& row : t.value("rows", json::array())) {
+            values.clear();
+            for (const json& v : row) values.push_back(ValueFromJson(v));
+            sink.Row(values);
+        }
+    }
+}
+
 }  // namespace
 
 std::shared_ptr<Database> ImportJetFile(const std::filesystem::path& jetFile,
                                         std::string_view outPath, const JetReadOptions& options,
-                                        std::vector<std::string>* notCarried) {
-    return ImportJetContents(ReadJetFile(jetFile, options), outPath, notCarried);
-}
+                                        std::vector<std::string>* notCarried, JetRowSink* rows) {
+    // What the reading refuses at once is refused before the new file is made, as it always was.
+    std::error_code ec;
+    if (!options.includeRows || !CanReadJetFiles() || !std::filesystem::exists(jetFile, ec) ||
+        std::filesystem::is_directory(jetFile, ec) || !IsJetFile(jetFile))
+        return ImportJetContents(ReadJetFile(jetFile, options), outPath, notCarried);
 
+    // Tables with their rows as they are read, then their indexes, all in one transaction.
+    std::shared_ptr<Database> db = CreateDatabase(outPath);
+    JetContents contents;
+    bool startOver = false;
+    try {
+        WriteGroup build(*db);
+        TableWriter tables(*db, rows);
+        contents = ReadJetFileRows(jetFile, options, tables);
+        if (!tables.Stored(contents.document.at("tables"))) throw StartOver{};
+        for (const auto& table : db->TableDefs()) detail::CreateRuleTriggers(db->Conn(), *table);
+        for (const auto& t : contents.document.at("tables")) AppendIndexes(*db, t);
+        build.Commit();
+    } catch (const StartOver&) {
+        startOver = true;
+    } catch (...) {
+        DiscardHalfBuilt(*db);
+        throw;
+    }
+    if (startOver) {
+        DiscardHalfBuilt(*db);
+        db.reset();
+        JetContents whole = ReadJetFile(jetFile, options);
+        if (rows) GiveRows(whole.document, *rows);
+        return ImportJetContents(std::move(whole), outPath, notCarried);
+    }
+    std::vector<std::string> notes = std::move(contents.notCarried);
+    AppendLinks(*db, contents.document, notes);
+    if (notCarried) *notCarried = std::move(notes);
+    return db;
+}
 std::shared_ptr<Database> ImportJetContents(JetContents contents, std::string_view outPath,
                                             std::vector<std::string>* notCarried) {
     std::vector<std::string> notes = std::move(contents.notCarried);

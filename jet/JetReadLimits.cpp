@@ -8,11 +8,16 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "engine/EngineError.h"
+#include "engine/SchemaJson.h"
 
 namespace actualiz::engine {
 
@@ -41,7 +46,7 @@ Limits LimitsFor(const fs::path& file) {
             std::chrono::seconds(3 * cpu)};
 }
 
-void WriteAll(int fd, const std::string& text) {
+void WriteAll(int fd, std::string_view text) {
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -50,6 +55,194 @@ void WriteAll(int fd, const std::string& text) {
         done += static_cast<std::size_t>(n);
     }
 }
+
+// What the child sends, one record after another: a kind, the length of what follows (four
+// bytes, as this machine holds numbers: the reader is this same program) and that many bytes. A
+// table's record (its document as JSON text) comes before its rows; a row's record holds its
+// values, each a tag and its bytes; the result's record (the document without rows, or the error,
+// as JSON text) comes last.
+constexpr char kTableRecord = 'T';
+constexpr char kRowRecord = 'R';
+constexpr char kResultRecord = 'D';
+enum ValueTag : unsigned char { kNullValue, kIntegerValue, kRealValue, kTextValue, kBinaryValue };
+constexpr std::size_t kRecordHead = 5;
+constexpr std::size_t kFlushAt = 1 << 16;
+
+std::uint32_t Get32(const char* p) {
+    std::uint32_t n;
+    std::memcpy(&n, p, sizeof n);
+    return n;
+}
+
+std::string JsonText(const json& document) {
+    return document.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+// The child's side: records gathered and written in blocks.
+class RecordWriter : public JetRowSink {
+  public:
+    explicit RecordWriter(int fd) : fd_(fd) {}
+
+    void Table(const json& table) override { Record(kTableRecord, JsonText(table)); }
+
+    void Row(const std::vector<Value>& values) override {
+        row_.clear();
+        for (const Value& v : values) {
+            if (const auto* i = std::get_if<long long>(&v)) {
+                Put(kIntegerValue, *i);
+            } else if (const auto* d = std::get_if<double>(&v)) {
+                Put(kRealValue, *d);
+            } else if (const auto* t = std::get_if<std::string>(&v)) {
+                Put(kTextValue, static_cast<std::uint32_t>(t->size()));
+                row_.insert(row_.end(), t->begin(), t->end());
+            } else if (const auto* b = std::get_if<std::vector<unsigned char>>(&v)) {
+                Put(kBinaryValue, static_cast<std::uint32_t>(b->size()));
+                row_.insert(row_.end(), b->begin(), b->end());
+            } else {
+                row_.push_back(kNullValue);
+            }
+        }
+        Record(kRowRecord, std::string_view(row_.data(), row_.size()));
+    }
+
+    void Result(const json& result) {
+        Record(kResultRecord, JsonText(result));
+        Flush();
+    }
+
+  private:
+    // A tag and a number's bytes as this machine holds them: the reader is this same program.
+    template <typename Number>
+    void Put(ValueTag tag, Number number) {
+        char bytes[1 + sizeof number];
+        bytes[0] = static_cast<char>(tag);
+        std::memcpy(bytes + 1, &number, sizeof number);
+        row_.insert(row_.end(), bytes, bytes + sizeof bytes);
+    }
+    void Record(char kind, std::string_view bytes) {
+        char head[kRecordHead] = {kind};
+        const auto length = static_cast<std::uint32_t>(bytes.size());
+        std::memcpy(head + 1, &length, sizeof length);
+        buffer_.append(head, sizeof head);
+        buffer_ += bytes;
+        if (buffer_.size() >= kFlushAt) Flush();
+    }
+    void Flush() {
+        WriteAll(fd_, buffer_);
+        buffer_.clear();
+    }
+
+    int fd_;
+    std::string buffer_;
+    std::vector<char> row_;
+};
+
+// The parent's side: records taken from the bytes as they arrive, tables and rows handed to the
+// sink at once, the result kept. Throws what the sink throws; Malformed on bytes that are no
+// record.
+class RecordReader {
+  public:
+    struct Malformed {};
+
+    explicit RecordReader(JetRowSink& sink) : sink_(sink) {}
+
+    void Take(const char* data, std::size_t size) {
+        pending_.append(data, size);
+        while (pending_.size() - at_ >= kRecordHead) {
+            const char* head = pending_.data() + at_;
+            const std::size_t length = Get32(head + 1);
+            if (pending_.size() - at_ - kRecordHead < length) break;
+            Handle(head[0], std::string_view(head + kRecordHead, length));
+            at_ += kRecordHead + length;
+        }
+        // What was handled goes once it is the larger part, so that keeping the rest is cheap.
+        if (at_ > 0 && at_ >= pending_.size() - at_) {
+            pending_.erase(0, at_);
+            at_ = 0;
+        }
+    }
+
+    // The result's record, once it came whole.
+    const std::optional<std::string>& Result() const { return result_; }
+
+  private:
+    void Handle(char kind, std::string_view bytes) {
+        if (result_) throw Malformed{};
+        if (kind == kResultRecord) {
+            result_ = std::string(bytes);
+        } else if (kind == kTableRecord) {
+            json table = json::parse(bytes, nullptr, false);
+            if (table.is_discarded()) throw Malformed{};
+            sink_.Table(table);
+        } else if (kind == kRowRecord) {
+            DecodeRow(bytes);
+            sink_.Row(values_);
+        } else {
+            throw Malformed{};
+        }
+    }
+
+    // The values into the slots of the last row, so that a row of the same shape allocates
+    // nothing.
+    void DecodeRow(std::string_view bytes) {
+        std::size_t at = 0, count = 0;
+        auto need = [&](std::size_t n) {
+            if (bytes.size() - at < n) throw Malformed{};
+        };
+        auto number = [&](auto n) {
+            need(sizeof n);
+            std::memcpy(&n, bytes.data() + at, sizeof n);
+            at += sizeof n;
+            return n;
+        };
+        auto slot = [&]() -> Value& {
+            if (count == values_.size()) values_.emplace_back();
+            return values_[count++];
+        };
+        while (at < bytes.size()) {
+            const auto tag = static_cast<unsigned char>(bytes[at++]);
+            switch (tag) {
+                case kNullValue:
+                    slot() = std::monostate{};
+                    break;
+                case kIntegerValue:
+                    slot() = number(0LL);
+                    break;
+                case kRealValue:
+                    slot() = number(0.0);
+                    break;
+                case kTextValue: {
+                    const std::uint32_t n = number(std::uint32_t{0});
+                    need(n);
+                    Value& v = slot();
+                    if (auto* text = std::get_if<std::string>(&v))
+                        text->assign(bytes.data() + at, n);
+                    else
+                        v = std::string(bytes.substr(at, n));
+                    at += n;
+                    break;
+                }
+                case kBinaryValue: {
+                    const std::uint32_t n = number(std::uint32_t{0});
+                    need(n);
+                    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+                    slot() = std::vector<unsigned char>(p, p + n);
+                    at += n;
+                    break;
+                }
+                default:
+                    throw Malformed{};
+            }
+        }
+        values_.resize(count);
+    }
+
+    JetRowSink& sink_;
+    std::string pending_;
+    std::size_t at_ = 0;
+    std::vector<Value> values_;
+    std::optional<std::string> result_;
+};
 
 [[noreturn]] void ReadInChild(const fs::path& file, const JetReadOptions& options, int out,
                               const Limits& limits) {
@@ -60,9 +253,10 @@ void WriteAll(int fd, const std::string& text) {
     const rlimit memory{limits.memoryBytes, limits.memoryBytes};
     ::setrlimit(RLIMIT_AS, &memory);
 #endif
+    RecordWriter writer(out);
     json result;
     try {
-        JetContents contents = ReadJetFileHere(file, options);
+        JetContents contents = ReadJetFileHere(file, options, &writer);
         result = {{"document", std::move(contents.document)},
                   {"notCarried", contents.notCarried},
                   {"jetVersion", contents.jetVersion}};
@@ -73,13 +267,12 @@ void WriteAll(int fd, const std::string& text) {
                   {"description", MakeError(err::kUnrecognizedFormat, file.string()).description() +
                                       " (" + e.what() + ")"}};
     }
-    WriteAll(out, result.dump(-1, ' ', false, json::error_handler_t::replace));
+    writer.Result(result);
     ::_exit(0);
 }
 
-// What the child wrote: its result, and its standard error cut down to a few notes.
+// What the child wrote on its standard error, cut down to a few notes.
 struct Collected {
-    std::string result;
     std::vector<std::string> notes;
     std::size_t lines = 0;
     bool timedOut = false;
@@ -98,11 +291,14 @@ void TakeLines(std::string& pending, Collected& collected, std::set<std::string>
     if (pending.size() > 4 * kLineKept) pending.erase(kLineKept);  // a line without end
 }
 
-Collected Collect(pid_t child, int resultFd, int errorFd, std::chrono::seconds wallClock) {
+// Reads both pipes until the child closes them, handing its records to `records` as they come.
+// The time `records` takes (writing the rows somewhere) does not count against the child.
+Collected Collect(pid_t child, int resultFd, int errorFd, std::chrono::seconds wallClock,
+                  RecordReader& records) {
     Collected collected;
     std::set<std::string> seen;
     std::string pending;
-    const auto deadline = std::chrono::steady_clock::now() + wallClock;
+    auto deadline = std::chrono::steady_clock::now() + wallClock;
     pollfd fds[2] = {{resultFd, POLLIN, 0}, {errorFd, POLLIN, 0}};
     int open = 2;
     char buffer[65536];
@@ -125,7 +321,9 @@ Collected Collect(pid_t child, int resultFd, int errorFd, std::chrono::seconds w
                 p.fd = -1;
                 --open;
             } else if (p.fd == resultFd) {
-                collected.result.append(buffer, static_cast<std::size_t>(n));
+                const auto start = std::chrono::steady_clock::now();
+                records.Take(buffer, static_cast<std::size_t>(n));
+                deadline += std::chrono::steady_clock::now() - start;
             } else {
                 pending.append(buffer, static_cast<std::size_t>(n));
                 TakeLines(pending, collected, seen);
@@ -141,9 +339,34 @@ EngineError Stopped(const fs::path& file, const std::string& why) {
                            why + ": el archivo parece dañado)");
 }
 
+// The rows of every table into the document, as the reading in one piece gives them.
+class DocumentRows : public JetRowSink {
+  public:
+    void Table(const json& table) override {
+        rows_ = &tables_[table.at("name").get<std::string>()];
+        *rows_ = json::array();
+    }
+    void Row(const std::vector<Value>& values) override {
+        if (!rows_) return;
+        json row = json::array();
+        for (const Value& v : values) row.push_back(ValueToJson(v));
+        rows_->push_back(std::move(row));
+    }
+    void Into(json& document) {
+        for (json& table : document.at("tables")) {
+            auto it = tables_.find(table.at("name").get<std::string>());
+            if (it != tables_.end()) table["rows"] = std::move(it->second);
+        }
+    }
+
+  private:
+    std::map<std::string, json> tables_;
+    json* rows_ = nullptr;
+};
+
 }  // namespace
 
-JetContents ReadJetFile(const fs::path& file, const JetReadOptions& options) {
+JetContents ReadJetFileRows(const fs::path& file, const JetReadOptions& options, JetRowSink& sink) {
     std::error_code ec;
     if (!fs::exists(file, ec)) throw MakeError(err::kFileNotFound, file.string());
     if (fs::is_directory(file, ec)) throw MakeError(err::kCannotOpenFile, file.string());
@@ -170,24 +393,44 @@ JetContents ReadJetFile(const fs::path& file, const JetReadOptions& options) {
         ::close(errors[0]);
         throw MakeError(err::kReserved, "fork");
     }
-    Collected collected = Collect(child, result[0], errors[0], limits.wallClock);
+    auto reap = [child] {
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        return status;
+    };
+    RecordReader records(sink);
+    Collected collected;
+    bool malformed = false;
+    try {
+        collected = Collect(child, result[0], errors[0], limits.wallClock, records);
+    } catch (const RecordReader::Malformed&) {
+        malformed = true;
+    } catch (...) {
+        // The sink refused a table or a row: the reading ends here.
+        ::kill(child, SIGKILL);
+        ::close(result[0]);
+        ::close(errors[0]);
+        reap();
+        throw;
+    }
+    if (malformed) ::kill(child, SIGKILL);
     ::close(result[0]);
     ::close(errors[0]);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    const int status = reap();
 
+    if (malformed) throw Stopped(file, "la lectura no dio un resultado legible");
     if (collected.timedOut) throw Stopped(file, "la lectura no terminó a tiempo");
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || collected.result.empty())
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !records.Result())
         throw Stopped(file, "la lectura se detuvo al agotar la memoria o el tiempo");
-    const json answer = json::parse(collected.result, nullptr, false);
+    json answer = json::parse(*records.Result(), nullptr, false);
     if (answer.is_discarded()) throw Stopped(file, "la lectura no dio un resultado legible");
     if (answer.contains("error"))
         throw EngineError(answer.at("error").get<int>(),
                           answer.at("description").get<std::string>());
 
     JetContents contents;
-    contents.document = answer.at("document");
+    contents.document = std::move(answer.at("document"));
     contents.notCarried = answer.at("notCarried").get<std::vector<std::string>>();
     contents.jetVersion = answer.at("jetVersion").get<int>();
     if (collected.lines > 0) {
@@ -197,6 +440,13 @@ JetContents ReadJetFile(const fs::path& file, const JetReadOptions& options) {
         for (const std::string& line : collected.notes) note += " «" + line + "»";
         contents.notCarried.push_back(std::move(note));
     }
+    return contents;
+}
+
+JetContents ReadJetFile(const fs::path& file, const JetReadOptions& options) {
+    DocumentRows rows;
+    JetContents contents = ReadJetFileRows(file, options, rows);
+    if (options.includeRows) rows.Into(contents.document);
     return contents;
 }
 

@@ -36,13 +36,13 @@ bool CanReadJetFiles() {
     return true;
 }
 
-JetContents ReadJetFileHere(const fs::path& file, const JetReadOptions& options) {
+JetContents ReadJetFileHere(const fs::path& file, const JetReadOptions& options, JetRowSink* sink) {
     std::error_code ec;
     if (!fs::exists(file, ec)) throw MakeError(err::kFileNotFound, file.string());
     if (fs::is_directory(file, ec)) throw MakeError(err::kCannotOpenFile, file.string());
     if (!IsJetFile(file)) throw Unreadable(file, "no es un archivo Jet");
     jet::JetFile jet(file);
-    jet::DocumentBuilder builder(jet, options);
+    jet::DocumentBuilder builder(jet, options, sink);
     return builder.Build();
 }
 
@@ -71,7 +71,7 @@ bool CanReadJetFiles() {
     return false;
 }
 
-JetContents ReadJetFileHere(const fs::path& file, const JetReadOptions&) {
+JetContents ReadJetFileHere(const fs::path& file, const JetReadOptions&, JetRowSink*) {
     std::error_code ec;
     if (!fs::exists(file, ec)) throw MakeError(err::kFileNotFound, file.string());
     throw Unreadable(

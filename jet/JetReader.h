@@ -65,6 +65,24 @@ bool CanReadJetFiles();
 // cannot read it. The file is opened for reading only.
 JetContents ReadJetFile(const std::filesystem::path& file, const JetReadOptions& options = {});
 
+// Where a reading hands each table's rows over as it reads them, so that no more than one row
+// is held at a time (ReadJetFileRows).
+class JetRowSink {
+  public:
+    virtual ~JetRowSink() = default;
+    // A table whose rows come next: its document without indexes and rows, its fields as the
+    // file's definition gives them. ReadJetFileRows's document may give some of them another
+    // Required, AllowZeroLength or size afterwards: those of the file that its rows break.
+    virtual void Table(const nlohmann::json& table) = 0;
+    // One row of that table, a value for each of its fields in their order.
+    virtual void Row(const std::vector<Value>& values) = 0;
+};
+
+// As ReadJetFile, but each table's rows go to sink as they are read (when options include them),
+// and the document's tables have no "rows". What sink throws ends the reading and propagates.
+JetContents ReadJetFileRows(const std::filesystem::path& file, const JetReadOptions& options,
+                            JetRowSink& sink);
+
 // Every row of one table of a Jet file, system tables included ("MSysObjects", "MSysQueries"),
 // with its column names in order: the file's own bookkeeping, for tools and tests. 3265 when the
 // file has no such table.
@@ -77,9 +95,13 @@ JetTableRows ReadJetTable(const std::filesystem::path& file, const std::string& 
 // Reads a Jet file and writes it as a new engine database at outPath (a Windows or host path;
 // 3204 when a file is there). Tables, fields, rows and indexes are all or nothing; a relation or
 // query the engine refuses is reported in notCarried and the rest goes on. notCarried may be null.
+// The rows go into the database as they are read, never all held. rows, when given, sees each
+// table and its rows as they go in; should the import start over (rows that break the file's
+// own settings), it sees them again from the first table.
 std::shared_ptr<Database> ImportJetFile(const std::filesystem::path& jetFile,
                                         std::string_view outPath, const JetReadOptions& options,
-                                        std::vector<std::string>* notCarried);
+                                        std::vector<std::string>* notCarried,
+                                        JetRowSink* rows = nullptr);
 
 // As ImportJetFile, from what ReadJetFile read of the file.
 std::shared_ptr<Database> ImportJetContents(JetContents contents, std::string_view outPath,

@@ -69,9 +69,9 @@ class ReadingCopies {
         std::vector<std::string> notes;
         JetReadOptions options;
         options.includeHiddenQueries = true;  // the classic engine's QueryDefs show them too
-        JetContents contents = ReadJetFile(canonical, options);
-        auto rows = std::make_shared<const JetRowDigests>(RowDigestsOf(contents.document));
-        ImportJetContents(std::move(contents), copy.string(), &notes)->Close();
+        JetRowDigester digester;
+        ImportJetFile(canonical, copy.string(), options, &notes, &digester)->Close();
+        auto rows = std::make_shared<const JetRowDigests>(digester.Digests());
         // No write permission: the engine then opens it read-only, as it would a read-only file.
         ::chmod(copy.c_str(), S_IRUSR | S_IRGRP | S_IROTH);
         Copy made{copy, std::nullopt, std::move(rows)};

@@ -60,39 +60,50 @@ struct Reading {
 };
 
 // A value's part of its row's digest: FNV-1a over the field's name, the value's kind and its
-// bytes (a text's characters, a number's eight bytes, anything else its JSON text), then mixed
-// (the finaliser of splitmix64) so that the sum over a row's fields keeps every bit of each.
-std::uint64_t ValueDigest(const std::string& field, const json& value) {
-    if (value.is_null()) return 0;
-    std::uint64_t h = 0xcbf29ce484222325ULL;
-    auto add = [&h](std::string_view bytes) {
-        for (unsigned char c : bytes) {
-            h ^= c;
-            h *= 0x100000001b3ULL;
-        }
-    };
-    auto addNumber = [&add](char kind, const auto& number) {
-        char bytes[1 + sizeof number];
-        bytes[0] = kind;
-        std::memcpy(bytes + 1, &number, sizeof number);
-        add(std::string_view(bytes, sizeof bytes));
-    };
-    add(field);
-    add(std::string_view("\0", 1));
-    if (value.is_string()) {
-        add("s");
-        add(value.get_ref<const std::string&>());
-    } else if (value.is_number_integer()) {
-        addNumber('i', value.get<std::int64_t>());
-    } else if (value.is_number_float()) {
-        addNumber('f', value.get<double>());
-    } else {
-        add("j");
-        add(value.dump(-1, ' ', false, json::error_handler_t::replace));
-    }
+// bytes (a text's characters, a number's eight bytes, a binary value's bytes), then mixed (the
+// finaliser of splitmix64) so that the sum over a row's fields keeps every bit of each.
+std::uint64_t Mixed(std::uint64_t h) {
     h = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ULL;
     h = (h ^ (h >> 27)) * 0x94d049bb133111ebULL;
     return h ^ (h >> 31);
+}
+
+constexpr std::uint64_t kFnvStart = 0xcbf29ce484222325ULL;
+
+std::uint64_t Fnv(std::uint64_t h, std::string_view bytes) {
+    for (unsigned char c : bytes) {
+        h ^= c;
+        h *= 0x100000001b3ULL;
+    }
+    return h;
+}
+
+// Where a field's values start: the hash of its name (and a NUL).
+std::uint64_t FieldStart(const std::string& field) {
+    return Fnv(Fnv(kFnvStart, field), std::string_view("\0", 1));
+}
+
+// start: the field's FieldStart.
+std::uint64_t ValueDigest(std::uint64_t start, const Value& value) {
+    if (IsNull(value)) return 0;
+    std::uint64_t h = start;
+    auto addNumber = [&h](char kind, const auto& number) {
+        char bytes[1 + sizeof number];
+        bytes[0] = kind;
+        std::memcpy(bytes + 1, &number, sizeof number);
+        h = Fnv(h, std::string_view(bytes, sizeof bytes));
+    };
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        h = Fnv(Fnv(h, "s"), *text);
+    } else if (const auto* integer = std::get_if<long long>(&value)) {
+        addNumber('i', static_cast<std::int64_t>(*integer));
+    } else if (const auto* real = std::get_if<double>(&value)) {
+        addNumber('f', *real);
+    } else if (const auto* binary = std::get_if<std::vector<unsigned char>>(&value)) {
+        h = Fnv(Fnv(h, "b"),
+                std::string_view(reinterpret_cast<const char*>(binary->data()), binary->size()));
+    }
+    return Mixed(h);
 }
 
 std::mutex& ReadingsMutex() {
@@ -141,82 +152,58 @@ EngineError NotChanged(const fs::path& file, const std::string& why) {
     return EngineError(err::kInvalidOperation, "No se ha cambiado " + file.string() + ": " + why);
 }
 
-const json* FindTable(const json& document, const std::string& name) {
-    for (const json& table : document.at("tables"))
-        if (table.at("name") == name) return &table;
-    return nullptr;
-}
-
-// Every row of every table of `before` is in `after`, in the same order, with the same values;
-// the fields `after` has besides hold Null (and those it lacks were deleted: see below). The
-// first difference, or "". Value by value, for tables a field was deleted from.
-std::string RowsDifferWhole(const json& before, const json& after) {
-    for (const json& table : before.at("tables")) {
-        const std::string name = table.at("name");
-        const json* now = FindTable(after, name);
-        if (!now) return "falta la tabla «" + name + "»";
-        const json& fields = table.at("fields");
-        const json& nowFields = now->at("fields");
-        // A field the copy no longer has was deleted on purpose: the copy's structure is the
-        // stand-in's. Its values go with it; every other one must read the same.
-        constexpr std::size_t kDeleted = static_cast<std::size_t>(-1);
-        std::vector<std::size_t> place;
-        for (const json& f : fields) {
-            std::size_t at = 0;
-            while (at < nowFields.size() && nowFields[at].at("name") != f.at("name")) ++at;
-            place.push_back(at == nowFields.size() ? kDeleted : at);
-        }
-        const json& rows = table.value("rows", json::array());
-        const json& nowRows = now->value("rows", json::array());
-        if (rows.size() != nowRows.size())
-            return "la tabla «" + name + "» tiene " + std::to_string(nowRows.size()) +
-                   " filas en lugar de " + std::to_string(rows.size());
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            std::vector<bool> seen(nowFields.size(), false);
-            for (std::size_t c = 0; c < place.size(); ++c) {
-                if (place[c] == kDeleted) continue;
-                seen[place[c]] = true;
-                if (rows[r].at(c) != nowRows[r].at(place[c]))
-                    return "la fila " + std::to_string(r + 1) + " de la tabla «" + name +
-                           "» no se lee igual";
-            }
-            for (std::size_t c = 0; c < nowFields.size(); ++c)
-                if (!seen[c] && !nowRows[r].at(c).is_null())
-                    return "la fila " + std::to_string(r + 1) + " de la tabla «" + name +
-                           "» tiene un valor en un campo nuevo";
-        }
-    }
-    return "";
-}
-
-// Some field of a table the file had is not in the copy (deleted on purpose).
-bool FieldDeleted(const JetRowDigests& before, const JetRowDigests& after) {
+// When some field of a table the file had is not in the copy (deleted on purpose): for each
+// such table, the fields it kept. Nothing when every field is still there.
+std::optional<JetRowDigester::Fields> FieldsKept(const JetRowDigests& before,
+                                                 const JetRowDigests& after) {
+    JetRowDigester::Fields kept;
     for (const auto& [name, table] : before) {
         const auto now = after.find(name);
         if (now == after.end()) continue;
+        const std::vector<std::string>& fields = now->second.fields;
         for (const std::string& field : table.fields)
-            if (std::find(now->second.fields.begin(), now->second.fields.end(), field) ==
-                now->second.fields.end())
-                return true;
+            if (std::find(fields.begin(), fields.end(), field) == fields.end()) {
+                std::vector<std::string>& still = kept[name];
+                for (const std::string& f : table.fields)
+                    if (std::find(fields.begin(), fields.end(), f) != fields.end())
+                        still.push_back(f);
+                break;
+            }
     }
-    return false;
+    if (kept.empty()) return std::nullopt;
+    return kept;
+}
+
+// Each row's digest in one table of a file, in the order read; of the fields `only` names.
+std::vector<std::uint64_t> RowDigestsOf(const fs::path& file, const std::string& table,
+                                        const JetRowDigester::Fields& only) {
+    JetReadOptions options;
+    options.includeHiddenQueries = true;
+    JetRowDigester digester(only, table);
+    ReadJetFileRows(file, options, digester);
+    return digester.Listed();
 }
 
 // Every row of every table the file had (`before`) is in the copy (`after`), in the same order,
 // with the same values; the fields the copy has besides hold Null (a Null adds nothing to a row's
-// digest). The first difference, or "". For files none of whose fields were deleted.
-std::string RowsDiffer(const JetRowDigests& before, const JetRowDigests& after) {
+// digest). The first difference, or "": when the digests of a table disagree, both files are read
+// again for that table's rows one by one, to name the first that differs.
+std::string RowsDiffer(const JetRowDigests& before, const JetRowDigests& after,
+                       const fs::path& file, const fs::path& copy,
+                       const JetRowDigester::Fields& only) {
     for (const auto& [name, table] : before) {
         const auto now = after.find(name);
         if (now == after.end()) return "falta la tabla «" + name + "»";
-        const std::vector<std::uint64_t>& rows = now->second.rows;
-        if (table.rows.size() != rows.size())
-            return "la tabla «" + name + "» tiene " + std::to_string(rows.size()) +
-                   " filas en lugar de " + std::to_string(table.rows.size());
-        for (std::size_t r = 0; r < rows.size(); ++r)
-            if (rows[r] != table.rows[r])
-                return "la fila " + std::to_string(r + 1) + " de la tabla «" + name +
-                       "» no se lee igual o tiene un valor en un campo nuevo";
+        if (table.rows != now->second.rows)
+            return "la tabla «" + name + "» tiene " + std::to_string(now->second.rows) +
+                   " filas en lugar de " + std::to_string(table.rows);
+        if (table.sequence == now->second.sequence) continue;
+        const std::vector<std::uint64_t> was = RowDigestsOf(file, name, only);
+        const std::vector<std::uint64_t> is = RowDigestsOf(copy, name, {});
+        std::size_t r = 0;
+        while (r < was.size() && r < is.size() && was[r] == is[r]) ++r;
+        return "la fila " + std::to_string(r + 1) + " de la tabla «" + name +
+               "» no se lee igual o tiene un valor en un campo nuevo";
     }
     return "";
 }
@@ -236,32 +223,35 @@ struct Verified {
     std::vector<std::string> notes;
 };
 
-// The saved copy, read from the disk again as anyone would read it: our checker passes, the
-// import has the stand-in's structure, every row the file had reads back the same. The copy is
-// read once; the file's own rows are those read when the stand-in was made (the file has not
-// changed since: its bytes were compared before writing).
-Verified Verify(const fs::path& jetFile, const fs::path& copy, const DatabaseSchema& standIn,
+// The saved copy, read from the disk again as anyone would read it: it holds the bytes written
+// (on which our checker passed before they were saved), our catalog reads, its import has the
+// stand-in's structure, every row the file had reads back the same. The copy is read once, its
+// rows going into the import as they are read; the file's own rows are those read when the
+// stand-in was made (the file has not changed since: its bytes were compared before writing).
+Verified Verify(const fs::path& jetFile, const fs::path& copy,
+                const std::vector<unsigned char>& written, const DatabaseSchema& standIn,
                 const JetRowDigests& rowsBefore, const fs::path& folder) {
     const jet::format::PageFile saved = jet::format::PageFile::Open(copy);
-    const jet::check::CheckResult check = jet::check::CheckFile(saved);
-    if (!check.Sound())
-        throw NotChanged(jetFile, "la copia escrita no pasa la comprobación (" +
-                                      check.problems.front().where + ": " +
-                                      check.problems.front().text + ").");
+    if (saved.Bytes() != written)
+        throw NotChanged(jetFile, "la copia escrita no se lee como se escribió.");
     jet::format::ReadCatalog(saved);
     JetReadOptions options;
     options.includeHiddenQueries = true;  // as the stand-in and the reading copies have them
-    JetContents read = ReadJetFile(copy, options);
     Verified verified;
-    verified.rows = std::make_shared<const JetRowDigests>(RowDigestsOf(read.document));
-    // A deleted field's values go with it, and a row's digest with them: those rows are compared
-    // value by value, the file (unchanged since the stand-in was made) read again for it.
-    const std::string moved =
-        FieldDeleted(rowsBefore, *verified.rows)
-            ? RowsDifferWhole(ReadJetFile(jetFile, JetReadOptions{}).document, read.document)
-            : RowsDiffer(rowsBefore, *verified.rows);
     verified.import = folder / "copia.mdb";
-    ImportJetContents(std::move(read), verified.import.string(), &verified.notes)->Close();
+    JetRowDigester digester;
+    ImportJetFile(copy, verified.import.string(), options, &verified.notes, &digester)->Close();
+    verified.rows = std::make_shared<const JetRowDigests>(digester.Digests());
+    // A deleted field's values go with it, and a row's digest with them: the file (unchanged
+    // since the stand-in was made) is read again for the digests of the fields its tables kept.
+    std::string moved;
+    if (const std::optional<JetRowDigester::Fields> kept = FieldsKept(rowsBefore, *verified.rows)) {
+        JetRowDigester without(*kept);
+        ReadJetFileRows(jetFile, options, without);
+        moved = RowsDiffer(without.Digests(), *verified.rows, jetFile, copy, *kept);
+    } else {
+        moved = RowsDiffer(rowsBefore, *verified.rows, jetFile, copy, {});
+    }
     const std::vector<SchemaDifference> differences =
         StructureDifferences(standIn, ReadSchemaAt(verified.import.string()));
     if (!differences.empty())
@@ -305,22 +295,35 @@ void SyncFolder(const fs::path& file) {
 
 }  // namespace
 
-JetRowDigests RowDigestsOf(const json& document) {
-    JetRowDigests out;
-    for (const json& table : document.at("tables")) {
-        JetTableDigests& digests = out[table.at("name").get<std::string>()];
-        const json& fields = table.at("fields");
-        for (const json& f : fields) digests.fields.push_back(f.at("name").get<std::string>());
-        const auto rows = table.find("rows");
-        if (rows == table.end()) continue;
-        for (const json& row : *rows) {
-            std::uint64_t digest = 0;
-            for (std::size_t i = 0; i < digests.fields.size() && i < row.size(); ++i)
-                digest += ValueDigest(digests.fields[i], row[i]);
-            digests.rows.push_back(digest);
-        }
+JetRowDigester::JetRowDigester(Fields only, std::string listed)
+    : only_(std::move(only)), listedTable_(std::move(listed)) {}
+
+void JetRowDigester::Table(const json& table) {
+    const std::string name = table.at("name").get<std::string>();
+    table_ = &digests_[name];
+    *table_ = JetTableDigests{};
+    for (const json& f : table.at("fields"))
+        table_->fields.push_back(f.at("name").get<std::string>());
+    const auto only = only_.find(name);
+    starts_.clear();
+    for (const std::string& field : table_->fields) {
+        const bool counts =
+            only == only_.end() ||
+            std::find(only->second.begin(), only->second.end(), field) != only->second.end();
+        starts_.push_back(counts ? std::optional<std::uint64_t>(FieldStart(field)) : std::nullopt);
     }
-    return out;
+    listing_ = name == listedTable_;
+    if (listing_) listed_.clear();
+}
+
+void JetRowDigester::Row(const std::vector<Value>& values) {
+    if (!table_) return;
+    std::uint64_t digest = 0;
+    for (std::size_t i = 0; i < starts_.size() && i < values.size(); ++i)
+        if (starts_[i]) digest += ValueDigest(*starts_[i], values[i]);
+    ++table_->rows;
+    table_->sequence = Mixed(table_->sequence ^ digest);
+    if (listing_) listed_.push_back(digest);
 }
 
 bool IsJet4File(const fs::path& file) {
@@ -351,9 +354,9 @@ fs::path JetWritableCopy(const fs::path& jetFile) {
     } else {
         JetReadOptions options;
         options.includeHiddenQueries = true;  // as the reading copies have them
-        JetContents contents = ReadJetFile(jetFile, options);
-        reading.rows = std::make_shared<const JetRowDigests>(RowDigestsOf(contents.document));
-        ImportJetContents(std::move(contents), standIn.string(), nullptr)->Close();
+        JetRowDigester digester;
+        ImportJetFile(jetFile, standIn.string(), options, nullptr, &digester)->Close();
+        reading.rows = std::make_shared<const JetRowDigests>(digester.Digests());
     }
     reading.schema = ReadSchemaAt(standIn.string());
     // The file read is the file kept: someone writing it meanwhile would have torn the import.
@@ -431,7 +434,8 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
     platform::TemporaryFile temporary(temporaryPath);
     SaveBeside(pages, jetFile, fd);
     PrivateFolder folder;
-    Verified verified = Verify(jetFile, temporaryPath, now, *reading->rows, folder.path());
+    Verified verified =
+        Verify(jetFile, temporaryPath, pages.Bytes(), now, *reading->rows, folder.path());
     // The last look before the file is replaced: the application may have opened it meanwhile.
     RefuseJetFileInUse(jetFile);
     if (ReadBytes(jetFile) != reading->bytes)

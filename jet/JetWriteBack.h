@@ -26,20 +26,45 @@
 
 #include <nlohmann/json.hpp>
 
+#include "jet/JetReader.h"
+
 namespace actualiz::engine {
 
-// The rows of a Jet file as its import read them: per table, its fields' names and one digest per
-// row, in the order read. A row's digest is the sum over its fields of a 64-bit hash of the
-// field's name and value; a Null adds nothing, so a row keeps its digest when fields holding Null
-// are added to it.
+// The rows of a Jet file as a reading gave them: per table, its fields' names, how many rows it
+// has and one digest of all of them in their order. A row's digest is the sum over its fields of
+// a 64-bit hash of the field's name and value; a Null adds nothing, so a row keeps its digest when
+// fields holding Null are added to it. The rows' digests are folded one after another by a
+// mixing that is a bijection at each step, so two sequences that differ in one row never agree.
 struct JetTableDigests {
     std::vector<std::string> fields;
-    std::vector<std::uint64_t> rows;
+    std::uint64_t rows = 0;
+    std::uint64_t sequence = 0;
 };
 using JetRowDigests = std::map<std::string, JetTableDigests>;
 
-// The digests of the rows of a structure document read with its rows (ReadJetFile).
-JetRowDigests RowDigestsOf(const nlohmann::json& document);
+// A reading's sink (JetRowSink) that takes the digests of the rows it is given, and nothing else.
+// `only` names, per table, the fields that count (all of a table it does not name); the digest of
+// each row of the table `listed` is also kept apart, in order, for finding the first row that
+// differs. A table given again (a reading that starts over) starts again.
+class JetRowDigester : public JetRowSink {
+  public:
+    using Fields = std::map<std::string, std::vector<std::string>>;
+    explicit JetRowDigester(Fields only = {}, std::string listed = {});
+    void Table(const nlohmann::json& table) override;
+    void Row(const std::vector<Value>& values) override;
+
+    const JetRowDigests& Digests() const { return digests_; }
+    const std::vector<std::uint64_t>& Listed() const { return listed_; }
+
+  private:
+    Fields only_;
+    std::string listedTable_;
+    JetRowDigests digests_;
+    std::vector<std::uint64_t> listed_;
+    JetTableDigests* table_ = nullptr;
+    bool listing_ = false;
+    std::vector<std::optional<std::uint64_t>> starts_;  // of the fields that count
+};
 
 // The reading copy (JetReadingCopy) made of exactly these bytes of the file, if there is one, with
 // the digests of the rows it was made from. The stand-in of a file the process has already read

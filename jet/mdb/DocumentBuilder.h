@@ -19,8 +19,9 @@ namespace actualiz::engine::jet {
 
 class DocumentBuilder {
   public:
-    DocumentBuilder(const JetFile& file, const JetReadOptions& options)
-        : file_(file), options_(options) {}
+    // With a sink, the rows go there as they are read instead of into the document.
+    DocumentBuilder(const JetFile& file, const JetReadOptions& options, JetRowSink* sink = nullptr)
+        : file_(file), options_(options), sink_(sink) {}
 
     JetContents Build();
 
@@ -72,6 +73,7 @@ class DocumentBuilder {
 
     const JetFile& file_;
     const JetReadOptions& options_;
+    JetRowSink* sink_;
     std::vector<SystemRow> objects_;
     std::map<std::string, ImportedTable> imported_;
     std::vector<std::string> notes_;

@@ -84,8 +84,6 @@ json DocumentBuilder::ReadTable(MdbCatalogEntry* entry) {
         imported_.erase(tableName);
         return nullptr;
     }
-    json rows = options_.includeRows ? ReadRows(tableName, table, carried) : json::array();
-
     json t;
     t["name"] = tableName;
     if (std::string rule = TableProperty(table, "ValidationRule"); !rule.empty()) {
@@ -93,6 +91,14 @@ json DocumentBuilder::ReadTable(MdbCatalogEntry* entry) {
         std::string text = TableProperty(table, "ValidationText");
         if (!text.empty()) t["validationText"] = text;
     }
+    if (sink_ && options_.includeRows) {
+        json header = t;
+        header["fields"] = json::array();
+        for (const auto& c : carried) header["fields"].push_back(c.field);
+        sink_->Table(header);
+    }
+    json rows = options_.includeRows ? ReadRows(tableName, table, carried) : json::array();
+
     t["fields"] = json::array();
     std::vector<std::string> fieldNames;
     for (auto& c : carried) {
@@ -105,7 +111,7 @@ json DocumentBuilder::ReadTable(MdbCatalogEntry* entry) {
              ": la regla de validación de la tabla se traslada como texto, pero el archivo no la "
              "comprueba");
     t["indexes"] = ReadIndexes(tableName, def);
-    if (options_.includeRows) t["rows"] = std::move(rows);
+    if (options_.includeRows && !sink_) t["rows"] = std::move(rows);
     return t;
 }
 
@@ -202,18 +208,24 @@ json DocumentBuilder::ReadRows(const std::string& tableName, const OpenTable& ta
                                std::vector<Carried>& carried) {
     json rows = json::array();
     std::vector<RowFacts> facts(carried.size());
+    std::vector<Value> values(carried.size());
     RowWalker walker(file_, table);
     while (walker.Next()) {
-        json row = json::array();
         for (std::size_t i = 0; i < carried.size(); ++i) {
-            Value v = walker.Get(static_cast<unsigned>(carried[i].mdbIndex));
+            Value& v = values[i];
+            v = walker.Get(static_cast<unsigned>(carried[i].mdbIndex));
             if (IsNull(v)) facts[i].hasNull = true;
             if (auto* s = std::get_if<std::string>(&v)) {
                 if (s->empty()) facts[i].hasEmpty = true;
                 facts[i].longest = std::max(facts[i].longest, platform::CharacterCount(*s));
             }
-            row.push_back(ValueToJson(v));
         }
+        if (sink_) {
+            sink_->Row(values);
+            continue;
+        }
+        json row = json::array();
+        for (const Value& v : values) row.push_back(ValueToJson(v));
         rows.push_back(std::move(row));
     }
     FitFieldsToRows(tableName, carried, facts);
