@@ -569,5 +569,56 @@ TEST_F(JetWriteBack, AStandInIsMadeFromTheBytesTheFileHoldsNow) {
     db->Close();
 }
 
+// The digests the write-back compares rows by, taken as a reading streams them: one value changed
+// on its page changes its table's digest (and no other), names that row, and is not seen when
+// only the other fields count (as when a field was deleted).
+TEST_F(JetWriteBack, RowDigestsTellTheRowWhoseValueChanged) {
+    const fs::path file = Copy("indexTestV2003.mdb");
+    jet::format::PageFile pages = jet::format::PageFile::Open(file);
+    std::uint32_t table = 0;
+    for (const jet::format::CatalogObject& object : jet::format::ReadCatalog(pages))
+        if (object.LocalTable() && object.name == "Table1") table = object.DefinitionPage();
+    ASSERT_NE(table, 0u);
+    const jet::format::TableDef def = jet::format::ReadTableDef(pages, table);
+    const std::vector<jet::format::StoredRow> rows = jet::format::TableRows(
+        pages, def, jet::format::ReadUsageMap(pages, jet::format::PageRow::From(def.usageMap)));
+    ASSERT_GT(rows.size(), 2u);
+    const std::size_t changed = rows.size() / 2;
+    std::vector<std::string> others;
+    for (const jet::format::ColumnDef& column : def.columns)
+        if (column.name != "otherfk3") others.push_back(column.name);
+    const jet::format::ColumnDef* column = nullptr;
+    for (const jet::format::ColumnDef& c : def.columns)
+        if (c.name == "otherfk3") column = &c;
+    ASSERT_NE(column, nullptr);
+    const auto value = jet::format::RowValues(pages, def, rows[changed].bytes).Value(*column);
+    ASSERT_TRUE(value);
+    pages.Mutable(*value)[0] ^= 0x01;
+    const fs::path altered = Folder() / "alterado.mdb";
+    pages.Save(altered);
+
+    auto read = [](const fs::path& f, JetRowDigester::Fields only) {
+        JetRowDigester digester(std::move(only), "Table1");
+        ReadJetFileRows(f, JetReadOptions{}, digester);
+        return std::make_pair(digester.Digests(), digester.Listed());
+    };
+    const auto [before, beforeRows] = read(file, {});
+    const auto [after, afterRows] = read(altered, {});
+    ASSERT_EQ(before.size(), after.size());
+    for (const auto& [name, digests] : before) {
+        EXPECT_EQ(after.at(name).rows, digests.rows) << name;
+        EXPECT_EQ(after.at(name).sequence == digests.sequence, name != "Table1") << name;
+    }
+    ASSERT_EQ(beforeRows.size(), rows.size());
+    ASSERT_EQ(afterRows.size(), rows.size());
+    std::size_t first = 0;
+    while (first < rows.size() && beforeRows[first] == afterRows[first]) ++first;
+    EXPECT_EQ(first, changed);
+    EXPECT_TRUE(std::equal(beforeRows.begin() + static_cast<long>(changed) + 1, beforeRows.end(),
+                           afterRows.begin() + static_cast<long>(changed) + 1));
+    EXPECT_EQ(read(file, {{"Table1", others}}).first.at("Table1").sequence,
+              read(altered, {{"Table1", others}}).first.at("Table1").sequence);
+}
+
 }  // namespace
 }  // namespace actualiz::engine::testing
