@@ -85,8 +85,11 @@ class RecordWriter : public JetRowSink {
 
     void Table(const json& table) override { Record(kTableRecord, JsonText(table)); }
 
+    // Straight into the buffer: the record's head first, its length filled in at the end.
     void Row(const std::vector<Value>& values) override {
-        row_.clear();
+        const std::size_t start = buffer_.size();
+        buffer_.append(kRecordHead, '\0');
+        buffer_[start] = kRowRecord;
         for (const Value& v : values) {
             if (const auto* i = std::get_if<long long>(&v)) {
                 Put(kIntegerValue, *i);
@@ -94,15 +97,17 @@ class RecordWriter : public JetRowSink {
                 Put(kRealValue, *d);
             } else if (const auto* t = std::get_if<std::string>(&v)) {
                 Put(kTextValue, static_cast<std::uint32_t>(t->size()));
-                row_.insert(row_.end(), t->begin(), t->end());
+                buffer_.append(t->data(), t->size());
             } else if (const auto* b = std::get_if<std::vector<unsigned char>>(&v)) {
                 Put(kBinaryValue, static_cast<std::uint32_t>(b->size()));
-                row_.insert(row_.end(), b->begin(), b->end());
+                buffer_.append(reinterpret_cast<const char*>(b->data()), b->size());
             } else {
-                row_.push_back(kNullValue);
+                buffer_ += static_cast<char>(kNullValue);
             }
         }
-        Record(kRowRecord, std::string_view(row_.data(), row_.size()));
+        const auto length = static_cast<std::uint32_t>(buffer_.size() - start - kRecordHead);
+        std::memcpy(buffer_.data() + start + 1, &length, sizeof length);
+        if (buffer_.size() >= kFlushAt) Flush();
     }
 
     void Result(const json& result) {
@@ -117,7 +122,7 @@ class RecordWriter : public JetRowSink {
         char bytes[1 + sizeof number];
         bytes[0] = static_cast<char>(tag);
         std::memcpy(bytes + 1, &number, sizeof number);
-        row_.insert(row_.end(), bytes, bytes + sizeof bytes);
+        buffer_.append(bytes, sizeof bytes);
     }
     void Record(char kind, std::string_view bytes) {
         char head[kRecordHead] = {kind};
@@ -134,7 +139,6 @@ class RecordWriter : public JetRowSink {
 
     int fd_;
     std::string buffer_;
-    std::vector<char> row_;
 };
 
 // The parent's side: records taken from the bytes as they arrive, tables and rows handed to the
