@@ -38,4 +38,11 @@ std::vector<CatalogObject> ReadCatalog(const PageFile& file) {
     return objects;
 }
 
+std::optional<std::uint32_t> LocalTablePage(const std::vector<CatalogObject>& catalog,
+                                            std::string_view name) {
+    for (const CatalogObject& object : catalog)
+        if (object.LocalTable() && object.name == name) return object.DefinitionPage();
+    return std::nullopt;
+}
+
 }  // namespace actualiz::engine::jet::format

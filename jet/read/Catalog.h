@@ -5,7 +5,9 @@
 // definition's page in the low three bytes of its Id.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "jet/format/PageFile.h"
@@ -28,5 +30,10 @@ struct CatalogObject {
 
 // Every row of MSysObjects. 3343 when its definition or a row cannot be read.
 std::vector<CatalogObject> ReadCatalog(const PageFile& file);
+
+// The definition page of the local table `name` (as stored, case and all) in a catalog; nullopt
+// when it has none.
+std::optional<std::uint32_t> LocalTablePage(const std::vector<CatalogObject>& catalog,
+                                            std::string_view name);
 
 }  // namespace actualiz::engine::jet::format

@@ -14,6 +14,10 @@ constexpr std::size_t kLongValueRefSize = 12;
 
 }  // namespace
 
+std::vector<StoredRow> TableRows(const PageFile& file, const TableDef& def) {
+    return TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)));
+}
+
 std::vector<StoredRow> TableRows(const PageFile& file, const TableDef& def, const UsageMap& pages) {
     std::vector<StoredRow> rows;
     for (std::uint32_t page : pages.pages) {

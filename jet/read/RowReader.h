@@ -23,6 +23,8 @@ struct StoredRow {
 // Every live row on the table's data pages (the pages its usage map marks whose header names the
 // table), in page and slot order. 3343 when a page or a moved row cannot be read.
 std::vector<StoredRow> TableRows(const PageFile& file, const TableDef& def, const UsageMap& pages);
+// The same over the pages the table's own usage map marks.
+std::vector<StoredRow> TableRows(const PageFile& file, const TableDef& def);
 
 // One column's value in a row: nullopt when Null. A boolean's value is its bit in the null mask:
 // a one-byte span holding 0 or 1.

@@ -81,8 +81,7 @@ bool InRelationship(const PageFile& file, std::uint32_t tablePage, const std::st
             }
         return std::string();
     };
-    for (const StoredRow& row :
-         TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+    for (const StoredRow& row : TableRows(file, def)) {
         RowValues values(file, def, row.bytes);
         if ((SameName(text(values, "szObject"), table) &&
              SameName(text(values, "szColumn"), field)) ||

@@ -72,8 +72,7 @@ int AddObjectPermissions(PageFile& file, std::int32_t objectId) {
     const ColumnDef& rightsColumn = ColumnNamed(file, def, "ACM");
     const ColumnDef& inheritColumn = ColumnNamed(file, def, "FInheritable");
     std::vector<Entry> inherited;
-    for (const StoredRow& row :
-         TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+    for (const StoredRow& row : TableRows(file, def)) {
         RowValues values(file, def, row.bytes);
         auto object = values.Value(objectColumn);
         auto sid = values.Value(sidColumn);
@@ -102,15 +101,12 @@ int AddObjectPermissions(PageFile& file, std::int32_t objectId) {
 }
 
 int RemoveObjectPermissions(PageFile& file, std::int32_t objectId) {
-    std::optional<std::uint32_t> aces;
-    for (const CatalogObject& object : ReadCatalog(file))
-        if (object.LocalTable() && object.name == "MSysACEs") aces = object.DefinitionPage();
+    const std::optional<std::uint32_t> aces = LocalTablePage(ReadCatalog(file), "MSysACEs");
     if (!aces) return 0;
     TableDef def = ReadTableDef(file, *aces);
     const ColumnDef& objectColumn = ColumnNamed(file, def, "ObjectId");
     std::vector<PageRow> rows;
-    for (const StoredRow& row :
-         TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+    for (const StoredRow& row : TableRows(file, def)) {
         auto object = RowValues(file, def, row.bytes).Value(objectColumn);
         if (object && object->size() == 4 &&
             static_cast<std::int32_t>(U32(object->data())) == objectId)

@@ -72,8 +72,7 @@ const ColumnDef& ColumnOf(const TableDef& def, const char* name, const std::stri
 }
 
 std::uint32_t SystemTable(const std::vector<CatalogObject>& catalog, const char* name) {
-    for (const CatalogObject& object : catalog)
-        if (object.LocalTable() && object.name == name) return object.DefinitionPage();
+    if (auto page = LocalTablePage(catalog, name)) return *page;
     throw EngineError(err::kInvalidOperation, std::string("El archivo no tiene ") + name + ".");
 }
 
@@ -98,8 +97,7 @@ std::vector<PageRow> QueryRowsOf(const PageFile& file, std::uint32_t queries, st
     TableDef def = ReadTableDef(file, queries);
     const ColumnDef& objectId = ColumnOf(def, "ObjectId", "MSysQueries");
     std::vector<PageRow> rows;
-    for (const StoredRow& row :
-         TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+    for (const StoredRow& row : TableRows(file, def)) {
         auto value = RowValues(file, def, row.bytes).Value(objectId);
         if (value && value->size() == 4 && static_cast<std::int32_t>(U32(value->data())) == id)
             rows.push_back(row.where);
@@ -129,8 +127,7 @@ std::uint32_t NextObjectId(const PageFile& file) {
                 column.type == kLong)
                 named.push_back(&column);
         if (named.empty()) continue;
-        for (const StoredRow& row :
-             TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+        for (const StoredRow& row : TableRows(file, def)) {
             RowValues values(file, def, row.bytes);
             for (const ColumnDef* column : named)
                 if (auto value = values.Value(*column); value && value->size() == 4) {
@@ -174,8 +171,7 @@ std::int32_t CreateQuery(PageFile& file, const std::string& name, const std::str
     std::optional<std::vector<unsigned char>> owner;
     for (const CatalogObject& object : catalog)
         if (object.type == kCatalogDatabaseType && object.name == "MSysDb") {
-            for (const StoredRow& row :
-                 TableRows(file, objects, ReadUsageMap(file, PageRow::From(objects.usageMap))))
+            for (const StoredRow& row : TableRows(file, objects))
                 if (row.where.Packed() == object.where.Packed())
                     if (auto value = RowValues(file, objects, row.bytes)
                                          .Value(ColumnOf(objects, "Owner", "MSysObjects")))

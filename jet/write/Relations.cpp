@@ -51,8 +51,7 @@ bool SameName(const std::u16string& a, const std::u16string& b) {
 // A system table of the file by name; 3219 when the file has none.
 std::uint32_t SystemTable(const std::vector<CatalogObject>& catalog, const char* name,
                           const std::u16string& relation) {
-    for (const CatalogObject& object : catalog)
-        if (object.LocalTable() && object.name == name) return object.DefinitionPage();
+    if (auto page = LocalTablePage(catalog, name)) return *page;
     throw Refused(relation, std::string("el archivo no tiene ") + name);
 }
 
@@ -84,8 +83,7 @@ std::vector<RelationRow> RelationRows(const PageFile& file, std::uint32_t page,
     const ColumnDef& foreign = Column(def, "szObject", name);
     const ColumnDef& primary = Column(def, "szReferencedObject", name);
     std::vector<RelationRow> rows;
-    for (const StoredRow& row :
-         TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+    for (const StoredRow& row : TableRows(file, def)) {
         RowValues values(file, def, row.bytes);
         if (SameName(Text(values.Value(nameColumn)), name))
             rows.push_back({row.where, Text(values.Value(primary)), Text(values.Value(foreign))});
@@ -116,8 +114,7 @@ void CheckRows(const PageFile& file, const TableDef& primary, const TableDef& fo
                const std::vector<const ColumnDef*>& primaryColumns,
                const std::vector<const ColumnDef*>& foreignColumns, const NewRelation& relation) {
     std::set<std::vector<std::vector<unsigned char>>> keys;
-    for (const StoredRow& row :
-         TableRows(file, primary, ReadUsageMap(file, PageRow::From(primary.usageMap)))) {
+    for (const StoredRow& row : TableRows(file, primary)) {
         RowValues values(file, primary, row.bytes);
         std::vector<std::vector<unsigned char>> key;
         bool complete = true;
@@ -130,8 +127,7 @@ void CheckRows(const PageFile& file, const TableDef& primary, const TableDef& fo
     }
     std::vector<std::size_t> orphans;
     std::size_t place = 0;
-    for (const StoredRow& row :
-         TableRows(file, foreign, ReadUsageMap(file, PageRow::From(foreign.usageMap)))) {
+    for (const StoredRow& row : TableRows(file, foreign)) {
         RowValues values(file, foreign, row.bytes);
         std::vector<std::vector<unsigned char>> key;
         bool complete = true;
@@ -298,8 +294,7 @@ CatalogFacts Facts(const PageFile& file, const std::u16string& relation) {
     const ColumnDef& owner = Column(catalog, "Owner", relation);
     CatalogFacts facts;
     bool container = false, database = false;
-    for (const StoredRow& row :
-         TableRows(file, catalog, ReadUsageMap(file, PageRow::From(catalog.usageMap)))) {
+    for (const StoredRow& row : TableRows(file, catalog)) {
         RowValues values(file, catalog, row.bytes);
         auto typeBytes = values.Value(type);
         if (!typeBytes || typeBytes->size() != 2) continue;
@@ -332,8 +327,7 @@ void AddPermissions(PageFile& file, std::uint32_t aces, std::int32_t container, 
     const ColumnDef& rights = Column(def, "ACM", relation);
     const ColumnDef& inheritable = Column(def, "FInheritable", relation);
     std::vector<std::pair<std::vector<unsigned char>, std::uint32_t>> entries;
-    for (const StoredRow& row :
-         TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+    for (const StoredRow& row : TableRows(file, def)) {
         RowValues values(file, def, row.bytes);
         if (Long(values.Value(objectColumn)) != container) continue;
         auto who = values.Value(sid);
@@ -361,8 +355,7 @@ void DeleteRowsWhere(PageFile& file, std::uint32_t page, const char* column, std
     TableDef def = ReadTableDef(file, page);
     const ColumnDef& c = Column(def, column, relation);
     std::vector<PageRow> rows;
-    for (const StoredRow& row :
-         TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+    for (const StoredRow& row : TableRows(file, def)) {
         RowValues values(file, def, row.bytes);
         if (Long(values.Value(c)) == value) rows.push_back(row.where);
     }

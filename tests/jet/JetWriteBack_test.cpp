@@ -277,9 +277,7 @@ TEST(JetQueryIds, AnIdThatRowsStillNameIsNotTakenAgain) {
     using jet::format::PageFile;
     PageFile file = PageFile::Open(JetSample("indexTestV2000.mdb"));
     auto page = [&](const char* name) {
-        for (const jet::format::CatalogObject& object : jet::format::ReadCatalog(file))
-            if (object.LocalTable() && object.name == name) return object.DefinitionPage();
-        return std::uint32_t{0};
+        return jet::format::LocalTablePage(jet::format::ReadCatalog(file), name).value_or(0);
     };
     const std::uint32_t ids = page("MSysNavPaneObjectIDs"),
                         groups = page("MSysNavPaneGroupToObjects");
@@ -546,13 +544,11 @@ TEST_F(JetWriteBack, AStandInIsMadeFromTheBytesTheFileHoldsNow) {
     const auto size = fs::file_size(file);
     {
         jet::format::PageFile pages = jet::format::PageFile::Open(file);
-        std::uint32_t table = 0;
-        for (const jet::format::CatalogObject& object : jet::format::ReadCatalog(pages))
-            if (object.LocalTable() && object.name == "Table1") table = object.DefinitionPage();
+        const std::uint32_t table =
+            jet::format::LocalTablePage(jet::format::ReadCatalog(pages), "Table1").value_or(0);
         ASSERT_NE(table, 0u);
         const jet::format::TableDef def = jet::format::ReadTableDef(pages, table);
-        const std::vector<jet::format::StoredRow> rows = jet::format::TableRows(
-            pages, def, jet::format::ReadUsageMap(pages, jet::format::PageRow::From(def.usageMap)));
+        const std::vector<jet::format::StoredRow> rows = jet::format::TableRows(pages, def);
         ASSERT_FALSE(rows.empty());
         jet::write::UpdateRow(pages, table, rows.front().where,
                               {{"otherfk3", jet::write::LongBytes(7)}});
@@ -575,13 +571,11 @@ TEST_F(JetWriteBack, AStandInIsMadeFromTheBytesTheFileHoldsNow) {
 TEST_F(JetWriteBack, RowDigestsTellTheRowWhoseValueChanged) {
     const fs::path file = Copy("indexTestV2003.mdb");
     jet::format::PageFile pages = jet::format::PageFile::Open(file);
-    std::uint32_t table = 0;
-    for (const jet::format::CatalogObject& object : jet::format::ReadCatalog(pages))
-        if (object.LocalTable() && object.name == "Table1") table = object.DefinitionPage();
+    const std::uint32_t table =
+        jet::format::LocalTablePage(jet::format::ReadCatalog(pages), "Table1").value_or(0);
     ASSERT_NE(table, 0u);
     const jet::format::TableDef def = jet::format::ReadTableDef(pages, table);
-    const std::vector<jet::format::StoredRow> rows = jet::format::TableRows(
-        pages, def, jet::format::ReadUsageMap(pages, jet::format::PageRow::From(def.usageMap)));
+    const std::vector<jet::format::StoredRow> rows = jet::format::TableRows(pages, def);
     ASSERT_GT(rows.size(), 2u);
     const std::size_t changed = rows.size() / 2;
     std::vector<std::string> others;

@@ -530,8 +530,7 @@ std::vector<std::string> Jet4Samples() {
 }
 
 std::uint32_t TablePage(const PageFile& file, const std::string& name) {
-    for (const CatalogObject& object : ReadCatalog(file))
-        if (object.LocalTable() && object.name == name) return object.DefinitionPage();
+    if (auto page = LocalTablePage(ReadCatalog(file), name)) return *page;
     ADD_FAILURE() << "no table " << name;
     return 0;
 }
@@ -870,8 +869,7 @@ TEST_P(JetAppendColumn, OldRowsReadTheNewFieldsAsNull) {
     PageFile file = PageFile::Open(sample);
     std::uint32_t page = TablePage(file, c.table);
     TableDef before = ReadTableDef(file, page);
-    std::vector<StoredRow> oldRows =
-        TableRows(file, before, ReadUsageMap(file, PageRow::From(before.usageMap)));
+    std::vector<StoredRow> oldRows = TableRows(file, before);
     ASSERT_FALSE(oldRows.empty());
     std::vector<std::vector<std::optional<std::vector<unsigned char>>>> oldValues;
     for (const StoredRow& row : oldRows) {
@@ -898,8 +896,7 @@ TEST_P(JetAppendColumn, OldRowsReadTheNewFieldsAsNull) {
     ASSERT_EQ(after.columns.size(), before.columns.size() + added.size());
     EXPECT_EQ(after.maxColumns, before.maxColumns + added.size());
     EXPECT_EQ(after.rowCount, before.rowCount);
-    std::vector<StoredRow> rows =
-        TableRows(file, after, ReadUsageMap(file, PageRow::From(after.usageMap)));
+    std::vector<StoredRow> rows = TableRows(file, after);
     ASSERT_EQ(rows.size(), oldRows.size());
     for (std::size_t r = 0; r < rows.size(); ++r) {
         RowValues values(file, after, rows[r].bytes);
@@ -1188,8 +1185,7 @@ TEST(JetAppendColumnMask, FieldsPastAFullNullMaskReadAsNull) {
         AppendColumn(file, page, column);
     EXPECT_EQ(Problems(file), "");
     TableDef def = ReadTableDef(file, page);
-    std::vector<StoredRow> rows =
-        TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)));
+    std::vector<StoredRow> rows = TableRows(file, def);
     ASSERT_EQ(rows.size(), 3u);
     for (const StoredRow& row : rows) {
         RowValues values(file, def, row.bytes);
@@ -1251,8 +1247,7 @@ TEST_P(JetRowsBetweenAppends, EachRowReadsTheFieldsAppendedAfterItAsNull) {
         return row >= oldRows && field <= row - oldRows;
     };
     TableDef def = ReadTableDef(file, page);
-    std::vector<StoredRow> rows =
-        TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)));
+    std::vector<StoredRow> rows = TableRows(file, def);
     ASSERT_EQ(rows.size(), oldRows + steps.size());
     for (std::size_t r = 0; r < rows.size(); ++r) {
         RowValues values(file, def, rows[r].bytes);
@@ -1326,8 +1321,7 @@ TEST(JetProperties, EveryBlockOfEverySampleEncodesToItsOwnBytes) {
         auto column = std::find_if(catalog.columns.begin(), catalog.columns.end(),
                                    [](const ColumnDef& c) { return c.name == "LvProp"; });
         ASSERT_NE(column, catalog.columns.end());
-        for (const StoredRow& row :
-             TableRows(file, catalog, ReadUsageMap(file, PageRow::From(catalog.usageMap)))) {
+        for (const StoredRow& row : TableRows(file, catalog)) {
             auto field = RowValues(file, catalog, row.bytes).Value(*column);
             if (!field) continue;
             std::vector<unsigned char> bytes = ReadLongValue(file, *field).bytes;
@@ -1510,8 +1504,7 @@ PropertyBlocks BlocksOf(const PageFile& file, const std::string& table) {
         if (c.name == "Name") name = &c;
         if (c.name == "LvProp") props = &c;
     }
-    for (const StoredRow& row :
-         TableRows(file, catalog, ReadUsageMap(file, PageRow::From(catalog.usageMap)))) {
+    for (const StoredRow& row : TableRows(file, catalog)) {
         RowValues values(file, catalog, row.bytes);
         auto text = values.Value(*name);
         if (!text || Utf8(StoredText(*text)) != table) continue;
@@ -1711,8 +1704,7 @@ std::multiset<std::string> AcesOf(const PageFile& file, std::int32_t object) {
         if (o.name == "MSysACEs") page = o.DefinitionPage();
     TableDef def = ReadTableDef(file, page);
     std::multiset<std::string> aces;
-    for (const StoredRow& row :
-         TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+    for (const StoredRow& row : TableRows(file, def)) {
         RowValues values(file, def, row.bytes);
         std::string text;
         for (const ColumnDef& column : def.columns) {

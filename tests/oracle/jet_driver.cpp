@@ -262,8 +262,7 @@ json Dump(const PageFile& file) {
             // Rows written before some fields were appended: [row, [the fields' places]].
             json absent = json::array();
             const std::vector<const ColumnDef*> ordered = ByNumber(def);
-            for (const StoredRow& row :
-                 TableRows(file, def, ReadUsageMap(file, PageRow::From(def.usageMap)))) {
+            for (const StoredRow& row : TableRows(file, def)) {
                 const std::size_t count =
                     row.bytes.size() >= 2 ? actualiz::engine::jet::U16(row.bytes.data()) : 0;
                 json places = json::array();
@@ -396,8 +395,7 @@ const std::map<std::string, Operation>& Operations() {
         {"delete",
          [](PageFile& file, const json& op) -> json {
              Table table = NamedTable(file, op);
-             std::vector<StoredRow> rows =
-                 TableRows(file, table.def, ReadUsageMap(file, PageRow::From(table.def.usageMap)));
+             std::vector<StoredRow> rows = TableRows(file, table.def);
              if (rows.empty()) return {{"skipped", "sin filas"}};
              const StoredRow& row = rows[op.at("nth").get<std::size_t>() % rows.size()];
              json values = RowJson(file, table.def, row.bytes);
@@ -453,8 +451,7 @@ const std::map<std::string, Operation>& Operations() {
              json deleted = json::array();
              try {
                  Table table = NamedTable(file, op);
-                 std::vector<StoredRow> rows = TableRows(
-                     file, table.def, ReadUsageMap(file, PageRow::From(table.def.usageMap)));
+                 std::vector<StoredRow> rows = TableRows(file, table.def);
                  std::vector<std::pair<PageRow, json>> doomed;
                  std::size_t keep = std::max<std::size_t>(1, op.at("keep").get<std::size_t>());
                  for (std::size_t i = 0; i < rows.size(); ++i)
