@@ -33,9 +33,11 @@ struct Schema {
     // change of definitions does (DefinitionChange).
     static void Upgrade(Connection& connection);
     static bool IsCurrent(Connection& connection);
+    // Whether the system tables have the indexes changes find their rows by (Upgrade adds them).
+    static bool HasLookupIndexes(Connection& connection);
     // True when every system table is present.
     static bool HasEngineTables(Connection& connection);
-    // Both answers at once, asked of the file only when its schema changed since the connection
+    // The answers at once, asked of the file only when its schema changed since the connection
     // last asked: a run opens the same file again and again.
     static const SharedFile::Format& ReadFormat(Connection& connection);
     // Reads every definition into the database's collections; dataVersion is the connection's

@@ -28,6 +28,34 @@ const std::vector<AddedColumn>& AddedColumns() {
     return columns;
 }
 
+// Indexes that let a change find its table and the table's indexes by name without reading the
+// system tables through: every change of definitions looks them up, and a file may have thousands
+// of tables. Plain SQLite indexes in the built-in collations, so any SQLite program can still
+// write the file; a file without them is read and written as before, only more slowly, and gets
+// them with its next change of definitions.
+struct LookupIndex {
+    const char* name;
+    const char* createSql;
+};
+
+const std::vector<LookupIndex>& LookupIndexes() {
+    static const std::vector<LookupIndex> indexes = {
+        {"MSysObjects.Name",
+         "CREATE INDEX IF NOT EXISTS \"MSysObjects.Name\" ON \"MSysObjects\" (\"Name\" COLLATE "
+         "NOCASE)"},
+        {"MSysIndexes.ObjectId",
+         "CREATE INDEX IF NOT EXISTS \"MSysIndexes.ObjectId\" ON \"MSysIndexes\" "
+         "(\"ObjectId\")"},
+    };
+    return indexes;
+}
+
+bool HasIndex(Connection& c, const char* index) {
+    // By name in SQLite's schema, not by reading its list of objects through.
+    Statement s(c, "PRAGMA index_info(" + QuoteIdentifier(index) + ")");
+    return s.Step();
+}
+
 bool HasColumn(Connection& c, const char* table, const char* column) {
     // The statement, not the table-valued pragma_table_info: once used, that one would stay
     // connected and no longer reach the record sources' authoriser.
@@ -56,6 +84,7 @@ void Schema::Upgrade(Connection& c) {
             .Bind(4, std::string_view(added.table))
             .Run();
     }
+    for (const auto& index : LookupIndexes()) c.Exec(index.createSql);
     c.Exec("PRAGMA user_version = " + std::to_string(kFormatVersion));
 }
 
@@ -65,10 +94,16 @@ bool Schema::IsCurrent(Connection& c) {
     return true;
 }
 
+bool Schema::HasLookupIndexes(Connection& c) {
+    for (const auto& index : LookupIndexes())
+        if (!HasIndex(c, index.name)) return false;
+    return true;
+}
+
 DefinitionChange::DefinitionChange(Connection& connection, std::string_view object)
     : transaction_(connection, object) {
     const SharedFile::Format& format = Schema::ReadFormat(connection);
-    if (format.engineTables && !format.current) Schema::Upgrade(connection);
+    if (format.engineTables && !(format.current && format.indexed)) Schema::Upgrade(connection);
 }
 
 const SharedFile::Format& Schema::ReadFormat(Connection& c) {
@@ -79,6 +114,7 @@ const SharedFile::Format& Schema::ReadFormat(Connection& c) {
         known = {};
         known.engineTables = HasEngineTables(c);
         known.current = known.engineTables && IsCurrent(c);
+        known.indexed = known.engineTables && HasLookupIndexes(c);
         known.schemaVersion = version;
     }
     return known;

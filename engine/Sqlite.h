@@ -46,6 +46,7 @@ class SharedFile {
         long long schemaVersion = -1;
         bool engineTables = false;
         bool current = false;
+        bool indexed = false;  // the system tables' lookup indexes are there
     } format;
     // Tables (and the schema, as "sqlite_master") a quick check found sound on this connection.
     // The pool keeps a connection only while nobody outside this process has written the file

@@ -17,7 +17,11 @@ bool Exists(Connection& c, const std::string& sql, const std::string& name, long
 }  // namespace
 
 long long StoredTableId(Connection& c, const std::string& table) {
-    Statement s(c, "SELECT \"Id\" FROM \"MSysObjects\" WHERE \"Name\" = ? AND \"Type\" = ?", table);
+    // The exact name, found through the index of names without regard to case.
+    Statement s(c,
+                "SELECT \"Id\" FROM \"MSysObjects\" WHERE \"Name\" = ?1 COLLATE NOCASE AND "
+                "\"Name\" = ?1 AND \"Type\" = ?2",
+                table);
     s.Bind(1, table).Bind(2, static_cast<long long>(kObjectTable));
     if (!s.Step()) throw MakeError(err::kItemNotFound, table);
     return s.Int(0);
