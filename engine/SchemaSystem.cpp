@@ -1,5 +1,6 @@
 // The engine's system tables: what they are, how a new file gets them, and whether a file has them.
 
+#include <string_view>
 #include <vector>
 
 #include "engine/Names.h"
@@ -130,8 +131,13 @@ bool Schema::HasEngineTables(Connection& c) {
     for (const auto& t : SystemTables()) {
         const int rc = sqlite3_table_column_metadata(c.db(), "main", t.name, nullptr, nullptr,
                                                      nullptr, nullptr, nullptr, nullptr);
-        if (rc == SQLITE_ERROR) return false;  // no such table
-        if (rc != SQLITE_OK) ThrowSqlite(c.db(), rc, c.DisplayName());
+        if (rc == SQLITE_OK) continue;
+        // The table is missing; any other failure (a schema that cannot be read) is raised as
+        // reading the list would have raised it.
+        if (rc == SQLITE_ERROR &&
+            std::string_view(sqlite3_errmsg(c.db())).starts_with("no such table column"))
+            return false;
+        ThrowSqlite(c.db(), rc, c.DisplayName());
     }
     return true;
 }
