@@ -80,7 +80,7 @@ consistent() {
     local db=$1 q
     for q in \
         "SELECT SqlName FROM MSysIndexes EXCEPT SELECT name FROM sqlite_master WHERE type='index'" \
-        "SELECT name FROM sqlite_master WHERE type='index' AND name NOT LIKE 'sqlite_autoindex%' EXCEPT SELECT SqlName FROM MSysIndexes" \
+        "SELECT name FROM sqlite_master WHERE type='index' AND name NOT LIKE 'sqlite_autoindex%' AND tbl_name NOT LIKE 'MSys%' EXCEPT SELECT SqlName FROM MSysIndexes" \
         "SELECT Name FROM MSysObjects WHERE Type=1 EXCEPT SELECT name FROM sqlite_master WHERE type='table'" \
         "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite%' EXCEPT SELECT Name FROM MSysObjects WHERE Type=1" \
         "SELECT IndexId FROM MSysIndexColumns EXCEPT SELECT Id FROM MSysIndexes"; do
