@@ -157,15 +157,6 @@ TableDef ReadTableDef(const PageFile& file, std::uint32_t firstPage) {
 
 namespace {
 
-void Put16(unsigned char* at, std::uint32_t value) {
-    at[0] = static_cast<unsigned char>(value);
-    at[1] = static_cast<unsigned char>(value >> 8);
-}
-
-void Put32(unsigned char* at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 // The entry as read, or zeros for a new one.
 std::vector<unsigned char> Entry(const std::vector<unsigned char>& raw, std::size_t size) {
     return raw.size() == size ? raw : std::vector<unsigned char>(size, 0);
@@ -184,8 +175,8 @@ void PutName(std::vector<unsigned char>& out, const std::string& name) {
                           "El nombre «" + name + "» es más largo que 64 caracteres.");
     std::size_t at = out.size();
     out.resize(at + 2 + 2 * text.size());
-    Put16(out.data() + at, static_cast<std::uint32_t>(2 * text.size()));
-    for (std::size_t i = 0; i < text.size(); ++i) Put16(out.data() + at + 2 + 2 * i, text[i]);
+    PutU16(out.data() + at, static_cast<std::uint32_t>(2 * text.size()));
+    for (std::size_t i = 0; i < text.size(); ++i) PutU16(out.data() + at + 2 + 2 * i, text[i]);
 }
 
 }  // namespace
@@ -196,41 +187,41 @@ std::vector<unsigned char> EncodeTableDef(const TableDef& def) {
         // What every definition of the samples holds where the notes see nothing known.
         out[0] = kDefinitionPage;
         out[1] = 0x01;
-        Put32(out.data() + 12, kDefinitionWord);
-        Put32(out.data() + 24, 1);
+        PutU32(out.data() + 12, kDefinitionWord);
+        PutU32(out.data() + 24, 1);
     }
-    Put32(out.data() + 16, def.rowCount);
-    Put32(out.data() + 20, def.nextAutoNumber);
+    PutU32(out.data() + 16, def.rowCount);
+    PutU32(out.data() + 20, def.nextAutoNumber);
     out[40] = def.tableType;
-    Put16(out.data() + 41, def.maxColumns);
-    Put16(out.data() + 43, def.varColumns);
-    Put16(out.data() + 45, static_cast<std::uint32_t>(def.columns.size()));
-    Put32(out.data() + 47, static_cast<std::uint32_t>(def.logicalIndexes.size()));
-    Put32(out.data() + 51, static_cast<std::uint32_t>(def.realIndexes.size()));
-    Put32(out.data() + 55, def.usageMap);
-    Put32(out.data() + 59, def.freeMap);
+    PutU16(out.data() + 41, def.maxColumns);
+    PutU16(out.data() + 43, def.varColumns);
+    PutU16(out.data() + 45, static_cast<std::uint32_t>(def.columns.size()));
+    PutU32(out.data() + 47, static_cast<std::uint32_t>(def.logicalIndexes.size()));
+    PutU32(out.data() + 51, static_cast<std::uint32_t>(def.realIndexes.size()));
+    PutU32(out.data() + 55, def.usageMap);
+    PutU32(out.data() + 59, def.freeMap);
 
     auto append = [&](const std::vector<unsigned char>& entry) {
         out.insert(out.end(), entry.begin(), entry.end());
     };
     for (const RealIndexDef& real : def.realIndexes) {
         std::vector<unsigned char> entry = Entry(real.rawCount, kRealIndexCountSize);
-        Put32(entry.data() + 4, real.rowCountField);
+        PutU32(entry.data() + 4, real.rowCountField);
         append(entry);
     }
     for (const ColumnDef& column : def.columns) {
         std::vector<unsigned char> entry = Entry(column.raw, kColumnSize);
-        if (column.raw.size() != kColumnSize) Put32(entry.data() + 1, kDefinitionWord);
+        if (column.raw.size() != kColumnSize) PutU32(entry.data() + 1, kDefinitionWord);
         entry[0] = column.type;
-        Put16(entry.data() + 5, column.number);
-        Put16(entry.data() + 7, column.varIndex);
-        Put16(entry.data() + 9, column.order);
-        Put16(entry.data() + 11, column.misc);
-        Put16(entry.data() + 13, column.miscExtra);
+        PutU16(entry.data() + 5, column.number);
+        PutU16(entry.data() + 7, column.varIndex);
+        PutU16(entry.data() + 9, column.order);
+        PutU16(entry.data() + 11, column.misc);
+        PutU16(entry.data() + 13, column.miscExtra);
         entry[15] = column.flags;
         entry[16] = column.textFlags;
-        Put16(entry.data() + 21, column.fixedOffset);
-        Put16(entry.data() + 23, column.length);
+        PutU16(entry.data() + 21, column.fixedOffset);
+        PutU16(entry.data() + 23, column.length);
         append(entry);
     }
     for (const ColumnDef& column : def.columns) PutName(out, column.name);
@@ -244,28 +235,28 @@ std::vector<unsigned char> EncodeTableDef(const TableDef& def) {
         for (std::size_t k = 0; k < kMaxIndexKeys; ++k) {
             unsigned char* slot = entry.data() + 4 + 3 * k;
             if (k < real.keys.size()) {
-                Put16(slot, real.keys[k].column);
+                PutU16(slot, real.keys[k].column);
                 // 0x01 ascending; the descending key of compIndexTestV2000.mdb holds 0x00.
                 bool keptOrder = real.raw.size() == kRealIndexSize &&
                                  (slot[2] == 0x01) == real.keys[k].ascending;
                 if (!keptOrder) slot[2] = real.keys[k].ascending ? 0x01 : 0x00;
             } else {
-                Put16(slot, 0xFFFF);
+                PutU16(slot, 0xFFFF);
                 if (real.raw.size() != kRealIndexSize) slot[2] = 0;
             }
         }
-        Put32(entry.data() + 34, real.usageMap);
-        Put32(entry.data() + 38, real.rootPage);
+        PutU32(entry.data() + 34, real.usageMap);
+        PutU32(entry.data() + 38, real.rootPage);
         entry[46] = real.flags;
         append(entry);
     }
     for (const LogicalIndexDef& logical : def.logicalIndexes) {
         std::vector<unsigned char> entry = Entry(logical.raw, kLogicalIndexSize);
-        Put32(entry.data() + 4, logical.number);
-        Put32(entry.data() + 8, logical.realNumber);
+        PutU32(entry.data() + 4, logical.number);
+        PutU32(entry.data() + 8, logical.realNumber);
         entry[12] = logical.relatedTableType;
-        Put32(entry.data() + 13, logical.relatedIndex);
-        Put32(entry.data() + 17, logical.relatedTablePage);
+        PutU32(entry.data() + 13, logical.relatedIndex);
+        PutU32(entry.data() + 17, logical.relatedTablePage);
         entry[21] = FlagByte(logical.raw, 21, logical.cascadeUpdates);
         entry[22] = FlagByte(logical.raw, 22, logical.cascadeDeletes);
         entry[23] = logical.type;
@@ -276,14 +267,14 @@ std::vector<unsigned char> EncodeTableDef(const TableDef& def) {
     for (const LongValueMaps& maps : def.longValueMaps) {
         std::size_t at = out.size();
         out.resize(at + kLongValueMapsSize);
-        Put16(out.data() + at, maps.column);
-        Put32(out.data() + at + 2, maps.usageMap);
-        Put32(out.data() + at + 6, maps.freeMap);
+        PutU16(out.data() + at, maps.column);
+        PutU32(out.data() + at + 2, maps.usageMap);
+        PutU32(out.data() + at + 6, maps.freeMap);
     }
     out.push_back(0xFF);
     out.push_back(0xFF);
     append(def.trailer);
-    Put32(out.data() + 8, static_cast<std::uint32_t>(out.size()));
+    PutU32(out.data() + 8, static_cast<std::uint32_t>(out.size()));
     return out;
 }
 

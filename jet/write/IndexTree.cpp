@@ -7,7 +7,9 @@
 #include "engine/EngineError.h"
 #include "jet/format/IndexPage.h"
 #include "jet/format/UsageMap.h"
+#include "jet/mdb/Bytes.h"
 #include "jet/write/PageAllocation.h"
+#include "jet/write/TableDefWrite.h"
 
 namespace actualiz::engine::jet::write {
 
@@ -20,15 +22,6 @@ constexpr std::size_t kRoom = kPageSize - kIndexEntriesStart;
 constexpr std::size_t kRowPointer = 4;
 constexpr std::size_t kChildPointer = 4;
 constexpr std::size_t kTreeHeaderFlag = 26;
-
-void PutU16(unsigned char* p, std::uint32_t value) {
-    p[0] = static_cast<unsigned char>(value);
-    p[1] = static_cast<unsigned char>(value >> 8);
-}
-
-void PutU32(unsigned char* p, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
-}
 
 std::size_t Shared(const Bytes& a, const Bytes& b, std::size_t limit) {
     std::size_t n = 0;
@@ -185,6 +178,25 @@ std::vector<std::vector<TreePage>> LayOutIndexTree(const std::vector<Bytes>& ent
     }
     levels.back().front().number = root;
     return levels;
+}
+
+void AddEmptyRoot(PageFile& file, const TableDef& def, std::uint32_t mapsPage, RealIndexDef& real) {
+    real.rootPage = AllocatePage(file);
+    std::uint32_t mapStart = 0;
+    if (real.rootPage >= kNewUsageMapPages)
+        mapStart =
+            real.rootPage >= def.firstPage && real.rootPage - def.firstPage < kNewUsageMapPages
+                ? def.firstPage
+                : real.rootPage - real.rootPage % 8;
+    PageRow map = AddUsageMapRow(file, mapsPage, mapStart);
+    real.usageMap = map.Packed();
+    std::span<unsigned char> leaf = file.MutablePage(real.rootPage);
+    leaf[0] = kLeafIndexPage;
+    leaf[1] = 0x01;
+    leaf[2] = static_cast<unsigned char>(kEmptyLeafFree);
+    leaf[3] = static_cast<unsigned char>(kEmptyLeafFree >> 8);
+    PutU32(&leaf[4], def.firstPage);
+    SetMapped(file, map, real.rootPage, true);
 }
 
 void WriteIndexTree(PageFile& file, const TableDef& def, const RealIndexDef& index,

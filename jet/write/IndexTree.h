@@ -44,6 +44,15 @@ std::vector<std::vector<TreePage>> LayOutIndexTree(
     const std::vector<std::vector<unsigned char>>& entries, std::uint32_t root,
     const std::function<std::uint32_t()>& newPage);
 
+// Gives a new physical index of `def` its root: an empty leaf on a page of its own, marked in a
+// usage map of its own added beside the table's maps on `mapsPage` (sets real.rootPage and
+// real.usageMap). The map marks pages from page 0 while the root lies within what 64 bytes of
+// bitmap reach, as in the samples' small files; past that, from the table's definition page when
+// that reaches, as testV2000.mdb's Table3 (pages 736 to 742) shows, else from the root page
+// itself (the map grows or changes type when the index's pages spread further).
+void AddEmptyRoot(format::PageFile& file, const format::TableDef& def, std::uint32_t mapsPage,
+                  format::RealIndexDef& real);
+
 // Writes the index's tree (see above) from its sorted entries.
 void WriteIndexTree(format::PageFile& file, const format::TableDef& def,
                     const format::RealIndexDef& index,

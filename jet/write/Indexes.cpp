@@ -14,6 +14,7 @@
 #include "jet/format/UsageMap.h"
 #include "jet/read/Catalog.h"
 #include "jet/read/RowReader.h"
+#include "jet/write/IndexTree.h"
 #include "jet/write/PageAllocation.h"
 #include "jet/write/Rows.h"
 #include "jet/write/TableDefWrite.h"
@@ -133,25 +134,7 @@ std::uint32_t AddPhysicalIndex(PageFile& file, TableDef& def,
     // Its count as the table's rows, its root an empty leaf that the rebuild fills, its usage map
     // beside the table's own maps.
     real.rowCountField = def.rowCount;
-    real.rootPage = AllocatePage(file);
-    std::uint32_t mapStart = 0;
-    if (real.rootPage >= kNewUsageMapPages) {
-        // Past the first 512 pages, from the table's definition page when that reaches (as
-        // testV2000.mdb's Table3 has it), else from the root page itself.
-        mapStart =
-            real.rootPage >= def.firstPage && real.rootPage - def.firstPage < kNewUsageMapPages
-                ? def.firstPage
-                : real.rootPage - real.rootPage % 8;
-    }
-    PageRow map = AddUsageMapRow(file, PageRow::From(def.usageMap).page, mapStart);
-    real.usageMap = map.Packed();
-    std::span<unsigned char> leaf = file.MutablePage(real.rootPage);
-    leaf[0] = kLeafIndexPage;
-    leaf[1] = 0x01;
-    leaf[2] = static_cast<unsigned char>(kEmptyLeafFree);
-    leaf[3] = static_cast<unsigned char>(kEmptyLeafFree >> 8);
-    for (int b = 0; b < 4; ++b) leaf[4 + b] = static_cast<unsigned char>(def.firstPage >> (8 * b));
-    SetMapped(file, map, real.rootPage, true);
+    AddEmptyRoot(file, def, PageRow::From(def.usageMap).page, real);
     def.realIndexes.push_back(real);
     return static_cast<std::uint32_t>(def.realIndexes.size() - 1);
 }

@@ -13,6 +13,7 @@
 #include "jet/format/UsageMap.h"
 #include "jet/read/Catalog.h"
 #include "jet/read/RowReader.h"
+#include "jet/write/IndexTree.h"
 #include "jet/write/PageAllocation.h"
 #include "jet/write/Rows.h"
 #include "jet/write/TableDefWrite.h"
@@ -114,27 +115,7 @@ void AddIndexes(PageFile& file, const NewTable& table, TableDef& def, PageRow ta
         real.flags = static_cast<std::uint8_t>(kIndexWritten | (unique ? kIndexUnique : 0) |
                                                (index.ignoreNulls ? kIndexIgnoreNulls : 0) |
                                                (required ? kIndexRequired : 0));
-        real.rootPage = AllocatePage(file);
-        // The map of an index marks its pages from page 0, as in the samples' small files; past
-        // what 64 bytes of bitmap reach, from the table's definition page when that reaches, as
-        // testV2000.mdb's Table3 (pages 736 to 742) shows, else from the root page itself (the
-        // map grows or changes type when the index's pages spread further).
-        std::uint32_t mapStart = 0;
-        if (real.rootPage >= kNewUsageMapPages)
-            mapStart =
-                real.rootPage >= def.firstPage && real.rootPage - def.firstPage < kNewUsageMapPages
-                    ? def.firstPage
-                    : real.rootPage - real.rootPage % 8;
-        PageRow map = AddUsageMapRow(file, tableMaps.page, mapStart);
-        real.usageMap = map.Packed();
-        std::span<unsigned char> leaf = file.MutablePage(real.rootPage);
-        leaf[0] = kLeafIndexPage;
-        leaf[1] = 0x01;
-        leaf[2] = static_cast<unsigned char>(kEmptyLeafFree);
-        leaf[3] = static_cast<unsigned char>(kEmptyLeafFree >> 8);
-        for (int b = 0; b < 4; ++b)
-            leaf[4 + b] = static_cast<unsigned char>(def.firstPage >> (8 * b));
-        SetMapped(file, map, real.rootPage, true);
+        AddEmptyRoot(file, def, tableMaps.page, real);
         def.realIndexes.push_back(real);
 
         LogicalIndexDef entry;

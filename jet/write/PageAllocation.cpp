@@ -37,15 +37,6 @@ void SetBit(unsigned char& byte, unsigned bit, bool marked) {
     byte = static_cast<unsigned char>(marked ? byte | (1u << bit) : byte & ~(1u << bit));
 }
 
-void Put16(unsigned char* at, std::size_t value) {
-    at[0] = static_cast<unsigned char>(value);
-    at[1] = static_cast<unsigned char>(value >> 8);
-}
-
-void Put32(unsigned char* at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 bool IsFreePagesMap(PageRow map) {
     return map.page == kFreePagesMap.page && map.row == kFreePagesMap.row;
 }
@@ -75,10 +66,10 @@ bool LengthenRow(PageFile& file, PageRow where, std::size_t extra) {
     for (std::size_t i = where.row; i < slots.size(); ++i) {
         unsigned char* slot = page.data() + kDataPageHeader + 2 * i;
         std::uint32_t raw = U16(slot);
-        Put16(slot, (raw & ~static_cast<std::uint32_t>(kRowOffsetMask)) |
-                        ((raw & kRowOffsetMask) - extra));
+        PutU16(slot, (raw & ~static_cast<std::uint32_t>(kRowOffsetMask)) |
+                         ((raw & kRowOffsetMask) - extra));
     }
-    Put16(page.data() + 2, lowest - extra - slotsEnd);
+    PutU16(page.data() + 2, lowest - extra - slotsEnd);
     return true;
 }
 
@@ -119,7 +110,7 @@ void MakeReferenceMap(PageFile& file, PageRow where) {
     std::fill(row.begin(), row.end(), 0);
     row[0] = 1;
     for (std::size_t i = 0; i < entries; ++i)
-        Put32(row.data() + 1 + kReferenceEntry * i, bitmapPages[i]);
+        PutU32(row.data() + 1 + kReferenceEntry * i, bitmapPages[i]);
     for (std::uint32_t marked : map.pages) SetMapped(file, where, marked, true);
 }
 
@@ -142,7 +133,7 @@ void Extend(PageFile& file, const UsageMap& map, std::uint32_t page) {
         throw OutOfReach(file, map.where, page);
     const std::uint32_t bitmap = NewBitmapPage(file);
     std::span<unsigned char> row = file.Mutable(RowBytes(file, map.where));
-    Put32(row.data() + 1 + kReferenceEntry * stretch, bitmap);
+    PutU32(row.data() + 1 + kReferenceEntry * stretch, bitmap);
 }
 
 }  // namespace

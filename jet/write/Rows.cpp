@@ -32,15 +32,6 @@ constexpr std::size_t kDefRealIndexList = 63;
 constexpr std::size_t kRealIndexCountSize = 12;
 constexpr std::size_t kLongValueRefSize = 12;
 
-void PutU16(unsigned char* p, std::uint32_t value) {
-    p[0] = static_cast<unsigned char>(value);
-    p[1] = static_cast<unsigned char>(value >> 8);
-}
-
-void PutU32(unsigned char* p, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 void PutSlot(std::span<unsigned char> page, std::size_t row, std::uint32_t raw) {
     page[kFirstSlot + 2u * row] = static_cast<unsigned char>(raw);
     page[kFirstSlot + 2u * row + 1] = static_cast<unsigned char>(raw >> 8);

@@ -28,15 +28,6 @@ constexpr std::size_t kDataPageHeader = 14;
 constexpr std::size_t kNewMapSize = 1 + 4 + 64;
 constexpr std::uint16_t kMaxRowsOnPage = 255;
 
-void Put16(unsigned char* at, std::uint32_t value) {
-    at[0] = static_cast<unsigned char>(value);
-    at[1] = static_cast<unsigned char>(value >> 8);
-}
-
-void Put32(unsigned char* at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 // The bytes of a definition of `length` bytes that its page number `i` holds, its continuation
 // header included.
 std::size_t Extent(std::size_t length, std::size_t i) {
@@ -89,9 +80,9 @@ void WriteTableDef(PageFile& file, TableDef& def) {
         }
         page[0] = kDefinitionPage;
         page[1] = 0x01;
-        Put16(page.data() + 2,
-              extent + 8 <= kPageSize ? static_cast<std::uint32_t>(kPageSize - 8 - extent) : 0);
-        Put32(page.data() + 4, i + 1 < count ? pages[i + 1] : 0);
+        PutU16(page.data() + 2,
+               extent + 8 <= kPageSize ? static_cast<std::uint32_t>(kPageSize - 8 - extent) : 0);
+        PutU32(page.data() + 4, i + 1 < count ? pages[i + 1] : 0);
         std::size_t oldExtent = i < old.size() ? Extent(oldLength, i) : 0;
         if (oldExtent > extent)
             std::fill(page.begin() + static_cast<std::ptrdiff_t>(extent),
@@ -206,10 +197,10 @@ PageRow AddUsageMapRow(PageFile& file, std::uint32_t near, std::uint32_t firstPa
         std::size_t start = lowest - kNewMapSize;
         std::fill(page.begin() + static_cast<std::ptrdiff_t>(start),
                   page.begin() + static_cast<std::ptrdiff_t>(lowest), 0);
-        Put32(page.data() + start + 1, firstPage);
-        Put16(page.data() + kDataPageHeader + 2 * rows, static_cast<std::uint32_t>(start));
-        Put16(page.data() + 12, rows + 1u);
-        Put16(page.data() + 2, static_cast<std::uint32_t>(free - kNewMapSize - 2));
+        PutU32(page.data() + start + 1, firstPage);
+        PutU16(page.data() + kDataPageHeader + 2 * rows, static_cast<std::uint32_t>(start));
+        PutU16(page.data() + 12, rows + 1u);
+        PutU16(page.data() + 2, static_cast<std::uint32_t>(free - kNewMapSize - 2));
         return PageRow{number, rows};
     };
     if (auto where = addTo(near)) return *where;
