@@ -16,6 +16,7 @@
 #include "engine/Engine.h"
 #include "engine/SchemaModel.h"
 #include "jet/JetReader.h"
+#include "jet/JetWriteBack.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
@@ -90,13 +91,16 @@ std::vector<RemainingDifference> RemainingDifferences(const DatabaseReport& db,
                                                       const engine::DatabaseSchema& model,
                                                       const engine::DatabaseSchema& after) {
     std::vector<RemainingDifference> remaining;
-    auto old = engine::OpenDatabase(db.path);
+    // Opened only when there is something to explain: a real Access file just written back would
+    // be read again for it.
+    std::shared_ptr<engine::Database> old;
     for (Difference& d : engine::CompareSchemas(model, after)) {
         if (d.change == Difference::Change::OnlyInOld) continue;
+        if (!old) old = engine::OpenDatabase(db.path);
         std::optional<DifferenceReason> reason = ExplainDifference(d, *old, db);
         remaining.push_back({std::move(d), std::move(reason)});
     }
-    old->Close();
+    if (old) old->Close();
     return remaining;
 }
 
@@ -184,6 +188,18 @@ std::vector<engine::DatabaseSchema> ReadBefore(const Plan& plan, const Listing& 
     return before;
 }
 
+// The structure of an old database after the run. A real Access file the run wrote back was read
+// by the write-back's own verification, which kept the structure it read: it is not read again.
+engine::DatabaseSchema StructureAfter(const std::string& path) {
+    try {
+        if (std::optional<engine::DatabaseSchema> written =
+                engine::WrittenJetStructure(platform::ResolvePath(path)))
+            return *written;
+    } catch (const Error&) {
+    }
+    return engine::ReadSchemaAt(path);
+}
+
 // What the run changed in each paired database, and whether it now has what its model has.
 void ReadAfter(const std::vector<engine::DatabaseSchema>& before, TransformReport& report) {
     for (std::size_t i = 0; i < report.databases.size(); ++i) {
@@ -191,7 +207,7 @@ void ReadAfter(const std::vector<engine::DatabaseSchema>& before, TransformRepor
         if (!db.error.empty()) continue;
         engine::DatabaseSchema after;
         try {
-            after = engine::ReadSchemaAt(db.path);
+            after = StructureAfter(db.path);
             CompareStructures(before[i], after, db);
         } catch (const Error& e) {
             db.error = ErrorText(e);

@@ -113,6 +113,25 @@ class ReadingCopies {
         Tell(jetFile, notes);
     }
 
+    void RememberStructure(const fs::path& jetFile, DatabaseSchema schema) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        try {
+            structures_[Canonical(jetFile)] = {Key(jetFile), std::move(schema)};
+        } catch (const Error&) {
+        }
+    }
+
+    std::optional<DatabaseSchema> Structure(const fs::path& jetFile) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = structures_.find(Canonical(jetFile));
+        if (it == structures_.end()) return std::nullopt;
+        try {
+            if (Key(jetFile) == it->second.first) return it->second.second;
+        } catch (const Error&) {
+        }
+        return std::nullopt;
+    }
+
   private:
     struct Made {
         std::size_t size;
@@ -162,6 +181,8 @@ class ReadingCopies {
     std::mutex mutex_;
     std::unique_ptr<platform::RunFolder> folder_;  // removed when the process ends
     std::map<std::string, Copy> copies_;
+    // Per file, the structure a write-back verified and the file's version it was written as.
+    std::map<fs::path, std::pair<std::string, DatabaseSchema>> structures_;
     int counter_ = 0;
 };
 
@@ -194,6 +215,14 @@ void AdoptJetReadingCopy(const fs::path& jetFile, const fs::path& import,
                          std::shared_ptr<const JetRowDigests> rows,
                          const std::vector<std::string>& notes) {
     Copies().Adopt(jetFile, import, bytes, std::move(rows), notes);
+}
+
+void RememberWrittenJetStructure(const fs::path& jetFile, DatabaseSchema schema) {
+    Copies().RememberStructure(jetFile, std::move(schema));
+}
+
+std::optional<DatabaseSchema> WrittenJetStructure(const fs::path& jetFile) {
+    return Copies().Structure(jetFile);
 }
 
 void InstallJetOpening() {

@@ -215,19 +215,36 @@ std::string Listed(const std::vector<SchemaDifference>& differences) {
     return out;
 }
 
-// What the verification read of the saved copy: its import (with its rows, as a reading copy is
-// made), the digests of its rows and what the import could not carry.
+// What the verification read of the saved copy: the structure of its import, the digests of its
+// rows and what the import could not carry; `withRows` when the import holds the rows too (it
+// can then stand as the file's reading copy).
 struct Verified {
     fs::path import;
+    bool withRows = false;
+    DatabaseSchema schema;
     std::shared_ptr<const JetRowDigests> rows;
     std::vector<std::string> notes;
 };
 
+// Whether a table or a field of the document has a validation rule.
+bool HasRules(const json& document) {
+    for (const json& t : document.at("tables")) {
+        if (t.contains("validationRule")) return true;
+        for (const json& f : t.at("fields"))
+            if (f.contains("validationRule")) return true;
+    }
+    return false;
+}
+
 // The saved copy, read from the disk again as anyone would read it: it holds the bytes written
 // (on which our checker passed before they were saved), our catalog reads, its import has the
 // stand-in's structure, every row the file had reads back the same. The copy is read once, its
-// rows going into the import as they are read; the file's own rows are those read when the
-// stand-in was made (the file has not changed since: its bytes were compared before writing).
+// rows going into the digests as they are read, and its structure into an import without rows:
+// the rows are in the stand-in already, and the digests prove them the file's. Only where the
+// file has validation rules are the rows imported too, since rows that break a rule leave the
+// rules out of any import of the file (the structure then depends on the rows). The file's own
+// rows are those read when the stand-in was made (the file has not changed since: its bytes were
+// compared before writing).
 Verified Verify(const fs::path& jetFile, const fs::path& copy,
                 const std::vector<unsigned char>& written, const DatabaseSchema& standIn,
                 const JetRowDigests& rowsBefore, const fs::path& folder) {
@@ -240,8 +257,14 @@ Verified Verify(const fs::path& jetFile, const fs::path& copy,
     Verified verified;
     verified.import = folder / "copia.mdb";
     JetRowDigester digester;
-    ImportJetFile(copy, verified.import.string(), options, &verified.notes, &digester)->Close();
+    JetContents contents = ReadJetFileRows(copy, options, digester);
     verified.rows = std::make_shared<const JetRowDigests>(digester.Digests());
+    if (HasRules(contents.document)) {
+        verified.withRows = true;
+        ImportJetFile(copy, verified.import.string(), options, &verified.notes)->Close();
+    } else {
+        ImportJetContents(std::move(contents), verified.import.string(), &verified.notes)->Close();
+    }
     // A deleted field's values go with it, and a row's digest with them: the file (unchanged
     // since the stand-in was made) is read again for the digests of the fields its tables kept.
     std::string moved;
@@ -252,8 +275,9 @@ Verified Verify(const fs::path& jetFile, const fs::path& copy,
     } else {
         moved = RowsDiffer(rowsBefore, *verified.rows, jetFile, copy, {});
     }
+    verified.schema = ReadSchemaAt(verified.import.string());
     const std::vector<SchemaDifference> differences =
-        StructureDifferences(standIn, ReadSchemaAt(verified.import.string()));
+        StructureDifferences(standIn, verified.schema);
     if (!differences.empty())
         throw NotChanged(jetFile,
                          "la copia escrita no se lee como debe (" + Listed(differences) + ").");
@@ -446,8 +470,10 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
         throw platform::PathFileAccessError(jetFile.string());
     temporary.Committed();
     SyncFolder(jetFile);
-    AdoptJetReadingCopy(jetFile, verified.import, pages.Bytes(), std::move(verified.rows),
-                        verified.notes);
+    if (verified.withRows)
+        AdoptJetReadingCopy(jetFile, verified.import, pages.Bytes(), std::move(verified.rows),
+                            verified.notes);
+    RememberWrittenJetStructure(jetFile, std::move(verified.schema));
 }
 
 }  // namespace actualiz::engine

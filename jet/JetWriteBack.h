@@ -26,6 +26,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/SchemaModel.h"
 #include "jet/JetReader.h"
 
 namespace actualiz::engine {
@@ -84,6 +85,12 @@ void AdoptJetReadingCopy(const std::filesystem::path& jetFile, const std::filesy
                          const std::vector<unsigned char>& bytes,
                          std::shared_ptr<const JetRowDigests> rows,
                          const std::vector<std::string>& notes);
+
+// After a write-back: the structure the verification's import of the bytes written has, for as
+// long as the file is that version (where it is, its size and the time it was last written). The
+// report of a run reads it here instead of reading the file again.
+void RememberWrittenJetStructure(const std::filesystem::path& jetFile, DatabaseSchema schema);
+std::optional<DatabaseSchema> WrittenJetStructure(const std::filesystem::path& jetFile);
 
 // Whether the file is a Jet 4 file (Access 2000-2003), the kind changed in place: a Jet file whose
 // version byte says Jet 4. Reads 21 bytes and never writes.
