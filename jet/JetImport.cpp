@@ -1,6 +1,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <type_traits>
 
 #include <sqlite3.h>
 
@@ -45,7 +46,9 @@ void DropValidationRules(json& tables, std::vector<std::string>& notes) {
 // The columns of a stored table as its rows are written: one prepared statement, and each value
 // converted and checked as a record set's Update converts and checks it (the rules the engine
 // keeps for a field: Required, AllowZeroLength, size, type); the file's own constraints and
-// triggers do the rest. A row is not read back: nothing shows it.
+// triggers do the rest. A row is not read back: nothing shows it. A value that already has the
+// form the conversion would give it (a number of the field's kind within its range, a text within
+// the field's size) is bound as it is, without a copy.
 class RowInserter {
   public:
     RowInserter(Database& db, const std::string& name) : name_(name) {
@@ -56,6 +59,8 @@ class RowInserter {
             names += (names.empty() ? "" : ", ") + QuoteIdentifier(f->Name());
             marks += marks.empty() ? "?" : ", ?";
         }
+        converted_.resize(columns_.size());
+        held_.resize(columns_.size());
         insert_.emplace(
             db.Conn(),
             "INSERT INTO " + QuoteIdentifier(name) + " (" + names + ") VALUES (" + marks + ")",
@@ -67,14 +72,25 @@ class RowInserter {
         if (row.size() != columns_.size()) throw MakeError(err::kValueTypeMismatch, name_);
         for (std::size_t i = 0; i < columns_.size(); ++i) {
             const Column& c = columns_[i];
-            Value v = detail::ConvertForField(valueOf(row[i]), c.type, c.size, c.name);
-            if (IsNull(v)) {
+            const Value* given = nullptr;
+            if constexpr (std::is_lvalue_reference_v<decltype(valueOf(row[i]))>) {
+                given = &valueOf(row[i]);
+            } else {
+                held_[i] = valueOf(row[i]);
+                given = &held_[i];
+            }
+            const Value* v = given;
+            if (!AlreadyStored(*given, c)) {
+                converted_[i] = detail::ConvertForField(*given, c.type, c.size, c.name);
+                v = &converted_[i];
+            }
+            if (IsNull(*v)) {
                 if (c.required && !c.counter) throw MakeError(err::kFieldRequired, c.name);
-            } else if (auto* t = std::get_if<std::string>(&v)) {
+            } else if (auto* t = std::get_if<std::string>(v)) {
                 if (t->empty() && !c.allowZeroLength && (c.type == dbText || c.type == dbMemo))
                     throw MakeError(err::kZeroLength, c.name);
             }
-            insert_->Bind(static_cast<int>(i) + 1, v);
+            Bind(static_cast<int>(i) + 1, *v);
         }
         insert_->Run();
         sqlite3_reset(insert_->get());
@@ -87,8 +103,64 @@ class RowInserter {
         long size;
         bool required, allowZeroLength, counter;
     };
+
+    // Whether ConvertForField would give the value back unchanged for the column (its checks
+    // passed); false where it would convert it or refuse it.
+    static bool AlreadyStored(const Value& v, const Column& c) {
+        if (IsNull(v)) return true;
+        if (const auto* i = std::get_if<long long>(&v)) {
+            switch (c.type) {
+                case dbBoolean:
+                    return *i == 0 || *i == -1;
+                case dbByte:
+                    return *i >= 0 && *i <= 255;
+                case dbInteger:
+                    return *i >= -32768 && *i <= 32767;
+                case dbLong:
+                    return *i >= -2147483648LL && *i <= 2147483647LL;
+                default:
+                    return false;
+            }
+        }
+        if (const auto* d = std::get_if<double>(&v)) {
+            if (c.type == dbSingle) return static_cast<double>(static_cast<float>(*d)) == *d;
+            return c.type == dbDouble || c.type == dbCurrency || c.type == dbDecimal;
+        }
+        if (const auto* t = std::get_if<std::string>(&v)) {
+            // No more characters than bytes: a text within the size in bytes is within it.
+            if (c.type == dbText) return c.size <= 0 || static_cast<long>(t->size()) <= c.size;
+            return c.type == dbMemo || c.type == dbGUID;
+        }
+        if (const auto* b = std::get_if<std::vector<unsigned char>>(&v)) {
+            if (c.type == dbBinary) return c.size <= 0 || static_cast<long>(b->size()) <= c.size;
+            return c.type == dbLongBinary;
+        }
+        return false;
+    }
+
+    // The value stays where it is until the row is written: SQLite need not copy it.
+    void Bind(int index, const Value& value) {
+        sqlite3_stmt* st = insert_->get();
+        int rc = SQLITE_OK;
+        if (const auto* i = std::get_if<long long>(&value))
+            rc = sqlite3_bind_int64(st, index, *i);
+        else if (const auto* d = std::get_if<double>(&value))
+            rc = sqlite3_bind_double(st, index, *d);
+        else if (const auto* t = std::get_if<std::string>(&value))
+            rc = sqlite3_bind_text64(st, index, t->data(), t->size(), SQLITE_STATIC, SQLITE_UTF8);
+        else if (const auto* b = std::get_if<std::vector<unsigned char>>(&value))
+            rc = sqlite3_bind_blob64(st, index, b->data(), b->size(), SQLITE_STATIC);
+        else
+            rc = sqlite3_bind_null(st, index);
+        if (rc != SQLITE_OK) detail::ThrowSqlite(sqlite3_db_handle(st), rc, name_);
+    }
+
     std::string name_;
     std::vector<Column> columns_;
+    // The current row's values made here (converted, or given as new values), bound where they
+    // are until the row is written.
+    std::vector<Value> converted_;
+    std::vector<Value> held_;
     std::optional<detail::Statement> insert_;
 };
 
