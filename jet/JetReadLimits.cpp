@@ -248,8 +248,8 @@ class RecordReader {
     std::optional<std::string> result_;
 };
 
-[[noreturn]] void ReadInChild(const fs::path& file, const JetReadOptions& options, int out,
-                              const Limits& limits) {
+[[noreturn]] void ReadInChild(const fs::path& file, const JetReadOptions& options, JetRowSink& sink,
+                              int out, const Limits& limits) {
     const rlimit cpu{limits.cpuSeconds, limits.cpuSeconds};
     ::setrlimit(RLIMIT_CPU, &cpu);
 #if !defined(__SANITIZE_ADDRESS__)
@@ -260,10 +260,14 @@ class RecordReader {
     RecordWriter writer(out);
     json result;
     try {
-        JetContents contents = ReadJetFileHere(file, options, &writer);
+        // A sink that takes the rows here (the parent's, as this process has it) sends only
+        // what it made of them.
+        const bool here = sink.TakesRowsInChild();
+        JetContents contents = ReadJetFileHere(file, options, here ? &sink : &writer);
         result = {{"document", std::move(contents.document)},
                   {"notCarried", contents.notCarried},
                   {"jetVersion", contents.jetVersion}};
+        if (here) result["summary"] = sink.Summary();
     } catch (const actualiz::Error& e) {
         result = {{"error", e.number()}, {"description", e.description()}};
     } catch (const std::exception& e) {
@@ -388,7 +392,7 @@ JetContents ReadJetFileRows(const fs::path& file, const JetReadOptions& options,
         ::close(result[0]);
         ::close(errors[0]);
         ::dup2(errors[1], STDERR_FILENO);
-        ReadInChild(file, options, result[1], limits);
+        ReadInChild(file, options, sink, result[1], limits);
     }
     ::close(result[1]);
     ::close(errors[1]);
@@ -433,6 +437,15 @@ JetContents ReadJetFileRows(const fs::path& file, const JetReadOptions& options,
         throw EngineError(answer.at("error").get<int>(),
                           answer.at("description").get<std::string>());
 
+    if (sink.TakesRowsInChild()) {
+        if (!answer.contains("summary"))
+            throw Stopped(file, "la lectura no dio un resultado legible");
+        try {
+            sink.TakeSummary(answer.at("summary"));
+        } catch (const json::exception&) {
+            throw Stopped(file, "la lectura no dio un resultado legible");
+        }
+    }
     JetContents contents;
     contents.document = std::move(answer.at("document"));
     contents.notCarried = answer.at("notCarried").get<std::vector<std::string>>();

@@ -76,6 +76,13 @@ class JetRowSink {
     virtual void Table(const nlohmann::json& table) = 0;
     // One row of that table, a value for each of its fields in their order.
     virtual void Row(const std::vector<Value>& values) = 0;
+    // A sink whose whole outcome is a short summary (digests, counts) may take the rows in the
+    // reading child itself (ReadJetFileRows): the rows then never cross to this process, and
+    // this sink takes the child's summary of them instead (TakeSummary) before the reading
+    // returns. Its Table and Row run in the child, on the copy of it the child has.
+    virtual bool TakesRowsInChild() const { return false; }
+    virtual nlohmann::json Summary() const { return nullptr; }
+    virtual void TakeSummary(const nlohmann::json&) {}
 };
 
 // As ReadJetFile, but each table's rows go to sink as they are read (when options include them),

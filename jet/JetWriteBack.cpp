@@ -350,6 +350,23 @@ void JetRowDigester::Row(const std::vector<Value>& values) {
     if (listing_) listed_.push_back(digest);
 }
 
+json JetRowDigester::Summary() const {
+    json tables = json::array();
+    for (const auto& [name, table] : digests_)
+        tables.push_back({name, table.fields, table.rows, table.sequence});
+    return {{"tables", std::move(tables)}, {"listed", listed_}};
+}
+
+void JetRowDigester::TakeSummary(const json& summary) {
+    digests_.clear();
+    for (const json& t : summary.at("tables"))
+        digests_[t.at(0).get<std::string>()] =
+            JetTableDigests{t.at(1).get<std::vector<std::string>>(), t.at(2).get<std::uint64_t>(),
+                            t.at(3).get<std::uint64_t>()};
+    listed_ = summary.at("listed").get<std::vector<std::uint64_t>>();
+    table_ = nullptr;
+}
+
 bool IsJet4File(const fs::path& file) {
     if (!IsJetFile(file)) return false;
     std::ifstream in(file, std::ios::binary);

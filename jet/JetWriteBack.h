@@ -53,6 +53,10 @@ class JetRowDigester : public JetRowSink {
     explicit JetRowDigester(Fields only = {}, std::string listed = {});
     void Table(const nlohmann::json& table) override;
     void Row(const std::vector<Value>& values) override;
+    // Given straight to a reading, it digests the rows in the reading child.
+    bool TakesRowsInChild() const override { return true; }
+    nlohmann::json Summary() const override;
+    void TakeSummary(const nlohmann::json& summary) override;
 
     const JetRowDigests& Digests() const { return digests_; }
     const std::vector<std::uint64_t>& Listed() const { return listed_; }
