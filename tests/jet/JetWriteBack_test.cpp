@@ -23,6 +23,7 @@
 #include "jet/read/Catalog.h"
 #include "jet/read/RowReader.h"
 #include "jet/write/Changes.h"
+#include "jet/write/Properties.h"
 #include "jet/write/Queries.h"
 #include "jet/write/Rows.h"
 #include "support/TempPrefix.h"
@@ -124,6 +125,25 @@ TEST_F(JetWriteBack, AFieldDeletedFromATableThatHoldsRowsIsWritten) {
         ExportTable(JetSample("delColTestV2000.mdb"), "Table1");
     for (auto& row : expected) row.pop_back();
     EXPECT_EQ(ExportTable(file, "Table1"), expected);
+}
+
+// Rows that break the file's own validation rule leave the rules out of every import of the
+// file, the stand-in's and the written copy's alike: a change to such a file is still written.
+TEST_F(JetWriteBack, AFileWhoseRowsBreakItsOwnRuleIsWritten) {
+    const fs::path file = Folder() / "regla.mdb";
+    {
+        jet::format::PageFile pages = jet::format::PageFile::Open(Copy("indexTestV2003.mdb"));
+        jet::write::SetProperty(pages, u"Table1", u"otherfk2", u"ValidationRule",
+                                jet::write::PropertyValue::Text(u"<11"));
+        pages.Save(file);
+    }
+    std::string said;
+    ASSERT_EQ(Change(file, AddPedidos, &said), 0) << said;
+    EXPECT_TRUE(jet::check::CheckFile(jet::format::PageFile::Open(file)).Sound());
+    auto db = OpenDatabase(file.string());
+    EXPECT_TRUE(db->TableDefs().Contains("Pedidos"));
+    EXPECT_EQ(db->TableDefs()["Table1"]->Fields()["otherfk2"]->ValidationRule(), "");
+    db->Close();
 }
 
 TEST_F(JetWriteBack, NothingChangedWritesNothing) {
