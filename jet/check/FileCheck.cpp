@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <unordered_map>
 
 #include "engine/EngineError.h"
 #include "jet/JetText.h"
@@ -41,6 +42,38 @@ std::string Hex(std::span<const unsigned char> bytes) {
 struct CatalogTable {
     std::string name;
     std::uint32_t page = 0;
+};
+
+// Where a table's live rows are, one bit a slot of its data pages: an index entry is checked
+// against the row it names, which is read again from its page, never held.
+struct TableRowSet {
+    struct Page {
+        std::uint32_t number = 0;
+        std::size_t first = 0;  // its first slot's place among all the slots
+        std::size_t slots = 0;
+    };
+    std::vector<Page> pages;  // in the order the rows are read
+    std::unordered_map<std::uint32_t, std::size_t> pageAt;
+    std::vector<bool> live;  // by slot, the pages' one after the other
+    std::size_t count = 0;
+
+    void AddPage(std::uint32_t number, std::size_t slots) {
+        pageAt.emplace(number, pages.size());
+        pages.push_back({number, live.size(), slots});
+        live.resize(live.size() + slots, false);
+    }
+    void Live(PageRow where) {
+        live[pages.back().first + where.row] = true;
+        ++count;
+    }
+    // The place of a live row's slot; nullopt when no live row of the table is there.
+    std::optional<std::size_t> Find(PageRow where) const {
+        auto it = pageAt.find(where.page);
+        if (it == pageAt.end() || where.row >= pages[it->second].slots) return std::nullopt;
+        std::size_t slot = pages[it->second].first + where.row;
+        if (!live[slot]) return std::nullopt;
+        return slot;
+    }
 };
 
 class Checker {
@@ -201,18 +234,23 @@ class Checker {
                                    ", que no es una página de datos suya");
         }
 
-        std::vector<StoredRow> rows;
+        // The rows are read twice, one at a time: first where they are (a table whose rows cannot
+        // all be read is said to be so, and no more), then each decoded and its long values
+        // followed. The index checks find them again through their entries.
+        TableRowSet rows;
         try {
-            rows = TableRows(file_, def, *map);
+            ForEachTableRow(
+                file_, def, *map, [&](const StoredRow& row) { rows.Live(row.where); },
+                [&](std::uint32_t page, std::size_t slots) { rows.AddPage(page, slots); });
         } catch (const EngineError& e) {
             Problem(where, e.what());
             return;
         }
-        result_.rows += static_cast<long>(rows.size());
+        result_.rows += static_cast<long>(rows.count);
         // Access does not keep the count of its own system tables exact (MSysACEs, MSysQueries
         // of files it wrote count fewer rows than they hold); a user table's count is exact.
-        if (rows.size() != def.rowCount) {
-            std::string text = "tiene " + std::to_string(rows.size()) +
+        if (rows.count != def.rowCount) {
+            std::string text = "tiene " + std::to_string(rows.count) +
                                " filas, su definición dice " + std::to_string(def.rowCount);
             if (def.tableType == kSystemTable)
                 result_.notes.push_back(where + ": " + text);
@@ -220,21 +258,19 @@ class Checker {
                 Problem(where, text);
         }
 
-        std::vector<std::optional<RowValues>> decoded;
-        decoded.reserve(rows.size());
-        for (const StoredRow& row : rows) {
+        auto decodeRow = [&](const StoredRow& row) {
+            std::optional<RowValues> values;
             try {
-                decoded.emplace_back(RowValues(file_, def, row.bytes));
+                values.emplace(file_, def, row.bytes);
             } catch (const EngineError& e) {
                 Problem(where + ", fila en la " + PageName(row.where.page) + " (" +
                             std::to_string(row.where.row) + ")",
                         e.what());
-                decoded.emplace_back(std::nullopt);
-                continue;
+                return;
             }
             for (const ColumnDef& column : def.columns) {
                 if (column.type != kMemo && column.type != kLongBinary) continue;
-                auto value = decoded.back()->Value(column);
+                auto value = values->Value(column);
                 if (!value) continue;
                 std::string rowWhere = where + ", columna " + Quoted(column.name) +
                                        ", fila en la " + PageName(row.where.page) + " (" +
@@ -254,10 +290,16 @@ class Checker {
                     Problem(rowWhere, e.what());
                 }
             }
+        };
+        try {
+            ForEachTableRow(file_, def, *map, decodeRow);
+        } catch (const EngineError& e) {
+            Problem(where, e.what());  // read once already: only should the bytes change
+            return;
         }
 
         for (std::size_t i = 0; i < def.realIndexes.size(); ++i)
-            CheckIndex(table.name, def, i, rows, decoded);
+            CheckIndex(table.name, def, i, rows);
     }
 
     std::optional<UsageMap> ReadMapOnly(std::uint32_t packed, const std::string& who) {
@@ -273,8 +315,7 @@ class Checker {
     }
 
     void CheckIndex(const std::string& tableName, const TableDef& def, std::size_t number,
-                    const std::vector<StoredRow>& rows,
-                    const std::vector<std::optional<RowValues>>& decoded) {
+                    const TableRowSet& rows) {
         const RealIndexDef& index = def.realIndexes[number];
         std::vector<std::string> names;
         for (const LogicalIndexDef& logical : def.logicalIndexes)
@@ -360,11 +401,81 @@ class Checker {
                                        ", que no es de su árbol");
         std::uint32_t firstLeaf = treeLeaves.empty() ? 0 : treeLeaves.front();
 
-        std::vector<const IndexEntry*> entries;
-        std::vector<IndexPage> leaves;
+        // The leaves along their chain, one at a time, each entry checked as it comes: its order
+        // after the one before, its row (read again from its page) and that row's key. What the
+        // entries show is said after what the chain shows, as when they were all gathered first.
+        std::vector<CheckProblem> entryProblems;
+        std::optional<std::string> outOfOrder, repeated;
+        std::vector<unsigned char> previousEntry;
+        std::vector<bool> seen(rows.live.size(), false);
+        std::map<std::size_t, int> moreEntries;  // rows with entries beyond their first
+        std::set<std::size_t> nullsWithEntry;
+        long entries = 0;
+        long keysCompared = 0;
+        std::string unknownKeys;
+        bool reportedKey = false;
+        auto checkEntry = [&](const IndexEntry& entry) {
+            if (entries++ > 0) {
+                const auto& a = previousEntry;
+                const auto& b = entry.bytes;
+                if (!outOfOrder &&
+                    !std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end()))
+                    outOfOrder = "entradas fuera de orden: " + Hex(a) + " antes de " + Hex(b);
+                std::span<const unsigned char> aKey = std::span(a).first(a.size() - 4);
+                std::span<const unsigned char> bKey = entry.Key(false);
+                if ((index.flags & kIndexUnique) && !repeated &&
+                    std::equal(aKey.begin(), aKey.end(), bKey.begin(), bKey.end()) &&
+                    !AllNull(index, aKey))
+                    repeated = "índice único con la clave repetida " + Hex(aKey);
+            }
+            previousEntry = entry.bytes;
+            std::optional<std::size_t> slot = rows.Find(entry.row);
+            if (!slot) {
+                entryProblems.push_back(
+                    {where, "una entrada apunta a la " + PageName(entry.row.page) + " (" +
+                                std::to_string(entry.row.row) + "), donde no hay fila"});
+                return;
+            }
+            const bool first = !seen[*slot];
+            if (first)
+                seen[*slot] = true;
+            else
+                ++moreEntries[*slot];
+            const std::optional<RowValues> values = Decoded(def, entry.row);
+            if (!values) return;
+            if (first && IgnoredNulls(def, index, values)) nullsWithEntry.insert(*slot);
+            std::vector<std::optional<std::span<const unsigned char>>> keyValues;
+            for (const IndexKeyColumn& key : index.keys) {
+                const ColumnDef* column = def.ColumnByNumber(key.column);
+                keyValues.push_back(column ? values->Value(*column) : std::nullopt);
+            }
+            std::optional<std::vector<unsigned char>> key;
+            try {
+                key = EntryKey(def, index, keyValues);
+            } catch (const EngineError& e) {
+                if (unknownKeys.empty()) unknownKeys = e.what();
+                return;
+            }
+            if (!key) {
+                if (unknownKeys.empty()) unknownKeys = "claves de un tipo de columna sin comprobar";
+                return;
+            }
+            ++keysCompared;
+            std::span<const unsigned char> stored = entry.Key(false);
+            if (!reportedKey &&
+                !std::equal(key->begin(), key->end(), stored.begin(), stored.end())) {
+                entryProblems.push_back({where, "la fila de la " + PageName(entry.row.page) + " (" +
+                                                    std::to_string(entry.row.row) +
+                                                    ") tiene la clave " + Hex(stored) +
+                                                    ", sus valores dan " + Hex(*key)});
+                reportedKey = true;
+            }
+        };
+
+        std::size_t leaves = 0;
         std::uint32_t previous = 0;
         for (std::uint32_t page = firstLeaf; page != 0;) {
-            if (leaves.size() > file_.PageCount()) {
+            if (leaves > file_.PageCount()) {
                 Problem(where, "la cadena de hojas vuelve sobre sí");
                 return;
             }
@@ -379,96 +490,53 @@ class Checker {
                 Problem(where, "la hoja " + std::to_string(page) + " dice que la anterior es la " +
                                    std::to_string(read->previous) + ", no la " +
                                    std::to_string(previous));
-            std::size_t at = leaves.size();
-            if (at >= treeLeaves.size() || treeLeaves[at] != page)
+            if (leaves >= treeLeaves.size() || treeLeaves[leaves] != page)
                 Problem(where,
                         "la hoja " + std::to_string(page) + " no es la que sigue en el árbol");
+            ++leaves;
             previous = page;
             page = read->next;
-            leaves.push_back(std::move(*read));
+            for (const IndexEntry& entry : read->entries) checkEntry(entry);
         }
-        if (leaves.size() < treeLeaves.size())
-            Problem(where, "la hoja " + std::to_string(treeLeaves[leaves.size()]) +
+        if (leaves < treeLeaves.size())
+            Problem(where, "la hoja " + std::to_string(treeLeaves[leaves]) +
                                " del árbol no está en la cadena");
-        for (const IndexPage& leaf : leaves)
-            for (const IndexEntry& entry : leaf.entries) entries.push_back(&entry);
-        result_.entries += static_cast<long>(entries.size());
-
-        for (std::size_t i = 1; i < entries.size(); ++i) {
-            const auto& a = entries[i - 1]->bytes;
-            const auto& b = entries[i]->bytes;
-            if (!std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end())) {
-                Problem(where, "entradas fuera de orden: " + Hex(a) + " antes de " + Hex(b));
-                break;
-            }
-        }
-
-        // Each row and its entry.
-        std::map<std::uint32_t, std::size_t> rowAt;
-        for (std::size_t i = 0; i < rows.size(); ++i) rowAt[rows[i].where.Packed()] = i;
-        std::vector<int> seen(rows.size(), 0);
-        std::string unknownKeys;
-        bool reportedKey = false;
-        for (const IndexEntry* entry : entries) {
-            auto found = rowAt.find(entry->row.Packed());
-            if (found == rowAt.end()) {
-                Problem(where, "una entrada apunta a la " + PageName(entry->row.page) + " (" +
-                                   std::to_string(entry->row.row) + "), donde no hay fila");
-                continue;
-            }
-            ++seen[found->second];
-            const std::optional<RowValues>& values = decoded[found->second];
-            if (!values) continue;
-            std::vector<std::optional<std::span<const unsigned char>>> keyValues;
-            for (const IndexKeyColumn& key : index.keys) {
-                const ColumnDef* column = def.ColumnByNumber(key.column);
-                keyValues.push_back(column ? values->Value(*column) : std::nullopt);
-            }
-            std::optional<std::vector<unsigned char>> key;
-            try {
-                key = EntryKey(def, index, keyValues);
-            } catch (const EngineError& e) {
-                if (unknownKeys.empty()) unknownKeys = e.what();
-                continue;
-            }
-            if (!key) {
-                if (unknownKeys.empty()) unknownKeys = "claves de un tipo de columna sin comprobar";
-                continue;
-            }
-            ++result_.keysCompared;
-            std::span<const unsigned char> stored = entry->Key(false);
-            if (!reportedKey &&
-                !std::equal(key->begin(), key->end(), stored.begin(), stored.end())) {
-                Problem(where, "la fila de la " + PageName(entry->row.page) + " (" +
-                                   std::to_string(entry->row.row) + ") tiene la clave " +
-                                   Hex(stored) + ", sus valores dan " + Hex(*key));
-                reportedKey = true;
-            }
-        }
+        result_.entries += entries;
+        if (outOfOrder) Problem(where, *outOfOrder);
+        for (CheckProblem& problem : entryProblems) result_.problems.push_back(std::move(problem));
+        result_.keysCompared += keysCompared;
         if (!unknownKeys.empty()) result_.notes.push_back(where + ": " + unknownKeys);
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (seen[i] > 1)
-                Problem(where, "la fila de la " + PageName(rows[i].where.page) + " (" +
-                                   std::to_string(rows[i].where.row) + ") tiene " +
-                                   std::to_string(seen[i]) + " entradas");
-            if (seen[i] > 0 && IgnoredNulls(def, index, decoded[i]))
-                Problem(where,
-                        "la fila de la " + PageName(rows[i].where.page) + " (" +
-                            std::to_string(rows[i].where.row) +
-                            ") es toda Null y tiene entrada en un índice que ignora los Null");
-            if (seen[i] == 0 && !IgnoredNulls(def, index, decoded[i]))
-                Problem(where, "la fila de la " + PageName(rows[i].where.page) + " (" +
-                                   std::to_string(rows[i].where.row) + ") no tiene entrada");
-        }
-        if (index.flags & kIndexUnique)
-            for (std::size_t i = 1; i < entries.size(); ++i) {
-                std::span<const unsigned char> a = entries[i - 1]->Key(false);
-                std::span<const unsigned char> b = entries[i]->Key(false);
-                if (std::equal(a.begin(), a.end(), b.begin(), b.end()) && !AllNull(index, a)) {
-                    Problem(where, "índice único con la clave repetida " + Hex(a));
-                    break;
-                }
+
+        // Each row and its entries, in the rows' order.
+        for (const TableRowSet::Page& page : rows.pages)
+            for (std::size_t row = 0; row < page.slots; ++row) {
+                const std::size_t slot = page.first + row;
+                if (!rows.live[slot]) continue;
+                const PageRow at{page.number, static_cast<std::uint32_t>(row)};
+                const std::string rowName =
+                    "la fila de la " + PageName(at.page) + " (" + std::to_string(at.row) + ")";
+                if (auto more = moreEntries.find(slot); more != moreEntries.end())
+                    Problem(where,
+                            rowName + " tiene " + std::to_string(1 + more->second) + " entradas");
+                if (nullsWithEntry.count(slot))
+                    Problem(where, rowName +
+                                       " es toda Null y tiene entrada en un índice que ignora "
+                                       "los Null");
+                if (!seen[slot] && !IgnoredNulls(def, index, Decoded(def, at)))
+                    Problem(where, rowName + " no tiene entrada");
             }
+        if (repeated) Problem(where, *repeated);
+    }
+
+    // A row of the table decoded from its slot; nullopt when it cannot be (its problem is said
+    // when the rows are read).
+    std::optional<RowValues> Decoded(const TableDef& def, PageRow where) const {
+        try {
+            if (std::optional<StoredRow> row = TableRowAt(file_, where))
+                return RowValues(file_, def, row->bytes);
+        } catch (const EngineError&) {
+        }
+        return std::nullopt;
     }
 
     // An index that ignores Nulls leaves out the rows whose key columns are all Null.

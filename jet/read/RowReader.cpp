@@ -20,25 +20,50 @@ std::vector<StoredRow> TableRows(const PageFile& file, const TableDef& def) {
 
 std::vector<StoredRow> TableRows(const PageFile& file, const TableDef& def, const UsageMap& pages) {
     std::vector<StoredRow> rows;
-    for (std::uint32_t page : pages.pages) {
-        if (page >= file.PageCount()) break;
-        std::span<const unsigned char> bytes = file.Page(page);
+    ForEachTableRow(file, def, pages, [&](const StoredRow& row) { rows.push_back(row); });
+    return rows;
+}
+
+namespace {
+
+// The row of a slot: on its page, or where a moved row's slot points.
+std::span<const unsigned char> LiveRowBytes(const PageFile& file, std::uint32_t page,
+                                            std::span<const unsigned char> bytes,
+                                            const RowSlot& slot) {
+    std::span<const unsigned char> row = bytes.subspan(slot.start, slot.end - slot.start);
+    if (!slot.overflow) return row;
+    if (row.size() < 4)
+        throw Unreadable(file.File(),
+                         "fila movida sin destino en la página " + std::to_string(page));
+    return RowBytes(file, PageRow::From(U32(row.data())));
+}
+
+}  // namespace
+
+void ForEachTableRow(const PageFile& file, const TableDef& def, const UsageMap& pages,
+                     const std::function<void(const StoredRow&)>& row,
+                     const std::function<void(std::uint32_t, std::size_t)>& page) {
+    for (std::uint32_t number : pages.pages) {
+        if (number >= file.PageCount()) break;
+        std::span<const unsigned char> bytes = file.Page(number);
         if (bytes[0] != kDataPage || ReadDataPageHeader(bytes).owner != def.firstPage) continue;
-        std::vector<RowSlot> slots = ReadRowSlots(file, page);
+        std::vector<RowSlot> slots = ReadRowSlots(file, number);
+        if (page) page(number, slots.size());
         for (std::uint32_t i = 0; i < slots.size(); ++i) {
-            const RowSlot& slot = slots[i];
-            if (slot.deleted) continue;
-            std::span<const unsigned char> row = bytes.subspan(slot.start, slot.end - slot.start);
-            if (slot.overflow) {
-                if (row.size() < 4)
-                    throw Unreadable(file.File(), "fila movida sin destino en la página " +
-                                                      std::to_string(page));
-                row = RowBytes(file, PageRow::From(U32(row.data())));
-            }
-            rows.push_back({{page, i}, row});
+            if (slots[i].deleted) continue;
+            row({{number, i}, LiveRowBytes(file, number, bytes, slots[i])});
         }
     }
-    return rows;
+}
+
+std::optional<StoredRow> TableRowAt(const PageFile& file, PageRow where) {
+    std::vector<RowSlot> slots = ReadRowSlots(file, where.page);
+    if (where.row >= slots.size())
+        throw Unreadable(file.File(), "la página " + std::to_string(where.page) +
+                                          " no tiene fila " + std::to_string(where.row));
+    if (slots[where.row].deleted) return std::nullopt;
+    return StoredRow{where,
+                     LiveRowBytes(file, where.page, file.Page(where.page), slots[where.row])};
 }
 
 RowValues::RowValues(const PageFile& file, const TableDef& def, std::span<const unsigned char> row)

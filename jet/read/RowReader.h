@@ -4,6 +4,7 @@
 // where its slot points), and each row cut into its columns by the table's definition.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -25,6 +26,14 @@ struct StoredRow {
 std::vector<StoredRow> TableRows(const PageFile& file, const TableDef& def, const UsageMap& pages);
 // The same over the pages the table's own usage map marks.
 std::vector<StoredRow> TableRows(const PageFile& file, const TableDef& def);
+// The same rows one by one, none held: `row` is called for each in that order, `page` (when
+// given) for each data page of the table before its rows, with the number of its slots.
+void ForEachTableRow(const PageFile& file, const TableDef& def, const UsageMap& pages,
+                     const std::function<void(const StoredRow&)>& row,
+                     const std::function<void(std::uint32_t page, std::size_t slots)>& page = {});
+// The live row in a slot of one of the table's data pages, where TableRows finds it; nullopt when
+// the slot is deleted. 3343 as TableRows.
+std::optional<StoredRow> TableRowAt(const PageFile& file, PageRow where);
 
 // One column's value in a row: nullopt when Null. A boolean's value is its bit in the null mask:
 // a one-byte span holding 0 or 1.
