@@ -267,6 +267,36 @@ const Damage kDamages[] = {
          ByteAt(file, &*at + 46) |= kIndexIgnoreNulls;
      },
      "ignora los Null"},
+    {"EntryNamesAnotherRow", "an index entry naming the row of the entry after it",
+     "compIndexTestV2000.mdb",
+     [](PageFile& file) {
+         IndexPage leaf = FirstLeaf(file, kTable1, 0);
+         // An entry's row (3 bytes of page, 1 of row) ends where the next entry starts.
+         const unsigned char* page = file.Page(leaf.number).data();
+         for (int i = 1; i <= 4; ++i)
+             ByteAt(file, page + leaf.entries.at(6).start - i) = page[leaf.entries.at(7).start - i];
+     },
+     "tiene 2 entradas"},
+    {"UniqueIndexRepeatsAKey", "an index said unique where two entries have one key",
+     "compIndexTestV2000.mdb",
+     [](PageFile& file) {
+         TableDef def = ReadTableDef(file, kTable1);
+         const std::vector<unsigned char>& raw = def.realIndexes.at(0).raw;
+         std::span<const unsigned char> definition = file.Page(kTable1);
+         auto at = std::search(definition.begin(), definition.end(), raw.begin(), raw.end());
+         ASSERT_NE(at, definition.end());
+         ByteAt(file, &*at + 46) |= kIndexUnique;
+         // The key of entry 6 becomes that of entry 5 (past the prefix they share on the leaf).
+         IndexPage leaf = FirstLeaf(file, kTable1, 0);
+         const IndexEntry& fifth = leaf.entries.at(5);
+         const IndexEntry& sixth = leaf.entries.at(6);
+         ASSERT_EQ(fifth.bytes.size(), sixth.bytes.size());
+         ASSERT_GT(fifth.Key(false).size(), std::size_t{leaf.prefixLength});
+         const unsigned char* page = file.Page(leaf.number).data();
+         for (std::size_t i = leaf.prefixLength; i < fifth.Key(false).size(); ++i)
+             ByteAt(file, page + sixth.start + i - leaf.prefixLength) = fifth.bytes[i];
+     },
+     "clave repetida"},
     {"LongValueOffItsPages", "a long value whose reference points at a definition page",
      "indexTestV2000.mdb",
      [](PageFile& file) {
