@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <iterator>
@@ -53,6 +54,7 @@ std::span<const unsigned char> PageFile::Page(std::uint32_t number) const {
 std::span<unsigned char> PageFile::MutablePage(std::uint32_t number) {
     if (number >= PageCount())
         throw Unreadable(file_, "página " + std::to_string(number) + " fuera del archivo");
+    Changing(number);
     return {bytes_.data() + static_cast<std::size_t>(number) * kPageSize, kPageSize};
 }
 
@@ -60,13 +62,61 @@ std::span<unsigned char> PageFile::Mutable(std::span<const unsigned char> part) 
     const unsigned char* begin = bytes_.data();
     if (part.data() < begin || part.data() + part.size() > begin + bytes_.size())
         throw EngineError(err::kInternal, "bytes ajenos al archivo " + file_.string());
+    const std::size_t offset = static_cast<std::size_t>(part.data() - begin);
+    if (!part.empty())
+        for (std::size_t page = offset / kPageSize; page <= (offset + part.size() - 1) / kPageSize;
+             ++page)
+            Changing(static_cast<std::uint32_t>(page));
     return {bytes_.data() + (part.data() - begin), part.size()};
 }
 
 std::uint32_t PageFile::AppendPage() {
     std::uint32_t number = PageCount();
+    // Growing by an eighth rather than doubling: a file of megabytes is not held twice over.
+    if (bytes_.capacity() < bytes_.size() + kPageSize)
+        bytes_.reserve(bytes_.size() + std::max(bytes_.size() / 8, 16 * kPageSize));
     bytes_.resize(bytes_.size() + kPageSize, 0);
     return number;
+}
+
+void PageFile::Changing(std::uint32_t page) {
+    if (changes_.empty()) return;
+    Undo& undo = changes_.back();
+    if (page >= undo.pageCount || undo.pages.count(page)) return;
+    const auto at = bytes_.begin() + static_cast<std::ptrdiff_t>(page) * kPageSize;
+    undo.pages.emplace(page, std::vector<unsigned char>(at, at + kPageSize));
+}
+
+void PageFile::BeginChange() {
+    changes_.push_back({PageCount(), {}});
+}
+
+void PageFile::KeepChange() {
+    if (changes_.empty()) throw EngineError(err::kInternal, "ningún cambio en curso");
+    if (changes_.size() > 1) {
+        // The change around it undoes these pages too, as they were before either began. Room
+        // first: once pages move, nothing may fail half way.
+        Undo& kept = changes_.back();
+        Undo& outer = changes_[changes_.size() - 2];
+        outer.pages.reserve(outer.pages.size() + kept.pages.size());
+        for (auto it = kept.pages.begin(); it != kept.pages.end();) {
+            auto next = std::next(it);
+            if (it->first < outer.pageCount && !outer.pages.count(it->first))
+                outer.pages.insert(kept.pages.extract(it));
+            it = next;
+        }
+    }
+    changes_.pop_back();
+}
+
+void PageFile::UndoChange() noexcept {
+    if (changes_.empty()) return;
+    Undo& undo = changes_.back();
+    for (const auto& [page, bytes] : undo.pages)
+        std::copy(bytes.begin(), bytes.end(),
+                  bytes_.begin() + static_cast<std::ptrdiff_t>(page) * kPageSize);
+    bytes_.resize(static_cast<std::size_t>(undo.pageCount) * kPageSize);
+    changes_.pop_back();
 }
 
 void PageFile::Save(const std::filesystem::path& to) const {

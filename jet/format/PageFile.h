@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace actualiz::engine::jet::format {
@@ -55,13 +56,28 @@ class PageFile {
     std::span<unsigned char> Mutable(std::span<const unsigned char> part);
     // A new page of zeros at the end of the file; its number. Spans read before no longer hold.
     std::uint32_t AppendPage();
+    // A change that may have to be undone: until it is kept or undone, the file remembers each
+    // page as it was before the change first made it writable (through MutablePage or Mutable),
+    // and how many pages there were. Changes nest: one kept inside another is undone with it.
+    void BeginChange();
+    void KeepChange();
+    // The pages as they were when the change began; spans read since no longer hold.
+    void UndoChange() noexcept;
     // Writes the bytes to a file: into a temporary file beside it, flushed to disk, then renamed
     // over it, so that the file is the old one or the whole new one. 75 or 61 when it cannot.
     void Save(const std::filesystem::path& to) const;
 
   private:
+    void Changing(std::uint32_t page);
+
+    struct Undo {
+        std::uint32_t pageCount = 0;
+        std::unordered_map<std::uint32_t, std::vector<unsigned char>> pages;  // as they were
+    };
+
     std::filesystem::path file_;
     std::vector<unsigned char> bytes_;
+    std::vector<Undo> changes_;  // the innermost last
 };
 
 }  // namespace actualiz::engine::jet::format

@@ -34,6 +34,7 @@
 #include "jet/write/Relations.h"
 #include "jet/write/Rows.h"
 #include "jet/write/TableDefWrite.h"
+#include "jet/write/WholeChange.h"
 #include "support/TempPrefix.h"
 
 namespace actualiz::engine::testing {
@@ -241,6 +242,29 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A data page joins a table through its maps and leaves it again. (An empty data page must not be
 // left in a table: libmdb reads it as one row of Nulls.)
+// A change keeps aside only the pages it changes: one kept inside another that then fails is
+// undone with it, pages changed by either and pages added by either.
+TEST(JetPageAllocation, AChangeKeptInsideAFailingOneIsUndoneWithIt) {
+    PageFile file = PageFile::Open(JetSample("blankV2000.mdb"));
+    const std::vector<unsigned char> before = file.Bytes();
+    try {
+        Whole(file, [&] {
+            file.MutablePage(3)[100] ^= 0xFF;
+            Whole(file, [&] {
+                file.MutablePage(3)[200] ^= 0xFF;
+                file.MutablePage(4)[100] ^= 0xFF;
+                file.MutablePage(file.AppendPage())[0] = 1;
+            });
+            file.MutablePage(file.AppendPage())[0] = 1;
+            throw EngineError(err::kInvalidOperation, "rechazado");
+        });
+        ADD_FAILURE() << "the change did not fail";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.number(), err::kInvalidOperation);
+    }
+    EXPECT_EQ(file.Bytes(), before);
+}
+
 TEST(JetPageAllocation, DataPageJoinsAndLeavesItsTableAndLibmdbReadsTheSavedCopy) {
     const std::filesystem::path sample = JetSample("compIndexTestV2000.mdb");
     std::ifstream in(sample, std::ios::binary);
