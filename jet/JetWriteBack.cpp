@@ -245,13 +245,13 @@ bool HasRules(const json& document) {
 // rules out of any import of the file (the structure then depends on the rows). The file's own
 // rows are those read when the stand-in was made (the file has not changed since: its bytes were
 // compared before writing).
-Verified Verify(const fs::path& jetFile, const fs::path& copy,
-                const std::vector<unsigned char>& written, const DatabaseSchema& standIn,
-                const JetRowDigests& rowsBefore, const fs::path& folder) {
-    const jet::format::PageFile saved = jet::format::PageFile::Open(copy);
-    if (saved.Bytes() != written)
+Verified Verify(const fs::path& jetFile, const fs::path& copy, const jet::format::PageFile& written,
+                const DatabaseSchema& standIn, const JetRowDigests& rowsBefore,
+                const fs::path& folder) {
+    // Compared as it is read, not held: its catalog is then that of the bytes written.
+    if (!jet::format::FileHolds(copy, written.Bytes()))
         throw NotChanged(jetFile, "la copia escrita no se lee como se escribió.");
-    jet::format::ReadCatalog(saved);
+    jet::format::ReadCatalog(written);
     JetReadOptions options;
     options.includeHiddenQueries = true;  // as the stand-in and the reading copies have them
     Verified verified;
@@ -401,7 +401,8 @@ fs::path JetWritableCopy(const fs::path& jetFile) {
     }
     reading.schema = ReadSchemaAt(standIn.string());
     // The file read is the file kept: someone writing it meanwhile would have torn the import.
-    if (ReadBytes(jetFile) != reading.bytes) throw MakeError(err::kFileInUse, jetFile.string());
+    if (!jet::format::FileHolds(jetFile, reading.bytes))
+        throw MakeError(err::kFileInUse, jetFile.string());
     std::lock_guard<std::mutex> lock(ReadingsMutex());
     Readings()[standIn] = std::move(reading);
     return standIn;
@@ -475,11 +476,10 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
     platform::TemporaryFile temporary(temporaryPath);
     SaveBeside(pages, jetFile, fd);
     PrivateFolder folder;
-    Verified verified =
-        Verify(jetFile, temporaryPath, pages.Bytes(), now, *reading->rows, folder.path());
+    Verified verified = Verify(jetFile, temporaryPath, pages, now, *reading->rows, folder.path());
     // The last look before the file is replaced: the application may have opened it meanwhile.
     RefuseJetFileInUse(jetFile);
-    if (ReadBytes(jetFile) != reading->bytes)
+    if (!jet::format::FileHolds(jetFile, reading->bytes))
         throw NotChanged(jetFile, "otro programa lo cambió mientras se actualizaba.");
     struct stat st {};
     if (::stat(jetFile.c_str(), &st) == 0) ::chmod(temporaryPath.c_str(), st.st_mode & 07777);

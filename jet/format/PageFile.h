@@ -80,4 +80,8 @@ class PageFile {
     std::vector<Undo> changes_;  // the innermost last
 };
 
+// Whether the file holds exactly these bytes, no more: read in blocks and compared as they come,
+// never held whole. False when it cannot be read.
+bool FileHolds(const std::filesystem::path& file, std::span<const unsigned char> bytes);
+
 }  // namespace actualiz::engine::jet::format
