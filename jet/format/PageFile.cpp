@@ -16,6 +16,9 @@ namespace actualiz::engine::jet::format {
 
 namespace {
 
+// Pages a file opened has room for before its bytes move.
+constexpr std::size_t kOpenRoom = 64;
+
 // The first bytes of every Jet file: a database page holding "Standard Jet DB".
 constexpr unsigned char kMagic[] = {0x00, 0x01, 0x00, 0x00, 'S', 't', 'a', 'n', 'd', 'a',
                                     'r',  'd',  ' ',  'J',  'e', 't', ' ', 'D', 'B'};
@@ -29,7 +32,9 @@ PageFile PageFile::Open(const std::filesystem::path& file) {
     std::vector<unsigned char> bytes;
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(file, ec);
-    if (!ec) bytes.reserve(static_cast<std::size_t>(size));
+    // With room for the pages a change of definitions adds (a few), so that the file is not
+    // moved, and held twice while it is, for the first of them.
+    if (!ec) bytes.reserve(static_cast<std::size_t>(size) + kOpenRoom * kPageSize);
     char block[1 << 16];
     while (in.read(block, sizeof block) || in.gcount() > 0)
         bytes.insert(bytes.end(), block, block + in.gcount());
