@@ -51,9 +51,10 @@ std::vector<SchemaDifference> StructureDifferences(const DatabaseSchema& a,
     return differences;
 }
 
-// What a stand-in was made from: the file's bytes, the structure its import had and its rows.
+// What a stand-in was made from: the file's bytes (kept on disk, in the stand-in's folder), the
+// structure its import had and its rows.
 struct Reading {
-    std::vector<unsigned char> bytes;
+    fs::path read;
     DatabaseSchema schema;
     std::shared_ptr<const JetRowDigests> rows;
     std::shared_ptr<platform::RunFolder> folder;  // the stand-in's, held while it is in use
@@ -382,12 +383,22 @@ void RefuseJetFileInUse(const fs::path& jetFile) {
 fs::path JetWritableCopy(const fs::path& jetFile) {
     RefuseJetFileInUse(jetFile);
     Reading reading;
-    reading.bytes = ReadBytes(jetFile);
+    std::optional<std::vector<unsigned char>> bytes = ReadBytes(jetFile);
     // Its own folder: it goes with the stand-in, and nobody else can read it.
     reading.folder = JetRunFolder();
     const fs::path standIn = reading.folder->path() / jetFile.filename();
+    // The bytes read stay beside it rather than in memory while the stand-in is in use.
+    reading.read = reading.folder->path() / (jetFile.filename().string() + ".leido");
+    {
+        std::ofstream out(reading.read, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes->data()),
+                  static_cast<std::streamsize>(bytes->size()));
+        if (!out.flush()) throw MakeError(err::kDiskIo, reading.read.string());
+    }
     // On a failure the folder goes with `reading`.
-    if (std::optional<JetKnownReading> known = KnownJetReading(jetFile, reading.bytes)) {
+    std::optional<JetKnownReading> known = KnownJetReading(jetFile, *bytes);
+    bytes.reset();
+    if (known) {
         // The reading copy of these very bytes is the import the stand-in would be.
         fs::copy_file(known->copy, standIn);
         fs::permissions(standIn, fs::perms::owner_read | fs::perms::owner_write);
@@ -401,7 +412,7 @@ fs::path JetWritableCopy(const fs::path& jetFile) {
     }
     reading.schema = ReadSchemaAt(standIn.string());
     // The file read is the file kept: someone writing it meanwhile would have torn the import.
-    if (!jet::format::FileHolds(jetFile, reading.bytes))
+    if (!jet::format::SameFiles(jetFile, reading.read))
         throw MakeError(err::kFileInUse, jetFile.string());
     std::lock_guard<std::mutex> lock(ReadingsMutex());
     Readings()[standIn] = std::move(reading);
@@ -437,7 +448,7 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
                                       ", que este programa solo lee; solo se cambian archivos "
                                       "de Jet 4 (Access 2000-2003).");
     RefuseJetFileInUse(jetFile);
-    if (pages.Bytes() != reading->bytes)
+    if (!jet::format::FileHolds(reading->read, pages.Bytes()))
         throw NotChanged(jetFile, "otro programa lo cambió mientras se actualizaba.");
 
     const std::vector<jet::write::Change> changes = jet::write::ChangesFor(differences);
@@ -459,7 +470,7 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
     if (!check.Sound()) {
         // Said apart: a file that fails the check before any change is not the writer's doing.
         const jet::check::CheckResult before =
-            jet::check::CheckFile(jet::format::PageFile(jetFile, reading->bytes));
+            jet::check::CheckFile(jet::format::PageFile(jetFile, ReadBytes(reading->read)));
         const jet::check::CheckResult& shown = before.Sound() ? check : before;
         throw NotChanged(
             jetFile, std::string(before.Sound() ? "lo escrito no pasa la comprobación"
@@ -479,7 +490,7 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
     Verified verified = Verify(jetFile, temporaryPath, pages, now, *reading->rows, folder.path());
     // The last look before the file is replaced: the application may have opened it meanwhile.
     RefuseJetFileInUse(jetFile);
-    if (!jet::format::FileHolds(jetFile, reading->bytes))
+    if (!jet::format::SameFiles(jetFile, reading->read))
         throw NotChanged(jetFile, "otro programa lo cambió mientras se actualizaba.");
     struct stat st {};
     if (::stat(jetFile.c_str(), &st) == 0) ::chmod(temporaryPath.c_str(), st.st_mode & 07777);

@@ -163,4 +163,20 @@ bool FileHolds(const std::filesystem::path& file, std::span<const unsigned char>
     return !in.bad() && at == bytes.size();
 }
 
+bool SameFiles(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::ifstream inA(a, std::ios::binary);
+    std::ifstream inB(b, std::ios::binary);
+    if (!inA || !inB) return false;
+    std::vector<char> blockA(1 << 16);
+    std::vector<char> blockB(blockA.size());
+    for (;;) {
+        inA.read(blockA.data(), static_cast<std::streamsize>(blockA.size()));
+        inB.read(blockB.data(), static_cast<std::streamsize>(blockB.size()));
+        if (inA.bad() || inB.bad() || inA.gcount() != inB.gcount() ||
+            std::memcmp(blockA.data(), blockB.data(), static_cast<std::size_t>(inA.gcount())) != 0)
+            return false;
+        if (inA.gcount() == 0) return true;
+    }
+}
+
 }  // namespace actualiz::engine::jet::format

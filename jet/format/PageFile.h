@@ -84,4 +84,7 @@ class PageFile {
 // never held whole. False when it cannot be read.
 bool FileHolds(const std::filesystem::path& file, std::span<const unsigned char> bytes);
 
+// Whether two files hold the same bytes, compared likewise. False when either cannot be read.
+bool SameFiles(const std::filesystem::path& a, const std::filesystem::path& b);
+
 }  // namespace actualiz::engine::jet::format
