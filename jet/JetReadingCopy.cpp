@@ -12,6 +12,7 @@
 #include "engine/ForeignFiles.h"
 #include "jet/JetReader.h"
 #include "jet/JetWriteBack.h"
+#include "jet/format/PageFile.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderLock.h"
 
@@ -75,7 +76,7 @@ class ReadingCopies {
         // No write permission: the engine then opens it read-only, as it would a read-only file.
         ::chmod(copy.c_str(), S_IRUSR | S_IRGRP | S_IROTH);
         Copy made{copy, std::nullopt, std::move(rows)};
-        if (before && FileBytes(canonical) == before)
+        if (before && jet::format::FileHolds(canonical, *before))
             made.bytes = Made{before->size(), HashOf(*before)};
         copies_[key] = std::move(made);
         Tell(jetFile, notes);
