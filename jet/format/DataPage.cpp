@@ -50,6 +50,32 @@ std::vector<RowSlot> ReadRowSlots(const PageFile& file, std::uint32_t pageNumber
     return slots;
 }
 
+RowSlot ReadRowSlot(const PageFile& file, PageRow where) {
+    std::span<const unsigned char> page = file.Page(where.page);
+    auto damaged = [&](const std::string& why) {
+        return Unreadable(file.File(),
+                          "página de datos " + std::to_string(where.page) + ": " + why);
+    };
+    if (page[0] != kDataPage) throw damaged("no es una página de datos");
+    DataPageHeader header = ReadDataPageHeader(page);
+    std::size_t tableEnd = kFirstRowOffset + 2u * header.rowCount;
+    if (tableEnd > kPageSize) throw damaged("demasiadas filas");
+    if (where.row >= header.rowCount)
+        throw Unreadable(file.File(), "la página " + std::to_string(where.page) +
+                                          " no tiene fila " + std::to_string(where.row));
+    auto offset = [&](std::uint32_t i) { return U16(page.data() + kFirstRowOffset + 2u * i); };
+    std::uint32_t raw = offset(where.row);
+    RowSlot slot;
+    slot.start = static_cast<std::uint16_t>(raw & kRowOffsetMask);
+    slot.end = static_cast<std::uint16_t>(where.row == 0 ? kPageSize
+                                                         : offset(where.row - 1) & kRowOffsetMask);
+    slot.deleted = (raw & kRowDeleted) != 0;
+    slot.overflow = (raw & kRowOverflow) != 0;
+    if (slot.start < tableEnd || slot.start > slot.end)
+        throw damaged("la fila " + std::to_string(where.row) + " sale de su lugar");
+    return slot;
+}
+
 std::span<const unsigned char> RowBytes(const PageFile& file, PageRow where) {
     std::vector<RowSlot> slots = ReadRowSlots(file, where.page);
     if (where.row >= slots.size())

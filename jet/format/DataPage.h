@@ -36,6 +36,10 @@ DataPageHeader ReadDataPageHeader(std::span<const unsigned char> page);
 // outside the page or rows overlap.
 std::vector<RowSlot> ReadRowSlots(const PageFile& file, std::uint32_t pageNumber);
 
+// One slot alone, checked as ReadRowSlots checks it against the slot before it (the others are
+// not read). 3343 when the page has no such slot or it points outside the page.
+RowSlot ReadRowSlot(const PageFile& file, PageRow where);
+
 // The bytes of one row, wherever its slot says; deleted rows too (their bytes may be stale).
 std::span<const unsigned char> RowBytes(const PageFile& file, PageRow where);
 

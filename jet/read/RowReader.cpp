@@ -57,13 +57,9 @@ void ForEachTableRow(const PageFile& file, const TableDef& def, const UsageMap& 
 }
 
 std::optional<StoredRow> TableRowAt(const PageFile& file, PageRow where) {
-    std::vector<RowSlot> slots = ReadRowSlots(file, where.page);
-    if (where.row >= slots.size())
-        throw Unreadable(file.File(), "la página " + std::to_string(where.page) +
-                                          " no tiene fila " + std::to_string(where.row));
-    if (slots[where.row].deleted) return std::nullopt;
-    return StoredRow{where,
-                     LiveRowBytes(file, where.page, file.Page(where.page), slots[where.row])};
+    const RowSlot slot = ReadRowSlot(file, where);
+    if (slot.deleted) return std::nullopt;
+    return StoredRow{where, LiveRowBytes(file, where.page, file.Page(where.page), slot)};
 }
 
 RowValues::RowValues(const PageFile& file, const TableDef& def, std::span<const unsigned char> row)

@@ -32,7 +32,7 @@ void ForEachTableRow(const PageFile& file, const TableDef& def, const UsageMap& 
                      const std::function<void(const StoredRow&)>& row,
                      const std::function<void(std::uint32_t page, std::size_t slots)>& page = {});
 // The live row in a slot of one of the table's data pages, where TableRows finds it; nullopt when
-// the slot is deleted. 3343 as TableRows.
+// the slot is deleted. 3343 when it cannot be read; only that slot of the page is checked.
 std::optional<StoredRow> TableRowAt(const PageFile& file, PageRow where);
 
 // One column's value in a row: nullopt when Null. A boolean's value is its bit in the null mask:
