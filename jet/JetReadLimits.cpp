@@ -248,13 +248,30 @@ class RecordReader {
     std::optional<std::string> result_;
 };
 
+// The address space this process has (what a child starts with from its parent), from
+// /proc/self/statm; 0 when it cannot be read.
+rlim_t AddressSpaceInUse() {
+    const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    char text[64] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    rlim_t pages = 0;
+    for (ssize_t i = 0; i < n && text[i] >= '0' && text[i] <= '9'; ++i)
+        pages = pages * 10 + static_cast<rlim_t>(text[i] - '0');
+    return pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+}
+
 [[noreturn]] void ReadInChild(const fs::path& file, const JetReadOptions& options, JetRowSink& sink,
                               int out, const Limits& limits) {
     const rlimit cpu{limits.cpuSeconds, limits.cpuSeconds};
     ::setrlimit(RLIMIT_CPU, &cpu);
 #if !defined(__SANITIZE_ADDRESS__)
-    // (An address-sanitised build reserves far more address space than it uses.)
-    const rlimit memory{limits.memoryBytes, limits.memoryBytes};
+    // (An address-sanitised build reserves far more address space than it uses.) Over what the
+    // parent had: address space it reserved without using (a Jet file being written keeps room
+    // to grow) is not the reader's doing.
+    const rlim_t allowed = AddressSpaceInUse() + limits.memoryBytes;
+    const rlimit memory{allowed, allowed};
     ::setrlimit(RLIMIT_AS, &memory);
 #endif
     RecordWriter writer(out);

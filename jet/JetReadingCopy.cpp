@@ -34,27 +34,10 @@ std::function<void(const std::string&)>& Sink() {
     return sink;
 }
 
-// The whole file, or nothing when it cannot be read.
-std::optional<std::vector<unsigned char>> FileBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
-    if (!in) return std::nullopt;
-    const std::streamoff size = in.tellg();
-    in.seekg(0);
-    std::vector<unsigned char> bytes(size > 0 ? static_cast<std::size_t>(size) : 0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!in || in.peek() != std::ifstream::traits_type::eof()) return std::nullopt;
-    return bytes;
-}
-
-std::size_t HashOf(const std::vector<unsigned char>& bytes) {
-    return std::hash<std::string_view>()(
-        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-}
-
 // The imports made for read-only opening, one per file version, in a private folder that goes
-// when the process ends. Each remembers the bytes it was made from (when the file held the same
-// bytes before and after the import) and the digests of their rows, so that the write-back's
-// stand-in of the same bytes is a copy of it rather than another import.
+// when the process ends. Each remembers the digest of the bytes it was made from (when the file
+// held the same bytes before and after the import) and the digests of their rows, so that the
+// write-back's stand-in of the same bytes is a copy of it rather than another import.
 class ReadingCopies {
   public:
     fs::path For(const fs::path& jetFile) {
@@ -65,7 +48,7 @@ class ReadingCopies {
         if (it != copies_.end() && fs::exists(it->second.path, ec)) return it->second.path;
 
         const fs::path canonical = Canonical(jetFile);
-        const std::optional<std::vector<unsigned char>> before = FileBytes(canonical);
+        const std::optional<jet::format::BytesDigest> before = jet::format::DigestOfFile(canonical);
         fs::path copy = Folder() / (std::to_string(++counter_) + ".mdb");
         std::vector<std::string> notes;
         JetReadOptions options;
@@ -76,26 +59,24 @@ class ReadingCopies {
         // No write permission: the engine then opens it read-only, as it would a read-only file.
         ::chmod(copy.c_str(), S_IRUSR | S_IRGRP | S_IROTH);
         Copy made{copy, std::nullopt, std::move(rows)};
-        if (before && jet::format::FileHolds(canonical, *before))
-            made.bytes = Made{before->size(), HashOf(*before)};
+        if (before && jet::format::DigestOfFile(canonical) == before) made.bytes = before;
         copies_[key] = std::move(made);
         Tell(jetFile, notes);
         return copy;
     }
 
     std::optional<JetKnownReading> Known(const fs::path& jetFile,
-                                         const std::vector<unsigned char>& bytes) {
+                                         const jet::format::BytesDigest& bytes) {
         std::lock_guard<std::mutex> lock(mutex_);
         std::error_code ec;
         auto it = copies_.find(Key(jetFile));
-        if (it == copies_.end() || !it->second.bytes || !fs::exists(it->second.path, ec) ||
-            it->second.bytes->size != bytes.size() || it->second.bytes->hash != HashOf(bytes))
+        if (it == copies_.end() || it->second.bytes != bytes || !fs::exists(it->second.path, ec))
             return std::nullopt;
         return JetKnownReading{it->second.path, it->second.rows};
     }
 
     void Adopt(const fs::path& jetFile, const fs::path& import,
-               const std::vector<unsigned char>& bytes, std::shared_ptr<const JetRowDigests> rows,
+               const jet::format::BytesDigest& bytes, std::shared_ptr<const JetRowDigests> rows,
                const std::vector<std::string>& notes) {
         std::lock_guard<std::mutex> lock(mutex_);
         std::error_code ec;
@@ -110,7 +91,7 @@ class ReadingCopies {
         fs::rename(import, copy, ec);
         if (ec) return;
         ::chmod(copy.c_str(), S_IRUSR | S_IRGRP | S_IROTH);
-        copies_[key] = Copy{copy, Made{bytes.size(), HashOf(bytes)}, std::move(rows)};
+        copies_[key] = Copy{copy, bytes, std::move(rows)};
         Tell(jetFile, notes);
     }
 
@@ -134,13 +115,9 @@ class ReadingCopies {
     }
 
   private:
-    struct Made {
-        std::size_t size;
-        std::size_t hash;
-    };
     struct Copy {
         fs::path path;
-        std::optional<Made> bytes;  // none when the file changed while it was read
+        std::optional<jet::format::BytesDigest> bytes;  // none when it changed while it was read
         std::shared_ptr<const JetRowDigests> rows;
     };
 
@@ -207,12 +184,12 @@ fs::path JetReadingCopy(const fs::path& jetFile) {
 }
 
 std::optional<JetKnownReading> KnownJetReading(const fs::path& jetFile,
-                                               const std::vector<unsigned char>& bytes) {
+                                               const jet::format::BytesDigest& bytes) {
     return Copies().Known(jetFile, bytes);
 }
 
 void AdoptJetReadingCopy(const fs::path& jetFile, const fs::path& import,
-                         const std::vector<unsigned char>& bytes,
+                         const jet::format::BytesDigest& bytes,
                          std::shared_ptr<const JetRowDigests> rows,
                          const std::vector<std::string>& notes) {
     Copies().Adopt(jetFile, import, bytes, std::move(rows), notes);

@@ -136,7 +136,8 @@ class PrivateFolder {
     std::unique_ptr<platform::RunFolder> folder_;
 };
 
-// The whole file in one read of its size (then to its end, should it have grown meanwhile).
+// The whole file in one read of its size (then to its end, should it have grown meanwhile): for
+// the rare check of the file as it was read, which the saved bytes alone cannot answer.
 std::vector<unsigned char> ReadBytes(const fs::path& file) {
     std::ifstream in(file, std::ios::binary | std::ios::ate);
     if (!in) throw MakeError(err::kCannotOpenFile, file.string());
@@ -250,7 +251,7 @@ Verified Verify(const fs::path& jetFile, const fs::path& copy, const jet::format
                 const DatabaseSchema& standIn, const JetRowDigests& rowsBefore,
                 const fs::path& folder) {
     // Compared as it is read, not held: its catalog is then that of the bytes written.
-    if (!jet::format::FileHolds(copy, written.Bytes()))
+    if (!jet::format::FileHolds(copy, written))
         throw NotChanged(jetFile, "la copia escrita no se lee como se escribió.");
     jet::format::ReadCatalog(written);
     JetReadOptions options;
@@ -289,21 +290,9 @@ Verified Verify(const fs::path& jetFile, const fs::path& copy, const jet::format
 // The bytes into the new file fd (beside the original under a private name), flushed to disk and
 // closed. 61 when the disk is full, 75 otherwise.
 void SaveBeside(const jet::format::PageFile& pages, const fs::path& jetFile, int fd) {
-    const std::vector<unsigned char>& bytes = pages.Bytes();
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int error = errno;
-            ::close(fd);
-            throw error == ENOSPC || n == 0 ? platform::DiskFull(jetFile.string())
-                                            : platform::PathFileAccessError(jetFile.string());
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    const int synced = ::fsync(fd);
-    const int error = errno;
+    const int failed = pages.WriteTo(fd);
+    const int synced = failed == 0 ? ::fsync(fd) : -1;
+    const int error = failed != 0 ? failed : errno;
     if (::close(fd) != 0 || synced != 0)
         throw error == ENOSPC ? platform::DiskFull(jetFile.string())
                               : platform::PathFileAccessError(jetFile.string());
@@ -383,21 +372,22 @@ void RefuseJetFileInUse(const fs::path& jetFile) {
 fs::path JetWritableCopy(const fs::path& jetFile) {
     RefuseJetFileInUse(jetFile);
     Reading reading;
-    std::optional<std::vector<unsigned char>> bytes = ReadBytes(jetFile);
     // Its own folder: it goes with the stand-in, and nobody else can read it.
     reading.folder = JetRunFolder();
     const fs::path standIn = reading.folder->path() / jetFile.filename();
-    // The bytes read stay beside it rather than in memory while the stand-in is in use.
+    // The bytes read wait beside it, not in memory, while the stand-in is in use.
     reading.read = reading.folder->path() / (jetFile.filename().string() + ".leido");
-    {
-        std::ofstream out(reading.read, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes->data()),
-                  static_cast<std::streamsize>(bytes->size()));
-        if (!out.flush()) throw MakeError(err::kDiskIo, reading.read.string());
-    }
+    if (!std::ifstream(jetFile, std::ios::binary))
+        throw MakeError(err::kCannotOpenFile, jetFile.string());
+    std::error_code ec;
+    fs::copy_file(jetFile, reading.read, ec);
+    if (ec)
+        throw MakeError(ec == std::errc::no_space_on_device ? err::kDiskFull : err::kDiskIo,
+                        reading.read.string());
+    const std::optional<jet::format::BytesDigest> read = jet::format::DigestOfFile(reading.read);
+    if (!read) throw MakeError(err::kDiskIo, reading.read.string());
     // On a failure the folder goes with `reading`.
-    std::optional<JetKnownReading> known = KnownJetReading(jetFile, *bytes);
-    bytes.reset();
+    std::optional<JetKnownReading> known = KnownJetReading(jetFile, *read);
     if (known) {
         // The reading copy of these very bytes is the import the stand-in would be.
         fs::copy_file(known->copy, standIn);
@@ -440,7 +430,9 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
     const std::vector<SchemaDifference> differences = StructureDifferences(now, reading->schema);
     if (differences.empty()) return;
 
-    jet::format::PageFile pages = jet::format::PageFile::Open(jetFile);
+    // The bytes read when the stand-in was made, which wait in the private folder: the file
+    // changes only if it still holds them.
+    jet::format::PageFile pages = jet::format::PageFile::OpenPrivate(reading->read, jetFile);
     if (!pages.IsJet4())
         throw NotChanged(jetFile, std::string("es un archivo de ") +
                                       (pages.Version() == 0 ? "Jet 3 (Access 97)"
@@ -448,7 +440,7 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
                                       ", que este programa solo lee; solo se cambian archivos "
                                       "de Jet 4 (Access 2000-2003).");
     RefuseJetFileInUse(jetFile);
-    if (!jet::format::FileHolds(reading->read, pages.Bytes()))
+    if (!jet::format::SameFiles(jetFile, reading->read))
         throw NotChanged(jetFile, "otro programa lo cambió mientras se actualizaba.");
 
     const std::vector<jet::write::Change> changes = jet::write::ChangesFor(differences);
@@ -499,8 +491,8 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
     temporary.Committed();
     SyncFolder(jetFile);
     if (verified.withRows)
-        AdoptJetReadingCopy(jetFile, verified.import, pages.Bytes(), std::move(verified.rows),
-                            verified.notes);
+        AdoptJetReadingCopy(jetFile, verified.import, jet::format::DigestOf(pages),
+                            std::move(verified.rows), verified.notes);
     RememberWrittenJetStructure(jetFile, std::move(verified.schema));
 }
 

@@ -28,6 +28,7 @@
 
 #include "engine/SchemaModel.h"
 #include "jet/JetReader.h"
+#include "jet/format/PageFile.h"
 
 namespace actualiz::engine {
 
@@ -71,22 +72,22 @@ class JetRowDigester : public JetRowSink {
     std::vector<std::optional<std::uint64_t>> starts_;  // of the fields that count
 };
 
-// The reading copy (JetReadingCopy) made of exactly these bytes of the file, if there is one, with
-// the digests of the rows it was made from. The stand-in of a file the process has already read
-// is a copy of it.
+// The reading copy (JetReadingCopy) made of the bytes of the file with this digest, if there is
+// one, with the digests of the rows it was made from. The stand-in of a file the process has
+// already read is a copy of it.
 struct JetKnownReading {
     std::filesystem::path copy;
     std::shared_ptr<const JetRowDigests> rows;
 };
 std::optional<JetKnownReading> KnownJetReading(const std::filesystem::path& jetFile,
-                                               const std::vector<unsigned char>& bytes);
+                                               const jet::format::BytesDigest& bytes);
 
 // After a write-back: `import`, an import of the bytes the file now holds (with its rows, hidden
 // queries included, as a reading copy is made), becomes the file's reading copy; the file is not
 // read again. `notes` are what that import could not carry. Nothing happens when it cannot be
 // moved: the reading copy is then made when the file is next opened.
 void AdoptJetReadingCopy(const std::filesystem::path& jetFile, const std::filesystem::path& import,
-                         const std::vector<unsigned char>& bytes,
+                         const jet::format::BytesDigest& bytes,
                          std::shared_ptr<const JetRowDigests> rows,
                          const std::vector<std::string>& notes);
 

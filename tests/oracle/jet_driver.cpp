@@ -592,13 +592,13 @@ json Apply(PageFile& file, const json& op) {
     const std::string name = op.at("op").get<std::string>();
     auto found = Operations().find(name);
     if (found == Operations().end()) throw Fault("operación desconocida: " + name);
-    std::vector<unsigned char> before = file.Bytes();
+    std::vector<unsigned char> before(file.Bytes().begin(), file.Bytes().end());
     try {
         json result = found->second(file, op);
         result["ok"] = true;
         return result;
     } catch (const EngineError& e) {
-        if (file.Bytes() != before)
+        if (!std::ranges::equal(file.Bytes(), before))
             throw Fault("la operación rehusada (" + std::to_string(e.number()) +
                         ") dejó los bytes cambiados: " + e.what());
         return {{"ok", false}, {"error", e.number()}, {"text", e.what()}};
@@ -618,7 +618,8 @@ int main(int argc, char** argv) {
     if (args.size() < 2) return Usage();
     PageFile file = [&] {
         try {
-            return PageFile::Open(args[1]);
+            // The copy the campaign made: mapped, as the write-back opens the bytes it read.
+            return PageFile::OpenPrivate(args[1], args[1]);
         } catch (const std::exception& e) {
             std::cerr << e.what() << "\n";
             std::exit(2);
