@@ -136,20 +136,6 @@ class PrivateFolder {
     std::unique_ptr<platform::RunFolder> folder_;
 };
 
-// The whole file in one read of its size (then to its end, should it have grown meanwhile): for
-// the rare check of the file as it was read, which the saved bytes alone cannot answer.
-std::vector<unsigned char> ReadBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
-    if (!in) throw MakeError(err::kCannotOpenFile, file.string());
-    const std::streamoff size = in.tellg();
-    in.seekg(0);
-    std::vector<unsigned char> bytes(size > 0 ? static_cast<std::size_t>(size) : 0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    if (in) bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in), {});
-    return bytes;
-}
-
 EngineError NotChanged(const fs::path& file, const std::string& why) {
     return EngineError(err::kInvalidOperation, "No se ha cambiado " + file.string() + ": " + why);
 }
@@ -462,7 +448,7 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
     if (!check.Sound()) {
         // Said apart: a file that fails the check before any change is not the writer's doing.
         const jet::check::CheckResult before =
-            jet::check::CheckFile(jet::format::PageFile(jetFile, ReadBytes(reading->read)));
+            jet::check::CheckFile(jet::format::PageFile::OpenPrivate(reading->read, jetFile));
         const jet::check::CheckResult& shown = before.Sound() ? check : before;
         throw NotChanged(
             jetFile, std::string(before.Sound() ? "lo escrito no pasa la comprobación"

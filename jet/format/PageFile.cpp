@@ -343,20 +343,6 @@ void PageFile::Save(const std::filesystem::path& to) const {
     temporary.Committed();
 }
 
-bool FileHolds(const std::filesystem::path& file, std::span<const unsigned char> bytes) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
-    std::vector<char> block(1 << 16);
-    std::size_t at = 0;
-    while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
-        const auto n = static_cast<std::size_t>(in.gcount());
-        if (n > bytes.size() - at || std::memcmp(block.data(), bytes.data() + at, n) != 0)
-            return false;
-        at += n;
-    }
-    return !in.bad() && at == bytes.size();
-}
-
 bool FileHolds(const std::filesystem::path& file, const PageFile& pages) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return false;

@@ -110,10 +110,8 @@ class PageFile {
     std::vector<Undo> changes_;      // the innermost last
 };
 
-// Whether the file holds exactly these bytes, no more: read in blocks and compared as they come,
-// never held whole. False when it cannot be read.
-bool FileHolds(const std::filesystem::path& file, std::span<const unsigned char> bytes);
-// The same for a file's pages, going through them in blocks (PageFile::ForEachBlock).
+// Whether the file holds exactly the pages' bytes, no more: both gone through in blocks
+// (PageFile::ForEachBlock) and compared as they come. False when it cannot be read.
 bool FileHolds(const std::filesystem::path& file, const PageFile& pages);
 
 // Whether two files hold the same bytes, compared likewise. False when either cannot be read.
