@@ -23,8 +23,8 @@ namespace {
 constexpr std::size_t kOpenRoom = 64;
 // The most bytes a Jet 4 file holds.
 constexpr std::size_t kMostBytes = std::size_t{1} << 31;
-// Pages read from a mapped file before the unchanged ones are let go.
-constexpr std::size_t kReadsBeforeRelease = 1024;
+// Pages read from a mapped file before the unchanged ones are let go (a megabyte).
+constexpr std::size_t kReadsBeforeRelease = 256;
 
 // The first bytes of every Jet file: a database page holding "Standard Jet DB".
 constexpr unsigned char kMagic[] = {0x00, 0x01, 0x00, 0x00, 'S', 't', 'a', 'n', 'd', 'a',
