@@ -416,8 +416,11 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
     const std::vector<SchemaDifference> differences = StructureDifferences(now, reading->schema);
     if (differences.empty()) return;
 
-    // The bytes read when the stand-in was made, which wait in the private folder: the file
-    // changes only if it still holds them.
+    RefuseJetFileInUse(jetFile);
+    // The file changes only if it still holds the bytes read when the stand-in was made; those,
+    // waiting in the private folder, are what the writer changes.
+    if (!jet::format::SameFiles(jetFile, reading->read))
+        throw NotChanged(jetFile, "otro programa lo cambió mientras se actualizaba.");
     jet::format::PageFile pages = jet::format::PageFile::OpenPrivate(reading->read, jetFile);
     if (!pages.IsJet4())
         throw NotChanged(jetFile, std::string("es un archivo de ") +
@@ -425,9 +428,6 @@ void WriteBackJetFile(const fs::path& jetFile, const fs::path& standIn) {
                                                             : "Access 2007 o posterior (ACE)") +
                                       ", que este programa solo lee; solo se cambian archivos "
                                       "de Jet 4 (Access 2000-2003).");
-    RefuseJetFileInUse(jetFile);
-    if (!jet::format::SameFiles(jetFile, reading->read))
-        throw NotChanged(jetFile, "otro programa lo cambió mientras se actualizaba.");
 
     const std::vector<jet::write::Change> changes = jet::write::ChangesFor(differences);
     const std::vector<const jet::write::Change*> refused = jet::write::WhatCannotBeWritten(changes);

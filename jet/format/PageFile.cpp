@@ -375,12 +375,6 @@ bool SameFiles(const std::filesystem::path& a, const std::filesystem::path& b) {
     }
 }
 
-BytesDigest DigestOf(std::span<const unsigned char> bytes) {
-    Digester digester;
-    digester.Add(bytes);
-    return digester.Value();
-}
-
 BytesDigest DigestOf(const PageFile& pages) {
     Digester digester;
     pages.ForEachBlock([&](std::span<const unsigned char> bytes) {

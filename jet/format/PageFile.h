@@ -124,7 +124,6 @@ struct BytesDigest {
     std::uint64_t hash = 0;
     bool operator==(const BytesDigest&) const = default;
 };
-BytesDigest DigestOf(std::span<const unsigned char> bytes);
 BytesDigest DigestOf(const PageFile& pages);
 // The same digest of a file's bytes, read in blocks; nothing when it cannot be read.
 std::optional<BytesDigest> DigestOfFile(const std::filesystem::path& file);

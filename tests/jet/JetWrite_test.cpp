@@ -292,6 +292,7 @@ TEST(JetPageAllocation, AMappedFileLetsGoOnlyWhatItCanReadAgain) {
     const std::filesystem::path saved = prefix.root() / "guardada.mdb";
     mapped.Save(saved);
     EXPECT_TRUE(FileHolds(saved, held));
+    EXPECT_EQ(DigestOf(mapped), DigestOfFile(saved)) << "a version of a file is known again";
     try {
         mapped.Page(mapped.PageCount());
         ADD_FAILURE() << "a page past the end was read";
