@@ -248,6 +248,7 @@ class RecordReader {
     std::optional<std::string> result_;
 };
 
+#if !defined(__SANITIZE_ADDRESS__)
 // The address space this process has (what a child starts with from its parent), from
 // /proc/self/statm; 0 when it cannot be read.
 rlim_t AddressSpaceInUse() {
@@ -261,6 +262,7 @@ rlim_t AddressSpaceInUse() {
         pages = pages * 10 + static_cast<rlim_t>(text[i] - '0');
     return pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
 }
+#endif
 
 [[noreturn]] void ReadInChild(const fs::path& file, const JetReadOptions& options, JetRowSink& sink,
                               int out, const Limits& limits) {
