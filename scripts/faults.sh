@@ -209,6 +209,15 @@ done
 # ---- bad inputs ----
 
 pass() { note "caso $1: bien"; }
+# N moments (seconds, to the millisecond) spread evenly over a run of MS milliseconds, from its
+# first tenth to its end: kills that land inside the run however fast it has become.
+spread_over() { # ms n
+    local k at
+    for ((k = 1; k <= $2; k++)); do
+        at=$(($1 / 10 + ($1 - $1 / 10) * k / $2))
+        printf '%d.%03d ' $((at / 1000)) $((at % 1000))
+    done
+}
 fail() { cases_failed+=("$1"); note "caso $1: MAL ($2)"; }
 
 # Each old database's indexes, relations and queries are each as they were, or as an
@@ -720,10 +729,13 @@ if command -v mdb-ver >/dev/null && command -v python3 >/dev/null && "$cli" impo
     # Killed during the write-back, at moments spread over the run: each file old or new, never
     # torn; a rerun finishes both and leaves no copy beside them.
     prefix=$(jet_fresh jetkill)
+    start=$(date +%s%N)
     jet_run "$prefix" --no-backup
+    jet_ms=$((($(date +%s%N) - start) / 1000000))
     whole=$(jet_state "$prefix/drive_c/jet/datos")
     [[ $whole == "$(jet_all new)" ]] || fail "Jet: ejecución de referencia" "$whole"
-    for delay in 0.3 0.6 0.9 1.2 1.5 1.8 2.2 2.6 3.0 3.5; do
+    note "Jet: referencia ${jet_ms} ms"
+    for delay in $(spread_over "$jet_ms" 10); do
         prefix=$(jet_fresh jetkill)
         jet_run "$prefix" --no-backup &
         runner=$!
@@ -881,11 +893,14 @@ if command -v mdb-ver >/dev/null && "$cli" import --help >/dev/null 2>&1 && [[ -
     prefix=$work/jetmig
     folder=$prefix/drive_c/datos
     rm -rf "$prefix" && mkdir -p "$folder" && cp "$jetmig_sample" "$folder/clientes.mdb"
+    start=$(date +%s%N)
     jetmig_run "$prefix"
     status=$?
+    jetmig_ms=$((($(date +%s%N) - start) / 1000000))
     state=$(jetmig_state "$folder/clientes.mdb")
     [[ $status == 0 && $state == new ]] || fail "Jet: migración de referencia" "salida $status, $state"
-    for delay in 0.2 0.4 0.6 0.8 1.0 1.3 1.6 2.0; do
+    note "Jet: migración de referencia ${jetmig_ms} ms"
+    for delay in $(spread_over "$jetmig_ms" 8); do
         rm -rf "$prefix" && mkdir -p "$folder" && cp "$jetmig_sample" "$folder/clientes.mdb"
         jetmig_run "$prefix" &
         runner=$!
