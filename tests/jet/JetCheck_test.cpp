@@ -82,6 +82,16 @@ IndexPage FirstLeaf(const PageFile& file, std::uint32_t table, std::size_t index
     return read;
 }
 
+// The flags byte of the table's first index, in its definition on the table's page; nullptr when
+// the definition is not found there.
+unsigned char* FirstIndexFlags(PageFile& file) {
+    const TableDef def = ReadTableDef(file, kTable1);
+    const std::vector<unsigned char>& raw = def.realIndexes.at(0).raw;
+    std::span<const unsigned char> page = file.Page(kTable1);
+    auto at = std::search(page.begin(), page.end(), raw.begin(), raw.end());
+    return at == page.end() ? nullptr : &ByteAt(file, &*at + 46);
+}
+
 struct Damage {
     const char* id;
     const char* name;
@@ -259,12 +269,9 @@ const Damage kDamages[] = {
     {"IgnoreNullsWithNullEntries", "an index that ignores Nulls but holds their entries",
      "compIndexTestV2000.mdb",
      [](PageFile& file) {
-         TableDef def = ReadTableDef(file, kTable1);
-         const std::vector<unsigned char>& raw = def.realIndexes.at(0).raw;
-         std::span<const unsigned char> page = file.Page(kTable1);
-         auto at = std::search(page.begin(), page.end(), raw.begin(), raw.end());
-         ASSERT_NE(at, page.end());
-         ByteAt(file, &*at + 46) |= kIndexIgnoreNulls;
+         unsigned char* flags = FirstIndexFlags(file);
+         ASSERT_NE(flags, nullptr);
+         *flags |= kIndexIgnoreNulls;
      },
      "ignora los Null"},
     {"EntryNamesAnotherRow", "an index entry naming the row of the entry after it",
@@ -280,12 +287,9 @@ const Damage kDamages[] = {
     {"UniqueIndexRepeatsAKey", "an index said unique where two entries have one key",
      "compIndexTestV2000.mdb",
      [](PageFile& file) {
-         TableDef def = ReadTableDef(file, kTable1);
-         const std::vector<unsigned char>& raw = def.realIndexes.at(0).raw;
-         std::span<const unsigned char> definition = file.Page(kTable1);
-         auto at = std::search(definition.begin(), definition.end(), raw.begin(), raw.end());
-         ASSERT_NE(at, definition.end());
-         ByteAt(file, &*at + 46) |= kIndexUnique;
+         unsigned char* flags = FirstIndexFlags(file);
+         ASSERT_NE(flags, nullptr);
+         *flags |= kIndexUnique;
          // The key of entry 6 becomes that of entry 5 (past the prefix they share on the leaf).
          IndexPage leaf = FirstLeaf(file, kTable1, 0);
          const IndexEntry& fifth = leaf.entries.at(5);
