@@ -22,58 +22,65 @@ DataPageHeader ReadDataPageHeader(std::span<const unsigned char> page) {
     return header;
 }
 
-std::vector<RowSlot> ReadRowSlots(const PageFile& file, std::uint32_t pageNumber) {
-    std::span<const unsigned char> page = file.Page(pageNumber);
-    auto damaged = [&](const std::string& why) {
-        return Unreadable(file.File(),
-                          "página de datos " + std::to_string(pageNumber) + ": " + why);
-    };
-    if (page[0] != kDataPage) throw damaged("no es una página de datos");
-    DataPageHeader header = ReadDataPageHeader(page);
-    std::size_t tableEnd = kFirstRowOffset + 2u * header.rowCount;
-    if (tableEnd > kPageSize) throw damaged("demasiadas filas");
-    std::vector<RowSlot> slots;
-    slots.reserve(header.rowCount);
-    std::uint32_t previous = kPageSize;
-    for (std::uint16_t i = 0; i < header.rowCount; ++i) {
-        std::uint32_t raw = U16(page.data() + kFirstRowOffset + 2u * i);
+namespace {
+
+// A data page's table of row offsets, its page and size checked; each slot is read on demand.
+class SlotTable {
+  public:
+    SlotTable(const PageFile& file, std::uint32_t number)
+        : file_(file), number_(number), page_(file.Page(number)) {
+        if (page_[0] != kDataPage) throw Damaged("no es una página de datos");
+        rowCount_ = ReadDataPageHeader(page_).rowCount;
+        tableEnd_ = kFirstRowOffset + 2u * rowCount_;
+        if (tableEnd_ > kPageSize) throw Damaged("demasiadas filas");
+    }
+
+    std::uint16_t RowCount() const { return rowCount_; }
+
+    // Slot i, which ends where slot i - 1 starts (the first at the page's end).
+    RowSlot At(std::uint32_t i) const {
+        const std::uint32_t raw = Offset(i);
         RowSlot slot;
         slot.start = static_cast<std::uint16_t>(raw & kRowOffsetMask);
-        slot.end = static_cast<std::uint16_t>(previous);
+        slot.end = static_cast<std::uint16_t>(i == 0 ? kPageSize : Offset(i - 1) & kRowOffsetMask);
         slot.deleted = (raw & kRowDeleted) != 0;
         slot.overflow = (raw & kRowOverflow) != 0;
-        if (slot.start < tableEnd || slot.start > slot.end)
-            throw damaged("la fila " + std::to_string(i) + " sale de su lugar");
-        previous = slot.start;
-        slots.push_back(slot);
+        if (slot.start < tableEnd_ || slot.start > slot.end)
+            throw Damaged("la fila " + std::to_string(i) + " sale de su lugar");
+        return slot;
     }
+
+  private:
+    std::uint32_t Offset(std::uint32_t i) const {
+        return U16(page_.data() + kFirstRowOffset + 2u * i);
+    }
+    EngineError Damaged(const std::string& why) const {
+        return Unreadable(file_.File(), "página de datos " + std::to_string(number_) + ": " + why);
+    }
+
+    const PageFile& file_;
+    std::uint32_t number_;
+    std::span<const unsigned char> page_;
+    std::uint16_t rowCount_ = 0;
+    std::size_t tableEnd_ = 0;
+};
+
+}  // namespace
+
+std::vector<RowSlot> ReadRowSlots(const PageFile& file, std::uint32_t pageNumber) {
+    const SlotTable table(file, pageNumber);
+    std::vector<RowSlot> slots;
+    slots.reserve(table.RowCount());
+    for (std::uint16_t i = 0; i < table.RowCount(); ++i) slots.push_back(table.At(i));
     return slots;
 }
 
 RowSlot ReadRowSlot(const PageFile& file, PageRow where) {
-    std::span<const unsigned char> page = file.Page(where.page);
-    auto damaged = [&](const std::string& why) {
-        return Unreadable(file.File(),
-                          "página de datos " + std::to_string(where.page) + ": " + why);
-    };
-    if (page[0] != kDataPage) throw damaged("no es una página de datos");
-    DataPageHeader header = ReadDataPageHeader(page);
-    std::size_t tableEnd = kFirstRowOffset + 2u * header.rowCount;
-    if (tableEnd > kPageSize) throw damaged("demasiadas filas");
-    if (where.row >= header.rowCount)
+    const SlotTable table(file, where.page);
+    if (where.row >= table.RowCount())
         throw Unreadable(file.File(), "la página " + std::to_string(where.page) +
                                           " no tiene fila " + std::to_string(where.row));
-    auto offset = [&](std::uint32_t i) { return U16(page.data() + kFirstRowOffset + 2u * i); };
-    std::uint32_t raw = offset(where.row);
-    RowSlot slot;
-    slot.start = static_cast<std::uint16_t>(raw & kRowOffsetMask);
-    slot.end = static_cast<std::uint16_t>(where.row == 0 ? kPageSize
-                                                         : offset(where.row - 1) & kRowOffsetMask);
-    slot.deleted = (raw & kRowDeleted) != 0;
-    slot.overflow = (raw & kRowOverflow) != 0;
-    if (slot.start < tableEnd || slot.start > slot.end)
-        throw damaged("la fila " + std::to_string(where.row) + " sale de su lugar");
-    return slot;
+    return table.At(where.row);
 }
 
 std::span<const unsigned char> RowBytes(const PageFile& file, PageRow where) {
